@@ -1,0 +1,95 @@
+// The command line: global options, the context every command runs in, and the entry point that
+// parses arguments, dispatches to one command and turns failures into exit codes
+// (0 done, 1 usage error, 2 data or database error).
+#ifndef NEWSCLASS_DRIVER_CMD_CLI_H_
+#define NEWSCLASS_DRIVER_CMD_CLI_H_
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/console.h"
+#include "driver/corpus_processor.h"
+#include "driver/environment.h"
+#include "segmentation/segmenter.h"
+
+namespace newsclass {
+
+struct GlobalOptions {
+  std::string db;  // ODBC connection string; empty means the SQLite file in the data folder
+  std::string dataDir = "data";
+  std::string trainRange = "1-6000";
+  std::string testRange = "1-600";
+  std::string categories = "history,culture,reading,military,society&law,entertainment";
+  std::string consoleEncoding = "auto";
+  bool quiet = false;
+  std::string lexicon = kDefaultLexiconPath;
+  std::string userDictionary = "dict.txt";
+  std::string stopWords = "stopwords.txt";
+};
+
+// Everything a command needs once the command line is parsed and checked.
+class RunContext {
+ public:
+  // Throws UsageError for a malformed range, category list or console encoding.
+  RunContext(const GlobalOptions& options, std::istream& in, std::ostream& out, std::ostream& err);
+  RunContext(const RunContext&) = delete;
+  RunContext& operator=(const RunContext&) = delete;
+
+  const GlobalOptions& options() const { return options_; }
+  Environment& environment() { return environment_; }
+  Console& console() { return console_; }
+  std::istream& input() { return *in_; }
+  std::ostream& output() { return *out_; }
+  std::ostream& errors() { return *err_; }
+
+  // A processor over the training range, in this context's environment.
+  CorpusProcessor processor() { return CorpusProcessor(trainFirst, trainLast, environment_); }
+  // A file of the data folder, e.g. dataPath("dict.dat").
+  std::string dataPath(const std::string& fileName) const;
+  // Throws DataFileError naming the file when it is not a readable regular file.
+  void requireReadableFile(const std::string& path) const;
+
+  int32_t trainFirst = 1, trainLast = 6000;
+  int32_t testFirst = 1, testLast = 600;
+  CategoryList categories;
+
+ private:
+  GlobalOptions options_;
+  std::istream* in_;
+  std::ostream* out_;
+  std::ostream* err_;
+  Console console_;
+  Segmenter segmenter_;
+  Environment environment_;
+};
+
+using CommandRun = std::function<int(RunContext&)>;
+
+// The registered commands: each add*Command function creates its subcommand with its own
+// options and help text, and registers the function that runs it.
+class CommandSet {
+ public:
+  void add(CLI::App* command, CommandRun run) { commands_.emplace_back(command, std::move(run)); }
+  const std::vector<std::pair<CLI::App*, CommandRun>>& commands() const { return commands_; }
+
+ private:
+  std::vector<std::pair<CLI::App*, CommandRun>> commands_;
+};
+
+// Parses "A-B" into an inclusive id range; false when malformed.
+bool parseIdRange(const std::string& text, int32_t& first, int32_t& last);
+
+// Runs newsclass with the given arguments and streams; returns the exit code.
+int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,
+                 std::ostream& err);
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_DRIVER_CMD_CLI_H_

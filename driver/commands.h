@@ -1,0 +1,29 @@
+// The commands of newsclass, one registration function each (driver/cmd_*.cc).
+#ifndef NEWSCLASS_DRIVER_COMMANDS_H_
+#define NEWSCLASS_DRIVER_COMMANDS_H_
+
+#include "driver/cmd_cli.h"
+
+namespace newsclass {
+
+void addImportCommand(CLI::App& app, CommandSet& commands);           // cmd_import.cc
+void addShowCommand(CLI::App& app, CommandSet& commands);             // cmd_show.cc
+void addSegmentCommand(CLI::App& app, CommandSet& commands);          // cmd_segment.cc
+void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands);  // cmd_dictionary.cc
+void addPrintDictionaryCommand(CLI::App& app, CommandSet& commands);  // cmd_dictionary.cc
+void addBuildContingencyCommand(CLI::App& app, CommandSet& commands); // cmd_features.cc
+void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands);   // cmd_features.cc
+void addBuildVectorsCommand(CLI::App& app, CommandSet& commands);     // cmd_vectors.cc
+void addClassifyCommand(CLI::App& app, CommandSet& commands);         // cmd_classify.cc
+void addEvaluateCommand(CLI::App& app, CommandSet& commands);         // cmd_evaluate.cc
+void addPipelineCommand(CLI::App& app, CommandSet& commands);         // cmd_pipeline.cc
+
+// The default stage sequence: load dict.dat and contingency.dat, build and save the training
+// vectors, build and save the testing vectors. With `requireInputs`, missing input files are a
+// DataFileError naming them; without it (the run with no arguments) missing files load nothing.
+// Returns the exit code (cmd_vectors.cc).
+int runDefaultSequence(RunContext& context, bool requireInputs);
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_DRIVER_COMMANDS_H_

@@ -1,0 +1,22 @@
+#include "driver/corpus_processor.h"
+
+#include "driver/text_utils.h"
+
+namespace newsclass {
+
+const CategoryList& defaultCategories() {
+  static const CategoryList categories = {"history",  "culture",     "reading",
+                                          "military", "society&law", "entertainment"};
+  return categories;
+}
+
+CorpusProcessor::CorpusProcessor(int32_t first, int32_t last, Environment& environment)
+    : firstArticleId(first), lastArticleId(last), environment_(&environment) {}
+
+std::string CorpusProcessor::intToString(int32_t value) const { return formatInt(value); }
+
+std::string CorpusProcessor::doubleToString(double value, unsigned n) const {
+  return cutDecimals(value, n);
+}
+
+}  // namespace newsclass

@@ -1,0 +1,220 @@
+#include "driver/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace newsclass {
+namespace {
+
+// One iconv descriptor per direction, opened on first use and kept for the process: opening
+// a descriptor costs far more than converting a short text.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : to_(to), from_(from) {
+    handle_ = iconv_open(to, from);
+    if (handle_ == reinterpret_cast<iconv_t>(-1)) {
+      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+    }
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  ~Converter() { iconv_close(handle_); }
+
+  // Converts the whole input. On an invalid or unconvertible sequence the converter skips
+  // `badInputUnit` bytes of input and appends `replacement` to the output, then goes on.
+  std::string convert(const char* data, size_t size, size_t badInputUnit,
+                      std::string_view replacement) const {
+    std::string out;
+    out.resize(size * 2 + 16);
+    iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(data);
+    size_t inLeft = size;
+    size_t used = 0;
+    while (inLeft > 0) {
+      char* outPtr = out.data() + used;
+      size_t outLeft = out.size() - used;
+      size_t rc = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
+      used = out.size() - outLeft;
+      if (rc != static_cast<size_t>(-1)) break;
+      if (errno == E2BIG) {
+        out.resize(out.size() * 2 + 16);
+      } else if (errno == EILSEQ || errno == EINVAL) {
+        size_t skip = badInputUnit < inLeft ? badInputUnit : inLeft;
+        in += skip;
+        inLeft -= skip;
+        if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + 16);
+        std::memcpy(out.data() + used, replacement.data(), replacement.size());
+        used += replacement.size();
+        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+      } else {
+        throw std::runtime_error(std::string("iconv failed converting from ") + from_ + " to " +
+                                 to_ + ": " + std::strerror(errno));
+      }
+    }
+    // Flush any shift state (none for these encodings, but iconv asks for it).
+    char* outPtr = out.data() + used;
+    size_t outLeft = out.size() - used;
+    iconv(handle_, nullptr, nullptr, &outPtr, &outLeft);
+    used = out.size() - outLeft;
+    out.resize(used);
+    return out;
+  }
+
+ private:
+  const char* to_;
+  const char* from_;
+  iconv_t handle_;
+};
+
+const Converter& converter(int which) {
+  // CP936 is glibc's name for Windows code page 936 (GBK with the euro sign at 0x80).
+  thread_local Converter gbkToWcharT("WCHAR_T", "CP936");
+  thread_local Converter wcharTToGbk("CP936", "WCHAR_T");
+  thread_local Converter gbkToUtf8Conv("UTF-8", "CP936");
+  thread_local Converter utf8ToGbkConv("CP936", "UTF-8");
+  thread_local Converter utf16ToGbkConv("CP936", "UTF-16LE");
+  thread_local Converter gbkToUtf16Conv("UTF-16LE", "CP936");
+  thread_local Converter utf8ToUtf16Conv("UTF-16LE", "UTF-8");
+  switch (which) {
+    case 0: return gbkToWcharT;
+    case 1: return wcharTToGbk;
+    case 2: return gbkToUtf8Conv;
+    case 3: return utf8ToGbkConv;
+    case 4: return utf16ToGbkConv;
+    case 5: return gbkToUtf16Conv;
+    default: return utf8ToUtf16Conv;
+  }
+}
+
+bool isAscii(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+std::string wideReplacement() {
+  wchar_t replacement = 0xFFFD;
+  return std::string(reinterpret_cast<const char*>(&replacement), sizeof replacement);
+}
+
+std::string utf16Replacement() {
+  char16_t replacement = 0xFFFD;
+  return std::string(reinterpret_cast<const char*>(&replacement), sizeof replacement);
+}
+
+}  // namespace
+
+std::wstring gbkToWide(std::string_view gbkText) {
+  if (isAscii(gbkText)) return std::wstring(gbkText.begin(), gbkText.end());
+  static const std::string replacement = wideReplacement();
+  std::string bytes = converter(0).convert(gbkText.data(), gbkText.size(), 1, replacement);
+  std::wstring wide(bytes.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(wide.data(), bytes.data(), wide.size() * sizeof(wchar_t));
+  return wide;
+}
+
+std::string wideToGbk(std::wstring_view wide) {
+  bool ascii = true;
+  for (wchar_t c : wide) {
+    if (c < 0 || c >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  if (ascii) return std::string(wide.begin(), wide.end());
+  return converter(1).convert(reinterpret_cast<const char*>(wide.data()),
+                              wide.size() * sizeof(wchar_t), sizeof(wchar_t), "?");
+}
+
+std::string gbkToUtf8(std::string_view gbkText) {
+  if (isAscii(gbkText)) return std::string(gbkText);
+  return converter(2).convert(gbkText.data(), gbkText.size(), 1, "\xEF\xBF\xBD");
+}
+
+std::string utf8ToGbk(std::string_view utf8) {
+  if (isAscii(utf8)) return std::string(utf8);
+  return converter(3).convert(utf8.data(), utf8.size(), 1, "?");
+}
+
+std::string utf16ToGbk(std::u16string_view utf16) {
+  bool ascii = true;
+  for (char16_t c : utf16) {
+    if (c >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  if (ascii) return std::string(utf16.begin(), utf16.end());
+  return converter(4).convert(reinterpret_cast<const char*>(utf16.data()),
+                              utf16.size() * sizeof(char16_t), sizeof(char16_t), "?");
+}
+
+std::u16string gbkToUtf16(std::string_view gbkText) {
+  static const std::string replacement = utf16Replacement();
+  std::string bytes = converter(5).convert(gbkText.data(), gbkText.size(), 1, replacement);
+  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
+  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
+  return out;
+}
+
+std::u16string utf8ToUtf16(std::string_view utf8) {
+  static const std::string replacement = utf16Replacement();
+  std::string bytes = converter(6).convert(utf8.data(), utf8.size(), 1, replacement);
+  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
+  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
+  return out;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+  size_t i = 0;
+  const size_t n = bytes.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    size_t extra;
+    uint32_t codePoint;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+      codePoint = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      codePoint = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      codePoint = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= n) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      unsigned char t = static_cast<unsigned char>(bytes[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      codePoint = (codePoint << 6) | (t & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if ((extra == 2 && codePoint < 0x800) || (extra == 3 && codePoint < 0x10000) ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::string userTextToGbk(std::string_view bytes) {
+  // A UTF-8 byte order mark says the encoding outright and is not part of the text.
+  if (bytes.starts_with("\xEF\xBB\xBF")) return utf8ToGbk(bytes.substr(3));
+  if (isAscii(bytes)) return std::string(bytes);
+  if (isValidUtf8(bytes)) return utf8ToGbk(bytes);
+  return std::string(bytes);
+}
+
+}  // namespace newsclass

@@ -1,0 +1,31 @@
+// What a processor needs from the world around it: where the corpus database and the text
+// files are, which console its messages go to, and the segmenter its segmenting stages start.
+// The driver fills it from the command line; tests fill it with temporary files.
+#ifndef NEWSCLASS_DRIVER_ENVIRONMENT_H_
+#define NEWSCLASS_DRIVER_ENVIRONMENT_H_
+
+#include <iostream>
+#include <string>
+
+#include "driver/console.h"
+#include "segmentation/segmenter.h"
+
+namespace newsclass {
+
+struct Environment {
+  // ODBC connection string of the corpus database.
+  std::string connectionString;
+  // Segmenter lexicon, user dictionary and stop words.
+  std::string lexiconPath = kDefaultLexiconPath;
+  std::string userDictionaryPath = "dict.txt";
+  std::string stopWordsPath = "stopwords.txt";
+  // Stage messages (GBK, converted by the console) and warnings (plain text).
+  Console* console = nullptr;
+  std::ostream* warnings = &std::cerr;
+  // The segmenter that startSegmenter starts and stopSegmenter stops.
+  Segmenter* segmenter = nullptr;
+};
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_DRIVER_ENVIRONMENT_H_

@@ -1,0 +1,68 @@
+#include "driver/text_utils.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <sstream>
+
+namespace newsclass {
+
+std::string formatInt(int32_t value) { return std::to_string(value); }
+
+std::string formatDefaultDouble(double value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
+std::string formatSeconds(double seconds) { return formatDefaultDouble(seconds); }
+
+std::string cutDecimals(double value, unsigned n) {
+  std::string text = formatDefaultDouble(value);
+  size_t point = text.find('.');
+  if (point != std::string::npos && point + n < text.size()) text.resize(point + n);
+  return text;
+}
+
+void trimInPlace(std::string& text, std::string_view characters) {
+  size_t first = text.find_first_not_of(characters);
+  if (first == std::string::npos) {
+    text.clear();
+    return;
+  }
+  text.erase(0, first);
+  size_t last = text.find_last_not_of(characters);
+  text.erase(last + 1);
+}
+
+std::optional<int32_t> parseInt32(std::string_view text) {
+  int32_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::optional<int64_t> parseInt64(std::string_view text) {
+  int64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::optional<double> parseDouble(std::string_view text) {
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+int32_t atoiLike(std::string_view text) {
+  std::string copy(text);
+  return static_cast<int32_t>(std::atoi(copy.c_str()));
+}
+
+double atofLike(std::string_view text) {
+  std::string copy(text);
+  return std::atof(copy.c_str());
+}
+
+}  // namespace newsclass

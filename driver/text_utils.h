@@ -1,0 +1,38 @@
+// Small text helpers shared by every stage: number formatting as the standard streams do it,
+// trimming, and the validated number parsing that command-line and file readers use.
+#ifndef NEWSCLASS_DRIVER_TEXT_UTILS_H_
+#define NEWSCLASS_DRIVER_TEXT_UTILS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace newsclass {
+
+// Decimal text of an int as a stream writes it.
+std::string formatInt(int32_t value);
+// A double in the stream's default floating-point format (six significant digits).
+std::string formatSeconds(double seconds);
+std::string formatDefaultDouble(double value);
+
+// The default format cut after the first "." plus n characters (n - 1 digits after the point);
+// the whole text when there is no point or the text is shorter.
+std::string cutDecimals(double value, unsigned n);
+
+// Removes leading, then trailing characters that occur in `characters`, in place.
+void trimInPlace(std::string& text, std::string_view characters);
+
+// Whole-token parses: the entire text must be the number, else nullopt.
+std::optional<int32_t> parseInt32(std::string_view text);
+std::optional<int64_t> parseInt64(std::string_view text);
+std::optional<double> parseDouble(std::string_view text);
+
+// C library parses used on database values: leading white space, optional sign, digits up to the
+// first other character; no digits give 0.
+int32_t atoiLike(std::string_view text);
+double atofLike(std::string_view text);
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_DRIVER_TEXT_UTILS_H_

@@ -1,0 +1,49 @@
+// The Chinese word segmenter: a word-frequency lexicon held in a structure made for prefix
+// lookups, a word graph over each run of Chinese text and the path of maximum probability
+// through it. Works on GBK bytes. A segmenter whose lexicon failed to load still segments:
+// every Chinese character stands alone, letter and digit runs stay together.
+#ifndef NEWSCLASS_SEGMENTATION_SEGMENTER_H_
+#define NEWSCLASS_SEGMENTATION_SEGMENTER_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace newsclass {
+
+// Where Debian's python3-jieba package installs its word-frequency list.
+inline constexpr const char* kDefaultLexiconPath = "/usr/lib/python3/dist-packages/jieba/dict.txt";
+
+class Segmenter {
+ public:
+  Segmenter();
+  ~Segmenter();
+  Segmenter(const Segmenter&) = delete;
+  Segmenter& operator=(const Segmenter&) = delete;
+
+  // Loads the lexicon (one entry a line: word, frequency, optional tag; UTF-8 or GBK), replacing
+  // any lexicon and user words loaded before. Returns false when the file cannot be read or
+  // holds no entry; the segmenter then falls back to single characters.
+  bool start(const std::string& lexiconPath);
+  // Adds the words of a user dictionary (one word a line, optionally a frequency and a tag;
+  // UTF-8 or GBK). Returns the number of words imported; 0 when the file cannot be read.
+  int importUserDictionary(const std::string& path);
+  // Drops the lexicon.
+  void stop();
+  bool started() const;
+
+  // Appends the words of a GBK text, in text order, as views into `text`. White space separates
+  // and is dropped; every punctuation character is a word of its own.
+  void segmentInto(std::string_view text, std::vector<std::string_view>& words) const;
+  // The words of a GBK text joined by two spaces.
+  std::string segment(std::string_view text) const;
+
+ private:
+  struct Lexicon;
+  std::unique_ptr<Lexicon> lexicon_;
+};
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_SEGMENTATION_SEGMENTER_H_

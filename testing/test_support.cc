@@ -1,0 +1,77 @@
+#include "testing/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "corpusdb/odbc_connection.h"
+
+namespace newsclass::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "newsclass-test-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  if (made == nullptr) throw std::runtime_error("cannot create a temporary folder");
+  path_ = made;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void createCorpusTables(const std::string& connectionString) {
+  OdbcConnection connection(connectionString, "test setup");
+  for (const char* table : {"TrainingCorpus", "TestingCorpus"}) {
+    connection.executeStatement(std::string("CREATE TABLE IF NOT EXISTS ") + table +
+                                " (ArticleId INTEGER PRIMARY KEY, CArticleName TEXT, "
+                                "Categorization TEXT, CAbstract TEXT)");
+  }
+}
+
+void insertArticles(const std::string& connectionString, const std::string& table,
+                    const std::vector<TestArticle>& articles) {
+  OdbcConnection connection(connectionString, "test setup");
+  connection.beginTransaction();
+  for (const TestArticle& article : articles) {
+    connection.executeWithParameters(
+        "INSERT INTO " + table +
+            " (ArticleId, CArticleName, Categorization, CAbstract) VALUES (?, ?, ?, ?)",
+        {std::to_string(article.id), article.title, article.category, article.text});
+  }
+  connection.commit();
+}
+
+std::string readFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "cannot open " << path;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+TestEnvironment::TestEnvironment() : console(output, ConsoleEncoding::kGbk) {
+  environment.connectionString = sqliteConnectionString(dir.file("corpus.db"));
+  environment.lexiconPath = dir.file("lexicon.txt");
+  environment.userDictionaryPath = dir.file("dict.txt");
+  environment.stopWordsPath = dir.file("stopwords.txt");
+  environment.console = &console;
+  environment.warnings = &warnings;
+  environment.segmenter = &segmenter;
+  createCorpusTables(environment.connectionString);
+}
+
+std::string TestEnvironment::takeOutput() {
+  std::string text = output.str();
+  output.str("");
+  return text;
+}
+
+}  // namespace newsclass::testing
