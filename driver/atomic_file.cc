@@ -31,7 +31,13 @@ void writeFileAtomically(const std::string& path,
     if (!out) {
       throw DataFileError(path + ": cannot create " + temporary + ": " + std::strerror(errno));
     }
-    write(out);
+    try {
+      write(out);
+    } catch (...) {
+      out.close();
+      std::remove(temporary.c_str());
+      throw;
+    }
     out.flush();
     if (!out) {
       int error = errno;

@@ -1,0 +1,73 @@
+#include "driver/encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace newsclass {
+namespace {
+
+// "中文" in GBK and UTF-8.
+const std::string kGbkChinese = "\xD6\xD0\xCE\xC4";
+const std::string kUtf8Chinese = "\xE4\xB8\xAD\xE6\x96\x87";
+
+TEST(EncodingTest, GbkRoundTripsThroughWideText) {
+  std::string gbkText = "abc " + kGbkChinese + " 2008\xC4\xEA";  // 2008年
+  std::wstring wide = gbkToWide(gbkText);
+  EXPECT_EQ(wide, L"abc \u4E2D\u6587 2008\u5E74");
+  EXPECT_EQ(wideToGbk(wide), gbkText);
+}
+
+TEST(EncodingTest, GbkRoundTripsThroughUtf8AndUtf16) {
+  EXPECT_EQ(gbkToUtf8(kGbkChinese), kUtf8Chinese);
+  EXPECT_EQ(utf8ToGbk(kUtf8Chinese), kGbkChinese);
+  std::u16string utf16 = gbkToUtf16(kGbkChinese);
+  EXPECT_EQ(utf16, u"\u4E2D\u6587");
+  EXPECT_EQ(utf16ToGbk(utf16), kGbkChinese);
+  EXPECT_EQ(utf8ToUtf16(kUtf8Chinese), utf16);
+}
+
+TEST(EncodingTest, CharacterOutsideGbkBecomesQuestionMarkAndTheRestSurvives) {
+  // U+1F600 (an emoji) and U+0E01 (Thai) have no GBK form.
+  EXPECT_EQ(wideToGbk(L"a\U0001F600b\u0E01\u4E2D"), "a?b?\xD6\xD0");
+  EXPECT_EQ(utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");
+  EXPECT_EQ(utf16ToGbk(u"\u0E01z"), "?z");
+}
+
+TEST(EncodingTest, InvalidGbkBytesBecomeReplacementCharacters) {
+  // 0xFF is never a GBK byte; 0x81 at the end has no trail byte.
+  std::wstring wide = gbkToWide("a\xFF" + kGbkChinese + "\x81");
+  EXPECT_EQ(wide, L"a\uFFFD\u4E2D\u6587\uFFFD");
+  EXPECT_EQ(gbkToUtf8("\xFFz"), "\xEF\xBF\xBDz");
+}
+
+TEST(EncodingTest, EuroSignOfCodePage936) {
+  EXPECT_EQ(gbkToWide("\x80"), L"\u20AC");
+  EXPECT_EQ(wideToGbk(L"\u20AC"), "\x80");
+}
+
+TEST(EncodingTest, EmptyAndAsciiTextPassThrough) {
+  EXPECT_EQ(gbkToWide(""), L"");
+  EXPECT_EQ(wideToGbk(L""), "");
+  EXPECT_EQ(gbkToUtf8("plain\ttext\n"), "plain\ttext\n");
+  EXPECT_EQ(gbkToWide(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+}
+
+TEST(EncodingTest, Utf8Validation) {
+  EXPECT_TRUE(isValidUtf8("ascii"));
+  EXPECT_TRUE(isValidUtf8(kUtf8Chinese));
+  EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+  EXPECT_FALSE(isValidUtf8(kGbkChinese));
+  EXPECT_FALSE(isValidUtf8("\xE4\xB8"));          // cut off
+  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
+  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
+  EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+}
+
+TEST(EncodingTest, UserTextIsReadAsUtf8WhenValidElseAsGbk) {
+  EXPECT_EQ(userTextToGbk(kUtf8Chinese), kGbkChinese);
+  EXPECT_EQ(userTextToGbk(kGbkChinese), kGbkChinese);
+  EXPECT_EQ(userTextToGbk("\xEF\xBB\xBF" + kUtf8Chinese), kGbkChinese);
+  EXPECT_EQ(userTextToGbk("ascii only"), "ascii only");
+}
+
+}  // namespace
+}  // namespace newsclass

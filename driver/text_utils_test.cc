@@ -1,0 +1,81 @@
+#include "driver/text_utils.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/corpus_processor.h"
+
+namespace newsclass {
+namespace {
+
+TEST(TextUtilsTest, DoubleToStringKeepsThePointAndNMinusOneDigits) {
+  Environment environment;
+  CorpusProcessor processor(1, 6000, environment);
+  EXPECT_EQ(processor.doubleToString(3.14159, 3), "3.14");
+  EXPECT_EQ(processor.doubleToString(2.5, 3), "2.5");
+  EXPECT_EQ(processor.doubleToString(7, 3), "7");
+  EXPECT_EQ(processor.doubleToString(1234567.0, 3), "1.23");  // "1.23457e+06" cut after the point
+  EXPECT_EQ(processor.doubleToString(0.5, 0), "0");
+  EXPECT_EQ(processor.doubleToString(-0.125, 2), "-0.1");
+}
+
+TEST(TextUtilsTest, IntToStringAsAStreamWritesIt) {
+  Environment environment;
+  CorpusProcessor processor(1, 6000, environment);
+  EXPECT_EQ(processor.intToString(0), "0");
+  EXPECT_EQ(processor.intToString(-42), "-42");
+  EXPECT_EQ(processor.intToString(2147483647), "2147483647");
+}
+
+TEST(TextUtilsTest, SecondsUseTheDefaultStreamFormat) {
+  EXPECT_EQ(formatSeconds(0.015), "0.015");
+  EXPECT_EQ(formatSeconds(0), "0");
+  EXPECT_EQ(formatSeconds(12.3456789), "12.3457");
+  EXPECT_EQ(formatSeconds(1234567.0), "1.23457e+06");
+}
+
+TEST(TextUtilsTest, TrimRemovesOnlyTheGivenCharactersAtBothEnds) {
+  Environment environment;
+  CorpusProcessor processor(1, 6000, environment);
+  std::string text = "  history  ";
+  processor.trim(text, " ");
+  EXPECT_EQ(text, "history");
+  text = "\thistory \n";
+  processor.trim(text, " ");
+  EXPECT_EQ(text, "\thistory \n");  // tabs and line ends stay
+  text = "    ";
+  processor.trim(text, " ");
+  EXPECT_EQ(text, "");
+  text = " a b ";
+  processor.trim(text, " ");
+  EXPECT_EQ(text, "a b");
+  text = "";
+  processor.trim(text, " ");
+  EXPECT_EQ(text, "");
+}
+
+TEST(TextUtilsTest, WholeTokenParsesRejectTrailingText) {
+  EXPECT_EQ(parseInt32("123"), 123);
+  EXPECT_EQ(parseInt32("-7"), -7);
+  EXPECT_FALSE(parseInt32("12a"));
+  EXPECT_FALSE(parseInt32(""));
+  EXPECT_FALSE(parseInt32("99999999999"));
+  EXPECT_EQ(parseDouble("1e-06"), 1e-06);
+  EXPECT_FALSE(parseDouble("1.5x"));
+}
+
+TEST(TextUtilsTest, CLibraryParsesStopAtTheFirstOtherCharacter) {
+  EXPECT_EQ(atoiLike("  42abc"), 42);
+  EXPECT_EQ(atoiLike("-3"), -3);
+  EXPECT_EQ(atoiLike("abc"), 0);
+  EXPECT_EQ(atofLike("12.5 rows"), 12.5);
+  EXPECT_EQ(atofLike("none"), 0.0);
+}
+
+TEST(TextUtilsTest, ProcessorRangeSize) {
+  Environment environment;
+  EXPECT_EQ(CorpusProcessor(1, 6000, environment).rangeSize(), 6000);
+  EXPECT_EQ(CorpusProcessor(10, 9, environment).rangeSize(), 0);
+}
+
+}  // namespace
+}  // namespace newsclass
