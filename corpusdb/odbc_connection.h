@@ -19,7 +19,8 @@ namespace newsclass {
 class OdbcConnection;
 
 // The rows of one executed query; the cursor starts on the first row (or at the end when
-// there is none).
+// there is none). A cursor belongs to its connection: executing the next query on the same
+// connection, or closing the connection, closes it (reads then fault).
 class RowCursor {
  public:
   RowCursor(RowCursor&&) noexcept;
@@ -28,8 +29,9 @@ class RowCursor {
 
   bool atEnd() const;
   void moveNext();
-  // The current row's value of a column as GBK text. Reading at the end, a missing column or a
-  // NULL value raises DatabaseFault.
+  // The current row's value of a column as GBK text. Columns may be read in any order and more
+  // than once per row. Reading at the end, a missing column or a NULL value raises
+  // DatabaseFault (SQLSTATE "02000" for a read past the last row).
   std::string text(std::string_view column);
 
  private:
@@ -39,20 +41,27 @@ class RowCursor {
   std::unique_ptr<State> state_;
 };
 
+// Whether connecting may create a missing database. Only the embedded SQLite database can be
+// created by connecting; a reading stage must not silently create an empty one, so by default
+// a missing SQLite file is a fault.
+enum class DatabaseCreation { kMustExist, kCreateIfMissing };
+
 class OdbcConnection {
  public:
   // Connects with an ODBC connection string; `operation` names the stage in fault messages.
-  OdbcConnection(const std::string& connectionString, std::string operation);
+  OdbcConnection(const std::string& connectionString, std::string operation,
+                 DatabaseCreation creation = DatabaseCreation::kMustExist);
+  // Rolls back an open transaction, then disconnects.
   ~OdbcConnection();
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-  // Executes a query (GBK text); the previous cursor of this connection must be gone.
+  // Executes a query (GBK text). A previous cursor of this connection is closed first.
   RowCursor execute(const std::string& query);
   // Executes a statement that returns no rows.
   void executeStatement(const std::string& statement);
   // Executes a statement with text parameters bound to its "?" markers (GBK values; nullopt
-  // binds NULL).
+  // binds NULL). Repeating the same statement text reuses its prepared form.
   void executeWithParameters(const std::string& statement,
                              const std::vector<std::optional<std::string>>& parameters);
 
@@ -60,6 +69,8 @@ class OdbcConnection {
   // "Microsoft SQL Server".
   std::string dbmsName();
 
+  // Turns autocommit off until commit() or rollback(), which end the transaction and turn it
+  // back on.
   void beginTransaction();
   void commit();
   void rollback();
@@ -67,14 +78,17 @@ class OdbcConnection {
   const std::string& operation() const;
 
  private:
+  friend class RowCursor;
   struct State;
   std::unique_ptr<State> state_;
 };
 
 // The connection string with the values of PWD= and Password= replaced by "***", for messages.
+// Keys match without regard to case; a value in {braces} is masked whole.
 std::string maskConnectionString(const std::string& connectionString);
 
 // The default embedded database: the SQLite file corpus.db in the data folder.
+// Returns "Driver=SQLite3;Database=<databasePath>".
 std::string sqliteConnectionString(const std::string& databasePath);
 
 }  // namespace newsclass

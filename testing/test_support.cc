@@ -24,7 +24,7 @@ TempDir::~TempDir() {
 }
 
 void createCorpusTables(const std::string& connectionString) {
-  OdbcConnection connection(connectionString, "test setup");
+  OdbcConnection connection(connectionString, "test setup", DatabaseCreation::kCreateIfMissing);
   for (const char* table : {"TrainingCorpus", "TestingCorpus"}) {
     connection.executeStatement(std::string("CREATE TABLE IF NOT EXISTS ") + table +
                                 " (ArticleId INTEGER PRIMARY KEY, CArticleName TEXT, "

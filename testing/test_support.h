@@ -38,7 +38,7 @@ struct TestArticle {
 };
 
 // Creates TrainingCorpus and TestingCorpus (ArticleId, CArticleName, Categorization, CAbstract)
-// when missing.
+// when missing, and a SQLite database file when it does not exist yet.
 void createCorpusTables(const std::string& connectionString);
 void insertArticles(const std::string& connectionString, const std::string& table,
                     const std::vector<TestArticle>& articles);

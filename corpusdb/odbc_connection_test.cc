@@ -1,0 +1,263 @@
+#include "corpusdb/odbc_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "corpusdb/queries.h"
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::TempDir;
+using testing::TestArticle;
+
+class SqliteCorpus : public ::testing::Test {
+ protected:
+  SqliteCorpus() : connectionString(sqliteConnectionString(dir.file("corpus.db"))) {
+    testing::createCorpusTables(connectionString);
+  }
+  TempDir dir;
+  std::string connectionString;
+};
+
+TEST_F(SqliteCorpus, RangeQueryWalksTheRowsOfTheRange) {
+  testing::insertArticles(connectionString, "TrainingCorpus",
+                          {{1, "t1", "history", "one"},
+                           {2, "t2", "culture", "two"},
+                           {3, "t3", "reading", "three"},
+                           {4, "t4", "military", "four"}});
+  OdbcConnection connection(connectionString, "buildDictionary");
+  RowCursor rows = connection.execute(articleRangeQuery("TrainingCorpus", 2, 3));
+  std::vector<std::string> seen;
+  while (!rows.atEnd()) {
+    // Read in the stages' order: the text before the id.
+    std::string text = rows.text("CAbstract");
+    seen.push_back(rows.text("ArticleId") + ":" + text);
+    rows.moveNext();
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"2:two", "3:three"}));
+}
+
+TEST_F(SqliteCorpus, EmptyRangeGivesNoRowsAndReadingIsAFault) {
+  testing::insertArticles(connectionString, "TrainingCorpus", {{1, "t", "history", "x"}});
+  OdbcConnection connection(connectionString, "buildDictionary");
+  RowCursor rows = connection.execute(articleRangeQuery("TrainingCorpus", 5, 4));
+  EXPECT_TRUE(rows.atEnd());
+  try {
+    rows.text("CAbstract");
+    FAIL() << "reading past the last row must fail";
+  } catch (const DatabaseFault& fault) {
+    EXPECT_EQ(fault.sqlState(), "02000");
+    EXPECT_EQ(fault.operation(), "buildDictionary");
+    EXPECT_EQ(std::string(fault.what()).rfind("database error in buildDictionary: [02000] ", 0),
+              0u)
+        << fault.what();
+  }
+  EXPECT_THROW(rows.moveNext(), DatabaseFault);
+}
+
+TEST_F(SqliteCorpus, GbkTextComesBackByteForByte) {
+  const std::string title = gbk("军事新闻");
+  const std::string text = gbk("  中华人民共和国国防部今天发布消息，“演习”顺利结束。  ");
+  const std::string category = gbk("社会");
+  testing::insertArticles(connectionString, "TestingCorpus", {{7, title, category, text}});
+  OdbcConnection connection(connectionString, "fetchArticleRecord");
+  RowCursor rows = connection.execute(articleRecordQuery("TestingCorpus", 7));
+  ASSERT_FALSE(rows.atEnd());
+  EXPECT_EQ(rows.text("Categorization"), category);
+  EXPECT_EQ(rows.text("CArticleName"), title);
+  EXPECT_EQ(rows.text("CAbstract"), text);
+  // Read again, and in another case.
+  EXPECT_EQ(rows.text("cabstract"), text);
+  EXPECT_EQ(rows.text("CARTICLENAME"), title);
+  rows.moveNext();
+  EXPECT_TRUE(rows.atEnd());
+}
+
+TEST_F(SqliteCorpus, LongTextsAreReadWhole) {
+  std::string longText;
+  for (int i = 0; i < 20000; ++i) longText += gbk(i % 7 == 0 ? "。" : "汉");
+  longText += "end";
+  std::string asciiText(50001, 'a');
+  testing::insertArticles(connectionString, "TrainingCorpus",
+                          {{1, "a", "history", longText}, {2, "b", "history", asciiText},
+                           {3, "c", "history", "short"}});
+  OdbcConnection connection(connectionString, "buildDictionary");
+  RowCursor rows = connection.execute(articleRangeQuery("TrainingCorpus", 1, 3));
+  ASSERT_FALSE(rows.atEnd());
+  EXPECT_EQ(rows.text("CAbstract"), longText);
+  rows.moveNext();
+  EXPECT_EQ(rows.text("CAbstract"), asciiText);
+  rows.moveNext();
+  EXPECT_EQ(rows.text("CAbstract"), "short");
+}
+
+TEST_F(SqliteCorpus, CategoryWithQuotesIsAValueNotSql) {
+  testing::insertArticles(connectionString, "TrainingCorpus",
+                          {{1, "a", "it's", "x"},
+                           {2, "b", "society&law", "y"},
+                           {3, "c", "history", "z"},
+                           {4, "d", "society&law", "w"}});
+  OdbcConnection connection(connectionString, "countCategoryArticles");
+  RowCursor rows = connection.execute(categoryCountQuery("TrainingCorpus", "it's"));
+  EXPECT_EQ(rows.text("p"), "1");
+  rows = connection.execute(categoryArticleIdsQuery("TrainingCorpus", "society&law"));
+  std::vector<std::string> ids;
+  for (; !rows.atEnd(); rows.moveNext()) ids.push_back(rows.text("ArticleId"));
+  EXPECT_EQ(ids, (std::vector<std::string>{"2", "4"}));
+  // An injection attempt matches nothing and changes nothing.
+  rows = connection.execute(categoryCountQuery("TrainingCorpus", "x' or '1'='1"));
+  EXPECT_EQ(rows.text("p"), "0");
+  rows = connection.execute(categoryCountQuery("TrainingCorpus", "history"));
+  EXPECT_EQ(rows.text("P"), "1");
+}
+
+TEST_F(SqliteCorpus, NeighbourQueryReturnsTheCategoriesOfTheIds) {
+  testing::insertArticles(connectionString, "TrainingCorpus",
+                          {{1, "a", "history", "x"}, {2, "b", "culture", "y"},
+                           {3, "c", "reading", "z"}});
+  OdbcConnection connection(connectionString, "knnClassify");
+  RowCursor rows = connection.execute(neighbourCategoriesQuery("TrainingCorpus", "(3,1)"));
+  std::vector<std::string> categories;
+  for (; !rows.atEnd(); rows.moveNext()) categories.push_back(rows.text("Categorization"));
+  std::sort(categories.begin(), categories.end());
+  EXPECT_EQ(categories, (std::vector<std::string>{"history", "reading"}));
+}
+
+TEST_F(SqliteCorpus, NullValueIsAFaultNamingTheColumn) {
+  OdbcConnection setup(connectionString, "test setup");
+  setup.executeWithParameters(
+      "INSERT INTO TestingCorpus (ArticleId, CArticleName, Categorization, CAbstract) "
+      "VALUES (?, ?, ?, ?)",
+      {"1", "title", std::nullopt, "text"});
+  OdbcConnection connection(connectionString, "fetchArticleCategory");
+  RowCursor rows = connection.execute(articleCategoryQuery("TestingCorpus", 1));
+  try {
+    rows.text("Categorization");
+    FAIL() << "a NULL value must fail";
+  } catch (const DatabaseFault& fault) {
+    EXPECT_STREQ(fault.what(),
+                 "database error in fetchArticleCategory: [22002] column Categorization is NULL");
+  }
+}
+
+TEST_F(SqliteCorpus, MissingColumnIsAFault) {
+  OdbcConnection connection(connectionString, "collectCategoryArticles");
+  testing::insertArticles(connectionString, "TrainingCorpus", {{1, "a", "history", "x"}});
+  RowCursor rows = connection.execute(articleCategoryQuery("TrainingCorpus", 1));
+  EXPECT_THROW(rows.text("CAbstract"), DatabaseFault);
+}
+
+TEST_F(SqliteCorpus, BadSqlGivesTheDriversStateAndMessage) {
+  OdbcConnection connection(connectionString, "buildDictionary");
+  try {
+    connection.execute("select ArticleId from NoSuchTable");
+    FAIL() << "a query on a missing table must fail";
+  } catch (const DatabaseFault& fault) {
+    EXPECT_EQ(fault.call(), "SQLExecDirectW");
+    EXPECT_EQ(fault.operation(), "buildDictionary");
+    EXPECT_EQ(fault.sqlState().size(), 5u);
+    EXPECT_NE(fault.message().find("NoSuchTable"), std::string::npos) << fault.message();
+    EXPECT_EQ(std::string(fault.what()),
+              "database error in buildDictionary: [" + fault.sqlState() + "] " + fault.message());
+  }
+}
+
+TEST_F(SqliteCorpus, NextQueryClosesThePreviousCursor) {
+  testing::insertArticles(connectionString, "TrainingCorpus",
+                          {{1, "a", "history", "x"}, {2, "b", "history", "y"}});
+  OdbcConnection connection(connectionString, "collectCategoryArticles");
+  RowCursor first = connection.execute(categoryArticleIdsQuery("TrainingCorpus", "history"));
+  RowCursor second = connection.execute(categoryCountQuery("TrainingCorpus", "history"));
+  EXPECT_TRUE(first.atEnd());
+  EXPECT_THROW(first.text("ArticleId"), DatabaseFault);
+  EXPECT_EQ(second.text("p"), "2");
+}
+
+TEST_F(SqliteCorpus, RolledBackTransactionLeavesNoTrace) {
+  {
+    OdbcConnection connection(connectionString, "import");
+    connection.beginTransaction();
+    connection.executeStatement("DELETE FROM TrainingCorpus");
+    connection.executeWithParameters(
+        "INSERT INTO TrainingCorpus (ArticleId, CArticleName, Categorization, CAbstract) "
+        "VALUES (?, ?, ?, ?)",
+        {"1", "a", "history", "x"});
+    connection.rollback();
+    connection.beginTransaction();
+    connection.executeWithParameters(
+        "INSERT INTO TrainingCorpus (ArticleId, CArticleName, Categorization, CAbstract) "
+        "VALUES (?, ?, ?, ?)",
+        {"2", "b", "history", "y"});
+    // Destroyed without commit: rolled back.
+  }
+  OdbcConnection connection(connectionString, "check");
+  RowCursor rows = connection.execute("select count(ArticleId) as p from TrainingCorpus");
+  EXPECT_EQ(rows.text("p"), "0");
+}
+
+TEST_F(SqliteCorpus, DbmsNameIsSqlite) {
+  OdbcConnection connection(connectionString, "import");
+  EXPECT_EQ(connection.dbmsName(), "SQLite");
+}
+
+TEST(OdbcConnectionTest, MissingSqliteFileIsAFaultAndIsNotCreated) {
+  TempDir dir;
+  const std::string path = dir.file("corpus.db");
+  try {
+    OdbcConnection connection(sqliteConnectionString(path), "buildDictionary");
+    FAIL() << "connecting to a missing database file must fail";
+  } catch (const DatabaseFault& fault) {
+    EXPECT_EQ(fault.sqlState(), "08001");
+    EXPECT_NE(std::string(fault.what()).find(path), std::string::npos) << fault.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+  OdbcConnection creating(sqliteConnectionString(path), "import",
+                          DatabaseCreation::kCreateIfMissing);
+  EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+TEST(OdbcConnectionTest, ConnectFailureNamesTheStringWithoutThePassword) {
+  const std::string connectionString =
+      "Driver=NoSuchDriverForNewsclass;Server=127.0.0.1;UID=sa;PWD=pw4mzqe";
+  try {
+    OdbcConnection connection(connectionString, "buildDictionary");
+    FAIL() << "an unknown driver must fail";
+  } catch (const DatabaseFault& fault) {
+    std::string what = fault.what();
+    EXPECT_EQ(fault.call(), "SQLDriverConnectW");
+    EXPECT_EQ(what.find("pw4mzqe"), std::string::npos) << what;
+    EXPECT_NE(what.find("(Driver=NoSuchDriverForNewsclass;Server=127.0.0.1;UID=sa;PWD=***)"),
+              std::string::npos)
+        << what;
+    EXPECT_EQ(what.rfind("database error in buildDictionary: [", 0), 0u) << what;
+  }
+}
+
+TEST(MaskConnectionStringTest, HidesPasswordValuesOnly) {
+  EXPECT_EQ(maskConnectionString("Driver=PostgreSQL Unicode;Server=h;UID=u;PWD=secret"),
+            "Driver=PostgreSQL Unicode;Server=h;UID=u;PWD=***");
+  EXPECT_EQ(maskConnectionString(
+                "Provider=SQLOLEDB.1;Password=pw4mzqe;Persist Security Info=True; User ID=sa"),
+            "Provider=SQLOLEDB.1;Password=***;Persist Security Info=True; User ID=sa");
+  EXPECT_EQ(maskConnectionString("pwd=a;PASSWORD=b;Pwd = c ;x=1"),
+            "pwd=***;PASSWORD=***;Pwd = ***;x=1");
+  EXPECT_EQ(maskConnectionString("UID=u;PWD={se;cr}}et};Database=d"),
+            "UID=u;PWD=***;Database=d");
+  EXPECT_EQ(maskConnectionString("Driver=SQLite3;Database=data/corpus.db"),
+            "Driver=SQLite3;Database=data/corpus.db");
+  EXPECT_EQ(maskConnectionString("PWD=last"), "PWD=***");
+  // Keys that merely contain the word stay.
+  EXPECT_EQ(maskConnectionString("OldPWD=x;PWDX=y"), "OldPWD=x;PWDX=y");
+}
+
+TEST(SqliteConnectionStringTest, NamesTheDriverAndFile) {
+  EXPECT_EQ(sqliteConnectionString("data/corpus.db"), "Driver=SQLite3;Database=data/corpus.db");
+}
+
+}  // namespace
+}  // namespace newsclass
