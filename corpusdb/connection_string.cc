@@ -98,17 +98,38 @@ std::vector<std::string> connectionSecrets(const std::string& connectionString) 
   return secrets;
 }
 
-std::optional<std::string> sqliteDatabaseFile(const std::string& connectionString) {
+namespace {
+
+bool isSqliteDriver(const std::vector<ConnectionAttribute>& attributes) {
   bool sqlite = false;
-  std::optional<std::string> database;
-  for (const ConnectionAttribute& attribute : parseConnectionString(connectionString)) {
+  for (const ConnectionAttribute& attribute : attributes) {
     if (sameKey(attribute.key, "Driver")) {
       sqlite = sameKey(attribute.value, "SQLite3") || sameKey(attribute.value, "SQLite");
-    } else if (sameKey(attribute.key, "Database")) {
-      database = attribute.value;
     }
   }
-  if (!sqlite || !database || database->empty() || *database == ":memory:") return std::nullopt;
+  return sqlite;
+}
+
+}  // namespace
+
+std::string driverConnectionString(const std::string& connectionString) {
+  std::vector<ConnectionAttribute> attributes = parseConnectionString(connectionString);
+  if (!isSqliteDriver(attributes)) return connectionString;
+  for (const ConnectionAttribute& attribute : attributes) {
+    if (sameKey(attribute.key, "StepAPI")) return connectionString;
+  }
+  std::string text = connectionString;
+  if (!text.empty() && text.back() != ';') text += ';';
+  return text + "StepAPI=1";
+}
+
+std::optional<std::string> sqliteDatabaseFile(const std::string& connectionString) {
+  std::vector<ConnectionAttribute> attributes = parseConnectionString(connectionString);
+  std::optional<std::string> database;
+  for (const ConnectionAttribute& attribute : attributes) {
+    if (sameKey(attribute.key, "Database")) database = attribute.value;
+  }
+  if (!isSqliteDriver(attributes) || !database || database->empty() || *database == ":memory:") return std::nullopt;
   return database;
 }
 

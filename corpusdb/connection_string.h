@@ -27,6 +27,12 @@ std::vector<std::string> connectionSecrets(const std::string& connectionString);
 // "SQLite"), else nullopt; nullopt too for an in-memory database.
 std::optional<std::string> sqliteDatabaseFile(const std::string& connectionString);
 
+// The string handed to the driver. For the SQLite driver, rows are stepped through one at a time
+// (StepAPI=1) unless the string says otherwise: by default that driver reads a whole result
+// into memory before the first row, which for a corpus of long texts costs hundreds of
+// megabytes. Other strings are returned unchanged.
+std::string driverConnectionString(const std::string& connectionString);
+
 }  // namespace newsclass
 
 #endif  // NEWSCLASS_CORPUSDB_CONNECTION_STRING_H_

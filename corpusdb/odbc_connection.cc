@@ -5,6 +5,7 @@
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -54,6 +55,59 @@ std::string utf16ToUtf8(std::u16string_view text) {
     }
   }
   return out;
+}
+
+// UTF-16 to GBK as utf16ToGbk converts it, made fast for long texts: each BMP character's GBK
+// bytes are looked up once through utf16ToGbk and remembered for the life of the thread, so a
+// text costs one table look-up per character. A surrogate pair sends the whole text through
+// utf16ToGbk, so the result is always exactly utf16ToGbk's.
+class GbkCache {
+ public:
+  GbkCache() : entries_(0x10000, 0) {}
+
+  void convert(std::u16string_view text, std::string& out) {
+    out.resize(text.size() * 2);
+    char* write = out.data();
+    for (char16_t unit : text) {
+      if (unit < 0x80) {
+        *write++ = static_cast<char>(unit);
+        continue;
+      }
+      if (unit >= 0xD800 && unit <= 0xDFFF) {
+        out = utf16ToGbk(text);
+        return;
+      }
+      uint32_t entry = entries_[unit];
+      if (entry == 0) entry = learn(unit);
+      if (entry >> 16 == 2) *write++ = static_cast<char>((entry >> 8) & 0xFF);
+      *write++ = static_cast<char>(entry & 0xFF);
+    }
+    out.resize(static_cast<size_t>(write - out.data()));
+  }
+
+ private:
+  // Entry: byte count << 16 | first byte << 8 | last byte; 0 while unknown.
+  uint32_t learn(char16_t unit) {
+    std::string bytes = utf16ToGbk(std::u16string_view(&unit, 1));
+    uint32_t entry;
+    if (bytes.size() == 2) {
+      entry = 2u << 16 | static_cast<uint32_t>(static_cast<unsigned char>(bytes[0])) << 8 |
+              static_cast<unsigned char>(bytes[1]);
+    } else if (bytes.size() == 1) {
+      entry = 1u << 16 | static_cast<unsigned char>(bytes[0]);
+    } else {
+      entry = 1u << 16 | static_cast<unsigned char>('?');
+    }
+    entries_[unit] = entry;
+    return entry;
+  }
+
+  std::vector<uint32_t> entries_;
+};
+
+void toGbk(std::u16string_view text, std::string& out) {
+  thread_local GbkCache cache;
+  cache.convert(text, out);
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -347,7 +401,9 @@ std::string RowCursor::text(std::string_view column) {
     throw DatabaseFault("SQLGetData", state.operation(), "22002", 0,
                         "column " + value.name + " is NULL");
   }
-  return utf16ToGbk(std::u16string_view(value.buffer.data(), value.length));
+  std::string text;
+  toGbk(std::u16string_view(value.buffer.data(), value.length), text);
+  return text;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -383,7 +439,7 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
             "SQLSetEnvAttr", SQL_HANDLE_ENV, s.environment);
     s.check(SQLAllocHandle(SQL_HANDLE_DBC, s.environment, &s.connection), "SQLAllocHandle",
             SQL_HANDLE_ENV, s.environment);
-    std::u16string text = utf8ToUtf16(connectionString);
+    std::u16string text = utf8ToUtf16(driverConnectionString(connectionString));
     SQLSMALLINT outLength = 0;
     SQLRETURN rc = SQLDriverConnectW(s.connection, nullptr, wide(text),
                                      static_cast<SQLSMALLINT>(text.size()), nullptr, 0,

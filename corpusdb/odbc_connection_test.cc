@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "corpusdb/connection_string.h"
 #include "corpusdb/queries.h"
 #include "driver/encoding.h"
 #include "testing/test_support.h"
@@ -94,6 +95,20 @@ TEST_F(SqliteCorpus, LongTextsAreReadWhole) {
   EXPECT_EQ(rows.text("CAbstract"), asciiText);
   rows.moveNext();
   EXPECT_EQ(rows.text("CAbstract"), "short");
+}
+
+TEST_F(SqliteCorpus, CharactersOutsideGbkConvertAsUtf16ToGbkDoes) {
+  // Thai (not in GBK), a Chinese character, then the same with an emoji (a surrogate pair).
+  OdbcConnection connection(connectionString, "buildDictionary");
+  connection.executeStatement(
+      "INSERT INTO TrainingCorpus (ArticleId, CArticleName, Categorization, CAbstract) VALUES "
+      "(1, 'a', 'history', char(3585, 20013, 101)), "
+      "(2, 'b', 'history', char(3585, 20013, 128512, 101))");
+  RowCursor rows = connection.execute(articleRangeQuery("TrainingCorpus", 1, 2));
+  ASSERT_FALSE(rows.atEnd());
+  EXPECT_EQ(rows.text("CAbstract"), "?" + gbk("中") + "e");
+  rows.moveNext();
+  EXPECT_EQ(rows.text("CAbstract"), utf16ToGbk(u"\u0E01\u4E2D\U0001F600e"));
 }
 
 TEST_F(SqliteCorpus, CategoryWithQuotesIsAValueNotSql) {
@@ -257,6 +272,24 @@ TEST(MaskConnectionStringTest, HidesPasswordValuesOnly) {
 
 TEST(SqliteConnectionStringTest, NamesTheDriverAndFile) {
   EXPECT_EQ(sqliteConnectionString("data/corpus.db"), "Driver=SQLite3;Database=data/corpus.db");
+}
+
+TEST(ConnectionStringTest, SqliteRowsAreSteppedUnlessTheStringChoosesOtherwise) {
+  EXPECT_EQ(driverConnectionString("Driver=SQLite3;Database=a.db"),
+            "Driver=SQLite3;Database=a.db;StepAPI=1");
+  EXPECT_EQ(driverConnectionString("driver={sqlite3};Database=a.db;"),
+            "driver={sqlite3};Database=a.db;StepAPI=1");
+  EXPECT_EQ(driverConnectionString("Driver=SQLite3;Database=a.db;StepAPI=0"),
+            "Driver=SQLite3;Database=a.db;StepAPI=0");
+  EXPECT_EQ(driverConnectionString("Driver=PostgreSQL Unicode;Database=corpus"),
+            "Driver=PostgreSQL Unicode;Database=corpus");
+}
+
+TEST(ConnectionStringTest, FindsTheSqliteFile) {
+  EXPECT_EQ(sqliteDatabaseFile("Driver=SQLite3;Database=data/corpus.db"), "data/corpus.db");
+  EXPECT_EQ(sqliteDatabaseFile("Driver={SQLite3};Database={/tmp/a;b.db}"), "/tmp/a;b.db");
+  EXPECT_EQ(sqliteDatabaseFile("Driver=SQLite3;Database=:memory:"), std::nullopt);
+  EXPECT_EQ(sqliteDatabaseFile("Driver=FreeTDS;Database=VexmoorCorpus"), std::nullopt);
 }
 
 }  // namespace
