@@ -1,0 +1,159 @@
+#include "knn/neighbour_vote.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+
+#include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
+#include "driver/errors.h"
+#include "driver/text_utils.h"
+#include "knn/knn_queries.h"
+#include "knn/similarity.h"
+
+namespace newsclass {
+namespace {
+
+bool allFinite(const WeightVector& vector) {
+  return std::all_of(vector.begin(), vector.end(), [](double w) { return std::isfinite(w); });
+}
+
+}  // namespace
+
+void checkKnnRequest(int k, const CategoryList& categories, size_t trainingCount) {
+  if (k < 1 || static_cast<size_t>(k) > trainingCount) {
+    throw UsageError("K must lie between 1 and the number of training vectors (" +
+                     std::to_string(trainingCount) + "), got " + std::to_string(k));
+  }
+  if (categories.empty()) throw UsageError("the category list is empty: nothing to vote for");
+}
+
+size_t checkTrainingModel(const VsmModel& trainingModel) {
+  if (trainingModel.empty()) return 0;
+  const auto& [firstId, firstVector] = *trainingModel.begin();
+  size_t dimension = firstVector.size();
+  for (const auto& [id, vector] : trainingModel) {
+    if (vector.size() != dimension) {
+      throw DataFileError("training model: article " + std::to_string(id) + " has " +
+                          std::to_string(vector.size()) + " weights where article " +
+                          std::to_string(firstId) + " has " + std::to_string(dimension));
+    }
+    if (!allFinite(vector)) {
+      throw DataFileError("training model: article " + std::to_string(id) +
+                          " holds a weight that is not a finite number");
+    }
+  }
+  return dimension;
+}
+
+std::string testingArticleName(int32_t articleId) {
+  return "testing article " + std::to_string(articleId);
+}
+
+void checkTestingVector(const std::string& owner, const WeightVector& vector, size_t dimension) {
+  if (vector.size() != dimension) {
+    throw DataFileError(owner + " has " +
+                        std::to_string(vector.size()) + " weights, the training vectors have " +
+                        std::to_string(dimension) +
+                        " (both models must be built over the same keyword file)");
+  }
+  if (!allFinite(vector)) {
+    throw DataFileError(owner + " holds a weight that is not a finite number");
+  }
+}
+
+std::vector<NeighbourEntry> rankNeighbours(const CorpusProcessor& processor,
+                                           const WeightVector& vector,
+                                           const VsmModel& trainingModel) {
+  std::vector<NeighbourEntry> neighbours;
+  neighbours.reserve(trainingModel.size());
+  for (const auto& [id, trainingVector] : trainingModel) {
+    neighbours.push_back({id, processor.cosineSimilarity(vector, trainingVector)});
+  }
+  std::stable_sort(neighbours.begin(), neighbours.end(),
+                   [](const NeighbourEntry& left, const NeighbourEntry& right) {
+                     return left.similarity > right.similarity;
+                   });
+  return neighbours;
+}
+
+void selectNeighbours(const double* similarities, const std::vector<int32_t>& ids, int k,
+                      std::vector<uint32_t>& order, std::vector<NeighbourEntry>& neighbours) {
+  size_t count = std::min(static_cast<size_t>(std::max(k, 0)), ids.size());
+  order.resize(ids.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(count), order.end(),
+                    [similarities](uint32_t left, uint32_t right) {
+                      if (similarities[left] != similarities[right]) {
+                        return similarities[left] > similarities[right];
+                      }
+                      return left < right;
+                    });
+  neighbours.clear();
+  for (size_t i = 0; i < count; ++i) neighbours.push_back({ids[order[i]], similarities[order[i]]});
+}
+
+std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k) {
+  std::string text = "(";
+  for (size_t i = 0; i < k && i < neighbours.size(); ++i) {
+    if (i > 0) text += ',';
+    text += std::to_string(neighbours[i].articleId);
+  }
+  text += ')';
+  return text;
+}
+
+std::vector<CategoryVote> tallyVotes(const CorpusProcessor& processor,
+                                     std::vector<std::string> neighbourCategories,
+                                     const CategoryList& categories) {
+  for (std::string& category : neighbourCategories) processor.trim(category, " ");
+  std::vector<CategoryVote> votes;
+  votes.reserve(categories.size());
+  for (const std::string& name : categories) {
+    auto count = std::count(neighbourCategories.begin(), neighbourCategories.end(), name);
+    votes.push_back({name, static_cast<int32_t>(count)});
+  }
+  std::stable_sort(votes.begin(), votes.end(),
+                   [](const CategoryVote& left, const CategoryVote& right) {
+                     return left.votes > right.votes;
+                   });
+  return votes;
+}
+
+KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
+                                        const std::string& tableName, int32_t articleId,
+                                        const WeightVector& vector,
+                                        const CategoryList& categories,
+                                        const VsmModel& trainingModel) {
+  checkKnnRequest(k, categories, trainingModel.size());
+  checkTableName(tableName);
+  checkTestingVector(testingArticleName(articleId), vector, checkTrainingModel(trainingModel));
+  KnnExplanation explanation;
+  std::vector<NeighbourEntry> ranked = rankNeighbours(processor, vector, trainingModel);
+  std::string idList = formatIdList(ranked, static_cast<size_t>(k));
+  explanation.neighbours.assign(ranked.begin(), ranked.begin() + k);
+  explanation.votes =
+      tallyVotes(processor, processor.fetchNeighbourCategories(idList, tableName), categories);
+  explanation.predicted = explanation.votes.front().category;
+
+  std::map<int32_t, std::string> stored;
+  {
+    OdbcConnection connection(processor.environment().connectionString, "knnClassify");
+    RowCursor rows = connection.execute(neighbourIdCategoriesQuery(tableName, idList));
+    for (; !rows.atEnd(); rows.moveNext()) {
+      int32_t id = atoiLike(rows.text("ArticleId"));
+      std::string category = rows.text("Categorization");
+      processor.trim(category, " ");
+      stored.emplace(id, std::move(category));  // the first row of an id counts
+    }
+  }
+  for (const NeighbourEntry& neighbour : explanation.neighbours) {
+    auto found = stored.find(neighbour.articleId);
+    explanation.found.push_back(found != stored.end());
+    explanation.storedCategories.push_back(found != stored.end() ? found->second : "");
+  }
+  return explanation;
+}
+
+}  // namespace newsclass

@@ -1,0 +1,75 @@
+// The pieces of one KNN decision, shared by the single-article classification, the test-set run
+// and the explanation a user can ask for: checking the request, ranking the training articles,
+// the id list of the neighbours and the vote over the category list.
+#ifndef NEWSCLASS_KNN_NEIGHBOUR_VOTE_H_
+#define NEWSCLASS_KNN_NEIGHBOUR_VOTE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/corpus_processor.h"
+
+namespace newsclass {
+
+// Throws UsageError unless 1 <= k <= trainingCount and the category list is not empty. Callers
+// run it before any other work, so that a bad request costs nothing.
+void checkKnnRequest(int k, const CategoryList& categories, size_t trainingCount);
+
+// Throws DataFileError unless every training vector has the same number of weights and all
+// weights are finite numbers; returns that number (0 for an empty model).
+size_t checkTrainingModel(const VsmModel& trainingModel);
+// Throws DataFileError unless a testing vector has `dimension` weights, all finite: a testing
+// model built over another keyword file cannot be compared with the training vectors. `owner`
+// names the vector in the message ("testing article 17").
+void checkTestingVector(const std::string& owner, const WeightVector& vector, size_t dimension);
+std::string testingArticleName(int32_t articleId);
+
+// Every training article with its cosine similarity to `vector`, computed with
+// cosineSimilarity in ascending id and stably sorted by similarity, highest first.
+std::vector<NeighbourEntry> rankNeighbours(const CorpusProcessor& processor,
+                                           const WeightVector& vector,
+                                           const VsmModel& trainingModel);
+
+// The first k entries of that ranking, taken from one row of similarities whose column j belongs
+// to ids[j] (ascending ids). A stable sort by similarity keeps ascending ids among equals, so
+// ordering by (similarity descending, id ascending) gives the same entries in the same order;
+// only the first k are put in order. `order` is scratch space reused between calls.
+void selectNeighbours(const double* similarities, const std::vector<int32_t>& ids, int k,
+                      std::vector<uint32_t>& order, std::vector<NeighbourEntry>& neighbours);
+
+// "(" + the first k ids, separated by "," + ")": the id list of the neighbour query.
+std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k);
+
+// The votes of the neighbours' stored categories: each is trimmed of blanks, then every listed
+// category, in list order, gets the number of categories equal to it. The result is stably
+// sorted by votes, highest first, so its first entry is the prediction and ties go to the
+// category listed first.
+std::vector<CategoryVote> tallyVotes(const CorpusProcessor& processor,
+                                     std::vector<std::string> neighbourCategories,
+                                     const CategoryList& categories);
+
+// Why one testing article gets its category: its k neighbours in rank order with their stored
+// categories, and the sorted votes. `storedCategories[i]` is the trimmed category of
+// neighbours[i], empty with `found[i]` false when the training table lacks the id.
+struct KnnExplanation {
+  std::vector<NeighbourEntry> neighbours;
+  std::vector<std::string> storedCategories;
+  std::vector<bool> found;
+  std::vector<CategoryVote> votes;
+  std::string predicted;
+};
+
+// Classifies the vector of testing article `articleId` as knnClassify does and keeps what led
+// to the result. Reads the neighbours' categories twice: once as the classification does, once
+// with their ids.
+KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
+                                        const std::string& tableName, int32_t articleId,
+                                        const WeightVector& vector,
+                                        const CategoryList& categories,
+                                        const VsmModel& trainingModel);
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_KNN_NEIGHBOUR_VOTE_H_

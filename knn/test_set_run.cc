@@ -1,0 +1,73 @@
+#include "knn/test_set_run.h"
+
+#include <string>
+
+#include "corpusdb/queries.h"
+#include "driver/encoding.h"
+#include "driver/stage_clock.h"
+#include "knn/neighbour_vote.h"
+#include "knn/similarity.h"
+
+namespace newsclass {
+namespace {
+
+// Testing vectors compared with each training block before the next block is loaded: enough to
+// reuse a block many times, few enough that the batch's vectors stay in the core's cache.
+constexpr size_t kTestingBatch = 64;
+
+}  // namespace
+
+void forEachNeighbourList(const CorpusProcessor& processor, const VsmModel& trainingModel,
+                          const VsmModel& testingModel, int k, const NeighbourVisitor& visit) {
+  TrainingIndex index(processor, trainingModel);
+  const size_t trainingCount = index.size();
+  std::vector<const WeightVector*> batch;
+  std::vector<int32_t> batchIds;
+  std::vector<double> selfProducts;
+  std::vector<double> similarities(kTestingBatch * trainingCount);
+  std::vector<uint32_t> order;
+  std::vector<NeighbourEntry> neighbours;
+  auto next = testingModel.begin();
+  while (next != testingModel.end()) {
+    batch.clear();
+    batchIds.clear();
+    selfProducts.clear();
+    for (; next != testingModel.end() && batch.size() < kTestingBatch; ++next) {
+      batch.push_back(&next->second);
+      batchIds.push_back(next->first);
+      selfProducts.push_back(processor.dotProduct(next->second, next->second));
+    }
+    index.similarities(batch.data(), selfProducts.data(), batch.size(), similarities.data());
+    for (size_t t = 0; t < batch.size(); ++t) {
+      selectNeighbours(similarities.data() + t * trainingCount, index.ids(), k, order, neighbours);
+      visit(batchIds[t], neighbours);
+    }
+  }
+}
+
+void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& trainingModel,
+                                         const VsmModel& testingModel, CategoryList categories,
+                                         int k, ClassificationResults& results) {
+  static const std::string kTimingLabel = gbk("对测试集进行KNN分类的时间为");
+  StageClock clock;
+  checkKnnRequest(k, categories, trainingModel.size());
+  checkTableName(tableName);
+  size_t dimension = checkTrainingModel(trainingModel);
+  for (const auto& [id, vector] : testingModel) {
+    checkTestingVector(testingArticleName(id), vector, dimension);
+  }
+  // One neighbour query per testing article, on a connection of its own; the article's entry is
+  // appended before the next article is looked at, so a database fault keeps earlier entries.
+  forEachNeighbourList(
+      *this, trainingModel, testingModel, k,
+      [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
+        std::string idList = formatIdList(neighbours, neighbours.size());
+        std::vector<CategoryVote> votes =
+            tallyVotes(*this, fetchNeighbourCategories(idList, tableName), categories);
+        results.push_back({testingId, votes.front().category});
+      });
+  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  console().flush();
+}
+
+}  // namespace newsclass
