@@ -1,9 +1,162 @@
-// Placeholder: this command is being built.
+// build-contingency and select-features: the contingency table from dict.dat and the corpus
+// database, and the feature words (keywords.dat) from dict.dat and contingency.dat.
+#include <charconv>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "corpusdb/queries.h"
+#include "driver/atomic_file.h"
 #include "driver/commands.h"
+#include "driver/encoding.h"
+#include "driver/errors.h"
+#include "features/feature_selection.h"
 
 namespace newsclass {
+namespace {
 
-void addBuildContingencyCommand(CLI::App&, CommandSet&) {}
-void addSelectFeaturesCommand(CLI::App&, CommandSet&) {}
+struct BuildContingencyOptions {
+  std::string table = "TrainingCorpus";
+};
+
+struct SelectFeaturesOptions {
+  std::string measure = "chi";
+  int32_t count = 1000;
+  std::string scoresPath;
+};
+
+// Checks every file first, so that one message names all that are missing.
+void requireReadableFiles(const RunContext& context, const std::vector<std::string>& paths) {
+  std::string problems;
+  for (const std::string& path : paths) {
+    try {
+      context.requireReadableFile(path);
+    } catch (const DataFileError& e) {
+      if (!problems.empty()) problems += "; ";
+      problems += e.what();
+    }
+  }
+  if (!problems.empty()) throw DataFileError(problems);
+}
+
+FeatureMeasure measureByName(const std::string& name) {
+  if (name == "chi") return FeatureMeasure::kChiSquare;
+  if (name == "ig") return FeatureMeasure::kInformationGain;
+  if (name == "mi") return FeatureMeasure::kMutualInformation;
+  if (name == "cf") return FeatureMeasure::kCategoryFrequency;
+  throw UsageError("--measure: expected chi, ig, mi, cf or df, got \"" + name + "\"");
+}
+
+// Shortest text that reads back as the same double.
+std::string formatScore(double score) {
+  char text[64];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, score);
+  return std::string(text, end);
+}
+
+// The words each category took, with rank and score: UTF-8 TSV with a header line.
+void writeScores(const std::string& path, const std::vector<CategorySelection>& selections) {
+  writeFileAtomically(path, [&selections](std::ostream& out) {
+    out << "category\trank\tword\tscore\n";
+    for (const CategorySelection& selection : selections) {
+      const std::string category = gbkToUtf8(selection.category);
+      for (size_t i = 0; i < selection.words.size(); ++i) {
+        out << category << '\t' << (i + 1) << '\t' << gbkToUtf8(*selection.words[i].word) << '\t'
+            << formatScore(selection.words[i].score) << '\n';
+      }
+    }
+  });
+}
+
+int runBuildContingency(RunContext& context, const BuildContingencyOptions& options) {
+  checkTableName(options.table);
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  context.requireReadableFile(dictionaryPath);
+  CorpusProcessor processor = context.processor();
+  Dictionary dictionary;
+  processor.loadDictionary(dictionary, dictionaryPath);
+  ContingencyTable table;
+  processor.buildContingencyTable(dictionary, context.categories, table, options.table);
+  processor.saveContingencyTable(table, context.dataPath("contingency.dat"));
+  return 0;
+}
+
+int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options) {
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  const std::string contingencyPath = context.dataPath("contingency.dat");
+  const std::string keywordPath = context.dataPath("keywords.dat");
+  CorpusProcessor processor = context.processor();
+  Dictionary dictionary;
+
+  if (options.measure == "df") {
+    // Document frequency ranks over all categories and needs neither the table nor a quota.
+    if (!options.scoresPath.empty()) {
+      throw UsageError("--scores: the df measure has no per-category scores");
+    }
+    context.requireReadableFile(dictionaryPath);
+    processor.loadDictionary(dictionary, dictionaryPath);
+    processor.selectByDfThreshold(dictionary, static_cast<unsigned>(options.count), keywordPath);
+    return 0;
+  }
+
+  const FeatureMeasure measure = measureByName(options.measure);
+  if (processor.rangeSize() <= 0) {
+    throw UsageError("--train-range: " + context.options().trainRange +
+                     " holds no ids; the feature quotas divide by its size");
+  }
+  requireReadableFiles(context, {dictionaryPath, contingencyPath});
+  processor.loadDictionary(dictionary, dictionaryPath);
+  ContingencyTable table;
+  processor.loadContingencyTable(table, contingencyPath);
+  if (options.scoresPath.empty()) {
+    selectFeatures(processor, measure, context.categories, dictionary, table, options.count,
+                   keywordPath);
+  } else {
+    std::vector<CategorySelection> selections;
+    selectFeatures(processor, measure, context.categories, dictionary, table, options.count,
+                   keywordPath, &selections);
+    writeScores(options.scoresPath, selections);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<BuildContingencyOptions>();
+  CLI::App* command = app.add_subcommand(
+      "build-contingency",
+      "Count, for every word of dict.dat and every category, the category's articles with and\n"
+      "without the word; writes contingency.dat. Categories come from --categories.");
+  command->add_option("--table", options->table, "Corpus table whose category rows are counted")
+      ->capture_default_str();
+  commands.add(command, [options](RunContext& context) {
+    return runBuildContingency(context, *options);
+  });
+}
+
+void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<SelectFeaturesOptions>();
+  CLI::App* command = app.add_subcommand(
+      "select-features",
+      "Choose the feature words from dict.dat and contingency.dat and write keywords.dat. Each\n"
+      "category takes a share of --count in proportion to its TrainingCorpus articles from the\n"
+      "top of its ranking by chi-square (chi), information gain (ig), mutual information (mi) or\n"
+      "in-category document frequency (cf); df takes the --count words of highest document\n"
+      "frequency over all articles (dict.dat only).");
+  command->add_option("--measure", options->measure, "Ranking measure: chi, ig, mi, cf or df")
+      ->check(CLI::IsMember({"chi", "ig", "mi", "cf", "df"}))
+      ->capture_default_str();
+  command->add_option("--count", options->count, "Number of feature words requested")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_option("--scores", options->scoresPath,
+                      "Also write, per category, the words it took with rank and score "
+                      "(UTF-8 TSV: category, rank, word, score)");
+  commands.add(command, [options](RunContext& context) {
+    return runSelectFeatures(context, *options);
+  });
+}
 
 }  // namespace newsclass

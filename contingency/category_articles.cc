@@ -1,0 +1,29 @@
+// The article ids of each category, read from one corpus table over one connection.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
+#include "driver/corpus_processor.h"
+#include "driver/text_utils.h"
+
+namespace newsclass {
+
+bool CorpusProcessor::collectCategoryArticles(CategoryList categories, std::string tableName,
+                                              CategoryArticles& result) {
+  OdbcConnection connection(environment().connectionString, "collectCategoryArticles");
+  for (const std::string& category : categories) {
+    std::vector<int32_t> ids;
+    RowCursor rows = connection.execute(categoryArticleIdsQuery(tableName, category));
+    while (!rows.atEnd()) {
+      ids.push_back(atoiLike(rows.text("ArticleId")));
+      rows.moveNext();
+    }
+    // A category without rows is left out, so every stored list is non-empty.
+    if (!ids.empty()) result[category] = std::move(ids);
+  }
+  return !result.empty();
+}
+
+}  // namespace newsclass

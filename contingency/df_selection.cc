@@ -1,0 +1,41 @@
+// Feature words by document frequency: the n words that occur in the most articles.
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/atomic_file.h"
+#include "driver/corpus_processor.h"
+#include "driver/encoding.h"
+
+namespace newsclass {
+
+void CorpusProcessor::selectByDfThreshold(const Dictionary& dictionary, unsigned n,
+                                          const std::string& path) {
+  static const std::string kCountLabel = gbk("最后共选择特征词");
+  static const std::string kThresholdLabel = "by the way,DFthreshold equals";
+
+  // (word, document frequency) in dictionary order; equal frequencies keep that order.
+  std::vector<std::pair<const std::string*, int32_t>> ranking;
+  ranking.reserve(dictionary.size());
+  for (const auto& [word, postings] : dictionary) {
+    ranking.emplace_back(&word, static_cast<int32_t>(postings.size()));
+  }
+  std::stable_sort(ranking.begin(), ranking.end(),
+                   [](const auto& x, const auto& y) { return x.second > y.second; });
+
+  // A threshold beyond the dictionary writes every word.
+  const size_t written = std::min<size_t>(n, ranking.size());
+  writeFileAtomically(path, [&](std::ostream& out) {
+    for (size_t i = 0; i < written; ++i) {
+      out.write(ranking[i].first->data(), static_cast<std::streamsize>(ranking[i].first->size()));
+      out.put('\n');
+    }
+  });
+
+  console().line(kCountLabel + std::to_string(written));
+  console().line(kThresholdLabel + std::to_string(n));
+}
+
+}  // namespace newsclass

@@ -1,0 +1,114 @@
+// The four selection stages: quota per category, top words of each category's ranking, the union
+// written to the keyword file.
+#include "features/feature_selection.h"
+
+#include <algorithm>
+#include <limits>
+#include <ostream>
+#include <set>
+#include <string_view>
+
+#include "driver/atomic_file.h"
+#include "driver/encoding.h"
+#include "driver/errors.h"
+#include "driver/stage_clock.h"
+
+namespace newsclass {
+namespace {
+
+// The count a database returned, without the fraction; a value no int32 can hold counts as 0.
+int32_t truncateCount(double count) {
+  if (!(count > std::numeric_limits<int32_t>::min() - 1.0 &&
+        count < std::numeric_limits<int32_t>::max() + 1.0)) {
+    return 0;
+  }
+  return static_cast<int32_t>(count);
+}
+
+}  // namespace
+
+int32_t categoryQuota(int32_t articleCount, int32_t featureTotal, int32_t rangeSize) {
+  if (rangeSize <= 0) {
+    throw UsageError("feature selection needs a training range with at least one id (it has " +
+                     std::to_string(rangeSize) + ")");
+  }
+  // Product first, then the quotient truncated toward zero. 64 bits keep a product that would
+  // not fit in 32 from wrapping; the result is capped, since no ranking is that long anyway.
+  const int64_t quota = static_cast<int64_t>(articleCount) * featureTotal / rangeSize;
+  return static_cast<int32_t>(std::clamp<int64_t>(quota, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
+}
+
+void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
+                    const CategoryList& categories, const Dictionary& dictionary,
+                    ContingencyTable& table, int32_t featureTotal, const std::string& path,
+                    std::vector<CategorySelection>* selections) {
+  static const std::string kCountLabel = gbk("最后共选择特征词");
+  static const std::string kTimingLabel = gbk("遴选特征词共有了");
+  const int32_t rangeSize = processor.rangeSize();
+  categoryQuota(0, featureTotal, rangeSize);  // rejects an empty range before any work
+
+  // Views of the dictionary's own keys; the set orders them byte-wise and keeps each once.
+  std::set<std::string_view> selected;
+  const StageClock clock;
+  for (const std::string& category : categories) {
+    const int32_t articleCount =
+        truncateCount(processor.countCategoryArticles(category, "TrainingCorpus"));
+    const int32_t quota = categoryQuota(articleCount, featureTotal, rangeSize);
+    const std::vector<ScoredWord> ranking =
+        rankWords(processor, measure, dictionary, table, category);
+    // A quota beyond the ranking takes the whole ranking.
+    const size_t taken = quota <= 0 ? 0 : std::min(static_cast<size_t>(quota), ranking.size());
+    for (size_t i = 0; i < taken; ++i) selected.insert(*ranking[i].word);
+    if (selections != nullptr) {
+      selections->push_back({category, articleCount, quota,
+                             std::vector<ScoredWord>(ranking.begin(), ranking.begin() + taken)});
+    }
+  }
+
+  writeFileAtomically(path, [&selected](std::ostream& out) {
+    for (std::string_view word : selected) {
+      out.write(word.data(), static_cast<std::streamsize>(word.size()));
+      out.put('\n');
+    }
+  });
+  processor.console().line(kCountLabel + std::to_string(selected.size()));
+  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+}
+
+void CorpusProcessor::selectFeaturesByChiSquare(CategoryList categories,
+                                                const Dictionary& dictionary,
+                                                ContingencyTable& table, int32_t featureTotal,
+                                                const std::string& path) {
+  selectFeatures(*this, FeatureMeasure::kChiSquare, categories, dictionary, table, featureTotal,
+                 path);
+}
+
+void CorpusProcessor::selectFeaturesByInformationGain(CategoryList categories,
+                                                      const Dictionary& dictionary,
+                                                      ContingencyTable& table,
+                                                      int32_t featureTotal,
+                                                      const std::string& path) {
+  selectFeatures(*this, FeatureMeasure::kInformationGain, categories, dictionary, table,
+                 featureTotal, path);
+}
+
+void CorpusProcessor::selectFeaturesByMutualInformation(CategoryList categories,
+                                                        const Dictionary& dictionary,
+                                                        ContingencyTable& table,
+                                                        int32_t featureTotal,
+                                                        const std::string& path) {
+  selectFeatures(*this, FeatureMeasure::kMutualInformation, categories, dictionary, table,
+                 featureTotal, path);
+}
+
+void CorpusProcessor::selectFeaturesByCategoryFrequency(CategoryList categories,
+                                                        const Dictionary& dictionary,
+                                                        ContingencyTable& table,
+                                                        int32_t featureTotal,
+                                                        const std::string& path) {
+  selectFeatures(*this, FeatureMeasure::kCategoryFrequency, categories, dictionary, table,
+                 featureTotal, path);
+}
+
+}  // namespace newsclass
