@@ -11,6 +11,20 @@
 namespace newsclass {
 namespace {
 
+// Marks UTF-8 input: a character that cannot be converted is skipped as a whole sequence.
+constexpr size_t kUtf8Unit = 0;
+
+// The length of the UTF-8 sequence at `in` when it is well formed, else 1.
+size_t utf8SequenceLength(const char* in, size_t left) {
+  unsigned char lead = static_cast<unsigned char>(in[0]);
+  size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  if (length > left) return 1;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(in[i]) & 0xC0) != 0x80) return 1;
+  }
+  return length;
+}
+
 // One iconv descriptor per direction, opened on first use and kept for the process: opening
 // a descriptor costs far more than converting a short text.
 class Converter {
@@ -44,7 +58,8 @@ class Converter {
       if (errno == E2BIG) {
         out.resize(out.size() * 2 + 16);
       } else if (errno == EILSEQ || errno == EINVAL) {
-        size_t skip = badInputUnit < inLeft ? badInputUnit : inLeft;
+        size_t skip = badInputUnit == kUtf8Unit ? utf8SequenceLength(in, inLeft)
+                                                : (badInputUnit < inLeft ? badInputUnit : inLeft);
         in += skip;
         inLeft -= skip;
         if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + 16);
@@ -139,7 +154,7 @@ std::string gbkToUtf8(std::string_view gbkText) {
 
 std::string utf8ToGbk(std::string_view utf8) {
   if (isAscii(utf8)) return std::string(utf8);
-  return converter(3).convert(utf8.data(), utf8.size(), 1, "?");
+  return converter(3).convert(utf8.data(), utf8.size(), kUtf8Unit, "?");
 }
 
 std::string utf16ToGbk(std::u16string_view utf16) {
