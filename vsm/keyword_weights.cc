@@ -1,0 +1,86 @@
+#include "vsm/keyword_weights.h"
+
+#include <cmath>
+#include <ostream>
+
+#include "driver/console.h"
+#include "driver/encoding.h"
+
+namespace newsclass::vsm {
+
+KeywordStatistic statisticOf(const PostingList& postings) {
+  KeywordStatistic statistic;
+  statistic.documentFrequency = static_cast<int32_t>(postings.size());
+  for (const Posting& posting : postings) {
+    if (posting.count > statistic.maxCount) statistic.maxCount = posting.count;
+  }
+  return statistic;
+}
+
+std::vector<const PostingList*> findPostingLists(const Dictionary& dictionary,
+                                                 const std::vector<std::string>& keywords) {
+  std::vector<const PostingList*> lists;
+  lists.reserve(keywords.size());
+  for (const std::string& keyword : keywords) {
+    auto found = dictionary.find(keyword);
+    lists.push_back(found == dictionary.end() ? nullptr : &found->second);
+  }
+  return lists;
+}
+
+WeightTable::WeightTable(std::vector<KeywordStatistic> statistics, int64_t collectionSize)
+    : statistics_(std::move(statistics)),
+      idf_(statistics_.size(), 0.0),
+      absent_(statistics_.size(), 0.0),
+      present_(statistics_.size(), 0.0) {
+  const double n = static_cast<double>(collectionSize);
+  for (size_t i = 0; i < statistics_.size(); ++i) {
+    const KeywordStatistic& statistic = statistics_[i];
+    if (statistic.documentFrequency == 0) continue;  // ln(N / 0) has no meaning: weight 0
+    idf_[i] = std::log(n / static_cast<double>(statistic.documentFrequency));
+    absent_[i] = termWeight(0, statistic.maxCount, idf_[i]);
+    present_[i] = termWeight(1, statistic.maxCount, idf_[i]);
+  }
+}
+
+size_t WeightTable::unpostedCount() const {
+  size_t count = 0;
+  for (const KeywordStatistic& statistic : statistics_) {
+    if (statistic.documentFrequency == 0) ++count;
+  }
+  return count;
+}
+
+size_t WeightTable::firstUnposted() const {
+  for (size_t i = 0; i < statistics_.size(); ++i) {
+    if (statistics_[i].documentFrequency == 0) return i;
+  }
+  return statistics_.size();
+}
+
+void normalizeInPlace(double* weights, size_t count) {
+  double sum = 0.0;
+  for (size_t i = 0; i < count; ++i) sum += weights[i] * weights[i];
+  if (sum == 0.0) return;
+  const double length = std::sqrt(sum);
+  for (size_t i = 0; i < count; ++i) weights[i] = weights[i] / length;
+}
+
+void warnUnpostedKeywords(const WeightTable& table, const std::vector<std::string>& keywords,
+                          const std::string& keywordPath, const std::string& stage,
+                          Environment& environment) {
+  const size_t count = table.unpostedCount();
+  if (count == 0 || environment.warnings == nullptr) return;
+  std::string first = keywords[table.firstUnposted()];
+  // Keywords are GBK; show them as the console shows text.
+  if (environment.console == nullptr || environment.console->encoding() == ConsoleEncoding::kUtf8) {
+    first = gbkToUtf8(first);
+  }
+  *environment.warnings << "warning: " << stage << ": " << count
+                        << (count == 1 ? " keyword of " : " keywords of ") << keywordPath
+                        << (count == 1 ? " has" : " have")
+                        << " no postings in the dictionary and weigh 0 in every vector (first: \""
+                        << first << "\")\n";
+}
+
+}  // namespace newsclass::vsm
