@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "driver/encoding.h"
+#include "driver/errors.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::readFileBytes;
+using testing::TestEnvironment;
+using testing::writeFileBytes;
+
+class DictionaryFileTest : public ::testing::Test {
+ protected:
+  Dictionary loadBytes(const std::string& fileBytes, Dictionary dictionary = {}) {
+    writeFileBytes(path, fileBytes);
+    processor.loadDictionary(dictionary, path);
+    return dictionary;
+  }
+
+  TestEnvironment env;
+  CorpusProcessor processor = env.processor(1, 10);
+  std::string path = env.dir.file("dict.dat");
+};
+
+TEST_F(DictionaryFileTest, ExactBytesInByteOrderOfWords) {
+  Dictionary dictionary;
+  dictionary[gbk("中国")] = {{1, 1}};
+  dictionary["b"] = {{-5, 10}};
+  dictionary["a"] = {{3, 1}, {17, 2}};
+  dictionary["c"] = {};
+  processor.saveDictionary(dictionary, path);
+  EXPECT_EQ(readFileBytes(path),
+            "4\n"
+            "a\n2\n3 1 ; 17 2 ; \n"
+            "b\n1\n-5 10 ; \n"
+            "c\n0\n\n"
+            "\xD6\xD0\xB9\xFA\n1\n1 1 ; \n");
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+}
+
+TEST_F(DictionaryFileTest, EmptyDictionaryIsOneLineAndLoadsNothing) {
+  processor.saveDictionary({}, path);
+  EXPECT_EQ(readFileBytes(path), "0\n");
+  Dictionary loaded{{"kept", {{7, 7}}}};
+  processor.loadDictionary(loaded, path);
+  EXPECT_EQ(loaded, (Dictionary{{"kept", {{7, 7}}}}));
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(DictionaryFileTest, SaveReplacesTheWholeFile) {
+  writeFileBytes(path, std::string(10000, 'x'));
+  processor.saveDictionary({{"a", {{1, 2}}}}, path);
+  EXPECT_EQ(readFileBytes(path), "1\na\n1\n1 2 ; \n");
+}
+
+TEST_F(DictionaryFileTest, SaveThatCannotWriteIsAnErrorNamingTheFile) {
+  // A folder stands where the file should go: it cannot be replaced.
+  const std::string badPath = env.dir.file("dict.dat");
+  std::filesystem::create_directories(badPath + "/inside");
+  try {
+    processor.saveDictionary({{"a", {{1, 2}}}}, badPath);
+    FAIL() << "no error";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(badPath + ": ", 0), 0u) << e.what();
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(badPath + "/inside"));
+  EXPECT_FALSE(std::filesystem::exists(badPath + ".tmp"));
+}
+
+TEST_F(DictionaryFileTest, RoundTripKeepsWordsPostingOrderAndCounts) {
+  // Enough words to cross the writer's block boundaries several times.
+  Dictionary dictionary;
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int32_t> value(-100000, 2147483647);
+  for (int i = 0; i < 20000; ++i) {
+    PostingList& list = dictionary[gbk("词") + std::to_string(i * 7919 % 20000)];
+    for (int k = i % 5; k > 0; --k) list.push_back({value(random), value(random)});
+  }
+  dictionary["max"] = {{2147483647, -2147483647 - 1}};
+  processor.saveDictionary(dictionary, path);
+  Dictionary loaded;
+  processor.loadDictionary(loaded, path);
+  EXPECT_EQ(loaded, dictionary);
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(DictionaryFileTest, LastRecordReadWithoutFinalLineEnd) {
+  EXPECT_EQ(loadBytes("2\na\n1\n3 1 ; \nb\n2\n4 2 ; 5 1 ;"),
+            (Dictionary{{"a", {{3, 1}}}, {"b", {{4, 2}, {5, 1}}}}));
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(DictionaryFileTest, CarriageReturnsAreWhiteSpace) {
+  EXPECT_EQ(loadBytes("2\r\na\r\n1\r\n3 1 ; \r\nb\r\n0\r\n\r\n"),
+            (Dictionary{{"a", {{3, 1}}}, {"b", {}}}));
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(DictionaryFileTest, HeaderDoesNotBoundTheRecordsAndLastRecordOfAWordWins) {
+  Dictionary before{{"a", {{9, 9}}}, {"z", {{8, 8}}}};
+  EXPECT_EQ(loadBytes("1\na\n1\n1 1 ; \nb\n1\n2 2 ; \nb\n1\n3 3 ; \n", before),
+            (Dictionary{{"a", {{1, 1}}}, {"b", {{3, 3}}}, {"z", {{8, 8}}}}));
+}
+
+TEST_F(DictionaryFileTest, FileCutOffInsideARecordKeepsTheRecordsBeforeIt) {
+  const std::string complete = "3\na\n1\n3 1 ; \nb\n2\n4 2 ; 5 1 ; \n";
+  struct Case {
+    std::string tail;
+    std::string fault;
+  };
+  const Case cases[] = {
+      {"c\n", "the posting count is missing or not a number"},
+      {"c\nx\n", "the posting count is missing or not a number"},
+      {"c\n2\n", "posting 1 of 2: the article id is missing or not a number"},
+      {"c\n2\n6 1 ; 7", "posting 2 of 2: the count is missing or not a number"},
+      {"c\n2\n6 1 ; 7 x ; ", "posting 2 of 2: the count is missing or not a number"},
+      {"c\n2\n6 1 ; 7 1", "posting 2 of 2: the separator is missing"},
+      {"c\n1\n99999999999 1 ; \n", "posting 1 of 1: the article id is missing or not a number"},
+  };
+  for (const Case& c : cases) {
+    env.warnings.str("");
+    EXPECT_EQ(loadBytes(complete + c.tail),
+              (Dictionary{{"a", {{3, 1}}}, {"b", {{4, 2}, {5, 1}}}}))
+        << c.tail;
+    EXPECT_EQ(env.warnings.str(), path + ": record 3 is cut off (" + c.fault +
+                                      "); only the records before it were loaded\n")
+        << c.tail;
+  }
+}
+
+TEST_F(DictionaryFileTest, NegativePostingCountGivesAnEmptyList) {
+  EXPECT_EQ(loadBytes("2\na\n-1\nb\n1\n1 1 ; \n"), (Dictionary{{"a", {}}, {"b", {{1, 1}}}}));
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(DictionaryFileTest, MissingHeaderLoadsNothingAndWarns) {
+  EXPECT_TRUE(loadBytes("").empty());
+  EXPECT_EQ(env.warnings.str(),
+            path + ": the word count at the start is missing or not a number; no words loaded\n");
+  env.warnings.str("");
+  EXPECT_TRUE(loadBytes("a\n1\n1 1 ; \n").empty());
+  EXPECT_NE(env.warnings.str(), "");
+}
+
+TEST_F(DictionaryFileTest, MissingFileLoadsNothingAndWarns) {
+  Dictionary dictionary{{"kept", {{1, 1}}}};
+  processor.loadDictionary(dictionary, env.dir.file("absent.dat"));
+  EXPECT_EQ(dictionary, (Dictionary{{"kept", {{1, 1}}}}));
+  EXPECT_EQ(env.warnings.str(),
+            env.dir.file("absent.dat") + ": cannot open for reading; no words loaded\n");
+}
+
+TEST_F(DictionaryFileTest, PrintDictionaryIsCompact) {
+  Dictionary dictionary{{"a", {{3, 1}, {17, 2}}}, {"b", {}}, {gbk("中国"), {{-1, 4}}}};
+  printDictionary(dictionary, env.console);
+  EXPECT_EQ(env.takeOutput(), "3\na\n2\n3,1;17,2;\nb\n0\n\n\xD6\xD0\xB9\xFA\n1\n-1,4;\n");
+  // A UTF-8 console gets the words converted.
+  std::ostringstream out;
+  Console utf8(out, ConsoleEncoding::kUtf8);
+  printDictionary({{gbk("中国"), {{1, 1}}}}, utf8);
+  EXPECT_EQ(out.str(), "1\n中国\n1\n1,1;\n");
+}
+
+TEST_F(DictionaryFileTest, PrintDictionaryOfManyWordsMatchesTheSavedFile) {
+  // Printing goes out in blocks; every line must arrive once and in order.
+  Dictionary dictionary;
+  for (int i = 0; i < 30000; ++i) dictionary[gbk("字") + std::to_string(i)] = {{i, i % 3 + 1}};
+  printDictionary(dictionary, env.console);
+  processor.saveDictionary(dictionary, path);
+  std::string saved = readFileBytes(path);
+  std::string compact;
+  for (size_t i = 0; i < saved.size(); ++i) {
+    if (saved.compare(i, 3, " ; ") == 0) {
+      compact += ';';
+      i += 2;
+    } else if (saved[i] == ' ') {
+      compact += ',';
+    } else {
+      compact += saved[i];
+    }
+  }
+  EXPECT_EQ(env.takeOutput(), compact);
+}
+
+}  // namespace
+}  // namespace newsclass
