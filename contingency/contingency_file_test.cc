@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "driver/encoding.h"
+#include "driver/text_utils.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::readFileBytes;
+using testing::TestEnvironment;
+using testing::writeFileBytes;
+
+class ContingencyFileTest : public ::testing::Test {
+ protected:
+  std::string path() const { return env.dir.file("contingency.dat"); }
+  // Loads the file into `table` and checks the console got exactly the timing line.
+  void load(ContingencyTable& table, const std::string& file) {
+    CorpusProcessor processor = env.processor(1, 10);
+    processor.loadContingencyTable(table, file);
+    const std::string output = env.takeOutput();
+    const std::string label = gbk("将contingencyTable加载到内存的时间为");
+    ASSERT_GT(output.size(), label.size() + 1);
+    EXPECT_EQ(output.substr(0, label.size()), label);
+    EXPECT_EQ(output.back(), '\n');
+    EXPECT_TRUE(parseDouble(output.substr(label.size(), output.size() - label.size() - 1)));
+  }
+  void save(const ContingencyTable& table) { env.processor(1, 10).saveContingencyTable(table, path()); }
+
+  TestEnvironment env;
+  const std::string word = gbk("历史");
+};
+
+TEST_F(ContingencyFileTest, RecordsAreFourFieldsSeparatedBySpacesInTableOrder) {
+  const ContingencyTable table = {{{word, "history"}, {12, 988}},
+                                  {{"b", "culture"}, {-3, 0}},
+                                  {{"a", "reading"}, {2147483647, -2147483647 - 1}},
+                                  {{"a", "culture"}, {0, 5}}};
+  save(table);
+  EXPECT_EQ(readFileBytes(path()), "a culture 0 5\n"
+                                   "a reading 2147483647 -2147483648\n"
+                                   "b culture -3 0\n" +
+                                       word + " history 12 988\n");
+  EXPECT_FALSE(std::filesystem::exists(path() + ".tmp"));
+  EXPECT_EQ(env.takeOutput(), "");
+
+  ContingencyTable loaded;
+  load(loaded, path());
+  EXPECT_EQ(loaded, table);
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(ContingencyFileTest, EmptyTableGivesEmptyFileThatLoadsNothing) {
+  writeFileBytes(path(), "stale content\n");
+  save({});
+  EXPECT_EQ(readFileBytes(path()), "");
+  ContingencyTable table = {{{"kept", "history"}, {1, 2}}};
+  load(table, path());
+  EXPECT_EQ(table, (ContingencyTable{{{"kept", "history"}, {1, 2}}}));
+}
+
+TEST_F(ContingencyFileTest, LineEndsAndOrderDoNotMatter) {
+  const ContingencyTable expected = {{{"a", "culture"}, {1, 2}}, {{"b", "history"}, {3, 4}}};
+  for (const std::string bytes : {"a culture 1 2\nb history 3 4\n", "a culture 1 2\nb history 3 4",
+                                  "a culture 1 2\r\nb history 3 4\r\n",
+                                  "b history 3 4\n\n a\tculture  1\v2 \f",
+                                  "a culture 7 7\nb history 3 4\na culture +1 2\n"}) {
+    writeFileBytes(path(), bytes);
+    ContingencyTable table;
+    load(table, path());
+    EXPECT_EQ(table, expected) << bytes;
+  }
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(ContingencyFileTest, LoadingAddsToTheTable) {
+  writeFileBytes(path(), "b history 3 4\nc culture 5 6\n");
+  ContingencyTable table = {{{"a", "culture"}, {1, 2}}, {{"b", "history"}, {9, 9}}};
+  load(table, path());
+  const ContingencyTable expected = {
+      {{"a", "culture"}, {1, 2}}, {{"b", "history"}, {3, 4}}, {{"c", "culture"}, {5, 6}}};
+  EXPECT_EQ(table, expected);
+}
+
+TEST_F(ContingencyFileTest, MalformedRecordEndsTheLoadWithAWarning) {
+  writeFileBytes(path(), "a culture 1 2\nb history\n 3x 4\nc culture 5 6\n");
+  ContingencyTable table;
+  load(table, path());
+  EXPECT_EQ(table, (ContingencyTable{{{"a", "culture"}, {1, 2}}}));
+  EXPECT_EQ(env.warnings.str(), path() +
+                                    ": line 3: withWord \"3x\" is not a decimal integer; loading "
+                                    "stopped after 1 records\n");
+}
+
+TEST_F(ContingencyFileTest, CountOutOfRangeIsMalformed) {
+  writeFileBytes(path(), "a culture 1 2\nb history 3 2147483648\n");
+  ContingencyTable table;
+  load(table, path());
+  EXPECT_EQ(table.size(), 1u);
+  EXPECT_NE(env.warnings.str().find(": line 2: withoutWord \"2147483648\""), std::string::npos)
+      << env.warnings.str();
+}
+
+TEST_F(ContingencyFileTest, RecordCutOffAtTheEndKeepsTheRecordsBeforeIt) {
+  writeFileBytes(path(), "a culture 1 2\nb history 3 4\nc culture\n5");
+  ContingencyTable table;
+  load(table, path());
+  EXPECT_EQ(table.size(), 2u);
+  EXPECT_EQ(env.warnings.str(),
+            path() + ": line 3: record ends after 3 of 4 fields; loading stopped after 2 records\n");
+}
+
+TEST_F(ContingencyFileTest, MissingFileIsReportedAndLoadsNothing) {
+  ContingencyTable table = {{{"a", "culture"}, {1, 2}}};
+  load(table, env.dir.file("absent.dat"));
+  EXPECT_EQ(table.size(), 1u);
+  EXPECT_EQ(env.warnings.str(),
+            env.dir.file("absent.dat") + ": cannot open for reading; no cells loaded\n");
+}
+
+}  // namespace
+}  // namespace newsclass
