@@ -76,11 +76,16 @@ void warnUnpostedKeywords(const WeightTable& table, const std::vector<std::strin
   if (environment.console == nullptr || environment.console->encoding() == ConsoleEncoding::kUtf8) {
     first = gbkToUtf8(first);
   }
-  *environment.warnings << "warning: " << stage << ": " << count
-                        << (count == 1 ? " keyword of " : " keywords of ") << keywordPath
-                        << (count == 1 ? " has" : " have")
-                        << " no postings in the dictionary and weigh 0 in every vector (first: \""
-                        << first << "\")\n";
+  std::ostream& warnings = *environment.warnings;
+  if (count == 1) {
+    warnings << keywordPath << ": keyword \"" << first
+             << "\" has no postings in the dictionary; " << stage
+             << " weighs it 0 in every vector\n";
+  } else {
+    warnings << keywordPath << ": " << count
+             << " keywords have no postings in the dictionary, the first \"" << first << "\"; "
+             << stage << " weighs them 0 in every vector\n";
+  }
 }
 
 }  // namespace newsclass::vsm

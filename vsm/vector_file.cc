@@ -38,7 +38,7 @@ void appendWeight(std::string& out, double weight) {
 void warnLoadStopped(CorpusProcessor& processor, const std::string& path, const std::string& what) {
   std::ostream* warnings = processor.environment().warnings;
   if (warnings == nullptr) return;
-  *warnings << "warning: " << path << ": " << what
+  *warnings << path << ": " << what
             << "; loading stopped, the records before it are kept\n";
 }
 
@@ -77,8 +77,7 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
   if (auto failure = vsm::readWholeFile(path, bytes)) {
     // Loads nothing, as an empty file would; say why.
     if (environment().warnings != nullptr) {
-      *environment().warnings << "warning: " << path << ": " << *failure
-                              << "; no vectors loaded\n";
+      *environment().warnings << path << ": " << *failure << "; no vectors loaded\n";
     }
     bytes.clear();
   }

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::readFileBytes;
+using testing::TestEnvironment;
+using testing::writeFileBytes;
+
+class VectorFileTest : public ::testing::Test {
+ protected:
+  std::string save(const VsmModel& model) {
+    processor.saveVsm(model, path);
+    return readFileBytes(path);
+  }
+  VsmModel load(const std::string& bytes, VsmModel model = {}) {
+    writeFileBytes(path, bytes);
+    processor.loadVsm(model, path);
+    return model;
+  }
+
+  TestEnvironment env;
+  CorpusProcessor processor = env.processor(1, 6000);
+  std::string path = env.dir.file("trainingVSM.dat");
+};
+
+TEST_F(VectorFileTest, ExampleBytes) {
+  EXPECT_EQ(save({{18, {0.5, 0.000001}}, {17, {0.941742, 0.336336}}}),
+            "17\n2\n0.941742 0.336336 \n18\n2\n0.5 1e-06 \n");
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  const std::string label = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
+  std::string output = env.takeOutput();
+  EXPECT_EQ(output.compare(0, label.size(), label), 0) << output;
+  EXPECT_EQ(output.back(), '\n');
+}
+
+TEST_F(VectorFileTest, ZeroNegativeAndEmptyVectors) {
+  EXPECT_EQ(save({{-3, {0.0, -0.25, 1234567.0}}, {4, {}}}),
+            "-3\n3\n0 -0.25 1.23457e+06 \n4\n0\n\n");
+  EXPECT_EQ(load("-3\n3\n0 -0.25 1.23457e+06 \n4\n0\n\n"),
+            (VsmModel{{-3, {0.0, -0.25, 1234570.0}}, {4, {}}}));
+}
+
+TEST_F(VectorFileTest, EveryWeightIsPrintfG) {
+  std::mt19937_64 random(11);
+  VsmModel model;
+  std::string expected;
+  for (int32_t id = 1; id <= 50; ++id) {
+    WeightVector& weights = model[id];
+    expected += std::to_string(id) + "\n40\n";
+    for (int k = 0; k < 40; ++k) {
+      double w = std::ldexp(static_cast<double>(random() >> 11), -53 - static_cast<int>(random() % 40));
+      if (random() % 3 == 0) w = -w;
+      weights.push_back(w);
+      char text[64];
+      std::snprintf(text, sizeof text, "%g ", w);
+      expected += text;
+    }
+    expected += "\n";
+  }
+  EXPECT_EQ(save(model), expected);
+}
+
+TEST_F(VectorFileTest, SaveLoadSaveGivesTheSameFile) {
+  std::mt19937_64 random(5);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  VsmModel model;
+  for (int32_t id : {3, 1, 1000, -7, 42}) {
+    for (int k = 0; k < 25; ++k) model[id].push_back(uniform(random) * std::pow(10.0, -(k % 9)));
+  }
+  const std::string first = save(model);
+  VsmModel loaded = load(first);
+  ASSERT_EQ(loaded.size(), model.size());
+  // Weights come back rounded to six significant digits, exactly as the text says.
+  EXPECT_EQ(loaded.at(3)[0], std::stod([&] {
+              char text[32];
+              std::snprintf(text, sizeof text, "%g", model.at(3)[0]);
+              return std::string(text);
+            }()));
+  EXPECT_EQ(save(loaded), first);
+}
+
+TEST_F(VectorFileTest, ReaderGoesByTokensAndAcceptsThreeDigitExponents) {
+  VsmModel model = load("18\r\n2\r\n0.5   1e-006\r\n17 1 +2.5E+000 19\n0\n");
+  EXPECT_EQ(model, (VsmModel{{17, {2.5}}, {18, {0.5, 1e-06}}, {19, {}}}));
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(VectorFileTest, EmptyModelIsAnEmptyFileAndLoadsNothing) {
+  EXPECT_EQ(save({}), "");
+  env.takeOutput();
+  EXPECT_EQ(load("", {{5, {1.0}}}), (VsmModel{{5, {1.0}}}));
+  const std::string label = gbk("加载VSM模型到内存的时间为");
+  EXPECT_EQ(env.takeOutput().compare(0, label.size(), label), 0);
+}
+
+TEST_F(VectorFileTest, LoadMergesIntoTheModel) {
+  VsmModel model = load("17\n2\n0.941742 0.336336 \n18\n2\n0.5 1e-06 \n",
+                        {{1, {9.0}}, {17, {9.0, 9.0, 9.0}}});
+  EXPECT_EQ(model, (VsmModel{{1, {9.0}}, {17, {0.941742, 0.336336}}, {18, {0.5, 1e-06}}}));
+}
+
+TEST_F(VectorFileTest, MalformedFileStopsAtTheFaultWithAWarning) {
+  EXPECT_EQ(load("1\n1\n0.5 \n2\n3\n0.1 0.2 \n"), (VsmModel{{1, {0.5}}}));
+  EXPECT_EQ(env.warnings.str(), path + ": record 2 (article 2): 3 weights announced, 2 found; "
+                                       "loading stopped, the records before it are kept\n");
+  env.warnings.str("");
+  EXPECT_EQ(load("1\n1\n0.5 \n2\n2\n0.1 x \n3\n0\n\n"), (VsmModel{{1, {0.5}}}));
+  EXPECT_EQ(env.warnings.str(), path + ": record 2 (article 2): weight 2 \"x\" is not a number; "
+                                       "loading stopped, the records before it are kept\n");
+  env.warnings.str("");
+  EXPECT_TRUE(load("1.5\n0\n\n").empty());
+  EXPECT_EQ(env.warnings.str(), path + ": record 1: article id \"1.5\" is not a number; "
+                                       "loading stopped, the records before it are kept\n");
+  env.warnings.str("");
+  EXPECT_TRUE(load("7\n-1\n").empty());
+  EXPECT_NE(env.warnings.str().find("record 1 (article 7): the number of weights \"-1\""),
+            std::string::npos)
+      << env.warnings.str();
+}
+
+TEST_F(VectorFileTest, MissingFileLoadsNothingWithAWarning) {
+  VsmModel model{{1, {1.0}}};
+  const std::string missing = env.dir.file("none.dat");
+  processor.loadVsm(model, missing);
+  EXPECT_EQ(model, (VsmModel{{1, {1.0}}}));
+  EXPECT_EQ(env.warnings.str(),
+            missing + ": cannot open: No such file or directory; no vectors loaded\n");
+  EXPECT_FALSE(env.takeOutput().empty());
+}
+
+TEST_F(VectorFileTest, WeightsBeyondDoubleRangeLoadAsStrtodRoundsThem) {
+  VsmModel model = load("1 3 1e-400 4.94066e-324 -1e-320");
+  ASSERT_EQ(model.at(1).size(), 3u);
+  EXPECT_EQ(model.at(1)[0], 0.0);
+  EXPECT_EQ(model.at(1)[1], std::strtod("4.94066e-324", nullptr));
+  EXPECT_GT(model.at(1)[1], 0.0);
+  EXPECT_LT(model.at(1)[2], 0.0);
+}
+
+}  // namespace
+}  // namespace newsclass
