@@ -32,6 +32,8 @@ class Segmenter {
   // Drops the lexicon.
   void stop();
   bool started() const;
+  // The number of distinct words known: lexicon and user words; 0 when not started.
+  size_t lexiconWordCount() const;
 
   // Appends the words of a GBK text, in text order, as views into `text`. White space separates
   // and is dropped; every punctuation character is a word of its own.

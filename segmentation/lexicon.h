@@ -1,0 +1,118 @@
+// The segmenter's word store. A word is a sequence of units: a byte below 0x80, a two-byte GBK
+// character (lead << 8 | trail) or a stray byte. `WordTrie` keeps words in a trie whose first
+// level is a table indexed by the first unit and whose deeper levels keep each node's children
+// side by side, sorted by unit, so that every word starting at a text position is found in one
+// walk. `readWordFile` reads the word lists the segmenter loads: the lexicon and user
+// dictionaries.
+#ifndef NEWSCLASS_SEGMENTATION_LEXICON_H_
+#define NEWSCLASS_SEGMENTATION_LEXICON_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace newsclass {
+
+// Appends the units of a GBK word.
+void appendUnits(std::string_view gbkWord, std::vector<uint16_t>& units);
+
+// Words read from a word list, in file order. Frequencies are positive; a word listed without a
+// frequency has kNoFrequency.
+struct WordEntries {
+  static constexpr double kNoFrequency = -1.0;
+  struct Entry {
+    uint32_t offset;  // into `units`
+    uint32_t length;  // in units, at least 1
+    double frequency;
+  };
+  std::vector<uint16_t> units;
+  std::vector<Entry> entries;
+};
+
+// Reads a whole file; false when it cannot be opened or read.
+bool readFileContents(const std::string& path, std::string& bytes);
+
+// Reads a word list: one entry a line, the word, then optionally a frequency and a tag,
+// separated by spaces or tabs; the file is UTF-8 (with or without a byte order mark) or GBK,
+// decided for the whole file. Words are stored in GBK. Skipped: blank lines, words GBK cannot
+// hold, second fields that are numbers but not positive, and, when `frequencyRequired`, lines
+// without a number as second field. A second field that is not a number is a tag. Returns false
+// when the file cannot be read.
+bool readWordFile(const std::string& path, bool frequencyRequired, WordEntries& words);
+// The same for the bytes of a word-list file.
+void parseWordList(std::string_view bytes, bool frequencyRequired, WordEntries& words);
+
+class WordTrie {
+ public:
+  static constexpr uint32_t kNone = 0;
+  static constexpr uint8_t kWord = 1;
+  // A word chosen wherever it occurs (a user word given without a frequency).
+  static constexpr uint8_t kForced = 2;
+
+  WordTrie();
+  // Builds the trie of `words`, entry i carrying values[i]. A word listed more than once keeps
+  // its last value.
+  WordTrie(const WordEntries& words, const std::vector<double>& values);
+
+  // Adds a word or replaces its value and flags (kWord is always set).
+  void insert(const uint16_t* units, size_t length, double value, uint8_t flags);
+
+  // The node reached from the start by one unit, or kNone.
+  uint32_t root(uint16_t unit) const { return roots_[unit]; }
+  // The child of `node` by `unit`, or kNone.
+  uint32_t child(uint32_t node, uint16_t unit) const {
+    const Node& n = nodes_[node];
+    const uint16_t* first = codes_.data() + n.firstChild;
+    uint32_t count = n.childCount;
+    if (count <= 8) {
+      for (uint32_t i = 0; i < count; ++i) {
+        if (first[i] >= unit) return first[i] == unit ? n.firstChild + i : kNone;
+      }
+      return kNone;
+    }
+    uint32_t low = 0, high = count;
+    while (low < high) {
+      uint32_t middle = (low + high) / 2;
+      if (first[middle] < unit) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    return low < count && first[low] == unit ? n.firstChild + low : kNone;
+  }
+  uint8_t flags(uint32_t node) const { return nodes_[node].flags; }
+  double value(uint32_t node) const { return nodes_[node].value; }
+
+  // The value of a whole word, or nullptr when it is not a word.
+  const double* find(const uint16_t* units, size_t length) const;
+  size_t wordCount() const { return wordCount_; }
+  // Calls f(value) for the value of every word, in node order, and lets it change the value.
+  template <class F>
+  void forEachValue(F f) {
+    for (Node& node : nodes_) {
+      if (node.flags & kWord) f(node.value);
+    }
+  }
+
+ private:
+  struct Node {
+    uint32_t firstChild = 0;
+    uint16_t childCount = 0;
+    uint8_t flags = 0;
+    double value = 0;
+  };
+  uint32_t addNode(uint16_t unit);
+  uint32_t addChild(uint32_t parent, uint16_t unit);
+
+  std::vector<uint32_t> roots_;  // 65536 entries
+  std::vector<Node> nodes_;      // node 0 is the "none" sentinel
+  std::vector<uint16_t> codes_;  // the unit leading to each node, parallel to nodes_
+  size_t wordCount_ = 0;
+};
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_SEGMENTATION_LEXICON_H_

@@ -1,0 +1,249 @@
+// The segmenter: white space, punctuation and letter and digit runs are cut by character kind;
+// each run of other characters (Chinese text) is cut along the path of maximum probability
+// through its word graph, found by dynamic programming from the end of the run to its start.
+#include "segmentation/segmenter.h"
+
+#include <cmath>
+#include <limits>
+#include <mutex>
+
+#include "segmentation/lexicon.h"
+#include "segmentation/segmenter_chars.h"
+
+namespace newsclass {
+namespace {
+
+// A lexicon as loaded from its file: the words with log(frequency / total) as values.
+struct LoadedLexicon {
+  std::string fileBytes;  // the file it was loaded from, to tell when it may be reused
+  WordTrie words;
+  double total = 0;
+  double minLogProbability = 0;
+  double maxLogProbability = 0;
+};
+
+std::shared_ptr<const LoadedLexicon> buildLexicon(std::string fileBytes) {
+  WordEntries entries;
+  parseWordList(fileBytes, true, entries);
+  if (entries.entries.empty()) return nullptr;
+  std::vector<double> frequencies(entries.entries.size());
+  for (size_t i = 0; i < frequencies.size(); ++i) frequencies[i] = entries.entries[i].frequency;
+  auto lexicon = std::make_shared<LoadedLexicon>();
+  lexicon->fileBytes = std::move(fileBytes);
+  // The trie keeps the last frequency of a word listed twice; the total counts each word once.
+  lexicon->words = WordTrie(entries, frequencies);
+  double total = 0;
+  double minFrequency = std::numeric_limits<double>::infinity();
+  double maxFrequency = 0;
+  lexicon->words.forEachValue([&](double& frequency) {
+    total += frequency;
+    if (frequency < minFrequency) minFrequency = frequency;
+    if (frequency > maxFrequency) maxFrequency = frequency;
+  });
+  lexicon->words.forEachValue([&](double& value) { value = std::log(value / total); });
+  lexicon->total = total;
+  lexicon->minLogProbability = std::log(minFrequency / total);
+  lexicon->maxLogProbability = std::log(maxFrequency / total);
+  return lexicon;
+}
+
+// Loading the lexicon costs far more than reading its file, so the last lexicon loaded is kept
+// for the process and reused when the file holds exactly the same bytes again (a run starts the
+// segmenter once per segmenting stage).
+std::shared_ptr<const LoadedLexicon> loadLexicon(const std::string& path) {
+  static std::mutex mutex;
+  static std::shared_ptr<const LoadedLexicon> last;
+  std::string bytes;
+  if (!readFileContents(path, bytes)) return nullptr;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (last && last->fileBytes == bytes) return last;
+  std::shared_ptr<const LoadedLexicon> lexicon = buildLexicon(std::move(bytes));
+  if (lexicon) last = lexicon;
+  return lexicon;
+}
+
+// Work space of the best-path search, kept between calls to spare allocations.
+struct PathScratch {
+  std::vector<uint16_t> codes;
+  std::vector<double> score;     // best log probability of the rest of the run from each char
+  std::vector<int32_t> forced;   // characters covered by forced words on that best path
+  std::vector<uint32_t> length;  // length in characters of the first word of that path
+};
+
+thread_local PathScratch scratch;
+
+}  // namespace
+
+struct Segmenter::Lexicon {
+  std::shared_ptr<const LoadedLexicon> loaded;
+  // A copy of the loaded words with the user's words added, once there are any.
+  std::unique_ptr<WordTrie> withUserWords;
+  bool hasForcedWords = false;
+
+  const WordTrie& words() const { return withUserWords ? *withUserWords : loaded->words; }
+};
+
+Segmenter::Segmenter() = default;
+Segmenter::~Segmenter() = default;
+
+bool Segmenter::start(const std::string& lexiconPath) {
+  lexicon_.reset();
+  std::shared_ptr<const LoadedLexicon> loaded = loadLexicon(lexiconPath);
+  if (!loaded) return false;
+  lexicon_ = std::make_unique<Lexicon>();
+  lexicon_->loaded = std::move(loaded);
+  return true;
+}
+
+int Segmenter::importUserDictionary(const std::string& path) {
+  if (!lexicon_) return 0;
+  WordEntries entries;
+  if (!readWordFile(path, false, entries) || entries.entries.empty()) return 0;
+  if (!lexicon_->withUserWords) {
+    lexicon_->withUserWords = std::make_unique<WordTrie>(lexicon_->loaded->words);
+  }
+  WordTrie& words = *lexicon_->withUserWords;
+  for (const auto& entry : entries.entries) {
+    const uint16_t* units = entries.units.data() + entry.offset;
+    if (entry.frequency == WordEntries::kNoFrequency) {
+      // Chosen wherever it occurs; among paths that cover as many characters with such words,
+      // it counts as the most frequent word of the lexicon.
+      words.insert(units, entry.length, lexicon_->loaded->maxLogProbability, WordTrie::kForced);
+      lexicon_->hasForcedWords = true;
+    } else {
+      // Probabilities stay relative to the lexicon's total.
+      words.insert(units, entry.length, std::log(entry.frequency / lexicon_->loaded->total), 0);
+    }
+  }
+  return static_cast<int>(entries.entries.size());
+}
+
+void Segmenter::stop() { lexicon_.reset(); }
+
+bool Segmenter::started() const { return lexicon_ != nullptr; }
+
+size_t Segmenter::lexiconWordCount() const { return lexicon_ ? lexicon_->words().wordCount() : 0; }
+
+namespace {
+
+// Cuts one run of Chinese characters (two bytes each, `codes` their units) into words.
+// score[i] is the best sum of log probabilities of the words from character i to the end of the
+// run; a character that starts no word of the lexicon stands alone with the lowest probability.
+// Of equally good first words the longest is taken. With forced words, a path first has to
+// cover as many characters with forced words as any other path, then be the most probable.
+template <bool kWithForced>
+void cutRun(std::string_view run, const std::vector<uint16_t>& codes, const WordTrie& words,
+            double unknownLogProbability, std::vector<std::string_view>& out) {
+  const size_t n = codes.size();
+  PathScratch& s = scratch;
+  s.score.resize(n + 1);
+  s.length.resize(n + 1);
+  if (kWithForced) s.forced.resize(n + 1);
+  s.score[n] = 0;
+  if (kWithForced) s.forced[n] = 0;
+  for (size_t i = n; i-- > 0;) {
+    double best = -std::numeric_limits<double>::infinity();
+    int32_t bestForced = -1;
+    uint32_t bestLength = 0;
+    uint32_t node = words.root(codes[i]);
+    for (size_t j = i; node != WordTrie::kNone;) {
+      uint8_t flags = words.flags(node);
+      if (flags & WordTrie::kWord) {
+        double score = words.value(node) + s.score[j + 1];
+        if (kWithForced) {
+          int32_t forced = s.forced[j + 1];
+          if (flags & WordTrie::kForced) forced += static_cast<int32_t>(j + 1 - i);
+          if (forced > bestForced || (forced == bestForced && score >= best)) {
+            best = score;
+            bestForced = forced;
+            bestLength = static_cast<uint32_t>(j + 1 - i);
+          }
+        } else if (score >= best) {
+          best = score;
+          bestLength = static_cast<uint32_t>(j + 1 - i);
+        }
+      }
+      if (++j == n) break;
+      node = words.child(node, codes[j]);
+    }
+    if (bestLength == 0) {
+      best = unknownLogProbability + s.score[i + 1];
+      if (kWithForced) bestForced = s.forced[i + 1];
+      bestLength = 1;
+    }
+    s.score[i] = best;
+    if (kWithForced) s.forced[i] = bestForced;
+    s.length[i] = bestLength;
+  }
+  for (size_t i = 0; i < n; i += s.length[i]) out.push_back(run.substr(2 * i, 2 * s.length[i]));
+}
+
+}  // namespace
+
+void Segmenter::segmentInto(std::string_view text, std::vector<std::string_view>& words) const {
+  const CharKind* kinds = charKindTable();
+  std::vector<uint16_t>& codes = scratch.codes;
+  const size_t size = text.size();
+  size_t pos = 0;
+  while (pos < size) {
+    GbkChar c = readGbkChar(text, pos, kinds);
+    switch (c.kind) {
+      case CharKind::kSpace:
+        pos += c.length;
+        break;
+      case CharKind::kPunctuation:
+      case CharKind::kStray:
+        words.push_back(text.substr(pos, c.length));
+        pos += c.length;
+        break;
+      case CharKind::kLetterDigit: {
+        size_t start = pos;
+        pos += c.length;
+        while (pos < size) {
+          GbkChar next = readGbkChar(text, pos, kinds);
+          if (next.kind != CharKind::kLetterDigit) break;
+          pos += next.length;
+        }
+        words.push_back(text.substr(start, pos - start));
+        break;
+      }
+      case CharKind::kHan: {
+        // Every character of this kind has two bytes.
+        size_t start = pos;
+        codes.clear();
+        codes.push_back(c.code);
+        pos += 2;
+        while (pos < size) {
+          GbkChar next = readGbkChar(text, pos, kinds);
+          if (next.kind != CharKind::kHan) break;
+          codes.push_back(next.code);
+          pos += 2;
+        }
+        std::string_view run = text.substr(start, pos - start);
+        if (!lexicon_) {
+          for (size_t i = 0; i < run.size(); i += 2) words.push_back(run.substr(i, 2));
+        } else if (lexicon_->hasForcedWords) {
+          cutRun<true>(run, codes, lexicon_->words(), lexicon_->loaded->minLogProbability, words);
+        } else {
+          cutRun<false>(run, codes, lexicon_->words(), lexicon_->loaded->minLogProbability,
+                        words);
+        }
+        break;
+      }
+    }
+  }
+}
+
+std::string Segmenter::segment(std::string_view text) const {
+  std::vector<std::string_view> words;
+  segmentInto(text, words);
+  std::string joined;
+  joined.reserve(text.size() + 2 * words.size());
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) joined.append("  ");
+    joined.append(words[i]);
+  }
+  return joined;
+}
+
+}  // namespace newsclass
