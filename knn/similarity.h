@@ -47,6 +47,11 @@ class TrainingIndex {
   void similarities(const WeightVector* const* testing, const double* testingSelfProducts,
                     size_t count, double* out) const;
 
+  // The kernels: four sums per instruction where the processor has AVX2, two (SSE2) otherwise.
+  // Both give the same bits; tests and benchmarks switch to SSE2 to check and time it.
+  enum class Kernel { kAuto, kSse2 };
+  static void selectKernel(Kernel kernel);
+
  private:
   size_t dimension_ = 0;
   std::vector<int32_t> ids_;

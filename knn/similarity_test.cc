@@ -69,7 +69,18 @@ VsmModel randomModel(std::mt19937_64& random, int count, size_t weights, int fir
 
 // Training sizes that fill no block, a part of one and several, and testing counts that leave
 // every remainder of the four-vector tile.
-TEST_F(SimilarityTest, IndexedSimilaritiesEqualCosineSimilarityBitForBit) {
+class IndexedSimilarityTest : public SimilarityTest,
+                              public ::testing::WithParamInterface<TrainingIndex::Kernel> {
+ protected:
+  void SetUp() override { TrainingIndex::selectKernel(GetParam()); }
+  void TearDown() override { TrainingIndex::selectKernel(TrainingIndex::Kernel::kAuto); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, IndexedSimilarityTest,
+                         ::testing::Values(TrainingIndex::Kernel::kAuto,
+                                           TrainingIndex::Kernel::kSse2));
+
+TEST_P(IndexedSimilarityTest, SimilaritiesEqualCosineSimilarityBitForBit) {
   std::mt19937_64 random(7);
   for (int trainingCount : {1, 7, 8, 9, 23}) {
     for (int testingCount : {1, 2, 3, 4, 5, 11}) {
@@ -104,7 +115,7 @@ TEST_F(SimilarityTest, IndexedSimilaritiesEqualCosineSimilarityBitForBit) {
 
 // The neighbour search of a whole test set gives the first K entries of the full stable ranking,
 // ties included: many training vectors are copies of each other.
-TEST_F(SimilarityTest, NeighbourListsEqualTheStableRanking) {
+TEST_P(IndexedSimilarityTest, NeighbourListsEqualTheStableRanking) {
   std::mt19937_64 random(11);
   VsmModel training = randomModel(random, 40, 6, 1);
   VsmModel copies;
