@@ -23,8 +23,7 @@ class CategoryArticlesTest : public ::testing::Test {
                     {9000, "t", "history", "x"},
                     {11, "t", "it's", "x"},
                     {12, "t", gbk("军事"), "x"}});
-    insertArticles(env.environment.connectionString, "TestingCorpus",
-                   {{1, "t", "reading", "x"}});
+    insertArticles(env.environment.connectionString, "TestingCorpus", {{1, "t", "reading", "x"}});
   }
   // A processor whose range covers none of the rows: the sets ignore the range.
   CorpusProcessor processor() { return env.processor(1, 2); }
@@ -33,8 +32,8 @@ class CategoryArticlesTest : public ::testing::Test {
 
 TEST_F(CategoryArticlesTest, EveryRowOfTheCategoryWhateverItsId) {
   CategoryArticles result;
-  EXPECT_TRUE(processor().collectCategoryArticles({"history", "reading"}, "TrainingCorpus",
-                                                  result));
+  EXPECT_TRUE(
+      processor().collectCategoryArticles({"history", "reading"}, "TrainingCorpus", result));
   // "reading" has rows only in the other table, so it is left out.
   const CategoryArticles expected = {{"history", {3, 7, 9000}}};
   EXPECT_EQ(result, expected);
@@ -43,8 +42,8 @@ TEST_F(CategoryArticlesTest, EveryRowOfTheCategoryWhateverItsId) {
 
 TEST_F(CategoryArticlesTest, NamesWithQuotesAndGbkBytesAreMatchedExactly) {
   CategoryArticles result;
-  EXPECT_TRUE(processor().collectCategoryArticles({"it's", gbk("军事"), "it"}, "TrainingCorpus",
-                                                  result));
+  EXPECT_TRUE(
+      processor().collectCategoryArticles({"it's", gbk("军事"), "it"}, "TrainingCorpus", result));
   const CategoryArticles expected = {{"it's", {11}}, {gbk("军事"), {12}}};
   EXPECT_EQ(result, expected);
 }
@@ -68,8 +67,8 @@ TEST_F(CategoryArticlesTest, ExtendsTheCallersMap) {
 
 TEST_F(CategoryArticlesTest, NoRowsLeavesTheMapAsItWas) {
   CategoryArticles result;
-  EXPECT_FALSE(processor().collectCategoryArticles({"reading", "sports"}, "TrainingCorpus",
-                                                   result));
+  EXPECT_FALSE(
+      processor().collectCategoryArticles({"reading", "sports"}, "TrainingCorpus", result));
   EXPECT_TRUE(result.empty());
   result["sports"] = {5};
   EXPECT_TRUE(processor().collectCategoryArticles({"reading"}, "TrainingCorpus", result));
@@ -80,8 +79,7 @@ TEST_F(CategoryArticlesTest, NoRowsLeavesTheMapAsItWas) {
 
 TEST_F(CategoryArticlesTest, ReadsTheTableItIsGiven) {
   CategoryArticles result;
-  EXPECT_TRUE(processor().collectCategoryArticles({"reading", "history"}, "TestingCorpus",
-                                                  result));
+  EXPECT_TRUE(processor().collectCategoryArticles({"reading", "history"}, "TestingCorpus", result));
   const CategoryArticles expected = {{"reading", {1}}};
   EXPECT_EQ(result, expected);
   EXPECT_THROW(processor().collectCategoryArticles({"history"}, "Training Corpus", result),

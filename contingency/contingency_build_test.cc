@@ -46,11 +46,13 @@ TEST(ContingencyCountingTest, CountsEachCategorysArticlesWithAndWithoutTheWord) 
   const Dictionary dictionary = postingsOf({{"w1", {2, 3, 5}}, {"w2", {1}}, {"w3", {99}}});
   ContingencyTable table;
   countContingencyCells(dictionary, articles, table);
-  const ContingencyTable expected = {
-      {{"w1", "culture"}, {2, 1}}, {{"w1", "history"}, {1, 1}},
-      {{"w2", "culture"}, {1, 2}}, {{"w2", "history"}, {0, 2}},
-      // A posting whose article is in no category adds to no cell.
-      {{"w3", "culture"}, {0, 3}}, {{"w3", "history"}, {0, 2}}};
+  const ContingencyTable expected = {{{"w1", "culture"}, {2, 1}},
+                                     {{"w1", "history"}, {1, 1}},
+                                     {{"w2", "culture"}, {1, 2}},
+                                     {{"w2", "history"}, {0, 2}},
+                                     // A posting whose article is in no category adds to no cell.
+                                     {{"w3", "culture"}, {0, 3}},
+                                     {{"w3", "history"}, {0, 2}}};
   EXPECT_EQ(table, expected);
 }
 
@@ -138,8 +140,7 @@ void expectTimingLine(const std::string& output, const std::string& label) {
   ASSERT_GE(output.size(), label.size() + 2) << output;
   EXPECT_EQ(output.substr(0, label.size()), label);
   EXPECT_EQ(output.back(), '\n');
-  EXPECT_TRUE(parseDouble(output.substr(label.size(), output.size() - label.size() - 1)))
-      << output;
+  EXPECT_TRUE(parseDouble(output.substr(label.size(), output.size() - label.size() - 1))) << output;
 }
 
 class ContingencyBuildTest : public ::testing::Test {
@@ -161,15 +162,17 @@ TEST_F(ContingencyBuildTest, CountsCategoriesReadFromTheTable) {
   CorpusProcessor processor = env.processor(1, 10);
   const Dictionary dictionary = postingsOf({{"w1", {2, 3, 5}}, {"w2", {1}}, {"", {1}}});
   ContingencyTable table;
-  EXPECT_TRUE(processor.buildContingencyTable(dictionary, {"history", "culture", "reading"},
-                                              table, "TrainingCorpus"));
-  const ContingencyTable expected = {{{"w1", "culture"}, {2, 1}}, {{"w1", "history"}, {1, 2}},
-                                     {{"w2", "culture"}, {1, 2}}, {{"w2", "history"}, {0, 3}}};
+  EXPECT_TRUE(processor.buildContingencyTable(dictionary, {"history", "culture", "reading"}, table,
+                                              "TrainingCorpus"));
+  const ContingencyTable expected = {{{"w1", "culture"}, {2, 1}},
+                                     {{"w1", "history"}, {1, 2}},
+                                     {{"w2", "culture"}, {1, 2}},
+                                     {{"w2", "history"}, {0, 3}}};
   EXPECT_EQ(table, expected);
   expectTimingLine(env.takeOutput(), gbk("建立contingencyTable的时间为"));
 
-  EXPECT_TRUE(processor.buildContingencyTable(dictionary, {"history", "culture", "reading"},
-                                              table, "TrainingCorpus"));
+  EXPECT_TRUE(processor.buildContingencyTable(dictionary, {"history", "culture", "reading"}, table,
+                                              "TrainingCorpus"));
   EXPECT_EQ(table, expected);
 }
 

@@ -20,8 +20,8 @@ namespace newsclass {
 class CategoryMembership {
  public:
   struct Entry {
-    uint32_t category;     // index into the CategoryArticles map's order
-    int32_t occurrences;   // how often the category's id list holds the id
+    uint32_t category;    // index into the CategoryArticles map's order
+    int32_t occurrences;  // how often the category's id list holds the id
   };
 
   explicit CategoryMembership(const CategoryArticles& articles);
@@ -47,9 +47,9 @@ class CategoryMembership {
  private:
   bool dense_ = true;
   int64_t minId_ = 0;
-  std::vector<int32_t> denseSlots_;                 // id - minId_ -> slot, -1 when unlisted
+  std::vector<int32_t> denseSlots_;                   // id - minId_ -> slot, -1 when unlisted
   std::unordered_map<int32_t, int32_t> sparseSlots_;  // id -> slot
-  std::vector<uint32_t> entryStart_;                // slot -> first entry; one extra at the end
+  std::vector<uint32_t> entryStart_;                  // slot -> first entry; one extra at the end
   std::vector<Entry> entries_;
 };
 

@@ -71,8 +71,7 @@ bool parseCount(std::string_view token, int32_t& value) {
 
 }  // namespace
 
-void CorpusProcessor::saveContingencyTable(const ContingencyTable& table,
-                                           const std::string& path) {
+void CorpusProcessor::saveContingencyTable(const ContingencyTable& table, const std::string& path) {
   writeFileAtomically(path, [&table](std::ostream& out) {
     std::string buffer;
     buffer.reserve(kWriteChunk + 256);
@@ -132,9 +131,9 @@ void CorpusProcessor::loadContingencyTable(ContingencyTable& table, const std::s
                  << records << " records\n";
         break;
       }
-      hint = table.insert_or_assign(
-          hint, ContingencyKey(std::string(fields[0]), std::string(fields[1])),
-          ContingencyCell{counts[0], counts[1]});
+      hint = table.insert_or_assign(hint,
+                                    ContingencyKey(std::string(fields[0]), std::string(fields[1])),
+                                    ContingencyCell{counts[0], counts[1]});
       ++hint;
       ++records;
     }

@@ -28,7 +28,9 @@ class ContingencyFileTest : public ::testing::Test {
     EXPECT_EQ(output.back(), '\n');
     EXPECT_TRUE(parseDouble(output.substr(label.size(), output.size() - label.size() - 1)));
   }
-  void save(const ContingencyTable& table) { env.processor(1, 10).saveContingencyTable(table, path()); }
+  void save(const ContingencyTable& table) {
+    env.processor(1, 10).saveContingencyTable(table, path());
+  }
 
   TestEnvironment env;
   const std::string word = gbk("历史");
@@ -40,10 +42,11 @@ TEST_F(ContingencyFileTest, RecordsAreFourFieldsSeparatedBySpacesInTableOrder) {
                                   {{"a", "reading"}, {2147483647, -2147483647 - 1}},
                                   {{"a", "culture"}, {0, 5}}};
   save(table);
-  EXPECT_EQ(readFileBytes(path()), "a culture 0 5\n"
-                                   "a reading 2147483647 -2147483648\n"
-                                   "b culture -3 0\n" +
-                                       word + " history 12 988\n");
+  EXPECT_EQ(readFileBytes(path()),
+            "a culture 0 5\n"
+            "a reading 2147483647 -2147483648\n"
+            "b culture -3 0\n" +
+                word + " history 12 988\n");
   EXPECT_FALSE(std::filesystem::exists(path() + ".tmp"));
   EXPECT_EQ(env.takeOutput(), "");
 
@@ -64,10 +67,10 @@ TEST_F(ContingencyFileTest, EmptyTableGivesEmptyFileThatLoadsNothing) {
 
 TEST_F(ContingencyFileTest, LineEndsAndOrderDoNotMatter) {
   const ContingencyTable expected = {{{"a", "culture"}, {1, 2}}, {{"b", "history"}, {3, 4}}};
-  for (const std::string bytes : {"a culture 1 2\nb history 3 4\n", "a culture 1 2\nb history 3 4",
-                                  "a culture 1 2\r\nb history 3 4\r\n",
-                                  "b history 3 4\n\n a\tculture  1\v2 \f",
-                                  "a culture 7 7\nb history 3 4\na culture +1 2\n"}) {
+  for (const std::string bytes :
+       {"a culture 1 2\nb history 3 4\n", "a culture 1 2\nb history 3 4",
+        "a culture 1 2\r\nb history 3 4\r\n", "b history 3 4\n\n a\tculture  1\v2 \f",
+        "a culture 7 7\nb history 3 4\na culture +1 2\n"}) {
     writeFileBytes(path(), bytes);
     ContingencyTable table;
     load(table, path());
@@ -109,8 +112,9 @@ TEST_F(ContingencyFileTest, RecordCutOffAtTheEndKeepsTheRecordsBeforeIt) {
   ContingencyTable table;
   load(table, path());
   EXPECT_EQ(table.size(), 2u);
-  EXPECT_EQ(env.warnings.str(),
-            path() + ": line 3: record ends after 3 of 4 fields; loading stopped after 2 records\n");
+  EXPECT_EQ(
+      env.warnings.str(),
+      path() + ": line 3: record ends after 3 of 4 fields; loading stopped after 2 records\n");
 }
 
 TEST_F(ContingencyFileTest, MissingFileIsReportedAndLoadsNothing) {

@@ -78,7 +78,10 @@ int runBuildContingency(RunContext& context, const BuildContingencyOptions& opti
   processor.loadDictionary(dictionary, dictionaryPath);
   ContingencyTable table;
   processor.buildContingencyTable(dictionary, context.categories, table, options.table);
-  processor.saveContingencyTable(table, context.dataPath("contingency.dat"));
+  const std::string path = context.dataPath("contingency.dat");
+  processor.saveContingencyTable(table, path);
+  context.console().line("contingency table: " + std::to_string(table.size()) +
+                         " cells, saved to " + userTextToGbk(path));
   return 0;
 }
 
@@ -97,6 +100,7 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
     context.requireReadableFile(dictionaryPath);
     processor.loadDictionary(dictionary, dictionaryPath);
     processor.selectByDfThreshold(dictionary, static_cast<unsigned>(options.count), keywordPath);
+    context.console().line("feature words (df) saved to " + userTextToGbk(keywordPath));
     return 0;
   }
 
@@ -118,6 +122,11 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
                    keywordPath, &selections);
     writeScores(options.scoresPath, selections);
   }
+  context.console().line("feature words (" + options.measure + ") saved to " +
+                         userTextToGbk(keywordPath));
+  if (!options.scoresPath.empty()) {
+    context.console().line("scores saved to " + userTextToGbk(options.scoresPath));
+  }
   return 0;
 }
 
@@ -131,9 +140,8 @@ void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
       "without the word; writes contingency.dat. Categories come from --categories.");
   command->add_option("--table", options->table, "Corpus table whose category rows are counted")
       ->capture_default_str();
-  commands.add(command, [options](RunContext& context) {
-    return runBuildContingency(context, *options);
-  });
+  commands.add(command,
+               [options](RunContext& context) { return runBuildContingency(context, *options); });
 }
 
 void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
@@ -154,9 +162,8 @@ void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--scores", options->scoresPath,
                       "Also write, per category, the words it took with rank and score "
                       "(UTF-8 TSV: category, rank, word, score)");
-  commands.add(command, [options](RunContext& context) {
-    return runSelectFeatures(context, *options);
-  });
+  commands.add(command,
+               [options](RunContext& context) { return runSelectFeatures(context, *options); });
 }
 
 }  // namespace newsclass

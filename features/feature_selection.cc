@@ -86,8 +86,7 @@ void CorpusProcessor::selectFeaturesByChiSquare(CategoryList categories,
 
 void CorpusProcessor::selectFeaturesByInformationGain(CategoryList categories,
                                                       const Dictionary& dictionary,
-                                                      ContingencyTable& table,
-                                                      int32_t featureTotal,
+                                                      ContingencyTable& table, int32_t featureTotal,
                                                       const std::string& path) {
   selectFeatures(*this, FeatureMeasure::kInformationGain, categories, dictionary, table,
                  featureTotal, path);

@@ -35,7 +35,8 @@ class FeatureSelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::vector<TestArticle> articles;
-    for (int id = 1; id <= 10; ++id) articles.push_back({id, "t", id <= 4 ? "history" : "culture", "x"});
+    for (int id = 1; id <= 10; ++id)
+      articles.push_back({id, "t", id <= 4 ? "history" : "culture", "x"});
     insertArticles(env.environment.connectionString, "TrainingCorpus", articles);
     // "shared" marks both categories by frequency; each category has one word of its own.
     addWord("shared", {1, 2, 3, 5, 6, 7, 8});
@@ -65,8 +66,8 @@ TEST_F(FeatureSelectionTest, WordTakenByTwoCategoriesIsWrittenAndCountedOnce) {
   // Quotas: history 4*5/10 = 2, culture 6*5/10 = 3. By in-category frequency history takes
   // shared (3), h (2); culture takes c (5), shared (4), then h (0, before rare by byte order).
   std::vector<CategorySelection> selections;
-  selectFeatures(processor, FeatureMeasure::kCategoryFrequency, {"history", "culture"},
-                 dictionary, table, 5, path, &selections);
+  selectFeatures(processor, FeatureMeasure::kCategoryFrequency, {"history", "culture"}, dictionary,
+                 table, 5, path, &selections);
   EXPECT_EQ(readFileBytes(path), "c\nh\nshared\n");
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 
@@ -135,8 +136,8 @@ TEST_F(FeatureSelectionTest, NothingRequestedGivesAnEmptyFile) {
 
 TEST_F(FeatureSelectionTest, CategoryWithoutTrainingRowsTakesNothing) {
   std::vector<CategorySelection> selections;
-  selectFeatures(processor, FeatureMeasure::kChiSquare, {"reading"}, dictionary, table, 1000,
-                 path, &selections);
+  selectFeatures(processor, FeatureMeasure::kChiSquare, {"reading"}, dictionary, table, 1000, path,
+                 &selections);
   EXPECT_EQ(readFileBytes(path), "");
   ASSERT_EQ(selections.size(), 1u);
   EXPECT_EQ(selections[0].articleCount, 0);

@@ -118,9 +118,8 @@ std::vector<ScoredWord> rankWords(CorpusProcessor& processor, FeatureMeasure mea
   // Not-a-number scores compare false both ways, which would leave them anywhere; they go last.
   const auto numbers = std::stable_partition(
       ranking.begin(), ranking.end(), [](const ScoredWord& x) { return !std::isnan(x.score); });
-  std::stable_sort(ranking.begin(), numbers, [](const ScoredWord& x, const ScoredWord& y) {
-    return x.score > y.score;
-  });
+  std::stable_sort(ranking.begin(), numbers,
+                   [](const ScoredWord& x, const ScoredWord& y) { return x.score > y.score; });
 
   if (measure == FeatureMeasure::kCategoryFrequency) {
     processor.console().timingLine(kTimingPrefix + category + kTimingSuffix,

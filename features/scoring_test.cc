@@ -36,8 +36,8 @@ TEST_F(ScoringTest, MeasuresOfAWordThatAvoidsTheCategory) {
 }
 
 TEST_F(ScoringTest, ZeroMarginsFollowIeeeArithmetic) {
-  EXPECT_TRUE(std::isnan(processor.chiSquare(0, 0, 4, 6)));   // word in no article
-  EXPECT_TRUE(std::isnan(processor.chiSquare(4, 6, 0, 0)));   // word in every article
+  EXPECT_TRUE(std::isnan(processor.chiSquare(0, 0, 4, 6)));  // word in no article
+  EXPECT_TRUE(std::isnan(processor.chiSquare(4, 6, 0, 0)));  // word in every article
   EXPECT_EQ(processor.informationGain(0, 0, 4, 6), 0.0);
   EXPECT_EQ(processor.mutualInformation(0, 0, 4, 6), 0.0);
   EXPECT_EQ(processor.informationGain(0, 0, 0, 0), 0.0);
@@ -56,9 +56,8 @@ Dictionary dictionaryOf(std::initializer_list<std::pair<std::string, int>> docum
 TEST_F(ScoringTest, RankingsBuildTheTableFromCellDocumentFrequencyAndRange) {
   // "a": A=2, df=3 -> B=1, C=1, D=10-3-1=6.  "b": A=0, df=3, C=4 -> B=3, D=3.
   const Dictionary dictionary = dictionaryOf({{"a", 3}, {"b", 3}});
-  ContingencyTable table = {{{"a", "culture"}, {2, 1}},
-                            {{"a", "history"}, {0, 3}},
-                            {{"b", "culture"}, {0, 4}}};
+  ContingencyTable table = {
+      {{"a", "culture"}, {2, 1}}, {{"a", "history"}, {0, 3}}, {{"b", "culture"}, {0, 4}}};
   const FeatureRanking chi = processor.rankByChiSquare(dictionary, table, "culture");
   EXPECT_EQ(chi, (FeatureRanking{{"b", processor.chiSquare(0, 3, 4, 3)},
                                  {"a", processor.chiSquare(2, 1, 1, 6)}}));
@@ -92,16 +91,17 @@ TEST_F(ScoringTest, CategoryFrequencyPrintsItsTimingLine) {
   ASSERT_GT(output.size(), label.size() + 1);
   EXPECT_EQ(output.substr(0, label.size()), label);
   EXPECT_EQ(output.back(), '\n');
-  EXPECT_TRUE(parseDouble(output.substr(label.size(), output.size() - label.size() - 1)))
-      << output;
+  EXPECT_TRUE(parseDouble(output.substr(label.size(), output.size() - label.size() - 1))) << output;
 }
 
 TEST_F(ScoringTest, ScoresThatAreNotNumbersComeLastInDictionaryOrder) {
   // With N = 10: "all" is in every article and "none" in none, so their chi-square is 0/0.
   const Dictionary dictionary =
       dictionaryOf({{"all", 10}, {"mid", 3}, {"none", 0}, {"aa", 0}, {"low", 1}});
-  ContingencyTable table = {{{"aa", "c"}, {0, 5}},   {{"all", "c"}, {5, 0}},
-                            {{"low", "c"}, {0, 5}},  {{"mid", "c"}, {3, 2}},
+  ContingencyTable table = {{{"aa", "c"}, {0, 5}},
+                            {{"all", "c"}, {5, 0}},
+                            {{"low", "c"}, {0, 5}},
+                            {{"mid", "c"}, {3, 2}},
                             {{"none", "c"}, {0, 5}}};
   const FeatureRanking ranking = processor.rankByChiSquare(dictionary, table, "c");
   ASSERT_EQ(ranking.size(), 5u);
@@ -149,11 +149,11 @@ TEST_F(ScoringTest, RankingFindsCellsAmongManyOthers) {
     }
     EXPECT_EQ(table.at({word, "target"}), cell) << word;
   }
-  EXPECT_EQ(table.size(), before.size() + static_cast<size_t>(std::count_if(
-                                             dictionary.begin(), dictionary.end(),
-                                             [&before](const auto& entry) {
-                                               return !before.count({entry.first, "target"});
-                                             })));
+  EXPECT_EQ(table.size(),
+            before.size() + static_cast<size_t>(std::count_if(
+                                dictionary.begin(), dictionary.end(), [&before](const auto& entry) {
+                                  return !before.count({entry.first, "target"});
+                                })));
 }
 
 }  // namespace

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corpusdb/odbc_connection.h"
+#include "driver/cmd_cli.h"
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::readFileBytes;
+using testing::writeFileBytes;
+
+struct RunResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+// A data folder whose corpus has history articles 1-4 and culture articles 5-10, and a dict.dat
+// over them; commands run with a GBK console, the training range 1-10 and those two categories.
+class FeatureCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string connection = sqliteConnectionString(dir.file("corpus.db"));
+    testing::createCorpusTables(connection);
+    std::vector<testing::TestArticle> articles;
+    for (int id = 1; id <= 10; ++id) {
+      articles.push_back({id, "t", id <= 4 ? "history" : "culture", "x"});
+    }
+    testing::insertArticles(connection, "TrainingCorpus", articles);
+    testing::insertArticles(connection, "TestingCorpus", {{1, "t", "history", "x"}});
+  }
+
+  void writeDictionary() {
+    writeFileBytes(dir.file("dict.dat"),
+                   "4\nh\n2\n1 1 ; 2 4 ; \nrare\n1\n4 1 ; \n"
+                   "shared\n7\n1 1 ; 2 1 ; 3 1 ; 5 1 ; 6 1 ; 7 1 ; 8 1 ; \n" +
+                       culture + "\n5\n5 1 ; 6 1 ; 7 1 ; 8 1 ; 9 2 ; \n");
+  }
+
+  RunResult run(std::vector<std::string> commandArguments) {
+    std::vector<std::string> arguments = {"newsclass",    "--data-dir",      dir.path(),
+                                          "--categories", "history,culture", "--console-encoding",
+                                          "gbk",          "--train-range",   "1-10"};
+    arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    std::istringstream in;
+    std::ostringstream out, err;
+    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
+    return {code, out.str(), err.str()};
+  }
+
+  // The output with the seconds of each timing line replaced by "#".
+  static std::string maskSeconds(const std::string& output) {
+    static const std::regex seconds(
+        "(\xCE\xAA|\xC1\xCB)[0-9]+(\\.[0-9]+)?(e[-+][0-9]+)?\n");  // after 为 or 了
+    return std::regex_replace(output, seconds, "$1#\n");
+  }
+
+  testing::TempDir dir;
+  const std::string culture = gbk("文化");
+  const std::string loadLine = gbk("将contingencyTable加载到内存的时间为#\n");
+};
+
+TEST_F(FeatureCommandsTest, BuildContingencyCountsEveryWordPerCategory) {
+  writeDictionary();
+  RunResult build = run({"build-contingency"});
+  ASSERT_EQ(build.code, 0) << build.err;
+  EXPECT_EQ(build.err, "");
+  EXPECT_EQ(maskSeconds(build.out), gbk("建立contingencyTable的时间为#\n") +
+                                        "contingency table: 8 cells, saved to " +
+                                        dir.file("contingency.dat") + "\n");
+  EXPECT_EQ(readFileBytes(dir.file("contingency.dat")),
+            "h culture 0 6\nh history 2 2\nrare culture 0 6\nrare history 1 3\n"
+            "shared culture 4 2\nshared history 3 1\n" +
+                culture + " culture 5 1\n" + culture + " history 0 4\n");
+
+  RunResult other = run({"build-contingency", "--table", "TestingCorpus"});
+  ASSERT_EQ(other.code, 0) << other.err;
+  EXPECT_EQ(readFileBytes(dir.file("contingency.dat")),
+            "h history 1 0\nrare history 0 1\nshared history 1 0\n" + culture + " history 0 1\n");
+}
+
+TEST_F(FeatureCommandsTest, BuildContingencyRefusesMissingDictionaryAndBadTable) {
+  RunResult missing = run({"build-contingency"});
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_NE(missing.err.find(dir.file("dict.dat")), std::string::npos) << missing.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("contingency.dat")));
+
+  writeDictionary();
+  RunResult badTable = run({"build-contingency", "--table", "TrainingCorpus;"});
+  EXPECT_EQ(badTable.code, 1);
+  EXPECT_NE(badTable.err.find("TrainingCorpus;"), std::string::npos) << badTable.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("contingency.dat")));
+}
+
+TEST_F(FeatureCommandsTest, SelectFeaturesWritesKeywordsAndScores) {
+  writeDictionary();
+  ASSERT_EQ(run({"build-contingency"}).code, 0);
+  const std::string scores = dir.file("scores.tsv");
+  RunResult select =
+      run({"select-features", "--measure", "cf", "--count", "5", "--scores", scores});
+  ASSERT_EQ(select.code, 0) << select.err;
+  EXPECT_EQ(select.err, "");
+  // Quotas: history 4 * 5 / 10 = 2, culture 6 * 5 / 10 = 3; "shared" and "h" go to both.
+  EXPECT_EQ(readFileBytes(dir.file("keywords.dat")), "h\nshared\n" + culture + "\n");
+  EXPECT_EQ(maskSeconds(select.out),
+            loadLine + gbk("为类别") + "history" + gbk("遴选特征词共用了#\n") + gbk("为类别") +
+                "culture" + gbk("遴选特征词共用了#\n") + gbk("最后共选择特征词3\n") +
+                gbk("遴选特征词共有了#\n") + "feature words (cf) saved to " +
+                dir.file("keywords.dat") + "\nscores saved to " + scores + "\n");
+  EXPECT_EQ(readFileBytes(scores),
+            "category\trank\tword\tscore\n"
+            "history\t1\tshared\t3\n"
+            "history\t2\th\t2\n"
+            "culture\t1\t文化\t5\n"
+            "culture\t2\tshared\t4\n"
+            "culture\t3\th\t0\n");
+
+  RunResult chi = run({"select-features", "--scores", scores});
+  ASSERT_EQ(chi.code, 0) << chi.err;
+  EXPECT_EQ(readFileBytes(dir.file("keywords.dat")), "h\nrare\nshared\n" + culture + "\n");
+  // Chi-square ignores the sign of the association, so both categories rank the same way.
+  // history, N = 10: "h" has A=2, B=0, C=2, D=6, so 10 * 12^2 / (4 * 2 * 6 * 8) = 3.75.
+  std::string expected = "category\trank\tword\tscore\n";
+  for (const std::string category : {"history", "culture"}) {
+    expected += category + "\t1\t文化\t6.666666666666667\n" + category + "\t2\th\t3.75\n" +
+                category + "\t3\trare\t1.6666666666666667\n" + category +
+                "\t4\tshared\t0.07936507936507936\n";
+  }
+  EXPECT_EQ(readFileBytes(scores), expected);
+}
+
+TEST_F(FeatureCommandsTest, EveryMeasureWritesTheKeywordFile) {
+  writeDictionary();
+  ASSERT_EQ(run({"build-contingency"}).code, 0);
+  for (const char* measure : {"chi", "ig", "mi", "cf"}) {
+    std::filesystem::remove(dir.file("keywords.dat"));
+    RunResult select = run({"select-features", "--measure", measure, "--count", "4"});
+    ASSERT_EQ(select.code, 0) << measure << ": " << select.err;
+    EXPECT_NE(select.out.find(gbk("最后共选择特征词")), std::string::npos) << measure;
+    EXPECT_FALSE(readFileBytes(dir.file("keywords.dat")).empty()) << measure;
+  }
+  RunResult df = run({"select-features", "--measure", "df", "--count", "2"});
+  ASSERT_EQ(df.code, 0) << df.err;
+  EXPECT_EQ(readFileBytes(dir.file("keywords.dat")), "shared\n" + culture + "\n");
+  EXPECT_EQ(df.out, gbk("最后共选择特征词2\n") + "by the way,DFthreshold equals2\n" +
+                        "feature words (df) saved to " + dir.file("keywords.dat") + "\n");
+}
+
+TEST_F(FeatureCommandsTest, SelectFeaturesNamesEveryMissingFile) {
+  RunResult neither = run({"select-features"});
+  EXPECT_EQ(neither.code, 2);
+  EXPECT_NE(neither.err.find(dir.file("dict.dat")), std::string::npos) << neither.err;
+  EXPECT_NE(neither.err.find(dir.file("contingency.dat")), std::string::npos) << neither.err;
+
+  writeDictionary();
+  RunResult noTable = run({"select-features", "--measure", "ig"});
+  EXPECT_EQ(noTable.code, 2);
+  EXPECT_NE(noTable.err.find(dir.file("contingency.dat")), std::string::npos) << noTable.err;
+  EXPECT_EQ(noTable.err.find(dir.file("dict.dat")), std::string::npos) << noTable.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("keywords.dat")));
+}
+
+TEST_F(FeatureCommandsTest, SelectFeaturesRejectsBadRequests) {
+  writeDictionary();
+  ASSERT_EQ(run({"build-contingency"}).code, 0);
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"select-features", "--measure", "tfidf"},
+        {"select-features", "--count", "-1"},
+        {"select-features", "--count", "many"},
+        {"select-features", "--measure", "df", "--scores", dir.file("s.tsv")}}) {
+    RunResult result = run(arguments);
+    EXPECT_EQ(result.code, 1) << arguments.back() << ": " << result.err;
+    EXPECT_FALSE(result.err.empty());
+  }
+  std::vector<std::string> emptyRange = {"newsclass",     "--data-dir", dir.path(),
+                                         "--train-range", "5-4",        "select-features"};
+  std::vector<const char*> argv;
+  for (const std::string& argument : emptyRange) argv.push_back(argument.c_str());
+  std::istringstream in;
+  std::ostringstream out, err;
+  EXPECT_EQ(runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err), 1);
+  EXPECT_NE(err.str().find("5-4"), std::string::npos) << err.str();
+  EXPECT_FALSE(std::filesystem::exists(dir.file("keywords.dat")));
+}
+
+TEST_F(FeatureCommandsTest, HelpShowsTheDefaults) {
+  RunResult select = run({"select-features", "--help"});
+  EXPECT_EQ(select.code, 0);
+  for (const char* expected : {"--measure", "=chi", "--count", "=1000", "--scores"}) {
+    EXPECT_NE(select.out.find(expected), std::string::npos) << expected << "\n" << select.out;
+  }
+  RunResult build = run({"build-contingency", "--help"});
+  EXPECT_EQ(build.code, 0);
+  EXPECT_NE(build.out.find("=TrainingCorpus"), std::string::npos) << build.out;
+}
+
+}  // namespace
+}  // namespace newsclass
