@@ -1,6 +1,7 @@
 // build-contingency and select-features: the contingency table from dict.dat and the corpus
 // database, and the feature words (keywords.dat) from dict.dat and contingency.dat.
 #include <charconv>
+#include <cmath>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -50,6 +51,7 @@ FeatureMeasure measureByName(const std::string& name) {
 
 // Shortest text that reads back as the same double.
 std::string formatScore(double score) {
+  if (std::isnan(score)) return "nan";  // whatever its sign bit
   char text[64];
   auto [end, ec] = std::to_chars(text, text + sizeof text, score);
   return std::string(text, end);

@@ -139,6 +139,24 @@ TEST_F(FeatureCommandsTest, SelectFeaturesWritesKeywordsAndScores) {
   EXPECT_EQ(readFileBytes(scores), expected);
 }
 
+TEST_F(FeatureCommandsTest, ScoresThatAreNotNumbersAreWrittenAsNan) {
+  // "all" is in every article of the range, so its chi-square has a zero margin.
+  writeFileBytes(dir.file("dict.dat"),
+                 "2\nall\n10\n1 1 ; 2 1 ; 3 1 ; 4 1 ; 5 1 ; 6 1 ; 7 1 ; 8 1 ; 9 1 ; 10 1 ; \n"
+                 "h\n1\n1 1 ; \n");
+  ASSERT_EQ(run({"build-contingency"}).code, 0);
+  const std::string scores = dir.file("scores.tsv");
+  RunResult select = run({"select-features", "--scores", scores});
+  ASSERT_EQ(select.code, 0) << select.err;
+  EXPECT_EQ(readFileBytes(dir.file("keywords.dat")), "all\nh\n");
+  // h for history: A=1, B=0, C=3, D=6, and for culture: A=0, B=1, C=6, D=3; both give
+  // 10 * 6^2 / 216.
+  EXPECT_EQ(readFileBytes(scores),
+            "category\trank\tword\tscore\n"
+            "history\t1\th\t1.6666666666666667\nhistory\t2\tall\tnan\n"
+            "culture\t1\th\t1.6666666666666667\nculture\t2\tall\tnan\n");
+}
+
 TEST_F(FeatureCommandsTest, EveryMeasureWritesTheKeywordFile) {
   writeDictionary();
   ASSERT_EQ(run({"build-contingency"}).code, 0);
