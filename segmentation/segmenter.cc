@@ -72,6 +72,9 @@ struct PathScratch {
 
 thread_local PathScratch scratch;
 
+constexpr uint16_t kDash = 0xA1AA;      // —
+constexpr uint16_t kEllipsis = 0xA1AD;  // …
+
 }  // namespace
 
 struct Segmenter::Lexicon {
@@ -191,7 +194,17 @@ void Segmenter::segmentInto(std::string_view text, std::vector<std::string_view>
       case CharKind::kSpace:
         pos += c.length;
         break;
-      case CharKind::kPunctuation:
+      case CharKind::kPunctuation: {
+        // The Chinese dash —— and ellipsis …… are single marks written with two characters
+        // (or more, in some texts): a run of either is one word.
+        size_t start = pos;
+        pos += c.length;
+        if (c.code == kDash || c.code == kEllipsis) {
+          while (pos + 1 < size && readGbkChar(text, pos, kinds).code == c.code) pos += 2;
+        }
+        words.push_back(text.substr(start, pos - start));
+        break;
+      }
       case CharKind::kStray:
         words.push_back(text.substr(pos, c.length));
         pos += c.length;

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/corpus_processor.h"
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+const std::string kImportHeading = "\n\xB5\xBC\xC8\xEB\xD3\xC3\xBB\xA7\xB4\xCA\xB5\xE4\xBA\xF3\xA3\xBA\n";
+
+// "导入N个用户词。\n" in GBK bytes.
+std::string importedLine(const std::string& count) {
+  return "\xB5\xBC\xC8\xEB" + count + "\xB8\xF6\xD3\xC3\xBB\xA7\xB4\xCA\xA1\xA3\n";
+}
+
+TEST(SegmenterBindingTest, StartPrintsTheImportLinesAndLoadsTheUserWords) {
+  testing::TestEnvironment test;
+  test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
+  testing::writeFileBytes(test.environment.userDictionaryPath, "研究生\n量子计算机 5\n");
+  CorpusProcessor processor = test.processor(1, 10);
+  processor.startSegmenter();
+  EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("2"));
+  EXPECT_TRUE(test.segmenter.started());
+  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研究生  命"));
+
+  processor.stopSegmenter();
+  EXPECT_EQ(test.takeOutput(), "");
+  EXPECT_FALSE(test.segmenter.started());
+  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研  究  生  命"));
+}
+
+TEST(SegmenterBindingTest, SecondStartReadsTheUserDictionaryAgain) {
+  testing::TestEnvironment test;
+  test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
+  testing::writeFileBytes(test.environment.userDictionaryPath, "研究生\n");
+  CorpusProcessor processor = test.processor(1, 10);
+  processor.startSegmenter();
+  processor.stopSegmenter();
+  testing::writeFileBytes(test.environment.userDictionaryPath, "生命起源\n起源 7\n北京 9\n");
+  processor.startSegmenter();
+  EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("1") + kImportHeading +
+                                   importedLine("3"));
+  // 研究生 was a user word of the first start only.
+  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研究  生命"));
+  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命起源")), utf8ToGbk("研究  生命起源"));
+}
+
+TEST(SegmenterBindingTest, FailedStartIsReportedAndTheStageGoesOn) {
+  testing::TestEnvironment test;  // its lexicon file does not exist
+  testing::writeFileBytes(test.environment.userDictionaryPath, "研究生\n");
+  CorpusProcessor processor = test.processor(1, 10);
+  processor.startSegmenter();
+  EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n" + kImportHeading + importedLine("0"));
+  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生2008年")),
+            utf8ToGbk("研  究  生  2008  年"));
+  processor.stopSegmenter();
+}
+
+TEST(SegmenterBindingTest, MissingUserDictionaryImportsNothing) {
+  testing::TestEnvironment test;
+  test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
+  CorpusProcessor processor = test.processor(1, 10);
+  processor.startSegmenter();
+  EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("0"));
+  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研究  生命"));
+}
+
+}  // namespace
+}  // namespace newsclass
