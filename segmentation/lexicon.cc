@@ -135,7 +135,7 @@ void parseWordList(std::string_view bytes, bool frequencyRequired, WordEntries& 
   }
   // Conversion keeps every line end, so line k of the converted text is line k of the file.
   words.entries.reserve(words.entries.size() + std::count(text.begin(), text.end(), '\n') + 1);
-  words.units.reserve(words.units.size() + text.size() / 2);
+  words.units.reserve(words.units.size() + text.size() / 4);
   size_t pos = 0, originalPos = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
@@ -152,7 +152,7 @@ void parseWordList(std::string_view bytes, bool frequencyRequired, WordEntries& 
   }
 }
 
-WordTrie::WordTrie() : roots_(65536, kNone), nodes_(1), codes_(1, 0) {}
+WordTrie::WordTrie() : roots_(65536, kNone), nodes_(1), codes_(1, 0), values_(1, 0.0) {}
 
 WordTrie::WordTrie(const WordEntries& words, const std::vector<double>& values) : WordTrie() {
   // Sort the entries by their units, equal words in list order so that the last one listed
@@ -178,6 +178,7 @@ WordTrie::WordTrie(const WordEntries& words, const std::vector<double>& values) 
   // No word has more nodes than units.
   nodes_.reserve(words.units.size() + 1);
   codes_.reserve(words.units.size() + 1);
+  values_.reserve(words.units.size() + 1);
 
   // Every node's children are made together, so they sit side by side.
   struct Pending {
@@ -202,7 +203,7 @@ WordTrie::WordTrie(const WordEntries& words, const std::vector<double>& values) 
     uint32_t begin = next.begin;
     bool isWord = false;
     while (begin < next.end && entries[order[begin]].length == next.depth) {
-      nodes_[next.node].value = values[order[begin]];
+      values_[next.node] = values[order[begin]];
       isWord = true;
       ++begin;
     }
@@ -230,6 +231,7 @@ WordTrie::WordTrie(const WordEntries& words, const std::vector<double>& values) 
 uint32_t WordTrie::addNode(uint16_t unit) {
   nodes_.emplace_back();
   codes_.push_back(unit);
+  values_.push_back(0.0);
   return static_cast<uint32_t>(nodes_.size() - 1);
 }
 
@@ -249,8 +251,10 @@ uint32_t WordTrie::addChild(uint32_t parent, uint16_t unit) {
       uint32_t from = first + (i < place ? i : i - 1);
       Node copy = nodes_[from];
       uint16_t code = codes_[from];
+      double value = values_[from];
       nodes_.push_back(copy);
       codes_.push_back(code);
+      values_.push_back(value);
     }
   }
   // The old places are no words any more.
@@ -273,7 +277,7 @@ void WordTrie::insert(const uint16_t* units, size_t length, double value, uint8_
   }
   if (!(nodes_[node].flags & kWord)) ++wordCount_;
   nodes_[node].flags = static_cast<uint8_t>(flags | kWord);
-  nodes_[node].value = value;
+  values_[node] = value;
 }
 
 const double* WordTrie::find(const uint16_t* units, size_t length) const {
@@ -281,7 +285,7 @@ const double* WordTrie::find(const uint16_t* units, size_t length) const {
   uint32_t node = roots_[units[0]];
   for (size_t i = 1; i < length && node != kNone; ++i) node = child(node, units[i]);
   if (node == kNone || !(nodes_[node].flags & kWord)) return nullptr;
-  return &nodes_[node].value;
+  return &values_[node];
 }
 
 }  // namespace newsclass

@@ -84,7 +84,7 @@ class WordTrie {
     return low < count && first[low] == unit ? n.firstChild + low : kNone;
   }
   uint8_t flags(uint32_t node) const { return nodes_[node].flags; }
-  double value(uint32_t node) const { return nodes_[node].value; }
+  double value(uint32_t node) const { return values_[node]; }
 
   // The value of a whole word, or nullptr when it is not a word.
   const double* find(const uint16_t* units, size_t length) const;
@@ -92,17 +92,17 @@ class WordTrie {
   // Calls f(value) for the value of every word, in node order, and lets it change the value.
   template <class F>
   void forEachValue(F f) {
-    for (Node& node : nodes_) {
-      if (node.flags & kWord) f(node.value);
+    for (size_t i = 0; i < nodes_.size(); ++i) {
+      if (nodes_[i].flags & kWord) f(values_[i]);
     }
   }
 
  private:
+  // The walk reads these eight bytes per step; values are read for words only.
   struct Node {
     uint32_t firstChild = 0;
     uint16_t childCount = 0;
     uint8_t flags = 0;
-    double value = 0;
   };
   uint32_t addNode(uint16_t unit);
   uint32_t addChild(uint32_t parent, uint16_t unit);
@@ -110,6 +110,7 @@ class WordTrie {
   std::vector<uint32_t> roots_;  // 65536 entries
   std::vector<Node> nodes_;      // node 0 is the "none" sentinel
   std::vector<uint16_t> codes_;  // the unit leading to each node, parallel to nodes_
+  std::vector<double> values_;   // parallel to nodes_
   size_t wordCount_ = 0;
 };
 
