@@ -1,8 +1,112 @@
-// Placeholder: this command is being built.
+// classify: the KNN classification of the testing vectors against the training vectors, with
+// the predictions saved to predictions.dat, or the explanation of one article's prediction.
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "driver/commands.h"
+#include "driver/encoding.h"
+#include "driver/errors.h"
+#include "knn/neighbour_vote.h"
+#include "knn/predictions_file.h"
 
 namespace newsclass {
+namespace {
 
-void addClassifyCommand(CLI::App&, CommandSet&) {}
+struct ClassifyOptions {
+  int k = 10;
+  std::optional<int32_t> explain;
+};
+
+// Prints the neighbours of one testing article in rank order and the votes that decided it.
+void printExplanation(Console& console, int32_t articleId, int k,
+                      const KnnExplanation& explanation) {
+  console.line("testing article " + std::to_string(articleId) + ": predicted " +
+               explanation.predicted + " (K = " + std::to_string(k) +
+               ", neighbours from TrainingCorpus)");
+  console.line("rank  article    similarity  stored category");
+  for (size_t i = 0; i < explanation.neighbours.size(); ++i) {
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, "%-5zu %-10d %-11.6f ", i + 1,
+                  explanation.neighbours[i].articleId, explanation.neighbours[i].similarity);
+    console.line(numbers + (explanation.found[i] ? explanation.storedCategories[i]
+                                                 : std::string("(not in TrainingCorpus)")));
+  }
+  std::string votes = "votes:";
+  for (size_t i = 0; i < explanation.votes.size(); ++i) {
+    votes += (i == 0 ? " " : ", ") + explanation.votes[i].category + " " +
+             std::to_string(explanation.votes[i].votes);
+  }
+  console.line(votes);
+}
+
+int runClassify(RunContext& context, const ClassifyOptions& options) {
+  if (options.k < 1) {
+    throw UsageError("--k: K must be at least 1, got " + std::to_string(options.k));
+  }
+  const std::string trainingPath = context.dataPath("trainingVSM.dat");
+  const std::string testingPath = context.dataPath("testingVSM.dat");
+  std::string missing;
+  for (const std::string* path : {&trainingPath, &testingPath}) {
+    try {
+      context.requireReadableFile(*path);
+    } catch (const DataFileError& e) {
+      missing += (missing.empty() ? "" : "; ") + std::string(e.what());
+    }
+  }
+  if (!missing.empty()) throw DataFileError(missing);
+
+  CorpusProcessor processor = context.processor();
+  VsmModel trainingModel;
+  VsmModel testingModel;
+  processor.loadVsm(trainingModel, trainingPath);
+  processor.loadVsm(testingModel, testingPath);
+  if (static_cast<size_t>(options.k) > trainingModel.size()) {
+    throw UsageError("--k: K must lie between 1 and the number of training vectors in " +
+                     trainingPath + " (" + std::to_string(trainingModel.size()) + "), got " +
+                     std::to_string(options.k));
+  }
+
+  if (options.explain) {
+    auto found = testingModel.find(*options.explain);
+    if (found == testingModel.end()) {
+      throw UsageError("--explain: testing article " + std::to_string(*options.explain) +
+                       " is not in " + testingPath);
+    }
+    KnnExplanation explanation =
+        explainKnnClassification(processor, options.k, "TrainingCorpus", found->first,
+                                 found->second, context.categories, trainingModel);
+    printExplanation(context.console(), found->first, options.k, explanation);
+    return 0;
+  }
+
+  ClassificationResults results;
+  processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel, context.categories,
+                               options.k, results);
+  const std::string path = context.dataPath("predictions.dat");
+  savePredictions(results, path);
+  context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
+                         userTextToGbk(path));
+  return 0;
+}
+
+}  // namespace
+
+void addClassifyCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<ClassifyOptions>();
+  CLI::App* command = app.add_subcommand(
+      "classify",
+      "Classify every testing vector of testingVSM.dat by its K most similar training vectors of\n"
+      "trainingVSM.dat (cosine similarity, one vote per neighbour, categories of TrainingCorpus,\n"
+      "ties going to the category listed first in --categories). Writes predictions.dat: one\n"
+      "line \"<id> <category>\" per testing article. With --explain ID, prints that article's\n"
+      "neighbours and votes instead and writes nothing.");
+  command->add_option("--k", options->k, "Number of neighbours K")->capture_default_str();
+  command->add_option("--explain", options->explain,
+                      "Testing article id whose neighbours and votes to print");
+  commands.add(command, [options](RunContext& context) { return runClassify(context, *options); });
+}
 
 }  // namespace newsclass

@@ -1,8 +1,54 @@
-// Placeholder: this command is being built.
+// evaluate: precision, recall and F1 per category, averages, accuracy and the confusion matrix
+// of predictions.dat against the stored categories of TestingCorpus.
+#include <memory>
+#include <string>
+
+#include "driver/cmd_evaluate.h"
 #include "driver/commands.h"
+#include "driver/encoding.h"
+#include "knn/evaluation_report.h"
+#include "knn/predictions_file.h"
 
 namespace newsclass {
 
-void addEvaluateCommand(CLI::App&, CommandSet&) {}
+void printEvaluationReport(RunContext& context, const ClassificationResults& results,
+                           const std::string& format) {
+  CorpusProcessor processor = context.processor();
+  EvaluationReport report =
+      buildEvaluationReport(processor, results, context.categories, "TestingCorpus");
+  if (format == "csv") {
+    context.console().write(formatReportCsv(report));
+  } else if (format == "json") {
+    context.console().write(formatReportJson(report));
+  } else {
+    context.console().write(formatReportText(report));
+  }
+}
+
+namespace {
+
+int runEvaluate(RunContext& context, const std::string& format) {
+  const std::string path = context.dataPath("predictions.dat");
+  context.requireReadableFile(path);
+  ClassificationResults results = loadPredictions(path);
+  printEvaluationReport(context, results, format);
+  return 0;
+}
+
+}  // namespace
+
+void addEvaluateCommand(CLI::App& app, CommandSet& commands) {
+  auto format = std::make_shared<std::string>("text");
+  CLI::App* command = app.add_subcommand(
+      "evaluate",
+      "Score predictions.dat against the stored categories of TestingCorpus: per category of\n"
+      "--categories precision, recall, F1 and support (its articles in TestingCorpus), micro and\n"
+      "macro averages (macro F1 is the mean of the per-category F1), accuracy and the confusion\n"
+      "matrix. csv and json have fixed columns and keys (docs/formats.md).");
+  command->add_option("--format", *format, "Report format: text, csv or json")
+      ->check(CLI::IsMember({"text", "csv", "json"}))
+      ->capture_default_str();
+  commands.add(command, [format](RunContext& context) { return runEvaluate(context, *format); });
+}
 
 }  // namespace newsclass

@@ -1,8 +1,166 @@
-// Placeholder: this command is being built.
+// pipeline: every stage from the corpus database to the evaluation report in one run, each
+// stage's file written as it goes and one summary line per stage.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "driver/cmd_evaluate.h"
 #include "driver/commands.h"
+#include "driver/encoding.h"
+#include "driver/errors.h"
+#include "driver/stage_clock.h"
+#include "knn/predictions_file.h"
 
 namespace newsclass {
+namespace {
 
-void addPipelineCommand(CLI::App&, CommandSet&) {}
+struct PipelineOptions {
+  std::string measure = "chi";
+  int32_t count = 1000;
+  int k = 10;
+  std::string tokenizer = "segment";
+  std::string format = "text";
+};
+
+// "<stage>: <what>, 1.23 s -> <file>"
+void summary(RunContext& context, const std::string& stage, const std::string& what,
+             const StageClock& clock, const std::string& path) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.2f s", clock.elapsedSeconds());
+  context.console().line(stage + ": " + what + ", " + seconds + " -> " + userTextToGbk(path));
+  context.console().flush();
+}
+
+// Everything the options and ranges decide is checked before the first stage runs, so that a
+// bad request does not cost a dictionary build.
+void checkRequest(const RunContext& context, const PipelineOptions& options) {
+  int64_t trainingIds = static_cast<int64_t>(context.trainLast) - context.trainFirst + 1;
+  if (trainingIds < 1) {
+    throw UsageError("--train-range: " + context.options().trainRange + " holds no ids");
+  }
+  if (options.k < 1 || options.k > trainingIds) {
+    throw UsageError("--k: K must lie between 1 and the number of training vectors (" +
+                     std::to_string(trainingIds) + ", the ids of --train-range), got " +
+                     std::to_string(options.k));
+  }
+  if (context.categories.empty()) throw UsageError("--categories: the category list is empty");
+}
+
+void selectKeywords(CorpusProcessor& processor, const RunContext& context,
+                    const PipelineOptions& options, const Dictionary& dictionary,
+                    ContingencyTable& table, const std::string& path) {
+  const CategoryList& categories = context.categories;
+  if (options.measure == "chi") {
+    processor.selectFeaturesByChiSquare(categories, dictionary, table, options.count, path);
+  } else if (options.measure == "ig") {
+    processor.selectFeaturesByInformationGain(categories, dictionary, table, options.count, path);
+  } else if (options.measure == "mi") {
+    processor.selectFeaturesByMutualInformation(categories, dictionary, table, options.count,
+                                                path);
+  } else if (options.measure == "cf") {
+    processor.selectFeaturesByCategoryFrequency(categories, dictionary, table, options.count,
+                                                path);
+  } else {
+    processor.selectByDfThreshold(dictionary, static_cast<unsigned>(options.count), path);
+  }
+}
+
+int runPipeline(RunContext& context, const PipelineOptions& options) {
+  checkRequest(context, options);
+  CorpusProcessor processor = context.processor();
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  const std::string contingencyPath = context.dataPath("contingency.dat");
+  const std::string keywordPath = context.dataPath("keywords.dat");
+  const std::string trainingPath = context.dataPath("trainingVSM.dat");
+  const std::string testingPath = context.dataPath("testingVSM.dat");
+  const std::string predictionsPath = context.dataPath("predictions.dat");
+
+  Dictionary dictionary;
+  {
+    StageClock clock;
+    Tokenizer tokenizer = options.tokenizer == "space" ? &CorpusProcessor::splitBySpace
+                                                       : &CorpusProcessor::tokenizeArticle;
+    processor.buildDictionary(dictionary, tokenizer, "TrainingCorpus");
+    processor.saveDictionary(dictionary, dictionaryPath);
+    summary(context, "dictionary", std::to_string(dictionary.size()) + " words", clock,
+            dictionaryPath);
+  }
+  ContingencyTable table;
+  {
+    StageClock clock;
+    processor.buildContingencyTable(dictionary, context.categories, table, "TrainingCorpus");
+    processor.saveContingencyTable(table, contingencyPath);
+    summary(context, "contingency table", std::to_string(table.size()) + " cells", clock,
+            contingencyPath);
+  }
+  {
+    StageClock clock;
+    selectKeywords(processor, context, options, dictionary, table, keywordPath);
+    size_t keywords = processor.readKeywords(keywordPath).size();
+    summary(context, "feature words",
+            std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
+  }
+  VsmModel trainingModel;
+  {
+    StageClock clock;
+    processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
+    processor.saveVsm(trainingModel, trainingPath);
+    summary(context, "training vectors", std::to_string(trainingModel.size()) + " vectors",
+            clock, trainingPath);
+  }
+  VsmModel testingModel;
+  {
+    StageClock clock;
+    processor.buildTestingVsm(context.testFirst, context.testLast, "TestingCorpus", dictionary,
+                              testingModel, keywordPath);
+    processor.saveVsm(testingModel, testingPath);
+    summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
+            testingPath);
+  }
+  ClassificationResults results;
+  {
+    StageClock clock;
+    processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel,
+                                 context.categories, options.k, results);
+    savePredictions(results, predictionsPath);
+    summary(context, "classification",
+            std::to_string(results.size()) + " articles, K = " + std::to_string(options.k), clock,
+            predictionsPath);
+  }
+  context.console().line("");
+  printEvaluationReport(context, results, options.format);
+  return 0;
+}
+
+}  // namespace
+
+void addPipelineCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<PipelineOptions>();
+  CLI::App* command = app.add_subcommand(
+      "pipeline",
+      "Run every stage from the corpus database to the evaluation report: build and save\n"
+      "dict.dat (training articles of --train-range), contingency.dat, keywords.dat (--measure,\n"
+      "--count), trainingVSM.dat, testingVSM.dat (TestingCorpus articles of --test-range,\n"
+      "always segmented), classify with K neighbours into predictions.dat and print the report.\n"
+      "Each stage prints its own lines and then one summary line. The stages print one line per\n"
+      "article as they go; use --quiet (before the command) to see only the summaries.");
+  command->add_option("--measure", options->measure, "Feature measure: chi, ig, mi, cf or df")
+      ->check(CLI::IsMember({"chi", "ig", "mi", "cf", "df"}))
+      ->capture_default_str();
+  command->add_option("--count", options->count, "Number of feature words requested")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  command->add_option("--k", options->k, "Number of neighbours K")->capture_default_str();
+  command->add_option("--tokenizer", options->tokenizer,
+                      "Dictionary tokeniser: segment (segment Chinese text) or space (text that "
+                      "is already segmented)")
+      ->check(CLI::IsMember({"segment", "space"}))
+      ->capture_default_str();
+  command->add_option("--format", options->format, "Report format: text, csv or json")
+      ->check(CLI::IsMember({"text", "csv", "json"}))
+      ->capture_default_str();
+  commands.add(command,
+               [options](RunContext& context) { return runPipeline(context, *options); });
+}
 
 }  // namespace newsclass

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corpusdb/odbc_connection.h"
+#include "driver/cmd_cli.h"
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::readFileBytes;
+using testing::writeFileBytes;
+
+struct RunResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+// Training articles 1-3 are history and lie near (1, 0); 4-6 are culture and lie near (0, 1).
+// Testing articles: 1 history near (1, 0.1), 2 culture near (0.1, 1), 3 culture at (1, 0).
+class ClassifyCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string connection = sqliteConnectionString(dir.file("corpus.db"));
+    testing::createCorpusTables(connection);
+    std::vector<testing::TestArticle> training;
+    for (int id = 1; id <= 6; ++id) training.push_back({id, "t", id <= 3 ? "history" : "culture", "x"});
+    testing::insertArticles(connection, "TrainingCorpus", training);
+    testing::insertArticles(connection, "TestingCorpus",
+                            {{1, "t", "history", "x"}, {2, "t", "culture", "x"},
+                             {3, "t", "culture", "x"}});
+    writeFileBytes(dir.file("trainingVSM.dat"),
+                   "1\n2\n1 0 \n2\n2\n0.9 0.1 \n3\n2\n0.8 0.3 \n"
+                   "4\n2\n0 1 \n5\n2\n0.1 0.9 \n6\n2\n0.3 0.8 \n");
+    writeFileBytes(dir.file("testingVSM.dat"), "1\n2\n1 0.1 \n2\n2\n0.1 1 \n3\n2\n1 0 \n");
+  }
+
+  RunResult run(std::vector<std::string> commandArguments) {
+    std::vector<std::string> arguments = {"newsclass",    "--data-dir",      dir.path(),
+                                          "--categories", "history,culture", "--console-encoding",
+                                          "gbk",          "--train-range",   "1-6",
+                                          "--test-range", "1-3"};
+    arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    std::istringstream in;
+    std::ostringstream out, err;
+    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
+    return {code, out.str(), err.str()};
+  }
+
+  // The output from the first occurrence of `marker` on.
+  static std::string from(const std::string& text, const std::string& marker) {
+    size_t at = text.find(marker);
+    return at == std::string::npos ? "" : text.substr(at);
+  }
+
+  testing::TempDir dir;
+};
+
+TEST_F(ClassifyCommandTest, WritesPredictionsAndPrintsTheTimingLine) {
+  RunResult result = run({"classify", "--k", "3"});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(readFileBytes(dir.file("predictions.dat")), "1 history\n2 culture\n3 history\n");
+  const std::string label = gbk("对测试集进行KNN分类的时间为");
+  std::string tail = from(result.out, label);
+  ASSERT_FALSE(tail.empty()) << result.out;
+  EXPECT_NE(tail.find("\npredictions: 3 articles -> " + dir.file("predictions.dat") + "\n"),
+            std::string::npos)
+      << tail;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("predictions.dat.tmp")));
+}
+
+TEST_F(ClassifyCommandTest, DefaultKIsTenAndMustFitTheTrainingVectors) {
+  RunResult result = run({"classify"});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.err, "newsclass: --k: K must lie between 1 and the number of training "
+                        "vectors in " + dir.file("trainingVSM.dat") + " (6), got 10\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("predictions.dat")));
+  EXPECT_EQ(from(result.out, gbk("对测试集进行KNN分类的时间为")), "");
+
+  result = run({"classify", "--k", "0"});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.err, "newsclass: --k: K must be at least 1, got 0\n");
+  EXPECT_EQ(result.out, "");  // refused before the vector files are loaded
+
+  result = run({"classify", "--k", "6"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  // All six neighbours: three votes each, the tie goes to history, listed first.
+  EXPECT_EQ(readFileBytes(dir.file("predictions.dat")), "1 history\n2 history\n3 history\n");
+}
+
+TEST_F(ClassifyCommandTest, MissingVectorFilesAreNamed) {
+  std::filesystem::remove(dir.file("testingVSM.dat"));
+  RunResult result = run({"classify", "--k", "3"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + dir.file("testingVSM.dat") +
+                            ": no such file (run the stage that writes it first)\n");
+}
+
+TEST_F(ClassifyCommandTest, ExplainPrintsNeighboursAndVotes) {
+  RunResult result = run({"classify", "--k", "3", "--explain", "1"});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(from(result.out, "testing article"),
+            "testing article 1: predicted history (K = 3, neighbours from TrainingCorpus)\n"
+            "rank  article    similarity  stored category\n"
+            "1     2          0.999940    history\n"
+            "2     1          0.995037    history\n"
+            "3     3          0.966620    history\n"
+            "votes: history 3, culture 0\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("predictions.dat")));
+
+  result = run({"classify", "--k", "3", "--explain", "9"});
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.err, "newsclass: --explain: testing article 9 is not in " +
+                            dir.file("testingVSM.dat") + "\n");
+}
+
+TEST_F(ClassifyCommandTest, EvaluateReadsThePredictions) {
+  ASSERT_EQ(run({"classify", "--k", "3"}).code, 0);
+  RunResult result = run({"evaluate", "--format", "csv"});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "kind,category,predicted_category,precision,recall,f1,accuracy,support,predicted,"
+            "correct,count\n"
+            "category,history,,0.5,1,0.6666666666666666,,1,2,1,\n"
+            "category,culture,,1,0.5,0.6666666666666666,,2,1,1,\n"
+            "micro,,,0.6666666666666666,0.6666666666666666,0.6666666666666666,,3,3,2,\n"
+            "macro,,,0.75,0.75,0.6666666666666666,,,,,\n"
+            "accuracy,,,,,,0.6666666666666666,,3,2,\n"
+            "confusion,history,history,,,,,,,,1\n"
+            "confusion,history,culture,,,,,,,,0\n"
+            "confusion,culture,history,,,,,,,,1\n"
+            "confusion,culture,culture,,,,,,,,1\n");
+  result = run({"evaluate"});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_NE(result.out.find("accuracy       0.6667     (2 of 3)\n"), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("Macro F1 is the mean of the per-category F1 values.\n"),
+            std::string::npos);
+  result = run({"evaluate", "--format", "json"});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_NE(result.out.find("\"macro\": {\"precision\": 0.75, \"recall\": 0.75, \"f1\": "
+                            "0.6666666666666666"),
+            std::string::npos)
+      << result.out;
+}
+
+TEST_F(ClassifyCommandTest, EvaluateNamesAMissingOrDamagedPredictionsFile) {
+  RunResult result = run({"evaluate"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + dir.file("predictions.dat") +
+                            ": no such file (run the stage that writes it first)\n");
+  writeFileBytes(dir.file("predictions.dat"), "1 history\n2culture\n");
+  result = run({"evaluate"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + dir.file("predictions.dat") +
+                            ": line 2: expected \"<article id> <category>\"\n");
+  writeFileBytes(dir.file("predictions.dat"), "1 history\n7 culture\n");
+  result = run({"evaluate"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err,
+            "newsclass: predicted article 7 is not in TestingCorpus (or its category is NULL)\n");
+  result = run({"evaluate", "--format", "xml"});
+  EXPECT_EQ(result.code, 1);
+}
+
+}  // namespace
+}  // namespace newsclass
