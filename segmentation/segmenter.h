@@ -27,7 +27,9 @@ class Segmenter {
   // holds no entry; the segmenter then falls back to single characters.
   bool start(const std::string& lexiconPath);
   // Adds the words of a user dictionary (one word a line, optionally a frequency and a tag;
-  // UTF-8 or GBK). Returns the number of words imported; 0 when the file cannot be read.
+  // UTF-8 or GBK) until the next start. A word without a frequency is chosen wherever it
+  // occurs, unless another such word covers more of the text. Returns the number of words
+  // imported; 0 when the file cannot be read or no lexicon is loaded.
   int importUserDictionary(const std::string& path);
   // Drops the lexicon.
   void stop();
@@ -36,7 +38,9 @@ class Segmenter {
   size_t lexiconWordCount() const;
 
   // Appends the words of a GBK text, in text order, as views into `text`. White space separates
-  // and is dropped; every punctuation character is a word of its own.
+  // and is dropped; every punctuation character is a word of its own, except that a run of the
+  // Chinese dash — or ellipsis … is one word; a run of ASCII or full-width letters and digits is
+  // one word; a byte that starts no valid GBK character is a word of its own.
   void segmentInto(std::string_view text, std::vector<std::string_view>& words) const;
   // The words of a GBK text joined by two spaces.
   std::string segment(std::string_view text) const;
