@@ -13,15 +13,20 @@ void CorpusProcessor::startSegmenter() {
   static const std::string kUserDictionaryHeading = gbk("\n导入用户词典后：\n");
   static const std::string kImportedBefore = gbk("导入");
   static const std::string kImportedAfter = gbk("个用户词。\n");
-  Segmenter& segmenter = *environment().segmenter;
+  Segmenter* segmenter = environment().segmenter;
   // A failed start is reported and the stage goes on: the segmenter then cuts every Chinese
-  // character apart.
-  if (!segmenter.start(environment().lexiconPath)) console().write(kInitFailed);
+  // character apart. An environment without a segmenter starts none.
+  if (segmenter == nullptr || !segmenter->start(environment().lexiconPath)) {
+    console().write(kInitFailed);
+  }
   console().write(kUserDictionaryHeading);
-  int imported = segmenter.importUserDictionary(environment().userDictionaryPath);
+  int imported =
+      segmenter != nullptr ? segmenter->importUserDictionary(environment().userDictionaryPath) : 0;
   console().write(kImportedBefore + std::to_string(imported) + kImportedAfter);
 }
 
-void CorpusProcessor::stopSegmenter() { environment().segmenter->stop(); }
+void CorpusProcessor::stopSegmenter() {
+  if (environment().segmenter != nullptr) environment().segmenter->stop();
+}
 
 }  // namespace newsclass

@@ -59,6 +59,17 @@ TEST(SegmenterBindingTest, FailedStartIsReportedAndTheStageGoesOn) {
   processor.stopSegmenter();
 }
 
+TEST(SegmenterBindingTest, EnvironmentWithoutASegmenterIsAFailedStart) {
+  testing::TestEnvironment test;
+  test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
+  test.environment.segmenter = nullptr;
+  testing::writeFileBytes(test.environment.userDictionaryPath, "研究生\n");
+  CorpusProcessor processor = test.processor(1, 10);
+  processor.startSegmenter();
+  processor.stopSegmenter();
+  EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n" + kImportHeading + importedLine("0"));
+}
+
 TEST(SegmenterBindingTest, MissingUserDictionaryImportsNothing) {
   testing::TestEnvironment test;
   test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
