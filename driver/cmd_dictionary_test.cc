@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corpusdb/odbc_connection.h"
+#include "driver/cmd_cli.h"
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::readFileBytes;
+using testing::writeFileBytes;
+
+struct RunResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+// A data folder with a corpus database, a tiny lexicon and a stop-word file; commands run on it
+// with a GBK console and the training range 1-3.
+class DictionaryCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string connection = sqliteConnectionString(dir.file("corpus.db"));
+    testing::createCorpusTables(connection);
+    testing::insertArticles(connection, "TrainingCorpus",
+                            {{1, "t", "c", gbk("中国人民，中国")},
+                             {2, "t", "c", ""},
+                             {3, "t", "c", gbk("人民 2008年")},
+                             {4, "t", "c", gbk("年年")}});
+    testing::insertArticles(connection, "TestingCorpus", {{1, "t", "c", "x y x"}});
+    writeFileBytes(dir.file("lexicon.txt"), "中国 1000\n人民 800\n年 900\n");
+    writeFileBytes(dir.file("stopwords.txt"), "，\n");
+  }
+
+  RunResult run(std::vector<std::string> commandArguments) {
+    std::vector<std::string> arguments = {
+        "newsclass", "--data-dir", dir.path(), "--lexicon", dir.file("lexicon.txt"),
+        "--user-dict", dir.file("dict.txt"), "--stopwords", dir.file("stopwords.txt"),
+        "--console-encoding", "gbk", "--train-range", "1-3"};
+    arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    std::istringstream in;
+    std::ostringstream out, err;
+    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
+    return {code, out.str(), err.str()};
+  }
+
+  // The output with the seconds of each timing line replaced by "#".
+  static std::string maskSeconds(const std::string& output) {
+    static const std::regex seconds(
+        "(\xCE\xAA|\xC1\xCB)[0-9]+(\\.[0-9]+)?(e[-+][0-9]+)?\n");  // after 为 or 了
+    return std::regex_replace(output, seconds, "$1#\n");
+  }
+
+  testing::TempDir dir;
+  const std::string startLines = gbk("\n导入用户词典后：\n导入0个用户词。\n");
+};
+
+TEST_F(DictionaryCommandTest, BuildThenPrint) {
+  RunResult build = run({"build-dictionary"});
+  ASSERT_EQ(build.code, 0) << build.err;
+  EXPECT_EQ(build.err, "");
+  const std::string token = gbk("对篇章分词的时间为#\n");
+  EXPECT_EQ(maskSeconds(build.out),
+            startLines + token + gbk("处理第1篇文章共有了#\n") + gbk("处理第篇文章共有了#\n") +
+                token + gbk("处理第3篇文章共有了#\n") + "dictionary: 3 words from TrainingCorpus "
+                "articles 1-3, saved to " + dir.file("dict.dat") + "\n");
+  EXPECT_EQ(readFileBytes(dir.file("dict.dat")),
+            "3\n" + gbk("年") + "\n1\n3 1 ; \n" + gbk("人民") + "\n2\n1 1 ; 3 1 ; \n" +
+                gbk("中国") + "\n1\n1 2 ; \n");
+
+  RunResult print = run({"print-dictionary"});
+  ASSERT_EQ(print.code, 0) << print.err;
+  EXPECT_EQ(print.out, "3\n" + gbk("年") + "\n1\n3,1;\n" + gbk("人民") + "\n2\n1,1;3,1;\n" +
+                           gbk("中国") + "\n1\n1,2;\n");
+}
+
+TEST_F(DictionaryCommandTest, QuietLeavesOutOnlyThePerArticleLines) {
+  RunResult build = run({"--quiet", "build-dictionary"});
+  ASSERT_EQ(build.code, 0) << build.err;
+  EXPECT_EQ(build.out, startLines + "dictionary: 3 words from TrainingCorpus articles 1-3, saved to " +
+                           dir.file("dict.dat") + "\n");
+}
+
+TEST_F(DictionaryCommandTest, SpaceTokenizerOnAnotherTable) {
+  RunResult build = run({"-q", "build-dictionary", "--tokenizer", "space", "--table",
+                         "TestingCorpus"});
+  ASSERT_EQ(build.code, 0) << build.err;
+  EXPECT_EQ(readFileBytes(dir.file("dict.dat")), "2\nx\n1\n1 2 ; \ny\n1\n1 1 ; \n");
+}
+
+TEST_F(DictionaryCommandTest, BadOptionsAreUsageErrors) {
+  EXPECT_EQ(run({"build-dictionary", "--tokenizer", "words"}).code, 1);
+  RunResult table = run({"build-dictionary", "--table", "Training Corpus"});
+  EXPECT_EQ(table.code, 1);
+  EXPECT_NE(table.err.find("Training Corpus"), std::string::npos) << table.err;
+}
+
+TEST_F(DictionaryCommandTest, PrintWithoutDictionaryFileIsAnErrorNamingIt) {
+  RunResult print = run({"print-dictionary"});
+  EXPECT_EQ(print.code, 2);
+  EXPECT_EQ(print.out, "");
+  EXPECT_EQ(print.err.rfind("newsclass: " + dir.file("dict.dat") + ": ", 0), 0u) << print.err;
+}
+
+TEST_F(DictionaryCommandTest, PrintOfACutOffFileShowsTheRecordsBeforeTheCutAndWarns) {
+  writeFileBytes(dir.file("dict.dat"), "2\na\n1\n3 1 ; \nb\n2\n4 1 ;");
+  RunResult print = run({"print-dictionary"});
+  EXPECT_EQ(print.code, 0);
+  EXPECT_EQ(print.out, "1\na\n1\n3,1;\n");
+  EXPECT_EQ(print.err, dir.file("dict.dat") +
+                           ": record 2 is cut off (posting 2 of 2: the article id is missing or "
+                           "not a number); only the records before it were loaded\n");
+}
+
+}  // namespace
+}  // namespace newsclass
