@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "corpusdb/connection_string.h"
+#include "corpusdb/fast_gbk.h"
 #include "driver/encoding.h"
 
 namespace newsclass {
@@ -55,59 +56,6 @@ std::string utf16ToUtf8(std::u16string_view text) {
     }
   }
   return out;
-}
-
-// UTF-16 to GBK as utf16ToGbk converts it, made fast for long texts: each BMP character's GBK
-// bytes are looked up once through utf16ToGbk and remembered for the life of the thread, so a
-// text costs one table look-up per character. A surrogate pair sends the whole text through
-// utf16ToGbk, so the result is always exactly utf16ToGbk's.
-class GbkCache {
- public:
-  GbkCache() : entries_(0x10000, 0) {}
-
-  void convert(std::u16string_view text, std::string& out) {
-    out.resize(text.size() * 2);
-    char* write = out.data();
-    for (char16_t unit : text) {
-      if (unit < 0x80) {
-        *write++ = static_cast<char>(unit);
-        continue;
-      }
-      if (unit >= 0xD800 && unit <= 0xDFFF) {
-        out = utf16ToGbk(text);
-        return;
-      }
-      uint32_t entry = entries_[unit];
-      if (entry == 0) entry = learn(unit);
-      if (entry >> 16 == 2) *write++ = static_cast<char>((entry >> 8) & 0xFF);
-      *write++ = static_cast<char>(entry & 0xFF);
-    }
-    out.resize(static_cast<size_t>(write - out.data()));
-  }
-
- private:
-  // Entry: byte count << 16 | first byte << 8 | last byte; 0 while unknown.
-  uint32_t learn(char16_t unit) {
-    std::string bytes = utf16ToGbk(std::u16string_view(&unit, 1));
-    uint32_t entry;
-    if (bytes.size() == 2) {
-      entry = 2u << 16 | static_cast<uint32_t>(static_cast<unsigned char>(bytes[0])) << 8 |
-              static_cast<unsigned char>(bytes[1]);
-    } else if (bytes.size() == 1) {
-      entry = 1u << 16 | static_cast<unsigned char>(bytes[0]);
-    } else {
-      entry = 1u << 16 | static_cast<unsigned char>('?');
-    }
-    entries_[unit] = entry;
-    return entry;
-  }
-
-  std::vector<uint32_t> entries_;
-};
-
-void toGbk(std::u16string_view text, std::string& out) {
-  thread_local GbkCache cache;
-  cache.convert(text, out);
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -402,7 +350,7 @@ std::string RowCursor::text(std::string_view column) {
                         "column " + value.name + " is NULL");
   }
   std::string text;
-  toGbk(std::u16string_view(value.buffer.data(), value.length), text);
+  utf16ToGbkInto(std::u16string_view(value.buffer.data(), value.length), text);
   return text;
 }
 
@@ -422,8 +370,7 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
       if (!std::filesystem::exists(*file, ec)) {
         throw DatabaseFault("SQLDriverConnect", s.operation, "08001", 0,
                             "database file " + *file +
-                                " does not exist; import a corpus first (newsclass import FILE) "
-                                "(" + maskConnectionString(connectionString) + ")");
+                                " does not exist; import a corpus first (newsclass import FILE)");
       }
     }
   }
