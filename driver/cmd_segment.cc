@@ -33,9 +33,8 @@ int runSegment(RunContext& context, const SegmentOptions& options) {
   if (options.file.empty()) {
     bytes = readStream(context.input());
   } else {
-    context.requireReadableFile(options.file);
     if (!readFileContents(options.file, bytes)) {
-      throw DataFileError(options.file + ": cannot read the file");
+      throw DataFileError(options.file + ": cannot read the text to segment");
     }
   }
   // The whole input is read first so that its encoding is decided once, for all of it.

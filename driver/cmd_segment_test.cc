@@ -96,7 +96,12 @@ TEST_F(SegmentCommandTest, MissingInputFileIsADataError) {
   RunResult result = run(command("utf-8", {"segment", dir.file("missing.txt")}));
   EXPECT_EQ(result.code, 2);
   EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find(dir.file("missing.txt")), std::string::npos) << result.err;
+  EXPECT_EQ(result.err, "newsclass: " + dir.file("missing.txt") +
+                            ": cannot read the text to segment\n");
+  // A folder cannot be read as a text either.
+  result = run(command("utf-8", {"segment", dir.path()}));
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + dir.path() + ": cannot read the text to segment\n");
 }
 
 }  // namespace
