@@ -51,18 +51,23 @@ void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
   // Views of the dictionary's own keys; the set orders them byte-wise and keeps each once.
   std::set<std::string_view> selected;
   const StageClock clock;
+  // Every ranking reads one cell and one document frequency per word; gathering them once saves
+  // a walk over the dictionary and the table per category.
+  const RankingInput input = gatherRankingInput(dictionary, table, categories);
   for (const std::string& category : categories) {
     const int32_t articleCount =
         truncateCount(processor.countCategoryArticles(category, "TrainingCorpus"));
     const int32_t quota = categoryQuota(articleCount, featureTotal, rangeSize);
+    // Only the top of the ranking is needed; a quota beyond it takes the whole ranking.
+    const StageClock rankingClock;
     const std::vector<ScoredWord> ranking =
-        rankWords(processor, measure, dictionary, table, category);
-    // A quota beyond the ranking takes the whole ranking.
-    const size_t taken = quota <= 0 ? 0 : std::min(static_cast<size_t>(quota), ranking.size());
-    for (size_t i = 0; i < taken; ++i) selected.insert(*ranking[i].word);
+        rankWords(processor, measure, input, category, static_cast<size_t>(std::max(quota, 0)));
+    if (measure == FeatureMeasure::kCategoryFrequency) {
+      printCategoryRankingTime(processor.console(), category, rankingClock.elapsedSeconds());
+    }
+    for (const ScoredWord& entry : ranking) selected.insert(*entry.word);
     if (selections != nullptr) {
-      selections->push_back({category, articleCount, quota,
-                             std::vector<ScoredWord>(ranking.begin(), ranking.begin() + taken)});
+      selections->push_back({category, articleCount, quota, ranking});
     }
   }
 

@@ -7,6 +7,7 @@
 // and the per-category rankings of every dictionary word by one of them.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -76,27 +77,39 @@ double CorpusProcessor::mutualInformation(double a, double b, double c, double d
   return std::log(total) + std::log(a) - std::log(a + b) - std::log(a + c);
 }
 
-std::vector<ScoredWord> rankWords(CorpusProcessor& processor, FeatureMeasure measure,
-                                  const Dictionary& dictionary, ContingencyTable& table,
-                                  const std::string& category) {
-  static const std::string kTimingPrefix = gbk("为类别");
-  static const std::string kTimingSuffix = gbk("遴选特征词共用了");
-  const StageClock clock;
-  const int64_t rangeSize = processor.rangeSize();
-
-  std::vector<ScoredWord> ranking;
-  ranking.reserve(dictionary.size());
+RankingInput gatherRankingInput(const Dictionary& dictionary, ContingencyTable& table,
+                                const std::vector<std::string>& categories) {
+  RankingInput input;
+  input.words.reserve(dictionary.size());
+  input.documentFrequencies.reserve(dictionary.size());
+  for (const std::string& category : categories) {
+    input.cells[category].reserve(dictionary.size());
+  }
+  // Keys (word, category) are visited in ascending order, so one cursor walks the table once.
   auto cell = table.begin();
   for (const auto& [word, postings] : dictionary) {
-    const ContingencyCell& counts = cellAt(table, cell, word, category);
-    const double a = counts.withWord;
-    double score = 0.0;
-    if (measure == FeatureMeasure::kCategoryFrequency) {
-      score = a;
-    } else {
-      const int64_t df = static_cast<int64_t>(postings.size());
+    input.words.push_back(&word);
+    input.documentFrequencies.push_back(static_cast<int32_t>(postings.size()));
+    for (auto& [category, column] : input.cells) {
+      column.push_back(&cellAt(table, cell, word, category));
+    }
+  }
+  return input;
+}
+
+std::vector<ScoredWord> rankWords(const CorpusProcessor& processor, FeatureMeasure measure,
+                                  const RankingInput& input, const std::string& category,
+                                  size_t limit) {
+  const std::vector<const ContingencyCell*>& cells = input.cells.at(category);
+  const int64_t rangeSize = processor.rangeSize();
+  std::vector<ScoredWord> ranking(input.words.size());
+  for (size_t i = 0; i < ranking.size(); ++i) {
+    const double a = cells[i]->withWord;
+    double score = a;
+    if (measure != FeatureMeasure::kCategoryFrequency) {
+      const int64_t df = input.documentFrequencies[i];
       const double b = static_cast<double>(df) - a;
-      const double c = counts.withoutWord;
+      const double c = cells[i]->withoutWord;
       const double d = static_cast<double>(rangeSize - df) - c;
       switch (measure) {
         case FeatureMeasure::kChiSquare:
@@ -112,20 +125,36 @@ std::vector<ScoredWord> rankWords(CorpusProcessor& processor, FeatureMeasure mea
           break;
       }
     }
-    ranking.push_back({&word, score});
+    ranking[i] = {input.words[i], score};
   }
 
   // Not-a-number scores compare false both ways, which would leave them anywhere; they go last.
   const auto numbers = std::stable_partition(
       ranking.begin(), ranking.end(), [](const ScoredWord& x) { return !std::isnan(x.score); });
+  const size_t finite = static_cast<size_t>(numbers - ranking.begin());
+  if (limit < finite) {
+    // The stable order is the order of (score descending, position ascending), a strict total
+    // order on the finite part, so a partial sort on it yields exactly the stable sort's top.
+    std::vector<std::pair<double, uint32_t>> keyed(finite);
+    for (size_t i = 0; i < finite; ++i) keyed[i] = {ranking[i].score, static_cast<uint32_t>(i)};
+    std::partial_sort(keyed.begin(), keyed.begin() + static_cast<ptrdiff_t>(limit), keyed.end(),
+                      [](const auto& x, const auto& y) {
+                        return x.first > y.first || (!(y.first > x.first) && x.second < y.second);
+                      });
+    std::vector<ScoredWord> top(limit);
+    for (size_t i = 0; i < limit; ++i) top[i] = ranking[keyed[i].second];
+    return top;
+  }
   std::stable_sort(ranking.begin(), numbers,
                    [](const ScoredWord& x, const ScoredWord& y) { return x.score > y.score; });
-
-  if (measure == FeatureMeasure::kCategoryFrequency) {
-    processor.console().timingLine(kTimingPrefix + category + kTimingSuffix,
-                                   clock.elapsedSeconds());
-  }
+  if (limit < ranking.size()) ranking.resize(limit);
   return ranking;
+}
+
+void printCategoryRankingTime(Console& console, const std::string& category, double seconds) {
+  static const std::string kPrefix = gbk("为类别");
+  static const std::string kSuffix = gbk("遴选特征词共用了");
+  console.timingLine(kPrefix + category + kSuffix, seconds);
 }
 
 FeatureRanking toFeatureRanking(const std::vector<ScoredWord>& ranking) {
@@ -135,31 +164,42 @@ FeatureRanking toFeatureRanking(const std::vector<ScoredWord>& ranking) {
   return words;
 }
 
+namespace {
+
+FeatureRanking rankOneCategory(const CorpusProcessor& processor, FeatureMeasure measure,
+                               const Dictionary& dictionary, ContingencyTable& table,
+                               const std::string& category) {
+  const RankingInput input = gatherRankingInput(dictionary, table, {category});
+  return toFeatureRanking(rankWords(processor, measure, input, category));
+}
+
+}  // namespace
+
 FeatureRanking CorpusProcessor::rankByChiSquare(const Dictionary& dictionary,
                                                 ContingencyTable& table, std::string category) {
-  return toFeatureRanking(
-      rankWords(*this, FeatureMeasure::kChiSquare, dictionary, table, category));
+  return rankOneCategory(*this, FeatureMeasure::kChiSquare, dictionary, table, category);
 }
 
 FeatureRanking CorpusProcessor::rankByInformationGain(const Dictionary& dictionary,
                                                       ContingencyTable& table,
                                                       std::string category) {
-  return toFeatureRanking(
-      rankWords(*this, FeatureMeasure::kInformationGain, dictionary, table, category));
+  return rankOneCategory(*this, FeatureMeasure::kInformationGain, dictionary, table, category);
 }
 
 FeatureRanking CorpusProcessor::rankByMutualInformation(const Dictionary& dictionary,
                                                         ContingencyTable& table,
                                                         std::string category) {
-  return toFeatureRanking(
-      rankWords(*this, FeatureMeasure::kMutualInformation, dictionary, table, category));
+  return rankOneCategory(*this, FeatureMeasure::kMutualInformation, dictionary, table, category);
 }
 
 FeatureRanking CorpusProcessor::rankByCategoryFrequency(const Dictionary& dictionary,
                                                         ContingencyTable& table,
                                                         std::string category) {
-  return toFeatureRanking(
-      rankWords(*this, FeatureMeasure::kCategoryFrequency, dictionary, table, category));
+  const StageClock clock;
+  FeatureRanking ranking =
+      rankOneCategory(*this, FeatureMeasure::kCategoryFrequency, dictionary, table, category);
+  printCategoryRankingTime(console(), category, clock.elapsedSeconds());
+  return ranking;
 }
 
 }  // namespace newsclass

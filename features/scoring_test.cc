@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -154,6 +155,36 @@ TEST_F(ScoringTest, RankingFindsCellsAmongManyOthers) {
                                 dictionary.begin(), dictionary.end(), [&before](const auto& entry) {
                                   return !before.count({entry.first, "target"});
                                 })));
+}
+
+TEST_F(ScoringTest, TopOfARankingEqualsThePrefixOfTheWholeRanking) {
+  // Many equal scores (small counts), zero margins (not a number) and words without cells.
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> small(0, 4);
+  Dictionary dictionary;
+  ContingencyTable table;
+  for (int w = 0; w < 400; ++w) {
+    std::string word = "w";
+    word += std::to_string(w);
+    const int df = w % 11 == 0 ? 10 : small(random);
+    for (int i = 0; i < df; ++i) dictionary[word].push_back({i + 1, 1});
+    if (w % 13 != 0) table[{word, "c"}] = {std::min(df, small(random)), small(random)};
+  }
+  for (const FeatureMeasure measure :
+       {FeatureMeasure::kChiSquare, FeatureMeasure::kInformationGain,
+        FeatureMeasure::kMutualInformation, FeatureMeasure::kCategoryFrequency}) {
+    const RankingInput input = gatherRankingInput(dictionary, table, {"c"});
+    const std::vector<ScoredWord> whole = rankWords(processor, measure, input, "c");
+    ASSERT_EQ(whole.size(), dictionary.size());
+    for (const size_t limit :
+         {size_t{0}, size_t{1}, size_t{7}, size_t{150}, size_t{399}, size_t{400}, size_t{5000}}) {
+      const std::vector<ScoredWord> top = rankWords(processor, measure, input, "c", limit);
+      ASSERT_EQ(top.size(), std::min(limit, whole.size()));
+      for (size_t i = 0; i < top.size(); ++i) {
+        EXPECT_EQ(top[i].word, whole[i].word) << static_cast<int>(measure) << " " << limit;
+      }
+    }
+  }
 }
 
 }  // namespace

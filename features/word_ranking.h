@@ -4,6 +4,9 @@
 #ifndef NEWSCLASS_FEATURES_WORD_RANKING_H_
 #define NEWSCLASS_FEATURES_WORD_RANKING_H_
 
+#include <cstddef>
+#include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,15 +26,34 @@ struct ScoredWord {
   double score;
 };
 
-// Scores every word of `dictionary` for `category` and sorts the list highest first: a stable
-// sort on greater-than, so equal scores keep dictionary (byte-wise) order. Scores that are not
-// numbers come after every other score, in dictionary order among themselves. A word without a
-// cell for the category counts as withWord = withoutWord = 0 and gets that cell in `table`.
-// kCategoryFrequency prints the per-category timing line. The pointers stay valid while the
-// dictionary is not changed.
-std::vector<ScoredWord> rankWords(CorpusProcessor& processor, FeatureMeasure measure,
-                                  const Dictionary& dictionary, ContingencyTable& table,
-                                  const std::string& category);
+// The dictionary's words with their document frequencies and, for some categories, each word's
+// cell, gathered in one ordered walk over the dictionary and the table. A missing cell is added
+// to the table as (0, 0). Rankings read these arrays instead of walking the dictionary and the
+// table again for every category. Pointers stay valid while the dictionary is not changed and
+// no cell is erased.
+struct RankingInput {
+  std::vector<const std::string*> words;                             // dictionary order
+  std::vector<int32_t> documentFrequencies;                          // postings of each word
+  std::map<std::string, std::vector<const ContingencyCell*>> cells;  // category: cell per word
+};
+
+RankingInput gatherRankingInput(const Dictionary& dictionary, ContingencyTable& table,
+                                const std::vector<std::string>& categories);
+
+// Scores every word for `category` (one of the input's categories) and sorts the list highest
+// first: a stable sort on greater-than, so equal scores keep dictionary (byte-wise) order. Scores
+// that are not numbers come after every other score, in dictionary order among themselves.
+// `rangeSize` is N, the number of articles of the training range.
+//
+// With a `limit`, only the first `limit` entries of that order are returned; they are found
+// without sorting the rest.
+std::vector<ScoredWord> rankWords(const CorpusProcessor& processor, FeatureMeasure measure,
+                                  const RankingInput& input, const std::string& category,
+                                  size_t limit = std::numeric_limits<size_t>::max());
+
+// The line a category-frequency ranking prints: "为类别", the category, "遴选特征词共用了" and
+// the seconds.
+void printCategoryRankingTime(Console& console, const std::string& category, double seconds);
 
 // The ranking with its words copied out.
 FeatureRanking toFeatureRanking(const std::vector<ScoredWord>& ranking);
