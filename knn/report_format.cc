@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "knn/evaluation_report.h"
 
@@ -91,18 +92,23 @@ std::string formatReportText(const EvaluationReport& report) {
          countText(report.correctCount) + " of " + countText(report.predictionCount) + ")\n";
   out += "Macro F1 is the mean of the per-category F1 values.\n";
   out += "\nConfusion matrix (rows: stored category, columns: predicted category)\n";
-  size_t cell = 6;
-  for (const std::string& label : report.labels) cell = std::max(cell, label.size() + 2);
+  // Each column as wide as its label or its largest count, with two spaces to the next.
+  std::vector<size_t> widths;
+  for (size_t p = 0; p < report.labels.size(); ++p) {
+    size_t width = std::max<size_t>(report.labels[p].size(), 4);
+    for (const auto& row : report.confusion) width = std::max(width, countText(row[p]).size());
+    widths.push_back(width + 2);
+  }
   out += std::string(nameWidth, ' ');
   for (size_t p = 0; p < report.labels.size(); ++p) {
-    out += p + 1 < report.labels.size() ? padded(report.labels[p], cell) : report.labels[p];
+    out += p + 1 < report.labels.size() ? padded(report.labels[p], widths[p]) : report.labels[p];
   }
   out += "\n";
   for (size_t s = 0; s < report.labels.size(); ++s) {
     out += padded(report.labels[s], nameWidth);
     for (size_t p = 0; p < report.labels.size(); ++p) {
       std::string count = countText(report.confusion[s][p]);
-      out += p + 1 < report.labels.size() ? padded(count, cell) : count;
+      out += p + 1 < report.labels.size() ? padded(count, widths[p]) : count;
     }
     out += "\n";
   }
