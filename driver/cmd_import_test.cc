@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corpusdb/odbc_connection.h"
+#include "driver/cmd_cli.h"
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::TempDir;
+
+struct RunResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+RunResult run(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "newsclass");
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  std::istringstream in;
+  std::ostringstream out, err;
+  int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  return {code, out.str(), err.str()};
+}
+
+// Every row of both tables, "table id title category text", in id order.
+std::vector<std::string> corpusRows(const std::string& databasePath) {
+  OdbcConnection connection(sqliteConnectionString(databasePath), "check");
+  std::vector<std::string> result;
+  for (const char* table : {"TrainingCorpus", "TestingCorpus"}) {
+    RowCursor rows = connection.execute(
+        std::string("select ArticleId, CArticleName, Categorization, CAbstract from ") + table +
+        " order by ArticleId");
+    for (; !rows.atEnd(); rows.moveNext()) {
+      result.push_back(std::string(table) + " " + rows.text("ArticleId") + " " +
+                       rows.text("CArticleName") + " " + rows.text("Categorization") + " " +
+                       rows.text("CAbstract"));
+    }
+  }
+  return result;
+}
+
+const char* const kCorpus =
+    "split\tcategory\ttitle\ttext\n"
+    "train\thistory\t长安\t坊墙遗址\n"
+    "train\tculture\t戏曲\t昆曲演出\n"
+    "test\thistory\t殷墟\t甲骨文\n"
+    "train\thistory\t敦煌\t壁画修复\n";
+
+class ImportCommandTest : public ::testing::Test {
+ protected:
+  std::string dataDir() const { return dir.file("data"); }
+  std::string database() const { return dir.file("data/corpus.db"); }
+  TempDir dir;
+};
+
+TEST_F(ImportCommandTest, ImportsIntoANewDataFolderAndPrintsTheCounts) {
+  const std::string file = dir.file("corpus.tsv");
+  testing::writeFileBytes(file, kCorpus);
+  RunResult result = run({"--data-dir", dataDir(), "--console-encoding", "utf-8", "import", file});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "imported 4 articles from " + file +
+                "\n"
+                "TrainingCorpus: 3 articles (ids 1-3)\n"
+                "  history: 2\n"
+                "  culture: 1\n"
+                "TestingCorpus: 1 articles (ids 1-1)\n"
+                "  history: 1\n");
+  EXPECT_EQ(result.err, "");  // no progress bar when standard error is not a terminal
+  EXPECT_EQ(corpusRows(database()),
+            (std::vector<std::string>{
+                "TrainingCorpus 1 " + gbk("长安 history 坊墙遗址"),
+                "TrainingCorpus 2 " + gbk("戏曲 culture 昆曲演出"),
+                "TrainingCorpus 3 " + gbk("敦煌 history 壁画修复"),
+                "TestingCorpus 1 " + gbk("殷墟 history 甲骨文"),
+            }));
+}
+
+TEST_F(ImportCommandTest, GbkFileImportsLikeItsUtf8Twin) {
+  const std::string file = dir.file("corpus-gbk.tsv");
+  testing::writeFileBytes(file, utf8ToGbk(kCorpus));
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", file}).code, 0);
+  std::vector<std::string> fromGbk = corpusRows(database());
+  std::filesystem::remove(database());
+
+  const std::string utf8File = dir.file("corpus.tsv");
+  testing::writeFileBytes(utf8File, kCorpus);
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", utf8File}).code, 0);
+  EXPECT_EQ(corpusRows(database()), fromGbk);
+  EXPECT_EQ(fromGbk.size(), 4u);
+}
+
+TEST_F(ImportCommandTest, SecondImportAppendsAndReplaceStartsOver) {
+  const std::string file = dir.file("corpus.tsv");
+  testing::writeFileBytes(file, kCorpus);
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", file}).code, 0);
+  RunResult again = run({"--data-dir", dataDir(), "import", file});
+  ASSERT_EQ(again.code, 0) << again.err;
+  EXPECT_NE(again.out.find("TrainingCorpus: 3 articles (ids 4-6)\n"), std::string::npos)
+      << again.out;
+  EXPECT_EQ(corpusRows(database()).size(), 8u);
+
+  RunResult replaced = run({"--data-dir", dataDir(), "import", "--replace", file});
+  ASSERT_EQ(replaced.code, 0) << replaced.err;
+  EXPECT_NE(replaced.out.find("TrainingCorpus: 3 articles (ids 1-3)\n"), std::string::npos);
+  EXPECT_EQ(corpusRows(database()).size(), 4u);
+}
+
+TEST_F(ImportCommandTest, BadLineInTheMiddleChangesNothing) {
+  const std::string good = dir.file("good.tsv");
+  testing::writeFileBytes(good, kCorpus);
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", good}).code, 0);
+  const std::vector<std::string> before = corpusRows(database());
+  const std::string databaseBytes = testing::readFileBytes(database());
+
+  const std::string bad = dir.file("bad.tsv");
+  testing::writeFileBytes(bad,
+                          "train\thistory\ta\tb\n"
+                          "test\tculture\tc\td\n"
+                          "train\tmilitary\tonly three fields\n"
+                          "train\thistory\te\tf\n");
+  for (bool replace : {false, true}) {
+    std::vector<std::string> arguments = {"--data-dir", dataDir(), "import", bad};
+    if (replace) arguments.push_back("--replace");
+    RunResult result = run(arguments);
+    EXPECT_EQ(result.code, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "newsclass: " + bad +
+                              ":3: expected 4 tab-separated fields (split, category, title, "
+                              "text), found 3\n");
+    EXPECT_EQ(corpusRows(database()), before);
+    EXPECT_EQ(testing::readFileBytes(database()), databaseBytes);
+  }
+}
+
+TEST_F(ImportCommandTest, MissingFileAndMissingArgument) {
+  RunResult missing = run({"--data-dir", dataDir(), "import", dir.file("none.tsv")});
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_EQ(missing.err, "newsclass: " + dir.file("none.tsv") + ": cannot open for reading\n");
+  EXPECT_FALSE(std::filesystem::exists(database()));
+
+  RunResult noFile = run({"--data-dir", dataDir(), "import"});
+  EXPECT_EQ(noFile.code, 1);
+}
+
+TEST_F(ImportCommandTest, DatabaseFaultIsOneLineWithoutPassword) {
+  const std::string file = dir.file("corpus.tsv");
+  testing::writeFileBytes(file, kCorpus);
+  RunResult result =
+      run({"--db", "Driver=NoSuchDriverForNewsclass;UID=sa;PWD=pw4mzqe", "import", file});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err.rfind("database error in import: [", 0), 0u) << result.err;
+  EXPECT_EQ(result.err.find("pw4mzqe"), std::string::npos) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+}
+
+}  // namespace
+}  // namespace newsclass

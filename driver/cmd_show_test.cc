@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "corpusdb/odbc_connection.h"
+#include "driver/cmd_cli.h"
+#include "driver/encoding.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+using testing::TempDir;
+
+struct RunResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+RunResult run(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "newsclass");
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  std::istringstream in;
+  std::ostringstream out, err;
+  int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
+  return {code, out.str(), err.str()};
+}
+
+class ShowCommandTest : public ::testing::Test {
+ protected:
+  ShowCommandTest() {
+    const std::string connectionString = sqliteConnectionString(dir.file("corpus.db"));
+    testing::createCorpusTables(connectionString);
+    testing::insertArticles(connectionString, "TrainingCorpus",
+                            {{3, gbk(" 唐代长安 "), "history", gbk("坊墙遗址。 ")}});
+    testing::insertArticles(connectionString, "TestingCorpus",
+                            {{3, "t", "culture", "x"}});
+  }
+  TempDir dir;
+};
+
+TEST_F(ShowCommandTest, PrintsTheTrimmedArticleInTheConsoleEncoding) {
+  RunResult utf8 = run({"--data-dir", dir.path(), "--console-encoding", "utf-8", "show", "3"});
+  ASSERT_EQ(utf8.code, 0) << utf8.err;
+  EXPECT_EQ(utf8.out,
+            "TrainingCorpus 3\n"
+            "title: 唐代长安\n"
+            "category: history\n"
+            "text: 坊墙遗址。\n");
+  RunResult gbkBytes = run({"--data-dir", dir.path(), "--console-encoding", "gbk", "show", "3"});
+  EXPECT_EQ(gbkBytes.out, utf8ToGbk(utf8.out));
+
+  RunResult testing = run({"--data-dir", dir.path(), "--console-encoding", "utf-8", "show", "3",
+                           "--table", "TestingCorpus"});
+  EXPECT_EQ(testing.out, "TestingCorpus 3\ntitle: t\ncategory: culture\ntext: x\n");
+}
+
+TEST_F(ShowCommandTest, MissingIdIsADatabaseError) {
+  RunResult result = run({"--data-dir", dir.path(), "show", "42"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "database error in fetchArticleRecord: [02000] TrainingCorpus has no article with "
+            "ArticleId 42\n");
+}
+
+TEST_F(ShowCommandTest, BadIdOrTableIsAUsageError) {
+  for (const char* id : {"x", "3.5", "", "99999999999"}) {
+    RunResult result = run({"--data-dir", dir.path(), "show", id});
+    EXPECT_EQ(result.code, 1) << id;
+    EXPECT_EQ(result.err, std::string("newsclass: show: ID must be an integer, got \"") + id +
+                              "\"\n");
+  }
+  RunResult table = run({"--data-dir", dir.path(), "show", "3", "--table", "x y"});
+  EXPECT_EQ(table.code, 1);
+  EXPECT_NE(table.err.find("\"x y\" is not an identifier"), std::string::npos) << table.err;
+}
+
+TEST(ShowCommandMissingDatabaseTest, SaysToImportAndCreatesNothing) {
+  TempDir dir;
+  RunResult result = run({"--data-dir", dir.file("data"), "show", "1"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "database error in fetchArticleRecord: [08001] database file " +
+                            dir.file("data/corpus.db") +
+                            " does not exist; import a corpus first (newsclass import FILE)\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("data")));
+}
+
+}  // namespace
+}  // namespace newsclass
