@@ -2,6 +2,7 @@
 // The loader reads white-space-separated tokens, so any line-end style loads the same.
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -28,6 +29,9 @@ bool readWholeFile(const std::string& path, std::string& bytes) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                        &std::fclose);
   if (!file) return false;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error) bytes.reserve(static_cast<size_t>(size));
   char chunk[1 << 16];
   size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, got);
