@@ -20,9 +20,10 @@ void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands) {
       "Tokenise the articles of the training range and save the dictionary (every word with the "
       "articles that contain it and how often) to <data-dir>/dict.dat. Prints a tokenising time "
       "and a \"处理第\" line per article (--quiet leaves them out), then a summary.");
-  command->add_option("--tokenizer", options->tokenizer,
-                      "segment: segment Chinese text, drop digits and stop words; "
-                      "space: split text that is already segmented at spaces")
+  command
+      ->add_option("--tokenizer", options->tokenizer,
+                   "segment: segment Chinese text, drop digits and stop words; "
+                   "space: split text that is already segmented at spaces")
       ->check(CLI::IsMember({"segment", "space"}))
       ->capture_default_str();
   command->add_option("--table", options->table, "Corpus table to read the articles from")
@@ -35,10 +36,9 @@ void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands) {
     processor.buildDictionary(dictionary, tokenizer, options->table);
     const std::string path = context.dataPath("dict.dat");
     processor.saveDictionary(dictionary, path);
-    context.console().line("dictionary: " + std::to_string(dictionary.size()) +
-                           " words from " + options->table + " articles " +
-                           formatInt(processor.firstArticleId) + "-" +
-                           formatInt(processor.lastArticleId) + ", saved to " +
+    context.console().line("dictionary: " + std::to_string(dictionary.size()) + " words from " +
+                           options->table + " articles " + formatInt(processor.firstArticleId) +
+                           "-" + formatInt(processor.lastArticleId) + ", saved to " +
                            userTextToGbk(path));
     return 0;
   });

@@ -40,10 +40,19 @@ class DictionaryCommandTest : public ::testing::Test {
   }
 
   RunResult run(std::vector<std::string> commandArguments) {
-    std::vector<std::string> arguments = {
-        "newsclass", "--data-dir", dir.path(), "--lexicon", dir.file("lexicon.txt"),
-        "--user-dict", dir.file("dict.txt"), "--stopwords", dir.file("stopwords.txt"),
-        "--console-encoding", "gbk", "--train-range", "1-3"};
+    std::vector<std::string> arguments = {"newsclass",
+                                          "--data-dir",
+                                          dir.path(),
+                                          "--lexicon",
+                                          dir.file("lexicon.txt"),
+                                          "--user-dict",
+                                          dir.file("dict.txt"),
+                                          "--stopwords",
+                                          dir.file("stopwords.txt"),
+                                          "--console-encoding",
+                                          "gbk",
+                                          "--train-range",
+                                          "1-3"};
     arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
@@ -69,13 +78,15 @@ TEST_F(DictionaryCommandTest, BuildThenPrint) {
   ASSERT_EQ(build.code, 0) << build.err;
   EXPECT_EQ(build.err, "");
   const std::string token = gbk("对篇章分词的时间为#\n");
-  EXPECT_EQ(maskSeconds(build.out),
-            startLines + token + gbk("处理第1篇文章共有了#\n") + gbk("处理第篇文章共有了#\n") +
-                token + gbk("处理第3篇文章共有了#\n") + "dictionary: 3 words from TrainingCorpus "
-                "articles 1-3, saved to " + dir.file("dict.dat") + "\n");
-  EXPECT_EQ(readFileBytes(dir.file("dict.dat")),
-            "3\n" + gbk("年") + "\n1\n3 1 ; \n" + gbk("人民") + "\n2\n1 1 ; 3 1 ; \n" +
-                gbk("中国") + "\n1\n1 2 ; \n");
+  EXPECT_EQ(maskSeconds(build.out), startLines + token + gbk("处理第1篇文章共有了#\n") +
+                                        gbk("处理第篇文章共有了#\n") + token +
+                                        gbk("处理第3篇文章共有了#\n") +
+                                        "dictionary: 3 words from TrainingCorpus "
+                                        "articles 1-3, saved to " +
+                                        dir.file("dict.dat") + "\n");
+  EXPECT_EQ(readFileBytes(dir.file("dict.dat")), "3\n" + gbk("年") + "\n1\n3 1 ; \n" + gbk("人民") +
+                                                     "\n2\n1 1 ; 3 1 ; \n" + gbk("中国") +
+                                                     "\n1\n1 2 ; \n");
 
   RunResult print = run({"print-dictionary"});
   ASSERT_EQ(print.code, 0) << print.err;
@@ -86,13 +97,14 @@ TEST_F(DictionaryCommandTest, BuildThenPrint) {
 TEST_F(DictionaryCommandTest, QuietLeavesOutOnlyThePerArticleLines) {
   RunResult build = run({"--quiet", "build-dictionary"});
   ASSERT_EQ(build.code, 0) << build.err;
-  EXPECT_EQ(build.out, startLines + "dictionary: 3 words from TrainingCorpus articles 1-3, saved to " +
+  EXPECT_EQ(build.out, startLines +
+                           "dictionary: 3 words from TrainingCorpus articles 1-3, saved to " +
                            dir.file("dict.dat") + "\n");
 }
 
 TEST_F(DictionaryCommandTest, SpaceTokenizerOnAnotherTable) {
-  RunResult build = run({"-q", "build-dictionary", "--tokenizer", "space", "--table",
-                         "TestingCorpus"});
+  RunResult build =
+      run({"-q", "build-dictionary", "--tokenizer", "space", "--table", "TestingCorpus"});
   ASSERT_EQ(build.code, 0) << build.err;
   EXPECT_EQ(readFileBytes(dir.file("dict.dat")), "2\nx\n1\n1 2 ; \ny\n1\n1 1 ; \n");
 }

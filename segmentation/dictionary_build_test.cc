@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
 
+#include "corpusdb/odbc_connection.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "testing/test_support.h"
@@ -61,18 +63,18 @@ TEST_F(DictionaryBuildTest, SegmentedArticlesGivePostingsInProcessingOrder) {
           {5, "t", "c", gbk("中国")}});
   CorpusProcessor processor = env.processor(1, 4);
   Dictionary dictionary;
-  EXPECT_TRUE(processor.buildDictionary(dictionary, &CorpusProcessor::tokenizeArticle,
-                                        "TrainingCorpus"));
+  EXPECT_TRUE(
+      processor.buildDictionary(dictionary, &CorpusProcessor::tokenizeArticle, "TrainingCorpus"));
   EXPECT_EQ(dictionary, (Dictionary{{gbk("中国"), {{1, 3}, {2, 1}}},
                                     {gbk("人民"), {{1, 1}, {2, 1}}},
                                     {gbk("年"), {{4, 1}}}}));
   // Per article the tokeniser's timing line, then the article's line; the empty article has no
   // tokenising and no id.
   const std::string token = gbk("对篇章分词的时间为#\n");
-  EXPECT_EQ(maskSeconds(env.takeOutput()),
-            startLines + token + gbk("处理第1篇文章共有了#\n") + token +
-                gbk("处理第2篇文章共有了#\n") + gbk("处理第篇文章共有了#\n") + token +
-                gbk("处理第4篇文章共有了#\n"));
+  EXPECT_EQ(maskSeconds(env.takeOutput()), startLines + token + gbk("处理第1篇文章共有了#\n") +
+                                               token + gbk("处理第2篇文章共有了#\n") +
+                                               gbk("处理第篇文章共有了#\n") + token +
+                                               gbk("处理第4篇文章共有了#\n"));
 }
 
 TEST_F(DictionaryBuildTest, QuietConsoleKeepsOnlyTheStartLines) {
@@ -90,8 +92,8 @@ TEST_F(DictionaryBuildTest, EmptyRangeReturnsFalseWithoutArticleLines) {
   insert({{1, "t", "c", "a b"}});
   CorpusProcessor processor = env.processor(2, 1);
   Dictionary dictionary;
-  EXPECT_FALSE(processor.buildDictionary(dictionary, &CorpusProcessor::tokenizeArticle,
-                                         "TrainingCorpus"));
+  EXPECT_FALSE(
+      processor.buildDictionary(dictionary, &CorpusProcessor::tokenizeArticle, "TrainingCorpus"));
   EXPECT_TRUE(dictionary.empty());
   EXPECT_EQ(env.takeOutput(), startLines);
 }
@@ -100,8 +102,8 @@ TEST_F(DictionaryBuildTest, RangeWithOnlyEmptyTextsReturnsFalse) {
   insert({{1, "t", "c", ""}, {2, "t", "c", "   "}});
   CorpusProcessor processor = env.processor(1, 2);
   Dictionary dictionary;
-  EXPECT_FALSE(processor.buildDictionary(dictionary, &CorpusProcessor::tokenizeArticle,
-                                         "TrainingCorpus"));
+  EXPECT_FALSE(
+      processor.buildDictionary(dictionary, &CorpusProcessor::tokenizeArticle, "TrainingCorpus"));
   EXPECT_TRUE(dictionary.empty());
 }
 
@@ -110,14 +112,12 @@ TEST_F(DictionaryBuildTest, SecondBuildAddsItsCountsToTheSamePostings) {
   CorpusProcessor processor = env.processor(1, 3);
   Dictionary dictionary;
   processor.buildDictionary(dictionary, &CorpusProcessor::splitBySpace, "TrainingCorpus");
-  EXPECT_EQ(dictionary, (Dictionary{{"a", {{1, 3}, {2, 1}}},
-                                    {"b", {{1, 1}, {3, 1}}},
-                                    {"c", {{2, 1}}}}));
+  EXPECT_EQ(dictionary,
+            (Dictionary{{"a", {{1, 3}, {2, 1}}}, {"b", {{1, 1}, {3, 1}}}, {"c", {{2, 1}}}}));
   EXPECT_TRUE(
       processor.buildDictionary(dictionary, &CorpusProcessor::splitBySpace, "TrainingCorpus"));
-  EXPECT_EQ(dictionary, (Dictionary{{"a", {{1, 6}, {2, 2}}},
-                                    {"b", {{1, 2}, {3, 2}}},
-                                    {"c", {{2, 2}}}}));
+  EXPECT_EQ(dictionary,
+            (Dictionary{{"a", {{1, 6}, {2, 2}}}, {"b", {{1, 2}, {3, 2}}}, {"c", {{2, 2}}}}));
 }
 
 TEST_F(DictionaryBuildTest, ExistingPostingOfTheSameArticleIsFoundAnywhereInTheList) {
@@ -125,9 +125,56 @@ TEST_F(DictionaryBuildTest, ExistingPostingOfTheSameArticleIsFoundAnywhereInTheL
   CorpusProcessor processor = env.processor(1, 2);
   Dictionary dictionary{{"a", {{1, 5}, {9, 1}}}, {"y", {{4, 4}}}};
   processor.buildDictionary(dictionary, &CorpusProcessor::splitBySpace, "TrainingCorpus");
-  EXPECT_EQ(dictionary, (Dictionary{{"a", {{1, 6}, {9, 1}, {2, 1}}},
-                                    {"y", {{4, 4}}},
-                                    {"z", {{1, 1}}}}));
+  EXPECT_EQ(dictionary,
+            (Dictionary{{"a", {{1, 6}, {9, 1}, {2, 1}}}, {"y", {{4, 4}}}, {"z", {{1, 1}}}}));
+}
+
+// The word-by-word algorithm itself: for each word, an empty list gets (id, 1); otherwise the
+// list is scanned from its end for the article's posting, which gets 1 more, or (id, 1) is
+// appended.
+void addLiterally(Dictionary& dictionary, const WordList& words, int32_t id) {
+  for (const std::string& word : words) {
+    PostingList& list = dictionary[word];
+    bool found = false;
+    for (auto posting = list.rbegin(); posting != list.rend() && !found; ++posting) {
+      if (posting->articleId == id) {
+        ++posting->count;
+        found = true;
+      }
+    }
+    if (!found) list.push_back({id, 1});
+  }
+}
+
+TEST_F(DictionaryBuildTest, RandomTablesWithRepeatedIdsMatchTheWordByWordAlgorithm) {
+  // A table whose ids repeat, in rows far apart, reached in insertion order.
+  OdbcConnection connection(env.environment.connectionString, "test setup");
+  connection.executeStatement("CREATE TABLE Repeats (ArticleId INTEGER, CAbstract TEXT)");
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> idOf(1, 12), wordOf(0, 14), lengthOf(0, 12);
+  std::vector<std::pair<int32_t, std::string>> rows;
+  for (int row = 0; row < 60; ++row) {
+    std::string text;
+    for (int n = lengthOf(random); n > 0; --n)
+      text.append("w").append(std::to_string(wordOf(random))).append(" ");
+    rows.emplace_back(idOf(random), text);
+    connection.executeWithParameters("INSERT INTO Repeats VALUES (?, ?)",
+                                     {std::to_string(rows.back().first), text});
+  }
+  Dictionary before{{"w3", {{5, 2}, {20, 1}}}, {"w7", {{11, 1}}}, {"zz", {}}};
+  Dictionary expected = before;
+  CorpusProcessor processor = env.processor(1, 12);
+  for (const auto& [id, text] : rows) {
+    if (!text.empty()) addLiterally(expected, processor.splitBySpace(text, {}), id);
+  }
+  Dictionary built = before;
+  processor.buildDictionary(built, &CorpusProcessor::splitBySpace, "Repeats");
+  EXPECT_EQ(built, expected);
+  processor.buildDictionary(built, &CorpusProcessor::splitBySpace, "Repeats");
+  for (const auto& [id, text] : rows) {
+    if (!text.empty()) addLiterally(expected, processor.splitBySpace(text, {}), id);
+  }
+  EXPECT_EQ(built, expected);
 }
 
 TEST_F(DictionaryBuildTest, WordsAreKeyedAsTheTokeniserGivesThem) {

@@ -126,8 +126,7 @@ TEST_F(DictionaryFileTest, FileCutOffInsideARecordKeepsTheRecordsBeforeIt) {
   };
   for (const Case& c : cases) {
     env.warnings.str("");
-    EXPECT_EQ(loadBytes(complete + c.tail),
-              (Dictionary{{"a", {{3, 1}}}, {"b", {{4, 2}, {5, 1}}}}))
+    EXPECT_EQ(loadBytes(complete + c.tail), (Dictionary{{"a", {{3, 1}}}, {"b", {{4, 2}, {5, 1}}}}))
         << c.tail;
     EXPECT_EQ(env.warnings.str(), path + ": record 3 is cut off (" + c.fault +
                                       "); only the records before it were loaded\n")

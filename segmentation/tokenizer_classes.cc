@@ -10,7 +10,13 @@ namespace newsclass {
 bool isTokenizerSpace(wchar_t c) {
   if (c < 0x80) return (c >= 0x09 && c <= 0x0D) || c == 0x20;
   switch (c) {
-    case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F:
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
     case 0x3000:
       return true;
     default:

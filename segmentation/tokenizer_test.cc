@@ -50,8 +50,7 @@ TEST_F(TokenizerTest, EmptyArticleGivesNoWordsAndOneTimingLine) {
   std::string output = env.takeOutput();
   const std::string label = gbk("对篇章分词的时间为");
   ASSERT_EQ(output.compare(0, label.size(), label), 0) << output;
-  EXPECT_TRUE(std::regex_match(output.substr(label.size()), std::regex("[0-9.e+-]+\n")))
-      << output;
+  EXPECT_TRUE(std::regex_match(output.substr(label.size()), std::regex("[0-9.e+-]+\n"))) << output;
 }
 
 TEST_F(TokenizerTest, QuietConsoleWritesNoTimingLine) {
@@ -75,6 +74,17 @@ TEST_F(TokenizerTest, DigitsAreRemovedFromInsideWords) {
 TEST_F(TokenizerTest, StopWordsMatchWholeWordsOnly) {
   StopWordSet stopWords{gbk("的"), gbk("，")};
   EXPECT_EQ(tokenize("中国的人民，的确的", stopWords), gbkWords({"中国", "人民", "的确"}));
+}
+
+TEST_F(TokenizerTest, VeryLongStopWordListIsSearchedAsWell) {
+  // Letter words "aaaa" to "dzzz" and one Chinese word: 70,305 stop words.
+  StopWordSet stopWords{gbk("人民")};
+  for (int i = 0; i < 4 * 26 * 26 * 26; ++i) {
+    stopWords.insert(
+        std::string{static_cast<char>('a' + i / 17576), static_cast<char>('a' + i / 676 % 26),
+                    static_cast<char>('a' + i / 26 % 26), static_cast<char>('a' + i % 26)});
+  }
+  EXPECT_EQ(tokenize("中国人民 dzzz ezzz abc", stopWords), gbkWords({"中国", "ezzz", "abc"}));
 }
 
 TEST_F(TokenizerTest, RepeatedWordsStayInTextOrder) {
@@ -112,8 +122,8 @@ TEST(TokenizerClasses, WhiteSpaceAndDigitClasses) {
                     wchar_t{0x2029}, wchar_t{0x202F}, wchar_t{0x205F}, wchar_t{0x3000}}) {
     EXPECT_TRUE(isTokenizerSpace(c)) << static_cast<int>(c);
   }
-  for (wchar_t c : {wchar_t{0x1C}, wchar_t{0x1F}, wchar_t{0x200B}, wchar_t{0xFEFF}, L'a',
-                    wchar_t{0x3001}}) {
+  for (wchar_t c :
+       {wchar_t{0x1C}, wchar_t{0x1F}, wchar_t{0x200B}, wchar_t{0xFEFF}, L'a', wchar_t{0x3001}}) {
     EXPECT_FALSE(isTokenizerSpace(c)) << static_cast<int>(c);
   }
   EXPECT_TRUE(isTokenizerDigit(L'0'));
@@ -141,8 +151,8 @@ TEST(TokenizerClasses, GbkTablesAgreeWithTheConversions) {
   int separators = 0, digits = 0;
   for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
     for (unsigned trail = 0; trail < 256; ++trail) {
-      GbkCharClass kind = tables.pairClass(static_cast<unsigned char>(lead),
-                                           static_cast<unsigned char>(trail));
+      GbkCharClass kind =
+          tables.pairClass(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail));
       separators += kind == GbkCharClass::kSeparator;
       digits += kind == GbkCharClass::kDigit;
     }
@@ -182,8 +192,9 @@ TEST(TokenizerEquivalence, RandomWordListsAgreeWithTheStepByStepChain) {
   CorpusProcessor processor = env.processor(1, 1);
   const std::vector<std::string> fragments = {
       gbk("中国"), gbk("的"), gbk("人民"), gbk("年"), gbk("１２"), gbk("０"), gbk("ＡＢ"),
-      gbk("　"), gbk("，"), gbk("。"), gbk("①"), "2008", "7", "abc", "MP3", "|", "||", "\t",
-      " ", "\r\n", "\x1C", "?", "\x80", "\xFF", "\x81", "\xA3", "\xA1\x40"};
+      gbk("　"),   gbk("，"), gbk("。"),   gbk("①"),  "2008",      "7",       "abc",
+      "MP3",       "|",       "||",        "\t",      " ",         "\r\n",    "\x1C",
+      "?",         "\x80",    "\xFF",      "\x81",    "\xA3",      "\xA1\x40"};
   const StopWordSet stopWords{gbk("的"), gbk("，"), "abc", "?"};
   std::mt19937 random(20240601);
   std::uniform_int_distribution<size_t> pick(0, fragments.size() - 1);
@@ -216,9 +227,22 @@ TEST(TokenizerEquivalence, RandomWordListsAgreeWithTheStepByStepChain) {
 // Whole texts through the segmenter: tokenizeArticle equals the step-by-step chain, whichever
 // road it takes.
 TEST_F(TokenizerTest, ArticlesAgreeWithTheStepByStepChain) {
-  const std::vector<std::string> fragments = {
-      gbk("中国"), gbk("人民"), gbk("的确"), gbk("北京奥运会"), gbk("２００８年"), gbk("　"),
-      gbk("，"), "2008", "abc", "|", "\t", " ", "\n", "\xFF", "\x81", gbk("的")};
+  const std::vector<std::string> fragments = {gbk("中国"),
+                                              gbk("人民"),
+                                              gbk("的确"),
+                                              gbk("北京奥运会"),
+                                              gbk("２００８年"),
+                                              gbk("　"),
+                                              gbk("，"),
+                                              "2008",
+                                              "abc",
+                                              "|",
+                                              "\t",
+                                              " ",
+                                              "\n",
+                                              "\xFF",
+                                              "\x81",
+                                              gbk("的")};
   const StopWordSet stopWords{gbk("的"), gbk("，")};
   std::mt19937 random(7);
   std::uniform_int_distribution<size_t> pick(0, fragments.size() - 1);
