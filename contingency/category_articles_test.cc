@@ -48,10 +48,9 @@ TEST_F(CategoryArticlesTest, NamesWithQuotesAreMatchedExactly) {
   EXPECT_EQ(result, expected);
 }
 
-// Disabled while the SQLite ODBC driver gets non-ASCII query text through unixODBC's lossy
-// wide-to-narrow mapping (the driver has no SQLExecDirectW): a GBK category name then matches no
-// row. Enable once the connection passes such text intact.
-TEST_F(CategoryArticlesTest, DISABLED_GbkNamesAreMatchedExactly) {
+// The category name is inserted into the query text, which must reach the driver intact even
+// when the driver (SQLite's) has only narrow entry points.
+TEST_F(CategoryArticlesTest, GbkNamesAreMatchedExactly) {
   CategoryArticles result;
   EXPECT_TRUE(
       processor().collectCategoryArticles({gbk("军事"), gbk("军")}, "TrainingCorpus", result));

@@ -120,6 +120,42 @@ std::string maskSecrets(std::string message, const std::string& connectionString
 // ---------------------------------------------------------------------------------------------
 // Connection state
 
+// True for a driver whose statement text must arrive as narrow UTF-8 (SQLite's ODBC driver).
+static bool driverTakesNarrowUtf8(SQLHDBC connection) {
+  SQLCHAR name[256] = {0};
+  SQLSMALLINT length = 0;
+  if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DRIVER_NAME, name, sizeof name, &length))) {
+    return false;
+  }
+  std::string driver(reinterpret_cast<const char*>(name));
+  std::transform(driver.begin(), driver.end(), driver.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return driver.find("sqlite") != std::string::npos;
+}
+
+// Runs or prepares GBK statement text, wide or as narrow UTF-8 as the driver needs.
+static SQLRETURN execDirect(SQLHSTMT statement, const std::string& gbkText, bool narrowUtf8) {
+  if (narrowUtf8) {
+    std::string text = gbkToUtf8(gbkText);
+    return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(text.data()),
+                         static_cast<SQLINTEGER>(text.size()));
+  }
+  std::u16string text = gbkToUtf16(gbkText);
+  return SQLExecDirectW(statement, reinterpret_cast<SQLWCHAR*>(text.data()),
+                        static_cast<SQLINTEGER>(text.size()));
+}
+
+static SQLRETURN prepare(SQLHSTMT statement, const std::string& gbkText, bool narrowUtf8) {
+  if (narrowUtf8) {
+    std::string text = gbkToUtf8(gbkText);
+    return SQLPrepare(statement, reinterpret_cast<SQLCHAR*>(text.data()),
+                      static_cast<SQLINTEGER>(text.size()));
+  }
+  std::u16string text = gbkToUtf16(gbkText);
+  return SQLPrepareW(statement, reinterpret_cast<SQLWCHAR*>(text.data()),
+                     static_cast<SQLINTEGER>(text.size()));
+}
+
 struct OdbcConnection::State {
   std::string operation;
   std::string connectionString;
@@ -127,6 +163,9 @@ struct OdbcConnection::State {
   SQLHDBC connection = SQL_NULL_HDBC;
   bool connected = false;
   bool inTransaction = false;
+  // SQLite's ODBC driver has only the narrow entry points, and the driver manager would narrow
+  // wide statement text by dropping the high byte of every character; that driver takes UTF-8.
+  bool narrowUtf8Statements = false;
   // The cursor of the last query, closed when another query runs or the connection closes.
   RowCursor::State* activeCursor = nullptr;
   // The statement last run with parameters, kept prepared for repeated inserts.
@@ -396,6 +435,7 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
              maskConnectionString(connectionString));
     }
     s.connected = true;
+    s.narrowUtf8Statements = driverTakesNarrowUtf8(s.connection);
   } catch (...) {
     s.disconnect();
     throw;
@@ -417,9 +457,8 @@ RowCursor OdbcConnection::execute(const std::string& query) {
   // From here the cursor owns the statement handle and frees it on every path.
   RowCursor rows(std::move(cursor));
   RowCursor::State& c = *rows.state_;
-  std::u16string text = gbkToUtf16(query);
-  SQLRETURN rc = SQLExecDirectW(c.statement, wide(text), static_cast<SQLINTEGER>(text.size()));
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) c.fail("SQLExecDirectW");
+  SQLRETURN rc = execDirect(c.statement, query, s.narrowUtf8Statements);
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) c.fail("SQLExecDirect");
   c.describeColumns();
   if (c.columns.empty()) {
     c.atEnd = true;
@@ -434,12 +473,11 @@ void OdbcConnection::executeStatement(const std::string& statement) {
   State& s = *state_;
   s.closeActiveCursor();
   SQLHSTMT handle = s.newStatement();
-  std::u16string text = gbkToUtf16(statement);
-  SQLRETURN rc = SQLExecDirectW(handle, wide(text), static_cast<SQLINTEGER>(text.size()));
+  SQLRETURN rc = execDirect(handle, statement, s.narrowUtf8Statements);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
     Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, handle);
     SQLFreeHandle(SQL_HANDLE_STMT, handle);
-    throw DatabaseFault("SQLExecDirectW", s.operation, d.sqlState, d.nativeCode,
+    throw DatabaseFault("SQLExecDirect", s.operation, d.sqlState, d.nativeCode,
                         maskSecrets(d.message, s.connectionString));
   }
   SQLFreeHandle(SQL_HANDLE_STMT, handle);
@@ -452,12 +490,10 @@ void OdbcConnection::executeWithParameters(
   if (s.preparedStatement == SQL_NULL_HSTMT || s.preparedText != statement) {
     s.releasePrepared();
     s.preparedStatement = s.newStatement();
-    std::u16string text = gbkToUtf16(statement);
-    if (!SQL_SUCCEEDED(SQLPrepareW(s.preparedStatement, wide(text),
-                                   static_cast<SQLINTEGER>(text.size())))) {
+    if (!SQL_SUCCEEDED(prepare(s.preparedStatement, statement, s.narrowUtf8Statements))) {
       Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, s.preparedStatement);
       s.releasePrepared();
-      throw DatabaseFault("SQLPrepareW", s.operation, d.sqlState, d.nativeCode,
+      throw DatabaseFault("SQLPrepare", s.operation, d.sqlState, d.nativeCode,
                           maskSecrets(d.message, s.connectionString));
     }
     s.preparedText = statement;

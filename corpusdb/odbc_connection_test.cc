@@ -173,7 +173,7 @@ TEST_F(SqliteCorpus, BadSqlGivesTheDriversStateAndMessage) {
     connection.execute("select ArticleId from NoSuchTable");
     FAIL() << "a query on a missing table must fail";
   } catch (const DatabaseFault& fault) {
-    EXPECT_EQ(fault.call(), "SQLExecDirectW");
+    EXPECT_EQ(fault.call(), "SQLExecDirect");
     EXPECT_EQ(fault.operation(), "buildDictionary");
     EXPECT_EQ(fault.sqlState().size(), 5u);
     EXPECT_NE(fault.message().find("NoSuchTable"), std::string::npos) << fault.message();
