@@ -16,7 +16,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --k) k=$2; shift 2 ;;
     --count) count=$2; shift 2 ;;
-    --build) build=$2; shift 2 ;;
+    --build) build=$(realpath "$2"); shift 2 ;;
     *) corpus=$1; shift ;;
   esac
 done
@@ -66,7 +66,7 @@ run_stage select select-features --measure chi --count "$count"
 run_stage vectors build-vectors
 run_stage classify classify --k "$k"
 run_stage evaluate evaluate --format csv
-ours_f1=$(awk -F',' 'tolower($1) ~ /macro/ {print $4; exit}' "$work/evaluate.out")
+ours_f1=$(awk -F',' '$1=="macro" {print $6; exit}' "$work/evaluate.out")
 
 OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 "${pin[@]}" /usr/bin/time -v -o "$work/peer-time.txt" \
   /usr/bin/python3 "$root/bench/peer_pipeline.py" "$work/corpus.tsv" "$work/stopwords.txt" "$k" "$count" \

@@ -25,6 +25,29 @@ size_t utf8SequenceLength(const char* in, size_t left) {
   return length;
 }
 
+// How much of the remaining input to hand iconv at once. glibc converts through an internal
+// buffer and, at an unconvertible character, redoes the work done since the call began, so a long
+// text with many such characters would cost time in the square of its length. Windows of a few
+// kilobytes, cut at character boundaries, keep it linear. GBK input (unit 1) always converts to
+// Unicode and goes whole.
+size_t conversionWindow(const char* in, size_t left, size_t unit) {
+  constexpr size_t kWindow = 4096;
+  if (unit == 1 || left <= kWindow) return left;
+  size_t window = kWindow;
+  if (unit == kUtf8Unit) {
+    while (window > 0 && (static_cast<unsigned char>(in[window]) & 0xC0) == 0x80) --window;
+    return window == 0 ? left : window;
+  }
+  window -= window % unit;
+  if (unit == 2) {
+    // Keep a high surrogate with its low half.
+    uint16_t last;
+    std::memcpy(&last, in + window - 2, 2);
+    if (last >= 0xD800 && last <= 0xDBFF) window -= 2;
+  }
+  return window;
+}
+
 // One iconv descriptor per direction, opened on first use and kept for the process: opening
 // a descriptor costs far more than converting a short text.
 class Converter {
@@ -52,9 +75,12 @@ class Converter {
     while (inLeft > 0) {
       char* outPtr = out.data() + used;
       size_t outLeft = out.size() - used;
-      size_t rc = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
+      size_t window = conversionWindow(in, inLeft, badInputUnit);
+      size_t windowLeft = window;
+      size_t rc = iconv(handle_, &in, &windowLeft, &outPtr, &outLeft);
+      inLeft -= window - windowLeft;
       used = out.size() - outLeft;
-      if (rc != static_cast<size_t>(-1)) break;
+      if (rc != static_cast<size_t>(-1)) continue;
       if (errno == E2BIG) {
         out.resize(out.size() * 2 + 16);
       } else if (errno == EILSEQ || errno == EINVAL) {

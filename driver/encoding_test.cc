@@ -32,6 +32,22 @@ TEST(EncodingTest, CharacterOutsideGbkBecomesQuestionMarkAndTheRestSurvives) {
   EXPECT_EQ(utf16ToGbk(u"\u0E01z"), "?z");
 }
 
+TEST(EncodingTest, LongTextsWithManyUnconvertibleCharactersConvertWhole) {
+  // Longer than one conversion window, so characters straddle window ends in every encoding.
+  std::string utf8, expected;
+  std::u16string utf16;
+  std::wstring wide;
+  for (int i = 0; i < 5000; ++i) {
+    utf8 += "\xE4\xB8\xAD\xF0\x9F\x98\x80";  // 中 and an emoji
+    utf16 += u"\u4E2D\U0001F600";
+    wide += L"\u4E2D\U0001F600";
+    expected += "\xD6\xD0?";
+  }
+  EXPECT_EQ(utf8ToGbk(utf8), expected);
+  EXPECT_EQ(utf16ToGbk(utf16), expected);
+  EXPECT_EQ(wideToGbk(wide), expected);
+}
+
 TEST(EncodingTest, InvalidGbkBytesBecomeReplacementCharacters) {
   // 0xFF is never a GBK byte; 0x81 at the end has no trail byte.
   std::wstring wide = gbkToWide("a\xFF" + kGbkChinese + "\x81");
