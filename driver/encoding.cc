@@ -86,6 +86,13 @@ class Converter {
       } else if (errno == EILSEQ || errno == EINVAL) {
         size_t skip = badInputUnit == kUtf8Unit ? utf8SequenceLength(in, inLeft)
                                                 : (badInputUnit < inLeft ? badInputUnit : inLeft);
+        if (badInputUnit == 2 && inLeft >= 4) {
+          // A surrogate pair is one character and becomes one replacement.
+          uint16_t high, low;
+          std::memcpy(&high, in, 2);
+          std::memcpy(&low, in + 2, 2);
+          if (high >= 0xD800 && high <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) skip = 4;
+        }
         in += skip;
         inLeft -= skip;
         if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + 16);
