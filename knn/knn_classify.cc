@@ -12,6 +12,11 @@ std::vector<std::string> CorpusProcessor::fetchNeighbourCategories(std::string i
                                                                    std::string tableName) {
   std::string query = neighbourCategoriesQuery(tableName, idList);
   OdbcConnection connection(environment().connectionString, "knnClassify");
+  return queryNeighbourCategories(connection, query);
+}
+
+std::vector<std::string> queryNeighbourCategories(OdbcConnection& connection,
+                                                  const std::string& query) {
   RowCursor rows = connection.execute(query);
   std::vector<std::string> categories;
   for (; !rows.atEnd(); rows.moveNext()) categories.push_back(rows.text("Categorization"));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "corpusdb/odbc_connection.h"
 #include "driver/corpus_processor.h"
 
 namespace newsclass {
@@ -40,6 +41,11 @@ void selectNeighbours(const double* similarities, const std::vector<int32_t>& id
                       std::vector<uint32_t>& order, std::vector<NeighbourEntry>& neighbours);
 
 // "(" + the first k ids, separated by "," + ")": the id list of the neighbour query.
+// Runs a neighbour-category query on an open connection and returns the categories of its rows,
+// in the order the database returns them.
+std::vector<std::string> queryNeighbourCategories(OdbcConnection& connection,
+                                                  const std::string& query);
+
 std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k);
 
 // The votes of the neighbours' stored categories: each is trimmed of blanks, then every listed
