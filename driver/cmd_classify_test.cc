@@ -8,6 +8,7 @@
 #include "corpusdb/odbc_connection.h"
 #include "driver/cmd_cli.h"
 #include "driver/encoding.h"
+#include "testing/command_runner.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -16,11 +17,7 @@ namespace {
 using testing::readFileBytes;
 using testing::writeFileBytes;
 
-struct RunResult {
-  int code;
-  std::string out;
-  std::string err;
-};
+using RunResult = testing::CommandResult;
 
 // Training articles 1-3 are history and lie near (1, 0); 4-6 are culture and lie near (0, 1).
 // Testing articles: 1 history near (1, 0.1), 2 culture near (0.1, 1), 3 culture at (1, 0).
@@ -47,12 +44,7 @@ class ClassifyCommandTest : public ::testing::Test {
                                           "gbk",          "--train-range",   "1-6",
                                           "--test-range", "1-3"};
     arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::istringstream in;
-    std::ostringstream out, err;
-    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
-    return {code, out.str(), err.str()};
+    return testing::runCommand(arguments);
   }
 
   // The output from the first occurrence of `marker` on.

@@ -8,6 +8,7 @@
 #include "corpusdb/odbc_connection.h"
 #include "driver/cmd_cli.h"
 #include "driver/encoding.h"
+#include "testing/command_runner.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -16,11 +17,7 @@ namespace {
 using testing::readFileBytes;
 using testing::writeFileBytes;
 
-struct RunResult {
-  int code;
-  std::string out;
-  std::string err;
-};
+using RunResult = testing::CommandResult;
 
 // A data folder with a corpus database, a tiny lexicon and a stop-word file; commands run on it
 // with a GBK console and the training range 1-3.
@@ -54,12 +51,7 @@ class DictionaryCommandTest : public ::testing::Test {
                                           "--train-range",
                                           "1-3"};
     arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::istringstream in;
-    std::ostringstream out, err;
-    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
-    return {code, out.str(), err.str()};
+    return testing::runCommand(arguments);
   }
 
   // The output with the seconds of each timing line replaced by "#".

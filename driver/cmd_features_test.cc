@@ -9,6 +9,7 @@
 #include "corpusdb/odbc_connection.h"
 #include "driver/cmd_cli.h"
 #include "driver/encoding.h"
+#include "testing/command_runner.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -17,11 +18,7 @@ namespace {
 using testing::readFileBytes;
 using testing::writeFileBytes;
 
-struct RunResult {
-  int code;
-  std::string out;
-  std::string err;
-};
+using RunResult = testing::CommandResult;
 
 // A data folder whose corpus has history articles 1-4 and culture articles 5-10, and a dict.dat
 // over them; commands run with a GBK console, the training range 1-10 and those two categories.
@@ -50,12 +47,7 @@ class FeatureCommandsTest : public ::testing::Test {
                                           "--categories", "history,culture", "--console-encoding",
                                           "gbk",          "--train-range",   "1-10"};
     arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::istringstream in;
-    std::ostringstream out, err;
-    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
-    return {code, out.str(), err.str()};
+    return testing::runCommand(arguments);
   }
 
   // The output with the seconds of each timing line replaced by "#".
@@ -202,12 +194,9 @@ TEST_F(FeatureCommandsTest, SelectFeaturesRejectsBadRequests) {
   }
   std::vector<std::string> emptyRange = {"newsclass",     "--data-dir", dir.path(),
                                          "--train-range", "5-4",        "select-features"};
-  std::vector<const char*> argv;
-  for (const std::string& argument : emptyRange) argv.push_back(argument.c_str());
-  std::istringstream in;
-  std::ostringstream out, err;
-  EXPECT_EQ(runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err), 1);
-  EXPECT_NE(err.str().find("5-4"), std::string::npos) << err.str();
+  RunResult emptyRangeResult = testing::runCommand(emptyRange);
+  EXPECT_EQ(emptyRangeResult.code, 1);
+  EXPECT_NE(emptyRangeResult.err.find("5-4"), std::string::npos) << emptyRangeResult.err;
   EXPECT_FALSE(std::filesystem::exists(dir.file("keywords.dat")));
 }
 

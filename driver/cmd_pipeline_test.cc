@@ -8,6 +8,7 @@
 
 #include "corpusdb/odbc_connection.h"
 #include "driver/cmd_cli.h"
+#include "testing/command_runner.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -46,14 +47,10 @@ class PipelineCommandTest : public ::testing::Test {
         dir.file("stopwords.txt"), "--lexicon", dir.file("no-lexicon.txt"), "--user-dict",
         dir.file("no-dict.txt"),   "--quiet"};
     arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::istringstream in;
-    std::ostringstream outStream, errStream;
-    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, outStream, errStream);
-    out = outStream.str();
-    err = errStream.str();
-    return code;
+    testing::CommandResult result = testing::runCommand(arguments);
+    out = result.out;
+    err = result.err;
+    return result.code;
   }
 
   testing::TempDir dir;

@@ -6,25 +6,17 @@
 
 #include "driver/cmd_cli.h"
 #include "driver/encoding.h"
+#include "testing/command_runner.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
 namespace {
 
-struct RunResult {
-  int code;
-  std::string out;
-  std::string err;
-};
+using RunResult = testing::CommandResult;
 
 RunResult run(std::vector<std::string> arguments, const std::string& input = "") {
   arguments.insert(arguments.begin(), "newsclass");
-  std::vector<const char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
-  return {code, out.str(), err.str()};
+  return testing::runCommand(arguments, input);
 }
 
 class SegmentCommandTest : public ::testing::Test {

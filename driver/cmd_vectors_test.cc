@@ -8,6 +8,7 @@
 #include "corpusdb/odbc_connection.h"
 #include "driver/cmd_cli.h"
 #include "driver/encoding.h"
+#include "testing/command_runner.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -16,11 +17,7 @@ namespace {
 using testing::readFileBytes;
 using testing::writeFileBytes;
 
-struct RunResult {
-  int code;
-  std::string out;
-  std::string err;
-};
+using RunResult = testing::CommandResult;
 
 // A data folder with a corpus database, dict.dat, contingency.dat and keywords.dat, and the
 // segmenter's files beside it. Training range 1..4, testing ids 1..3.
@@ -51,12 +48,7 @@ class DefaultRunTest : public ::testing::Test {
         "--lexicon",     dir.file("lexicon.txt"), "--stopwords",
         dir.file("stopwords.txt"), "--user-dict", dir.file("dict.txt")};
     arguments.insert(arguments.end(), command.begin(), command.end());
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
-    return {code, out.str(), err.str()};
+    return testing::runCommand(arguments, input);
   }
 
   testing::TempDir dir;
