@@ -13,6 +13,7 @@
 #include "corpusdb/connection_string.h"
 #include "corpusdb/fast_gbk.h"
 #include "driver/encoding.h"
+#include "driver/text_utils.h"
 
 namespace newsclass {
 
@@ -56,17 +57,6 @@ std::string utf16ToUtf8(std::u16string_view text) {
     }
   }
   return out;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // The first diagnostic record of a handle, or a generic one when the driver left none.

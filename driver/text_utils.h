@@ -23,6 +23,9 @@ std::string cutDecimals(double value, unsigned n);
 // Removes leading, then trailing characters that occur in `characters`, in place.
 void trimInPlace(std::string& text, std::string_view characters);
 
+// True when the texts are equal apart from the case of ASCII letters (column names, keywords).
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // Whole-token parses: the entire text must be the number, else nullopt.
 std::optional<int32_t> parseInt32(std::string_view text);
 std::optional<int64_t> parseInt64(std::string_view text);
