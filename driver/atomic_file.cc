@@ -21,7 +21,11 @@ void ensureDirectory(const std::string& path) {
 void writeFileAtomically(const std::string& path,
                          const std::function<void(std::ostream&)>& write) {
   std::filesystem::path target(path);
-  if (target.has_parent_path()) ensureDirectory(target.parent_path().string());
+  if (target.has_parent_path()) {
+    std::error_code ec;
+    std::filesystem::create_directories(target.parent_path(), ec);
+    if (ec) throw DataFileError(path + ": cannot create its folder: " + ec.message());
+  }
   const std::string temporary = path + ".tmp";
   {
     std::ofstream out;

@@ -39,7 +39,7 @@ TEST(AtomicFileTest, AnUnwritableFolderIsAnErrorNamingTheFile) {
     writeFileAtomically(dir.file("plainfile/out.dat"), [](std::ostream& out) { out << "x"; });
     FAIL() << "expected DataFileError";
   } catch (const DataFileError& e) {
-    EXPECT_NE(std::string(e.what()).find("plainfile"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind(dir.file("plainfile/out.dat") + ": ", 0), 0u) << e.what();
   }
 }
 
