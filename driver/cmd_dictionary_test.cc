@@ -54,11 +54,8 @@ class DictionaryCommandTest : public ::testing::Test {
     return testing::runCommand(arguments);
   }
 
-  // The output with the seconds of each timing line replaced by "#".
   static std::string maskSeconds(const std::string& output) {
-    static const std::regex seconds(
-        "(\xCE\xAA|\xC1\xCB)[0-9]+(\\.[0-9]+)?(e[-+][0-9]+)?\n");  // after 为 or 了
-    return std::regex_replace(output, seconds, "$1#\n");
+    return testing::maskTimingSeconds(output);
   }
 
   testing::TempDir dir;

@@ -2,6 +2,7 @@
 #ifndef NEWSCLASS_TESTING_COMMAND_RUNNER_H_
 #define NEWSCLASS_TESTING_COMMAND_RUNNER_H_
 
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,13 @@ inline CommandResult runCommand(const std::vector<std::string>& arguments,
   std::ostringstream out, err;
   int code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err);
   return {code, out.str(), err.str()};
+}
+
+// GBK console output with the seconds of every timing line (after 为 or 了) replaced by "#",
+// so that output can be compared byte for byte.
+inline std::string maskTimingSeconds(const std::string& output) {
+  static const std::regex seconds("(\xCE\xAA|\xC1\xCB)[0-9]+(\\.[0-9]+)?(e[-+][0-9]+)?\n");
+  return std::regex_replace(output, seconds, "$1#\n");
 }
 
 }  // namespace newsclass::testing
