@@ -1,5 +1,6 @@
 // contingency.dat: one line per cell, "word category withWord withoutWord", in table order.
-// The loader reads white-space-separated tokens, so any line-end style loads the same.
+// The loader reads white-space-separated tokens, so any line-end style loads the same. A count
+// that is not a number ends the load with a warning; a negative count is refused with an error.
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "driver/atomic_file.h"
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
+#include "driver/errors.h"
 #include "driver/stage_clock.h"
 
 namespace newsclass {
@@ -128,6 +130,12 @@ void CorpusProcessor::loadContingencyTable(ContingencyTable& table, const std::s
           fault = std::string(kFieldNames[i]) + " \"" + gbkToUtf8(fields[i]) +
                   "\" is not a decimal integer";
           faultLine = reader.line();
+        } else if (i >= 2 && counts[i - 2] < 0) {
+          // A negative number of articles cannot be counted: scores computed from it would be
+          // garbage, so the file is refused rather than loaded in part.
+          throw DataFileError(path + ": line " + std::to_string(reader.line()) + ": " +
+                              kFieldNames[i] + " " + std::to_string(counts[i - 2]) +
+                              " is negative");
         }
       }
       if (!fault.empty()) {

@@ -2,8 +2,11 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "driver/encoding.h"
+#include "driver/errors.h"
 #include "driver/text_utils.h"
 #include "testing/test_support.h"
 
@@ -38,14 +41,14 @@ class ContingencyFileTest : public ::testing::Test {
 
 TEST_F(ContingencyFileTest, RecordsAreFourFieldsSeparatedBySpacesInTableOrder) {
   const ContingencyTable table = {{{word, "history"}, {12, 988}},
-                                  {{"b", "culture"}, {-3, 0}},
-                                  {{"a", "reading"}, {2147483647, -2147483647 - 1}},
+                                  {{"b", "culture"}, {3, 0}},
+                                  {{"a", "reading"}, {2147483647, 0}},
                                   {{"a", "culture"}, {0, 5}}};
   save(table);
   EXPECT_EQ(readFileBytes(path()),
             "a culture 0 5\n"
-            "a reading 2147483647 -2147483648\n"
-            "b culture -3 0\n" +
+            "a reading 2147483647 0\n"
+            "b culture 3 0\n" +
                 word + " history 12 988\n");
   EXPECT_FALSE(std::filesystem::exists(path() + ".tmp"));
   EXPECT_EQ(env.takeOutput(), "");
@@ -105,6 +108,28 @@ TEST_F(ContingencyFileTest, CountOutOfRangeIsMalformed) {
   EXPECT_EQ(table.size(), 1u);
   EXPECT_NE(env.warnings.str().find(": line 2: withoutWord \"2147483648\""), std::string::npos)
       << env.warnings.str();
+}
+
+TEST_F(ContingencyFileTest, NegativeCountIsRefusedNamingTheLine) {
+  for (const auto& [bytes, message] : std::vector<std::pair<std::string, std::string>>{
+           {"a culture 1 2\nb history -3 4\n", ": line 2: withWord -3 is negative"},
+           {"a culture 1 2\r\nb history\n3\n-1\n", ": line 4: withoutWord -1 is negative"},
+           {"a culture 0 -2147483648", ": line 1: withoutWord -2147483648 is negative"}}) {
+    writeFileBytes(path(), bytes);
+    ContingencyTable table;
+    try {
+      env.processor(1, 10).loadContingencyTable(table, path());
+      ADD_FAILURE() << "accepted: " << bytes;
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path() + message);
+    }
+  }
+  EXPECT_EQ(env.warnings.str(), "");
+  // Zero is a count like any other.
+  writeFileBytes(path(), "a culture 0 0\n");
+  ContingencyTable table;
+  load(table, path());
+  EXPECT_EQ(table, (ContingencyTable{{{"a", "culture"}, {0, 0}}}));
 }
 
 TEST_F(ContingencyFileTest, RecordCutOffAtTheEndKeepsTheRecordsBeforeIt) {

@@ -1,7 +1,9 @@
 // The dictionary file dict.dat: a header line with the number of words, then per word its text,
 // its posting count and a line of "id count ; " postings. The reader splits the file at white
 // space the way a stream's token reader does, so a file with carriage returns or without a final
-// line end reads the same.
+// line end reads the same. A record cut short ends the load with a warning; a record whose
+// numbers no dictionary can hold (a negative posting count, an occurrence count below 1, an
+// article listed twice in one word) is refused with an error naming it.
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -10,10 +12,13 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/atomic_file.h"
 #include "driver/console.h"
 #include "driver/corpus_processor.h"
+#include "driver/encoding.h"
+#include "driver/errors.h"
 
 namespace newsclass {
 namespace {
@@ -79,10 +84,37 @@ class TokenReader {
   const char* end_;
 };
 
-// Reads one record after its word. Returns an empty text on success, else what is missing.
+// A record that was read whole but holds a number no dictionary can hold: the load is refused,
+// since weights computed from it would not be numbers (a count of 0 divides by 0).
+struct ImpossibleRecord {
+  std::string reason;
+};
+
+// Throws ImpossibleRecord when an article is listed twice in one posting list (each article has
+// one posting per word). Lists are usually in ascending id, which needs no copy to check.
+void checkDistinctArticles(const PostingList& list) {
+  bool ascending = true;
+  for (size_t i = 1; i < list.size() && ascending; ++i) {
+    ascending = list[i - 1].articleId < list[i].articleId;
+  }
+  if (ascending) return;
+  std::vector<int32_t> ids;
+  ids.reserve(list.size());
+  for (const Posting& posting : list) ids.push_back(posting.articleId);
+  std::sort(ids.begin(), ids.end());
+  auto repeated = std::adjacent_find(ids.begin(), ids.end());
+  if (repeated != ids.end()) {
+    throw ImpossibleRecord{"article " + std::to_string(*repeated) + " has two postings"};
+  }
+}
+
+// Reads one record after its word. Returns an empty text on success, else what is missing;
+// throws ImpossibleRecord for a negative posting count, a count of occurrences below 1 or an
+// article listed twice.
 std::string readPostings(TokenReader& reader, PostingList& list) {
   int32_t k = 0;
   if (!reader.integer(k)) return "the posting count is missing or not a number";
+  if (k < 0) throw ImpossibleRecord{"the posting count " + std::to_string(k) + " is negative"};
   // Every posting takes at least six bytes ("1 1 ; "); a count beyond that is not trusted
   // with memory before its postings are read.
   if (k > 0) list.reserve(std::min<size_t>(static_cast<size_t>(k), reader.remaining() / 6 + 1));
@@ -100,8 +132,14 @@ std::string readPostings(TokenReader& reader, PostingList& list) {
     if (missing != nullptr) {
       return "posting " + std::to_string(i) + " of " + std::to_string(k) + ": " + missing;
     }
+    if (posting.count < 1) {
+      throw ImpossibleRecord{"posting " + std::to_string(i) + " of " + std::to_string(k) +
+                             " (article " + std::to_string(posting.articleId) + "): count " +
+                             std::to_string(posting.count) + " is below 1"};
+    }
     list.push_back(posting);
   }
+  checkDistinctArticles(list);
   return std::string();
 }
 
@@ -149,12 +187,22 @@ void CorpusProcessor::loadDictionary(Dictionary& dictionary, const std::string& 
              << "no words loaded\n";
     return;
   }
+  if (header < 0) {
+    throw DataFileError(path + ": the word count at the start is " + std::to_string(header) +
+                        ", below 0");
+  }
   // Records come in ascending word order, so each insertion lands right after the previous one.
   auto hint = dictionary.begin();
   std::string_view word;
   for (int64_t record = 1; reader.token(word); ++record) {
     PostingList list;
-    std::string fault = readPostings(reader, list);
+    std::string fault;
+    try {
+      fault = readPostings(reader, list);
+    } catch (const ImpossibleRecord& impossible) {
+      throw DataFileError(path + ": record " + std::to_string(record) + " (\"" +
+                          gbkToUtf8(word) + "\"): " + impossible.reason);
+    }
     if (!fault.empty()) {
       warnings << path << ": record " << record << " is cut off (" << fault
                << "); only the records before it were loaded\n";

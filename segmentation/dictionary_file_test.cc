@@ -78,12 +78,14 @@ TEST_F(DictionaryFileTest, RoundTripKeepsWordsPostingOrderAndCounts) {
   // Enough words to cross the writer's block boundaries several times.
   Dictionary dictionary;
   std::mt19937 random(11);
-  std::uniform_int_distribution<int32_t> value(-100000, 2147483647);
+  std::uniform_int_distribution<int32_t> id(-100000, 2147483647);
+  std::uniform_int_distribution<int32_t> count(1, 2147483647);
   for (int i = 0; i < 20000; ++i) {
     PostingList& list = dictionary[gbk("词") + std::to_string(i * 7919 % 20000)];
-    for (int k = i % 5; k > 0; --k) list.push_back({value(random), value(random)});
+    // Ids of one list are distinct and not in order, as the query's row order may give them.
+    for (int k = i % 5; k > 0; --k) list.push_back({id(random) - k, count(random)});
   }
-  dictionary["max"] = {{2147483647, -2147483647 - 1}};
+  dictionary["max"] = {{2147483647, 2147483647}, {-2147483647 - 1, 1}};
   processor.saveDictionary(dictionary, path);
   Dictionary loaded;
   processor.loadDictionary(loaded, path);
@@ -134,8 +136,41 @@ TEST_F(DictionaryFileTest, FileCutOffInsideARecordKeepsTheRecordsBeforeIt) {
   }
 }
 
-TEST_F(DictionaryFileTest, NegativePostingCountGivesAnEmptyList) {
-  EXPECT_EQ(loadBytes("2\na\n-1\nb\n1\n1 1 ; \n"), (Dictionary{{"a", {}}, {"b", {{1, 1}}}}));
+TEST_F(DictionaryFileTest, ImpossibleNumbersAreRefusedNamingTheRecord) {
+  // Two good records, then one whose numbers no dictionary can hold. A count of 0 would make
+  // every weight of the word 0 / 0.
+  const std::string good = "3\na\n1\n3 1 ; \nb\n2\n4 2 ; 5 1 ; \n";
+  struct Case {
+    std::string tail;
+    std::string message;
+  };
+  const Case cases[] = {
+      {gbk("历史") + "\n-1\n", ": record 3 (\"历史\"): the posting count -1 is negative"},
+      {"c\n2\n6 1 ; 7 0 ; \n", ": record 3 (\"c\"): posting 2 of 2 (article 7): count 0 is below 1"},
+      {"c\n1\n6 -3 ; \n", ": record 3 (\"c\"): posting 1 of 1 (article 6): count -3 is below 1"},
+      {"c\n3\n9 1 ; 2 1 ; 9 4 ; \n", ": record 3 (\"c\"): article 9 has two postings"},
+      {"c\n2\n5 1 ; 5 1 ; \n", ": record 3 (\"c\"): article 5 has two postings"},
+  };
+  for (const Case& c : cases) {
+    writeFileBytes(path, good + c.tail + "z\n1\n1 1 ; \n");
+    Dictionary dictionary;
+    try {
+      processor.loadDictionary(dictionary, path);
+      ADD_FAILURE() << "accepted: " << c.tail;
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path + c.message);
+    }
+  }
+  writeFileBytes(path, "-2\na\n1\n3 1 ; \n");
+  Dictionary dictionary;
+  try {
+    processor.loadDictionary(dictionary, path);
+    ADD_FAILURE() << "accepted a negative word count";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()), path + ": the word count at the start is -2, below 0");
+  }
+  // A word without postings is possible (and written so by saveDictionary).
+  EXPECT_EQ(loadBytes("1\na\n0\n\n"), (Dictionary{{"a", {}}}));
   EXPECT_EQ(env.warnings.str(), "");
 }
 

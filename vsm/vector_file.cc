@@ -1,8 +1,10 @@
 // The vector file: per model entry, in ascending article id, the id, the number of weights and
 // the weights, each weight in printf's %g form (six significant digits) followed by one space.
-// The reader goes by white-space-separated tokens, not by lines.
+// The reader goes by white-space-separated tokens, not by lines; a weight that is not a finite
+// number is refused with an error naming its record.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -12,8 +14,10 @@
 #include "driver/atomic_file.h"
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
+#include "driver/errors.h"
 #include "driver/stage_clock.h"
 #include "vsm/token_reader.h"
+#include "vsm/vector_file.h"
 
 namespace newsclass {
 namespace {
@@ -33,13 +37,6 @@ void appendWeight(std::string& out, double weight) {
   char buffer[32];
   auto result = std::to_chars(buffer, buffer + sizeof buffer, weight, std::chars_format::general, 6);
   out.append(buffer, result.ptr);
-}
-
-void warnLoadStopped(CorpusProcessor& processor, const std::string& path, const std::string& what) {
-  std::ostream* warnings = processor.environment().warnings;
-  if (warnings == nullptr) return;
-  *warnings << path << ": " << what
-            << "; loading stopped, the records before it are kept\n";
 }
 
 }  // namespace
@@ -71,37 +68,49 @@ void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
 }
 
 void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
+  loadVsmFile(*this, model, path, VsmLoadPolicy::kWarnAndKeep);
+}
+
+void loadVsmFile(CorpusProcessor& processor, VsmModel& model, const std::string& path,
+                 VsmLoadPolicy policy) {
   static const std::string kTimingLabel = gbk("加载VSM模型到内存的时间为");
   StageClock clock;
+  std::ostream* warnings = processor.environment().warnings;
   std::string bytes;
   if (auto failure = vsm::readWholeFile(path, bytes)) {
+    if (policy == VsmLoadPolicy::kRefuse) throw DataFileError(path + ": " + *failure);
     // Loads nothing, as an empty file would; say why.
-    if (environment().warnings != nullptr) {
-      *environment().warnings << path << ": " << *failure << "; no vectors loaded\n";
-    }
+    if (warnings != nullptr) *warnings << path << ": " << *failure << "; no vectors loaded\n";
     bytes.clear();
   }
+  // A record cut short or a token that is not a number ends the load: warned about and the
+  // records before it kept, or refused outright.
+  auto stop = [&](const std::string& what) {
+    if (policy == VsmLoadPolicy::kRefuse) throw DataFileError(path + ": " + what);
+    if (warnings != nullptr) {
+      *warnings << path << ": " << what << "; loading stopped, the records before it are kept\n";
+    }
+  };
 
   vsm::TokenReader reader(bytes);
   std::string_view token;
   for (uint64_t record = 1; reader.next(token); ++record) {
     auto articleId = vsm::parseIntToken(token);
     if (!articleId) {
-      warnLoadStopped(*this, path, "record " + std::to_string(record) + ": article id \"" +
-                                       std::string(token) + "\" is not a number");
+      stop("record " + std::to_string(record) + ": article id \"" + std::string(token) +
+           "\" is not a number");
       break;
     }
     auto which = [&] {
       return "record " + std::to_string(record) + " (article " + std::to_string(*articleId) + ")";
     };
     if (!reader.next(token)) {
-      warnLoadStopped(*this, path, which() + ": the number of weights is missing");
+      stop(which() + ": the number of weights is missing");
       break;
     }
     auto count = vsm::parseCountToken(token);
     if (!count) {
-      warnLoadStopped(*this, path, which() + ": the number of weights \"" + std::string(token) +
-                                       "\" is not a count");
+      stop(which() + ": the number of weights \"" + std::string(token) + "\" is not a count");
       break;
     }
     WeightVector weights;
@@ -110,17 +119,23 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
     bool complete = true;
     for (uint64_t k = 0; k < *count; ++k) {
       if (!reader.next(token)) {
-        warnLoadStopped(*this, path, which() + ": " + std::to_string(*count) +
-                                         " weights announced, " + std::to_string(k) + " found");
+        stop(which() + ": " + std::to_string(*count) + " weights announced, " +
+             std::to_string(k) + " found");
         complete = false;
         break;
       }
       auto weight = vsm::parseDoubleToken(token);
       if (!weight) {
-        warnLoadStopped(*this, path, which() + ": weight " + std::to_string(k + 1) + " \"" +
-                                         std::string(token) + "\" is not a number");
+        stop(which() + ": weight " + std::to_string(k + 1) + " \"" + std::string(token) +
+             "\" is not a number");
         complete = false;
         break;
+      }
+      if (!std::isfinite(*weight)) {
+        // A weight of a unit vector lies between -1 and 1; an infinite or undefined one would
+        // make every similarity with this vector undefined.
+        throw DataFileError(path + ": " + which() + ": weight " + std::to_string(k + 1) +
+                            " \"" + std::string(token) + "\" is not a finite number");
       }
       weights.push_back(*weight);
     }
@@ -128,7 +143,7 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
     model.insert_or_assign(*articleId, std::move(weights));
   }
 
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
 }  // namespace newsclass

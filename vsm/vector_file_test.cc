@@ -6,9 +6,13 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "driver/encoding.h"
+#include "driver/errors.h"
 #include "testing/test_support.h"
+#include "vsm/vector_file.h"
 
 namespace newsclass {
 namespace {
@@ -127,6 +131,53 @@ TEST_F(VectorFileTest, MalformedFileStopsAtTheFaultWithAWarning) {
   EXPECT_NE(env.warnings.str().find("record 1 (article 7): the number of weights \"-1\""),
             std::string::npos)
       << env.warnings.str();
+}
+
+TEST_F(VectorFileTest, WeightThatIsNotFiniteIsRefusedWhateverThePolicy) {
+  for (VsmLoadPolicy policy : {VsmLoadPolicy::kWarnAndKeep, VsmLoadPolicy::kRefuse}) {
+    for (const auto& [bytes, message] : std::vector<std::pair<std::string, std::string>>{
+             {"1\n2\n0.5 0.5 \n17\n3\n0.1 nan 0.2 \n",
+              ": record 2 (article 17): weight 2 \"nan\" is not a finite number"},
+             {"4 1 -inf", ": record 1 (article 4): weight 1 \"-inf\" is not a finite number"},
+             {"4 2 0 1e400", ": record 1 (article 4): weight 2 \"1e400\" is not a finite number"}}) {
+      writeFileBytes(path, bytes);
+      VsmModel model;
+      try {
+        loadVsmFile(processor, model, path, policy);
+        ADD_FAILURE() << "accepted: " << bytes;
+      } catch (const DataFileError& e) {
+        EXPECT_EQ(std::string(e.what()), path + message);
+      }
+    }
+  }
+  EXPECT_EQ(env.warnings.str(), "");
+}
+
+TEST_F(VectorFileTest, RefusingPolicyTurnsEveryStopIntoAnError) {
+  for (const auto& [bytes, message] : std::vector<std::pair<std::string, std::string>>{
+           {"1\n1\n0.5 \n2\n3\n0.1 0.2 \n", ": record 2 (article 2): 3 weights announced, 2 found"},
+           {"1\n1\n0.5 \n2\n2\n0.1 x \n", ": record 2 (article 2): weight 2 \"x\" is not a number"},
+           {"garbage\n", ": record 1: article id \"garbage\" is not a number"},
+           {"7", ": record 1 (article 7): the number of weights is missing"}}) {
+    writeFileBytes(path, bytes);
+    VsmModel model;
+    try {
+      loadVsmFile(processor, model, path, VsmLoadPolicy::kRefuse);
+      ADD_FAILURE() << "accepted: " << bytes;
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path + message);
+    }
+  }
+  VsmModel model;
+  EXPECT_THROW(loadVsmFile(processor, model, env.dir.file("none.dat"), VsmLoadPolicy::kRefuse),
+               DataFileError);
+  EXPECT_EQ(env.warnings.str(), "");
+  // A whole file loads the same under both policies, with the timing line.
+  env.takeOutput();
+  writeFileBytes(path, "17\n2\n0.941742 0.336336 \n");
+  loadVsmFile(processor, model, path, VsmLoadPolicy::kRefuse);
+  EXPECT_EQ(model, (VsmModel{{17, {0.941742, 0.336336}}}));
+  EXPECT_EQ(env.takeOutput().rfind(gbk("加载VSM模型到内存的时间为"), 0), 0u);
 }
 
 TEST_F(VectorFileTest, MissingFileLoadsNothingWithAWarning) {
