@@ -21,9 +21,9 @@ TEST(PredictionsFileTest, SavedBytesAndRoundTrip) {
   TempDir dir;
   const std::string path = dir.file("predictions.dat");
   ClassificationResults results = {{3, "history"}, {-1, "society&law"}, {12, gbk("历史")},
-                                   {3, "culture"}, {7, "science fiction"}};
+                                   {4, "culture"}, {7, "science fiction"}};
   savePredictions(results, path);
-  EXPECT_EQ(readFileBytes(path), "3 history\n-1 society&law\n12 \xc0\xfa\xca\xb7\n3 culture\n"
+  EXPECT_EQ(readFileBytes(path), "3 history\n-1 society&law\n12 \xc0\xfa\xca\xb7\n4 culture\n"
                                  "7 science fiction\n");
   EXPECT_EQ(loadPredictions(path), results);
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
@@ -33,11 +33,50 @@ TEST(PredictionsFileTest, SavedBytesAndRoundTrip) {
   EXPECT_TRUE(loadPredictions(path).empty());
 }
 
-TEST(PredictionsFileTest, ReadsCarriageReturnsAndAMissingLastLineFeed) {
+TEST(PredictionsFileTest, ReadsEveryLineEndStyleAndAMissingLastLineEnd) {
   TempDir dir;
   const std::string path = dir.file("predictions.dat");
-  writeFileBytes(path, "1 history\r\n2 culture");
-  EXPECT_EQ(loadPredictions(path), (ClassificationResults{{1, "history"}, {2, "culture"}}));
+  const ClassificationResults expected = {{1, "history"}, {2, "society&law"}, {3, "science fiction"}};
+  for (const std::string& bytes :
+       {std::string("1 history\r\n2 society&law\r\n3 science fiction\r\n"),
+        std::string("1 history\r2 society&law\r3 science fiction\r"),
+        std::string("1 history\r2 society&law\n3 science fiction"),
+        std::string("1 history\r\n2 society&law\r3 science fiction")}) {
+    writeFileBytes(path, bytes);
+    EXPECT_EQ(loadPredictions(path), expected) << bytes;
+  }
+  // Blank lines count in either style: a lone CR after CR LF is an empty line.
+  for (const std::string& bytes : {std::string("1 history\r\r2 culture\r"),
+                                   std::string("1 history\r\n\r2 culture\r\n")}) {
+    writeFileBytes(path, bytes);
+    try {
+      loadPredictions(path);
+      ADD_FAILURE() << "accepted: " << bytes;
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path + ": line 2: expected \"<article id> <category>\"");
+    }
+  }
+}
+
+TEST(PredictionsFileTest, RepeatedArticleIdIsRefusedOnReadAndWrite) {
+  TempDir dir;
+  const std::string path = dir.file("predictions.dat");
+  writeFileBytes(path, "5 history\r\n6 culture\r\n7 culture\r\n5 culture\r\n");
+  try {
+    loadPredictions(path);
+    ADD_FAILURE() << "accepted a repeated id";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              path + ": line 4: article 5 is predicted again (first on line 1)");
+  }
+  try {
+    savePredictions({{5, "history"}, {6, "culture"}, {5, "history"}}, path);
+    ADD_FAILURE() << "wrote a repeated id";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              path + ": article 5 is predicted twice; a predictions file holds one line per article");
+  }
+  EXPECT_EQ(readFileBytes(path), "5 history\r\n6 culture\r\n7 culture\r\n5 culture\r\n");
 }
 
 TEST(PredictionsFileTest, MalformedLinesAreReportedWithTheirNumber) {
