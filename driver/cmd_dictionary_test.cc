@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <regex>
 #include <sstream>
 #include <string>
@@ -120,6 +122,29 @@ TEST_F(DictionaryCommandTest, PrintOfACutOffFileShowsTheRecordsBeforeTheCutAndWa
   EXPECT_EQ(print.err, dir.file("dict.dat") +
                            ": record 2 is cut off (posting 2 of 2: the article id is missing or "
                            "not a number); only the records before it were loaded\n");
+}
+
+TEST_F(DictionaryCommandTest, MissingLexiconStopsTheBuildAndKeepsDictDat) {
+  const std::string before = "1\nold\n1\n1 1 ; \n";
+  writeFileBytes(dir.file("dict.dat"), before);
+  std::filesystem::remove(dir.file("lexicon.txt"));
+  for (const char* tokenizer : {"segment", "space"}) {
+    RunResult build = run({"build-dictionary", "--tokenizer", tokenizer});
+    EXPECT_EQ(build.code, 2);
+    EXPECT_EQ(build.out, "ICTCLAS INIT FAILED!\n");
+    EXPECT_EQ(build.err, "newsclass: " + dir.file("lexicon.txt") +
+                             ": cannot read the segmenter's lexicon (--lexicon)\n");
+    EXPECT_EQ(readFileBytes(dir.file("dict.dat")), before);
+  }
+}
+
+TEST_F(DictionaryCommandTest, PrintOfAnImpossibleCountIsADataError) {
+  writeFileBytes(dir.file("dict.dat"), "2\na\n1\n3 1 ; \nb\n1\n4 0 ; \n");
+  RunResult print = run({"print-dictionary"});
+  EXPECT_EQ(print.code, 2);
+  EXPECT_EQ(print.out, "");
+  EXPECT_EQ(print.err, "newsclass: " + dir.file("dict.dat") +
+                           ": record 2 (\"b\"): posting 1 of 1 (article 4): count 0 is below 1\n");
 }
 
 }  // namespace

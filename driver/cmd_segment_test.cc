@@ -66,13 +66,14 @@ TEST_F(SegmentCommandTest, EmptyInputPrintsNothing) {
   EXPECT_EQ(result.out, "");
 }
 
-TEST_F(SegmentCommandTest, MissingLexiconFallsBackToSingleCharacters) {
+TEST_F(SegmentCommandTest, MissingLexiconIsADataErrorAfterTheFailureLine) {
   std::vector<std::string> arguments = command("utf-8", {"segment"});
   arguments[3] = dir.file("no-lexicon.txt");
   RunResult result = run(arguments, "北京2008年\n");
-  EXPECT_EQ(result.code, 0) << result.err;
-  EXPECT_EQ(result.out, "北  京  2008  年\n");
-  EXPECT_EQ(result.err, "ICTCLAS INIT FAILED!\n\n导入用户词典后：\n导入0个用户词。\n");
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "ICTCLAS INIT FAILED!\nnewsclass: " + dir.file("no-lexicon.txt") +
+                            ": cannot read the segmenter's lexicon (--lexicon)\n");
 }
 
 TEST_F(SegmentCommandTest, TokenizePrintsTheKeptWordsWithoutTimingLines) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "driver/commands.h"
+#include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
 
@@ -26,6 +27,9 @@ int runDefaultSequence(RunContext& context, bool requireInputs) {
   VsmModel trainingModel;
   VsmModel testingModel;
   CorpusProcessor processor = context.processor();
+  // The testing vectors are segmented after trainingVSM.dat is saved: a lexicon the segmenter
+  // cannot start with must stop the run before that file is replaced.
+  checkSegmenterLexicon(processor);
   processor.loadDictionary(dictionary, dictionaryPath);
   processor.loadContingencyTable(contingencyTable, contingencyPath);
   processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);

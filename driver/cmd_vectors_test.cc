@@ -133,5 +133,32 @@ TEST_F(DefaultRunTest, NoCommandGoesOnWithoutContingencyButNotWithoutKeywords) {
   EXPECT_FALSE(std::filesystem::exists(data("trainingVSM.dat")));
 }
 
+TEST_F(DefaultRunTest, MissingLexiconChangesNoVectorFile) {
+  writeFileBytes(data("trainingVSM.dat"), "old training\n");
+  writeFileBytes(data("testingVSM.dat"), "old testing\n");
+  std::filesystem::remove(dir.file("lexicon.txt"));
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"build-vectors"}, std::vector<std::string>{}}) {
+    RunResult result = run(command, "\n");
+    EXPECT_EQ(result.code, 2);
+    EXPECT_EQ(result.out, "ICTCLAS INIT FAILED!\n");
+    EXPECT_EQ(result.err, "newsclass: " + dir.file("lexicon.txt") +
+                              ": cannot read the segmenter's lexicon (--lexicon)\n");
+    EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), "old training\n");
+    EXPECT_EQ(readFileBytes(data("testingVSM.dat")), "old testing\n");
+  }
+}
+
+TEST_F(DefaultRunTest, ImpossibleCountInDictDatChangesNoVectorFile) {
+  writeFileBytes(data("trainingVSM.dat"), "old training\n");
+  // 经济 in article 2 with a count of 0 would give its weights 0 / 0.
+  writeFileBytes(data("dict.dat"), gbk("2\n体育\n1\n3 1 ; \n经济\n2\n1 2 ; 2 0 ; \n"));
+  RunResult result = run({"build-vectors"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + data("dict.dat") +
+                            ": record 2 (\"经济\"): posting 2 of 2 (article 2): count 0 is below 1\n");
+  EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), "old training\n");
+}
+
 }  // namespace
 }  // namespace newsclass

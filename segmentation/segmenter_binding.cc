@@ -1,23 +1,48 @@
 // Starting and stopping the environment's segmenter around a segmenting stage, with the
 // start-up lines on the processor's console.
+#include "segmentation/segmenter_binding.h"
+
 #include <string>
 
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
+#include "driver/errors.h"
+#include "segmentation/lexicon.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass {
+namespace {
+
+const std::string kInitFailed = "ICTCLAS INIT FAILED!\n";
+
+// The error of a lexicon the segmenter could not start with, saying which of the two ways it
+// failed.
+DataFileError lexiconError(const std::string& path) {
+  std::string bytes;
+  if (!readFileContents(path, bytes)) {
+    return DataFileError(path + ": cannot read the segmenter's lexicon (--lexicon)");
+  }
+  return DataFileError(path +
+                       ": the segmenter's lexicon holds no entry of a word and a positive "
+                       "frequency (--lexicon)");
+}
+
+}  // namespace
 
 void CorpusProcessor::startSegmenter() {
-  static const std::string kInitFailed = "ICTCLAS INIT FAILED!\n";
   static const std::string kUserDictionaryHeading = gbk("\n导入用户词典后：\n");
   static const std::string kImportedBefore = gbk("导入");
   static const std::string kImportedAfter = gbk("个用户词。\n");
   Segmenter* segmenter = environment().segmenter;
-  // A failed start is reported and the stage goes on: the segmenter then cuts every Chinese
-  // character apart. An environment without a segmenter starts none.
-  if (segmenter == nullptr || !segmenter->start(environment().lexiconPath)) {
+  // A failed start is reported and ends the stage: without its lexicon the segmenter would cut
+  // every Chinese character apart. An environment without a segmenter starts none and goes on
+  // (its stages cut characters apart on purpose).
+  if (segmenter == nullptr) {
     console().write(kInitFailed);
+  } else if (!segmenter->start(environment().lexiconPath)) {
+    console().write(kInitFailed);
+    console().flush();
+    throw lexiconError(environment().lexiconPath);
   }
   console().write(kUserDictionaryHeading);
   int imported =
@@ -27,6 +52,18 @@ void CorpusProcessor::startSegmenter() {
 
 void CorpusProcessor::stopSegmenter() {
   if (environment().segmenter != nullptr) environment().segmenter->stop();
+}
+
+void checkSegmenterLexicon(CorpusProcessor& processor) {
+  if (processor.environment().segmenter == nullptr) return;
+  // A segmenter of its own, so that the environment's stays as it was; the loaded lexicon
+  // is kept by the segmenter for the next start with the same file.
+  Segmenter probe;
+  if (!probe.start(processor.environment().lexiconPath)) {
+    processor.console().write(kInitFailed);
+    processor.console().flush();
+    throw lexiconError(processor.environment().lexiconPath);
+  }
 }
 
 }  // namespace newsclass

@@ -4,6 +4,8 @@
 
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
+#include "driver/errors.h"
+#include "segmentation/segmenter_binding.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -48,15 +50,48 @@ TEST(SegmenterBindingTest, SecondStartReadsTheUserDictionaryAgain) {
   EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命起源")), utf8ToGbk("研究  生命起源"));
 }
 
-TEST(SegmenterBindingTest, FailedStartIsReportedAndTheStageGoesOn) {
+TEST(SegmenterBindingTest, FailedStartPrintsTheFailureLineAndNamesTheLexicon) {
   testing::TestEnvironment test;  // its lexicon file does not exist
   testing::writeFileBytes(test.environment.userDictionaryPath, "研究生\n");
   CorpusProcessor processor = test.processor(1, 10);
-  processor.startSegmenter();
-  EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n" + kImportHeading + importedLine("0"));
-  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生2008年")),
-            utf8ToGbk("研  究  生  2008  年"));
-  processor.stopSegmenter();
+  const std::string path = test.environment.lexiconPath;
+  try {
+    processor.startSegmenter();
+    ADD_FAILURE() << "started without a lexicon";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()), path + ": cannot read the segmenter's lexicon (--lexicon)");
+  }
+  EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n");
+  EXPECT_FALSE(test.segmenter.started());
+
+  // A file that holds no usable entry (no frequency, a frequency of 0) fails the same way.
+  testing::writeFileBytes(path, "研究生\n生命 0\n");
+  try {
+    processor.startSegmenter();
+    ADD_FAILURE() << "started with an empty lexicon";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              path + ": the segmenter's lexicon holds no entry of a word and a positive frequency "
+                     "(--lexicon)");
+  }
+  EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n");
+}
+
+TEST(SegmenterBindingTest, LexiconCheckIsSilentWhenTheSegmenterCanStart) {
+  testing::TestEnvironment test;
+  CorpusProcessor processor = test.processor(1, 10);
+  EXPECT_THROW(checkSegmenterLexicon(processor), DataFileError);
+  EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n");
+
+  test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
+  checkSegmenterLexicon(processor);
+  EXPECT_EQ(test.takeOutput(), "");
+  EXPECT_FALSE(test.segmenter.started());  // the environment's segmenter is left alone
+
+  test.environment.segmenter = nullptr;  // nothing to start, nothing to check
+  test.environment.lexiconPath = test.dir.file("absent.txt");
+  checkSegmenterLexicon(processor);
+  EXPECT_EQ(test.takeOutput(), "");
 }
 
 TEST(SegmenterBindingTest, EnvironmentWithoutASegmenterIsAFailedStart) {

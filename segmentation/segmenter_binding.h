@@ -1,0 +1,21 @@
+// Starting the segmenter of a processor's environment. A stage that segments cannot do its job
+// without the lexicon: every Chinese character would become a word of its own and the results
+// would quietly shrink. So a lexicon that cannot be loaded ends the stage with an error naming
+// it, after the segmenter's usual failure line.
+#ifndef NEWSCLASS_SEGMENTATION_SEGMENTER_BINDING_H_
+#define NEWSCLASS_SEGMENTATION_SEGMENTER_BINDING_H_
+
+#include "driver/corpus_processor.h"
+
+namespace newsclass {
+
+// Checks, before a command does any work, that the environment's segmenter can start with its
+// lexicon, so that a command whose segmenting stage comes late changes no file when it cannot.
+// Prints nothing when it can. When it cannot, writes "ICTCLAS INIT FAILED!" to the console,
+// as startSegmenter does, and throws the DataFileError startSegmenter would throw. An
+// environment without a segmenter passes. A lexicon loaded here is kept for the stage's start.
+void checkSegmenterLexicon(CorpusProcessor& processor);
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_SEGMENTATION_SEGMENTER_BINDING_H_
