@@ -9,8 +9,10 @@
 #include "driver/commands.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
+#include "knn/category_check.h"
 #include "knn/neighbour_vote.h"
 #include "knn/predictions_file.h"
+#include "vsm/vector_file.h"
 
 namespace newsclass {
 namespace {
@@ -59,10 +61,16 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   if (!missing.empty()) throw DataFileError(missing);
 
   CorpusProcessor processor = context.processor();
+  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  // Predictions from a model cut short would be written as if they were whole: a damaged
+  // vector file is refused, not loaded in part.
   VsmModel trainingModel;
   VsmModel testingModel;
-  processor.loadVsm(trainingModel, trainingPath);
-  processor.loadVsm(testingModel, testingPath);
+  loadVsmFile(processor, trainingModel, trainingPath, VsmLoadPolicy::kRefuse);
+  loadVsmFile(processor, testingModel, testingPath, VsmLoadPolicy::kRefuse);
+  if (trainingModel.empty()) {
+    throw DataFileError(trainingPath + ": holds no training vectors (run build-vectors first)");
+  }
   if (static_cast<size_t>(options.k) > trainingModel.size()) {
     throw UsageError("--k: K must lie between 1 and the number of training vectors in " +
                      trainingPath + " (" + std::to_string(trainingModel.size()) + "), got " +

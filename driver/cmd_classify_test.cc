@@ -38,9 +38,10 @@ class ClassifyCommandTest : public ::testing::Test {
     writeFileBytes(dir.file("testingVSM.dat"), "1\n2\n1 0.1 \n2\n2\n0.1 1 \n3\n2\n1 0 \n");
   }
 
-  RunResult run(std::vector<std::string> commandArguments) {
+  RunResult run(std::vector<std::string> commandArguments,
+                const std::string& categories = "history,culture") {
     std::vector<std::string> arguments = {"newsclass",    "--data-dir",      dir.path(),
-                                          "--categories", "history,culture", "--console-encoding",
+                                          "--categories", categories,        "--console-encoding",
                                           "gbk",          "--train-range",   "1-6",
                                           "--test-range", "1-3"};
     arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
@@ -94,6 +95,73 @@ TEST_F(ClassifyCommandTest, MissingVectorFilesAreNamed) {
   EXPECT_EQ(result.code, 2);
   EXPECT_EQ(result.err, "newsclass: " + dir.file("testingVSM.dat") +
                             ": no such file (run the stage that writes it first)\n");
+}
+
+TEST_F(ClassifyCommandTest, EmptyOrDamagedTrainingVectorsAreADataErrorNamingTheFile) {
+  const std::string path = dir.file("trainingVSM.dat");
+  struct Case {
+    std::string bytes;
+    std::string message;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"", ": holds no training vectors (run build-vectors first)"},
+           {"\r\n\n", ": holds no training vectors (run build-vectors first)"},
+           {"junk\x01\xff\n", ": record 1: article id \"junk\x01\xff\" is not a number"},
+           {"1\n2\n1 0 \n2\n2\n0.9", ": record 2 (article 2): 2 weights announced, 1 found"},
+           {"1\n2\n1 nan \n", ": record 1 (article 1): weight 2 \"nan\" is not a finite number"}}) {
+    writeFileBytes(path, c.bytes);
+    // The default K of 10 exceeds every one of these models: the file is at fault, not --k.
+    RunResult result = run({"classify"});
+    EXPECT_EQ(result.code, 2) << c.bytes;
+    EXPECT_EQ(result.err, "newsclass: " + path + c.message + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("predictions.dat")));
+  }
+  // A damaged testing file is refused the same way rather than classified in part.
+  writeFileBytes(dir.file("testingVSM.dat"), "1\n2\n1 0.1 \n2\n3\n0.1 1 \n");
+  writeFileBytes(path, "1\n2\n1 0 \n2\n2\n0 1 \n");
+  RunResult result = run({"classify", "--k", "1"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + dir.file("testingVSM.dat") +
+                            ": record 2 (article 2): 3 weights announced, 2 found\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("predictions.dat")));
+}
+
+TEST_F(ClassifyCommandTest, CategoriesAbsentFromTrainingCorpusAreAUsageError) {
+  testing::insertArticles(sqliteConnectionString(dir.file("corpus.db")), "TrainingCorpus",
+                          {{7, "t", gbk(" 体育 "), "x"}, {8, "t", "", "x"}});
+  writeFileBytes(dir.file("predictions.dat"), "1 culture\n");
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"classify", "--k", "3"},
+        std::vector<std::string>{"classify", "--k", "3", "--explain", "1"}}) {
+    RunResult result = run(command, "sport,History");
+    EXPECT_EQ(result.code, 1);
+    // The stored names are trimmed, empty ones left out, in byte order; GBK for a GBK console.
+    EXPECT_EQ(result.err, "newsclass: --categories: none of sport, History occurs in "
+                          "TrainingCorpus, whose categories are culture, history, " +
+                              gbk("体育") + "\n");
+    EXPECT_EQ(result.out, "");  // refused before the vector files are loaded
+    EXPECT_EQ(readFileBytes(dir.file("predictions.dat")), "1 culture\n");
+  }
+  // One listed category that occurs is enough; the trimmed stored name counts.
+  RunResult result = run({"classify", "--k", "3"}, "sport," + std::string("体育"));
+  EXPECT_EQ(result.code, 0) << result.err;
+}
+
+TEST_F(ClassifyCommandTest, ArticlesWithoutAListedNeighbourAreCountedInOneWarning) {
+  // Testing article 2 has three culture neighbours, none of them listed: it takes history.
+  RunResult result = run({"classify", "--k", "3"}, "history,sport");
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(readFileBytes(dir.file("predictions.dat")), "1 history\n2 history\n3 history\n");
+  EXPECT_EQ(result.err, "classification: 1 of 3 testing articles had no neighbour with a listed "
+                        "category and took the first, history\n");
+  // With culture listed first every article of the other kind gets no vote.
+  result = run({"classify", "--k", "3"}, "culture,sport");
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(readFileBytes(dir.file("predictions.dat")), "1 culture\n2 culture\n3 culture\n");
+  EXPECT_EQ(result.err, "classification: 2 of 3 testing articles had no neighbour with a listed "
+                        "category and took the first, culture\n");
+  result = run({"classify", "--k", "3"});
+  EXPECT_EQ(result.err, "");
 }
 
 TEST_F(ClassifyCommandTest, ExplainPrintsNeighboursAndVotes) {

@@ -9,6 +9,7 @@
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "driver/stage_clock.h"
+#include "knn/category_check.h"
 #include "knn/predictions_file.h"
 
 namespace newsclass {
@@ -68,6 +69,7 @@ void selectKeywords(CorpusProcessor& processor, const RunContext& context,
 int runPipeline(RunContext& context, const PipelineOptions& options) {
   checkRequest(context, options);
   CorpusProcessor processor = context.processor();
+  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
   const std::string dictionaryPath = context.dataPath("dict.dat");
   const std::string contingencyPath = context.dataPath("contingency.dat");
   const std::string keywordPath = context.dataPath("keywords.dat");

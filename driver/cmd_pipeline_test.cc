@@ -18,8 +18,9 @@ using testing::readFileBytes;
 using testing::writeFileBytes;
 
 // A corpus of already segmented English words: history and culture articles that share no
-// word, so that every stage has a clear answer. The segmenter has no lexicon here; the space
-// tokeniser builds the dictionary and the testing texts split at their spaces all the same.
+// word, so that every stage has a clear answer. The segmenter's tiny lexicon holds none of these
+// words; the space tokeniser builds the dictionary and the testing texts split at their spaces
+// all the same.
 class PipelineCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -42,9 +43,9 @@ class PipelineCommandTest : public ::testing::Test {
   int run(std::vector<std::string> commandArguments, std::string& out, std::string& err) {
     std::vector<std::string> arguments = {
         "newsclass",   "--data-dir",         dir.path(),   "--categories",
-        "history,culture", "--console-encoding", "utf-8",  "--train-range",
+        categories, "--console-encoding", "utf-8",  "--train-range",
         "1-8",         "--test-range",       "1-4",        "--stopwords",
-        dir.file("stopwords.txt"), "--lexicon", dir.file("no-lexicon.txt"), "--user-dict",
+        dir.file("stopwords.txt"), "--lexicon", lexicon, "--user-dict",
         dir.file("no-dict.txt"),   "--quiet"};
     arguments.insert(arguments.end(), commandArguments.begin(), commandArguments.end());
     testing::CommandResult result = testing::runCommand(arguments);
@@ -54,6 +55,8 @@ class PipelineCommandTest : public ::testing::Test {
   }
 
   testing::TempDir dir;
+  std::string categories = "history,culture";
+  std::string lexicon = "testdata/tiny_lexicon.txt";
 };
 
 TEST_F(PipelineCommandTest, RunsEveryStageAndPrintsTheReport) {
@@ -109,6 +112,30 @@ TEST_F(PipelineCommandTest, BadRequestsAreRefusedBeforeAnyStage) {
   EXPECT_EQ(run({"pipeline", "--tokenizer", "words"}, out, err), 1);
   EXPECT_EQ(run({"pipeline", "--count", "-1"}, out, err), 1);
   EXPECT_FALSE(std::filesystem::exists(dir.file("dict.dat")));
+}
+
+TEST_F(PipelineCommandTest, CategoriesAbsentFromTrainingCorpusAreRefusedBeforeAnyStage) {
+  writeFileBytes(dir.file("predictions.dat"), "1 sport\n");
+  categories = "sport,economy";
+  std::string out, err;
+  EXPECT_EQ(run({"pipeline", "--k", "3", "--tokenizer", "space"}, out, err), 1);
+  EXPECT_EQ(err, "newsclass: --categories: none of sport, economy occurs in TrainingCorpus, "
+                 "whose categories are culture, history\n");
+  EXPECT_EQ(out, "");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("dict.dat")));
+  EXPECT_EQ(readFileBytes(dir.file("predictions.dat")), "1 sport\n");
+}
+
+TEST_F(PipelineCommandTest, MissingLexiconIsRefusedBeforeAnyFileIsWritten) {
+  lexicon = dir.file("no-lexicon.txt");
+  std::string out, err;
+  EXPECT_EQ(run({"pipeline", "--k", "3", "--tokenizer", "space"}, out, err), 2);
+  EXPECT_EQ(out, "ICTCLAS INIT FAILED!\n");
+  EXPECT_EQ(err, "newsclass: " + lexicon + ": cannot read the segmenter's lexicon (--lexicon)\n");
+  for (const char* file : {"dict.dat", "contingency.dat", "keywords.dat", "trainingVSM.dat",
+                           "testingVSM.dat", "predictions.dat"}) {
+    EXPECT_FALSE(std::filesystem::exists(dir.file(file))) << file;
+  }
 }
 
 }  // namespace

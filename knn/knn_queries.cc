@@ -15,4 +15,9 @@ std::string neighbourIdCategoriesQuery(const std::string& table, const std::stri
   return "select ArticleId, Categorization from " + table + " where ArticleId in " + idList;
 }
 
+std::string distinctCategoriesQuery(const std::string& table) {
+  checkTableName(table);
+  return "select distinct Categorization from " + table + " where Categorization is not null";
+}
+
 }  // namespace newsclass

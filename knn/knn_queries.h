@@ -1,5 +1,6 @@
-// Queries of the classification's own reports, beside the system's six query texts: the stored
-// category of every article of a table at once, and of a list of neighbours with their ids.
+// Queries of the classification's own reports and checks, beside the system's six query texts:
+// the stored category of every article of a table at once, of a list of neighbours with their
+// ids, and the distinct categories of a table.
 // Table names are checked as identifiers (UsageError otherwise) before a text is built.
 #ifndef NEWSCLASS_KNN_KNN_QUERIES_H_
 #define NEWSCLASS_KNN_KNN_QUERIES_H_
@@ -13,6 +14,8 @@ namespace newsclass {
 std::string allArticleCategoriesQuery(const std::string& table);
 // "select ArticleId, Categorization from <table> where ArticleId in <idList>"
 std::string neighbourIdCategoriesQuery(const std::string& table, const std::string& idList);
+// "select distinct Categorization from <table> where Categorization is not null"
+std::string distinctCategoriesQuery(const std::string& table);
 
 }  // namespace newsclass
 

@@ -1,12 +1,14 @@
 #include "knn/test_set_run.h"
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
 #include "driver/encoding.h"
 #include "driver/stage_clock.h"
+#include "knn/category_check.h"
 #include "knn/neighbour_vote.h"
 #include "knn/similarity.h"
 
@@ -16,6 +18,17 @@ namespace {
 // Testing vectors compared with each training block before the next block is loaded: enough to
 // reuse a block many times, few enough that the batch's vectors stay in the core's cache.
 constexpr size_t kTestingBatch = 64;
+
+// One line for all articles whose neighbours have no listed category: the vote rule gives them
+// the first listed category, which says nothing about them.
+void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t articles,
+                    const std::string& firstCategory) {
+  std::ostream* warnings = processor.environment().warnings;
+  if (emptyVotes == 0 || warnings == nullptr) return;
+  *warnings << "classification: " << emptyVotes << " of " << articles
+            << " testing articles had no neighbour with a listed category and took the first, "
+            << textForMessages(processor, firstCategory) << "\n";
+}
 
 }  // namespace
 
@@ -63,6 +76,7 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
   // same. The article's entry is appended before the next article is looked at, so a database
   // fault keeps earlier entries.
   std::optional<OdbcConnection> connection;
+  size_t emptyVotes = 0;
   forEachNeighbourList(
       *this, trainingModel, testingModel, k,
       [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
@@ -72,10 +86,12 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
             *this,
             queryNeighbourCategories(*connection, neighbourCategoriesQuery(tableName, idList)),
             categories);
+        if (votes.front().votes == 0) ++emptyVotes;
         results.push_back({testingId, votes.front().category});
       });
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
   console().flush();
+  warnEmptyVotes(*this, emptyVotes, testingModel.size(), categories.front());
 }
 
 }  // namespace newsclass
