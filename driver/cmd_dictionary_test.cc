@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
 #include <regex>
 #include <sstream>
 #include <string>

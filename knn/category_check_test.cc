@@ -43,8 +43,10 @@ TEST(CategoryCheckTest, NamesAreComparedTrimmedAndExactlyAndShownForTheConsole) 
   env.environment.console = &utf8;
   CorpusProcessor processor = env.processor(1, 10);
   testing::insertArticles(env.environment.connectionString, "TrainingCorpus",
-                          {{1, "t", gbk("历史 "), "x"}, {2, "t", " sport", "x"},
-                           {3, "t", "sport", "x"}, {4, "t", "Art", "x"}});
+                          {{1, "t", gbk("历史 "), "x"},
+                           {2, "t", " sport", "x"},
+                           {3, "t", "sport", "x"},
+                           {4, "t", "Art", "x"}});
   EXPECT_EQ(refusal(processor, {"art", gbk("文化"), "sport "}),
             "--categories: none of art, 文化, sport  occurs in TrainingCorpus, whose categories "
             "are Art, sport, 历史");

@@ -200,8 +200,8 @@ void CorpusProcessor::loadDictionary(Dictionary& dictionary, const std::string& 
     try {
       fault = readPostings(reader, list);
     } catch (const ImpossibleRecord& impossible) {
-      throw DataFileError(path + ": record " + std::to_string(record) + " (\"" +
-                          gbkToUtf8(word) + "\"): " + impossible.reason);
+      throw DataFileError(path + ": record " + std::to_string(record) + " (\"" + gbkToUtf8(word) +
+                          "\"): " + impossible.reason);
     }
     if (!fault.empty()) {
       warnings << path << ": record " << record << " is cut off (" << fault

@@ -146,7 +146,8 @@ TEST_F(DictionaryFileTest, ImpossibleNumbersAreRefusedNamingTheRecord) {
   };
   const Case cases[] = {
       {gbk("历史") + "\n-1\n", ": record 3 (\"历史\"): the posting count -1 is negative"},
-      {"c\n2\n6 1 ; 7 0 ; \n", ": record 3 (\"c\"): posting 2 of 2 (article 7): count 0 is below 1"},
+      {"c\n2\n6 1 ; 7 0 ; \n",
+       ": record 3 (\"c\"): posting 2 of 2 (article 7): count 0 is below 1"},
       {"c\n1\n6 -3 ; \n", ": record 3 (\"c\"): posting 1 of 1 (article 6): count -3 is below 1"},
       {"c\n3\n9 1 ; 2 1 ; 9 4 ; \n", ": record 3 (\"c\"): article 9 has two postings"},
       {"c\n2\n5 1 ; 5 1 ; \n", ": record 3 (\"c\"): article 5 has two postings"},
