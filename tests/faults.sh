@@ -51,6 +51,7 @@ pipeline_options=(--measure chi --count 1000 --k 10)
 # Helpers
 
 why=""     # the reasons the current case failed, "; "-separated; empty while it passes
+note=""    # extra facts a case reports on its result line (a time taken)
 rc=0       # exit code of the last `run`
 out=$work/out   # standard output of the last `run` (unless RUN_STDOUT redirected it)
 err=$work/err   # standard error of the last `run`
@@ -156,8 +157,11 @@ expect_unchanged() {
   local now changed
   now=$(snapshot "$2")
   if [[ $now != "$3" ]]; then
-    changed=$(diff <(echo "$3") <(echo "$now") | grep '^[<>]' | awk '{print $NF}' | sort -u |
-      tr '\n' ' ')
+    # File lines name the file, folder lines the folder, database lines the table.
+    changed=$(diff <(echo "$3") <(echo "$now") | grep '^[<>]' | cut -c3- |
+      awk '$1 == "folder" { print $2 "/"; next }
+           NF == 2 { print $2; next }
+           { print "corpus.db:" $1 }' | sort -u | tr '\n' ' ')
     fail "$1: data folder changed: ${changed% }"
   fi
 }
@@ -387,6 +391,7 @@ EOF
   fi
   touch "$work/lock.stop"
   wait "$pid"
+  helper_pids=()
   rm -f "$work/lock.ready" "$work/lock.stop"
   expect_unchanged "locked database" "$d" "$before"
 }
@@ -562,7 +567,7 @@ case_import_many_categories() {
   start=$EPOCHREALTIME
   run --data-dir "$d" -q import --replace many.tsv
   seconds=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }')
-  echo "   import of 100,000 categories took ${seconds}s"
+  note="import took ${seconds}s"
   expect_exit 0 "import"
   count=$(python3 -c 'import sqlite3, sys
 print(sqlite3.connect(sys.argv[1]).execute(
@@ -729,12 +734,13 @@ for entry in "${cases[@]}"; do
   name=${entry%%:*}
   if [[ -n ${FAULTS_ONLY:-} ]] && ! [[ $name =~ $FAULTS_ONLY ]]; then continue; fi
   why=""
+  note=""
   "${entry#*:}"
   if [[ -z $why ]]; then
-    echo "ok $name"
+    echo "ok $name${note:+ ($note)}"
     passed=$((passed + 1))
   else
-    echo "FAIL $name: $why"
+    echo "FAIL $name${note:+ ($note)}: $why"
     failed=$((failed + 1))
   fi
 done
