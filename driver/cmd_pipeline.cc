@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/atomic_file.h"
 #include "driver/cmd_evaluate.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
@@ -24,11 +25,16 @@ struct PipelineOptions {
 
 // "<stage>: <what>, 1.23 s -> <file>"
 void summary(RunContext& context, const std::string& stage, const std::string& what,
-             const StageClock& clock, const std::string& path) {
+             double elapsedSeconds, const std::string& path) {
   char seconds[32];
-  std::snprintf(seconds, sizeof seconds, "%.2f s", clock.elapsedSeconds());
+  std::snprintf(seconds, sizeof seconds, "%.2f s", elapsedSeconds);
   context.console().line(stage + ": " + what + ", " + seconds + " -> " + userTextToGbk(path));
   context.console().flush();
+}
+
+void summary(RunContext& context, const std::string& stage, const std::string& what,
+             const StageClock& clock, const std::string& path) {
+  summary(context, stage, what, clock.elapsedSeconds(), path);
 }
 
 // Everything the options and ranges decide is checked before the first stage runs, so that a
@@ -100,22 +106,30 @@ int runPipeline(RunContext& context, const PipelineOptions& options) {
     summary(context, "feature words",
             std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
   }
+  // Both models are built before either vector file is written, and the two files are replaced
+  // together, so a failing testing half (database, table, text) leaves the old pair in place.
   VsmModel trainingModel;
-  {
-    StageClock clock;
-    processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
-    processor.saveVsm(trainingModel, trainingPath);
-    summary(context, "training vectors", std::to_string(trainingModel.size()) + " vectors",
-            clock, trainingPath);
-  }
   VsmModel testingModel;
   {
-    StageClock clock;
+    StageClock trainingClock;
+    processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
+    double trainingSeconds = trainingClock.elapsedSeconds();
+    StageClock testingClock;
     processor.buildTestingVsm(context.testFirst, context.testLast, "TestingCorpus", dictionary,
                               testingModel, keywordPath);
-    processor.saveVsm(testingModel, testingPath);
-    summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
-            testingPath);
+    double testingSeconds = testingClock.elapsedSeconds();
+    AtomicFileGroup files;
+    StageClock saveClock;
+    processor.saveVsm(trainingModel, files.stage(trainingPath));
+    trainingSeconds += saveClock.elapsedSeconds();
+    StageClock secondSaveClock;
+    processor.saveVsm(testingModel, files.stage(testingPath));
+    files.commit();
+    testingSeconds += secondSaveClock.elapsedSeconds();
+    summary(context, "training vectors", std::to_string(trainingModel.size()) + " vectors",
+            trainingSeconds, trainingPath);
+    summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors",
+            testingSeconds, testingPath);
   }
   ClassificationResults results;
   {
@@ -159,8 +173,10 @@ void addPipelineCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--format", options->format, "Report format: text, csv or json")
       ->check(CLI::IsMember({"text", "csv", "json"}))
       ->capture_default_str();
-  commands.add(command,
-               [options](RunContext& context) { return runPipeline(context, *options); });
+  commands.add(command, [options](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
+    return runPipeline(context, *options);
+  });
 }
 
 }  // namespace newsclass
