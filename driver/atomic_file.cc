@@ -22,11 +22,10 @@ constexpr int kNameAttempts = 100;
 // Six letters or digits, different in every call and in every process: each call asks the
 // system's random source, so forked children do not repeat their parent's names.
 std::string randomSuffix() {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device device;
-  uint64_t bits = (static_cast<uint64_t>(device()) << 32) ^ device() ^
-                  static_cast<uint64_t>(::getpid());
+  uint64_t bits =
+      (static_cast<uint64_t>(device()) << 32) ^ device() ^ static_cast<uint64_t>(::getpid());
   std::string suffix(6, 'A');
   for (char& c : suffix) {
     c = kAlphabet[bits % 62];
@@ -101,12 +100,10 @@ std::string createTemporaryFileFor(const std::string& path) {
     error = errno;
     if (error != EEXIST) break;
   }
-  throw DataFileError(path + ": cannot create a temporary file beside it: " +
-                      std::strerror(error));
+  throw DataFileError(path + ": cannot create a temporary file beside it: " + std::strerror(error));
 }
 
-void writeFileAtomically(const std::string& path,
-                         const std::function<void(std::ostream&)>& write) {
+void writeFileAtomically(const std::string& path, const std::function<void(std::ostream&)>& write) {
   const std::string temporary = createTemporaryFileFor(path);
   fillTemporaryFile(path, temporary, write);
   if (std::rename(temporary.c_str(), path.c_str()) != 0) {
@@ -157,9 +154,9 @@ void AtomicFileGroup::commit() {
     const Entry& entry = entries_[i];
     if (std::rename(entry.temporary.c_str(), entry.target.c_str()) != 0) {
       int error = errno;
-      throw DataFileError(entry.target + ": cannot replace with " + entry.temporary + ": " +
-                          std::strerror(error) +
-                          (replaced.empty() ? "; nothing replaced" : "; already replaced:" + replaced));
+      throw DataFileError(
+          entry.target + ": cannot replace with " + entry.temporary + ": " + std::strerror(error) +
+          (replaced.empty() ? "; nothing replaced" : "; already replaced:" + replaced));
     }
     replaced += " " + entry.target;
   }

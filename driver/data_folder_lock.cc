@@ -84,8 +84,7 @@ DataFolderLock::DataFolderLock(const std::string& folder, DataFolderAccess acces
   try {
     if (!lock(fd, access, false, folder)) {
       std::optional<long> holder = readHolder(fd);
-      notices << "newsclass: data folder " << folder
-              << " is in use by another newsclass run (pid "
+      notices << "newsclass: data folder " << folder << " is in use by another newsclass run (pid "
               << (holder ? std::to_string(*holder) : std::string("unknown")) << "); waiting\n";
       notices.flush();
       lock(fd, access, true, folder);

@@ -53,8 +53,7 @@ class SignallingBuffer : public std::stringbuf {
 
 // A child that takes the lock with `access`, says 'H' once it holds it, waits for the parent's
 // 'W' (or gives up after ten seconds), says 'R' and releases the lock as it exits.
-pid_t forkHolder(const std::string& folder, DataFolderAccess access, int toParent,
-                 int fromParent) {
+pid_t forkHolder(const std::string& folder, DataFolderAccess access, int toParent, int fromParent) {
   pid_t child = ::fork();
   if (child != 0) return child;
   int status = 0;
@@ -103,8 +102,8 @@ void expectWaitsForHolder(DataFolderAccess holderAccess, DataFolderAccess waiter
   EXPECT_TRUE(lock.held());
   EXPECT_EQ(readByte(pipes.toParent[0], 0), 'R') << "the lock was granted while still held";
   EXPECT_EQ(buffer.str(), "newsclass: data folder " + folder +
-                              " is in use by another newsclass run (pid " +
-                              std::to_string(holder) + "); waiting\n");
+                              " is in use by another newsclass run (pid " + std::to_string(holder) +
+                              "); waiting\n");
   int status = 0;
   ASSERT_EQ(::waitpid(holder, &status, 0), holder);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -127,7 +126,8 @@ TEST(DataFolderLockTest, ExclusiveAndSharedLocksConflictAsTheyShould) {
   testing::TempDir dir;
   const std::string folder = dir.path();
   {
-    std::optional<DataFolderLock> writer = DataFolderLock::tryAcquire(folder, DataFolderAccess::kWrite);
+    std::optional<DataFolderLock> writer =
+        DataFolderLock::tryAcquire(folder, DataFolderAccess::kWrite);
     ASSERT_TRUE(writer && writer->held());
     EXPECT_FALSE(DataFolderLock::tryAcquire(folder, DataFolderAccess::kWrite));
     EXPECT_FALSE(DataFolderLock::tryAcquire(folder, DataFolderAccess::kRead));
@@ -136,7 +136,8 @@ TEST(DataFolderLockTest, ExclusiveAndSharedLocksConflictAsTheyShould) {
     EXPECT_TRUE(DataFolderLock::tryAcquire(folder, DataFolderAccess::kWrite));
   }
   {
-    std::optional<DataFolderLock> reader = DataFolderLock::tryAcquire(folder, DataFolderAccess::kRead);
+    std::optional<DataFolderLock> reader =
+        DataFolderLock::tryAcquire(folder, DataFolderAccess::kRead);
     std::optional<DataFolderLock> secondReader =
         DataFolderLock::tryAcquire(folder, DataFolderAccess::kRead);
     ASSERT_TRUE(reader && reader->held());
@@ -158,8 +159,7 @@ TEST(DataFolderLockTest, AWriterCreatesTheFolderAndRecordsItsPid) {
   DataFolderLock lock(folder, DataFolderAccess::kWrite, notices);
   EXPECT_TRUE(lock.held());
   EXPECT_EQ(notices.str(), "");
-  EXPECT_EQ(testing::readFileBytes(folder + "/newsclass.lock"),
-            std::to_string(::getpid()) + "\n");
+  EXPECT_EQ(testing::readFileBytes(folder + "/newsclass.lock"), std::to_string(::getpid()) + "\n");
 }
 
 TEST(DataFolderLockTest, AWriterThatCannotCreateTheLockFileFailsNamingIt) {
