@@ -114,7 +114,10 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--k", options->k, "Number of neighbours K")->capture_default_str();
   command->add_option("--explain", options->explain,
                       "Testing article id whose neighbours and votes to print");
-  commands.add(command, [options](RunContext& context) { return runClassify(context, *options); });
+  commands.add(command, [options](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
+    return runClassify(context, *options);
+  });
 }
 
 }  // namespace newsclass

@@ -161,7 +161,7 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
         return code;
       }
     }
-    int code = runDefaultSequence(context, false);
+    int code = runDefaultSequence(context);
     context.console().line("finish");
     context.console().flush();
     waitForUser(in);

@@ -16,6 +16,7 @@
 
 #include "driver/console.h"
 #include "driver/corpus_processor.h"
+#include "driver/data_folder_lock.h"
 #include "driver/environment.h"
 #include "segmentation/segmenter.h"
 
@@ -55,6 +56,12 @@ class RunContext {
   std::string dataPath(const std::string& fileName) const;
   // Throws DataFileError naming the file when it is not a readable regular file.
   void requireReadableFile(const std::string& path) const;
+  // Locks the data folder against other newsclass runs for as long as the caller keeps the
+  // result: kWrite for a command that writes data files, kRead for one that only reads them.
+  // Waits, after one line on errors(), while another run holds it (driver/data_folder_lock.h).
+  DataFolderLock lockDataFolder(DataFolderAccess access) {
+    return DataFolderLock(options_.dataDir, access, *err_);
+  }
 
   int32_t trainFirst = 1, trainLast = 6000;
   int32_t testFirst = 1, testLast = 600;

@@ -29,6 +29,7 @@ void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--table", options->table, "Corpus table to read the articles from")
       ->capture_default_str();
   commands.add(command, [options](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     CorpusProcessor processor = context.processor();
     Tokenizer tokenizer = options->tokenizer == "space" ? &CorpusProcessor::splitBySpace
                                                         : &CorpusProcessor::tokenizeArticle;
@@ -50,6 +51,7 @@ void addPrintDictionaryCommand(CLI::App& app, CommandSet& commands) {
       "Print <data-dir>/dict.dat: the number of words, then per word its text, its number of "
       "articles and \"id,count;\" per article.");
   commands.add(command, [](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
     const std::string path = context.dataPath("dict.dat");
     context.requireReadableFile(path);
     Dictionary dictionary;

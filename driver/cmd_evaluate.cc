@@ -48,7 +48,10 @@ void addEvaluateCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--format", *format, "Report format: text, csv or json")
       ->check(CLI::IsMember({"text", "csv", "json"}))
       ->capture_default_str();
-  commands.add(command, [format](RunContext& context) { return runEvaluate(context, *format); });
+  commands.add(command, [format](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
+    return runEvaluate(context, *format);
+  });
 }
 
 }  // namespace newsclass

@@ -142,8 +142,10 @@ void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
       "without the word; writes contingency.dat. Categories come from --categories.");
   command->add_option("--table", options->table, "Corpus table whose category rows are counted")
       ->capture_default_str();
-  commands.add(command,
-               [options](RunContext& context) { return runBuildContingency(context, *options); });
+  commands.add(command, [options](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
+    return runBuildContingency(context, *options);
+  });
 }
 
 void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
@@ -164,8 +166,10 @@ void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--scores", options->scoresPath,
                       "Also write, per category, the words it took with rank and score "
                       "(UTF-8 TSV: category, rank, word, score)");
-  commands.add(command,
-               [options](RunContext& context) { return runSelectFeatures(context, *options); });
+  commands.add(command, [options](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
+    return runSelectFeatures(context, *options);
+  });
 }
 
 }  // namespace newsclass

@@ -109,7 +109,12 @@ void addImportCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("FILE", options->file, "Corpus file (TSV)")->required();
   command->add_flag("--replace", options->replace,
                     "Empty both tables first, so that ids start at 1");
-  commands.add(command, [options](RunContext& context) { return runImport(context, *options); });
+  commands.add(command, [options](RunContext& context) {
+    // Only the default database lives in the data folder.
+    DataFolderLock lock = context.lockDataFolder(
+        context.options().db.empty() ? DataFolderAccess::kWrite : DataFolderAccess::kNone);
+    return runImport(context, *options);
+  });
 }
 
 }  // namespace newsclass

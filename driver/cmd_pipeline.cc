@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/atomic_file.h"
 #include "driver/cmd_evaluate.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
@@ -102,11 +103,15 @@ int runPipeline(RunContext& context, const PipelineOptions& options) {
     summary(context, "feature words",
             std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
   }
+  // The two vector files are replaced together: each model goes to its temporary file as soon
+  // as it is built, and both are renamed only when the testing half (database, table, texts) has
+  // succeeded too, so a failure leaves the old pair in place.
+  AtomicFileGroup vectorFiles;
   VsmModel trainingModel;
   {
     StageClock clock;
     processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
-    processor.saveVsm(trainingModel, trainingPath);
+    processor.saveVsm(trainingModel, vectorFiles.stage(trainingPath));
     summary(context, "training vectors", std::to_string(trainingModel.size()) + " vectors",
             clock, trainingPath);
   }
@@ -115,7 +120,8 @@ int runPipeline(RunContext& context, const PipelineOptions& options) {
     StageClock clock;
     processor.buildTestingVsm(context.testFirst, context.testLast, "TestingCorpus", dictionary,
                               testingModel, keywordPath);
-    processor.saveVsm(testingModel, testingPath);
+    processor.saveVsm(testingModel, vectorFiles.stage(testingPath));
+    vectorFiles.commit();
     summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
             testingPath);
   }
@@ -161,8 +167,10 @@ void addPipelineCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--format", options->format, "Report format: text, csv or json")
       ->check(CLI::IsMember({"text", "csv", "json"}))
       ->capture_default_str();
-  commands.add(command,
-               [options](RunContext& context) { return runPipeline(context, *options); });
+  commands.add(command, [options](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
+    return runPipeline(context, *options);
+  });
 }
 
 }  // namespace newsclass

@@ -138,5 +138,22 @@ TEST_F(PipelineCommandTest, MissingLexiconIsRefusedBeforeAnyFileIsWritten) {
   }
 }
 
+TEST_F(PipelineCommandTest, AFailingTestingHalfLeavesBothVectorFilesUnchanged) {
+  writeFileBytes(dir.file("trainingVSM.dat"), "7\n1\n1 \n");
+  writeFileBytes(dir.file("testingVSM.dat"), "9\n1\n1 \n");
+  {
+    OdbcConnection database(sqliteConnectionString(dir.file("corpus.db")), "test");
+    database.executeStatement("DROP TABLE TestingCorpus");
+  }
+  std::string out, err;
+  EXPECT_EQ(run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space"}, out, err), 2);
+  EXPECT_EQ(err.rfind("database error in buildTestingVsm: ", 0), 0u) << err;
+  // The stages before it have written their files; the vector pair is the old one.
+  EXPECT_TRUE(std::filesystem::exists(dir.file("keywords.dat")));
+  EXPECT_EQ(readFileBytes(dir.file("trainingVSM.dat")), "7\n1\n1 \n");
+  EXPECT_EQ(readFileBytes(dir.file("testingVSM.dat")), "9\n1\n1 \n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("predictions.dat")));
+}
+
 }  // namespace
 }  // namespace newsclass

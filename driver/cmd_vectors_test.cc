@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "corpusdb/odbc_connection.h"
 #include "driver/cmd_cli.h"
+#include "driver/data_folder_lock.h"
 #include "driver/encoding.h"
 #include "testing/command_runner.h"
 #include "testing/test_support.h"
@@ -41,6 +48,10 @@ class DefaultRunTest : public ::testing::Test {
   std::string data(const std::string& name) const { return dir.file("data/" + name); }
 
   RunResult run(std::vector<std::string> command, const std::string& input = "") {
+    return testing::runCommand(commandLine(command), input);
+  }
+
+  std::vector<std::string> commandLine(const std::vector<std::string>& command) const {
     std::vector<std::string> arguments = {
         "newsclass",     "--data-dir",           dir.file("data"),
         "--train-range", "1-4",                  "--test-range",
@@ -48,7 +59,7 @@ class DefaultRunTest : public ::testing::Test {
         "--lexicon",     dir.file("lexicon.txt"), "--stopwords",
         dir.file("stopwords.txt"), "--user-dict", dir.file("dict.txt")};
     arguments.insert(arguments.end(), command.begin(), command.end());
-    return testing::runCommand(arguments, input);
+    return arguments;
   }
 
   testing::TempDir dir;
@@ -116,21 +127,165 @@ TEST_F(DefaultRunTest, BuildVectorsRequiresEveryInputFile) {
   EXPECT_FALSE(std::filesystem::exists(data("trainingVSM.dat")));
 }
 
-TEST_F(DefaultRunTest, NoCommandGoesOnWithoutContingencyButNotWithoutKeywords) {
-  std::filesystem::remove(data("contingency.dat"));
-  RunResult withoutTable = run({});
-  EXPECT_EQ(withoutTable.code, 0) << withoutTable.err;
-  EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kTrainingVectors);
+// The vector files as an earlier run left them; a failed run must not touch them.
+constexpr char kOldTraining[] = "7\n2\n0.6 0.8 \n";
+constexpr char kOldTesting[] = "9\n2\n0.8 0.6 \n";
 
-  std::filesystem::remove(data("keywords.dat"));
-  std::filesystem::remove(data("trainingVSM.dat"));
-  RunResult withoutKeywords = run({});
-  EXPECT_EQ(withoutKeywords.code, 2);
+// The names in the data folder other than the corpus database and the lock file: any temporary
+// file left behind shows up here.
+std::set<std::string> dataFiles(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    if (name != "corpus.db" && name != "newsclass.lock") names.insert(name);
+  }
+  return names;
+}
+
+const std::set<std::string> kAllDataFiles = {"contingency.dat", "dict.dat", "keywords.dat",
+                                             "testingVSM.dat", "trainingVSM.dat"};
+
+TEST_F(DefaultRunTest, AMissingInputFailsNamingItAndChangesNoFile) {
+  for (const char* input : {"dict.dat", "contingency.dat", "keywords.dat"}) {
+    writeFileBytes(data("trainingVSM.dat"), kOldTraining);
+    writeFileBytes(data("testingVSM.dat"), kOldTesting);
+    std::filesystem::rename(data(input), dir.file(input));
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{}, std::vector<std::string>{"build-vectors"}}) {
+      RunResult result = run(command, "\n");
+      EXPECT_EQ(result.code, 2) << input;
+      EXPECT_EQ(result.err, "newsclass: " + data(input) +
+                                ": no such file (run the stage that writes it first)\n");
+      EXPECT_EQ(result.out, "") << input;
+      EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kOldTraining) << input;
+      EXPECT_EQ(readFileBytes(data("testingVSM.dat")), kOldTesting) << input;
+    }
+    std::filesystem::rename(dir.file(input), data(input));
+  }
+  EXPECT_EQ(dataFiles(data("")), kAllDataFiles);
+}
+
+TEST_F(DefaultRunTest, APartlyLoadedDictionaryIsAnErrorAndChangesNoFile) {
+  writeFileBytes(data("trainingVSM.dat"), kOldTraining);
+  writeFileBytes(data("testingVSM.dat"), kOldTesting);
+  writeFileBytes(data("dict.dat"), gbk("2\n体育\n1\n3 1 ; \n经济\n2\n1 2 ; 2"));
+  RunResult result = run({});
+  EXPECT_EQ(result.code, 2);
+  // The loader's warning, then the error.
+  EXPECT_EQ(result.err.rfind(data("dict.dat") + ": record 2 is cut off (", 0), 0u) << result.err;
   const std::string error =
-      "newsclass: " + data("keywords.dat") + ": cannot open: No such file or directory\n";
-  ASSERT_GE(withoutKeywords.err.size(), error.size());
-  EXPECT_EQ(withoutKeywords.err.substr(withoutKeywords.err.size() - error.size()), error);
+      "newsclass: " + data("dict.dat") + ": could not be loaded completely; no vector file written\n";
+  ASSERT_GE(result.err.size(), error.size());
+  EXPECT_EQ(result.err.substr(result.err.size() - error.size()), error);
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2);
+  EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kOldTraining);
+  EXPECT_EQ(readFileBytes(data("testingVSM.dat")), kOldTesting);
+
+  writeFileBytes(data("dict.dat"), gbk("2\n体育\n1\n3 1 ; \n经济\n2\n1 2 ; 2 1 ; \n"));
+  writeFileBytes(data("contingency.dat"), gbk("经济 history 1\n"));
+  result = run({"build-vectors"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_NE(result.err.find("newsclass: " + data("contingency.dat") +
+                            ": could not be loaded completely; no vector file written\n"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kOldTraining);
+}
+
+// The testing half reads the database after the training model is built; whatever fails there,
+// neither vector file changes and no temporary file is left.
+TEST_F(DefaultRunTest, AFailingTestingHalfLeavesBothVectorFilesUnchanged) {
+  const std::string connection = sqliteConnectionString(data("corpus.db"));
+  const char* const faults[] = {"UPDATE TestingCorpus SET CAbstract = NULL WHERE ArticleId = 3",
+                                "DROP TABLE TestingCorpus"};
+  for (const char* fault : faults) {
+    writeFileBytes(data("trainingVSM.dat"), kOldTraining);
+    writeFileBytes(data("testingVSM.dat"), kOldTesting);
+    {
+      OdbcConnection database(connection, "test");
+      database.executeStatement(fault);
+    }
+    RunResult result = run({"build-vectors"});
+    EXPECT_EQ(result.code, 2) << fault;
+    EXPECT_EQ(result.err.rfind("database error in buildTestingVsm: ", 0), 0u) << result.err;
+    EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kOldTraining) << fault;
+    EXPECT_EQ(readFileBytes(data("testingVSM.dat")), kOldTesting) << fault;
+    EXPECT_EQ(dataFiles(data("")), kAllDataFiles) << fault;
+  }
+}
+
+TEST_F(DefaultRunTest, AVectorTargetThatIsAFolderFailsBeforeEitherFileIsReplaced) {
+  writeFileBytes(data("trainingVSM.dat"), kOldTraining);
+  std::filesystem::create_directories(data("testingVSM.dat"));
+  RunResult result = run({"build-vectors"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + data("testingVSM.dat") +
+                            ": cannot replace a folder; nothing replaced\n");
+  EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kOldTraining);
+  EXPECT_TRUE(std::filesystem::is_directory(data("testingVSM.dat")));
+  EXPECT_EQ(dataFiles(data("")), kAllDataFiles);
+}
+
+// Keeps what is written to it and writes one byte into a pipe at the first write, so that the
+// test learns, without timing, that the run has printed its waiting line.
+class SignallingBuffer : public std::stringbuf {
+ public:
+  explicit SignallingBuffer(int fd) : fd_(fd) {}
+
+ protected:
+  std::streamsize xsputn(const char* text, std::streamsize size) override {
+    signal();
+    return std::stringbuf::xsputn(text, size);
+  }
+  int_type overflow(int_type c) override {
+    signal();
+    return std::stringbuf::overflow(c);
+  }
+
+ private:
+  void signal() {
+    if (signalled_) return;
+    signalled_ = true;
+    char byte = 'W';
+    [[maybe_unused]] ssize_t ignored = ::write(fd_, &byte, 1);
+  }
+  int fd_;
+  bool signalled_ = false;
+};
+
+TEST_F(DefaultRunTest, BuildVectorsWaitsWhileAnotherRunHoldsTheDataFolder) {
+  // Another holder: a second open file of the lock conflicts as another process would.
+  std::optional<DataFolderLock> other =
+      DataFolderLock::tryAcquire(data(""), DataFolderAccess::kWrite);
+  ASSERT_TRUE(other && other->held());
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  SignallingBuffer errBuffer(pipeFds[1]);
+  std::ostream err(&errBuffer);
+  std::ostringstream out;
+  std::istringstream in;
+  const std::vector<std::string> arguments = commandLine({"build-vectors"});
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  int code = -1;
+  std::thread runner(
+      [&] { code = runNewsclass(static_cast<int>(argv.size()), argv.data(), in, out, err); });
+
+  pollfd wanted{pipeFds[0], POLLIN, 0};
+  EXPECT_EQ(::poll(&wanted, 1, 30000), 1) << "no waiting line";
+  // The run is waiting: nothing is written yet.
   EXPECT_FALSE(std::filesystem::exists(data("trainingVSM.dat")));
+  other->release();
+  runner.join();
+  ::close(pipeFds[0]);
+  ::close(pipeFds[1]);
+
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(errBuffer.str(), "newsclass: data folder " + dir.file("data") +
+                                 " is in use by another newsclass run (pid " +
+                                 std::to_string(::getpid()) + "); waiting\n");
+  EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kTrainingVectors);
+  EXPECT_EQ(readFileBytes(data("testingVSM.dat")), kTestingVectors);
 }
 
 TEST_F(DefaultRunTest, MissingLexiconChangesNoVectorFile) {

@@ -18,11 +18,11 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands);         // cmd_cla
 void addEvaluateCommand(CLI::App& app, CommandSet& commands);         // cmd_evaluate.cc
 void addPipelineCommand(CLI::App& app, CommandSet& commands);         // cmd_pipeline.cc
 
-// The default stage sequence: load dict.dat and contingency.dat, build and save the training
-// vectors, build and save the testing vectors. With `requireInputs`, missing input files are a
-// DataFileError naming them; without it (the run with no arguments) missing files load nothing.
-// Returns the exit code (cmd_vectors.cc).
-int runDefaultSequence(RunContext& context, bool requireInputs);
+// The default stage sequence, holding the data folder's write lock: load dict.dat and
+// contingency.dat, build the training and the testing vectors, then replace both vector files
+// together. A missing, unreadable or partly loaded input is a DataFileError naming it, and a
+// failure anywhere leaves both vector files as they were. Returns the exit code (cmd_vectors.cc).
+int runDefaultSequence(RunContext& context);
 
 }  // namespace newsclass
 
