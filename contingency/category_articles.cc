@@ -17,7 +17,7 @@ bool CorpusProcessor::collectCategoryArticles(CategoryList categories, std::stri
     std::vector<int32_t> ids;
     RowCursor rows = connection.execute(categoryArticleIdsQuery(tableName, category));
     while (!rows.atEnd()) {
-      ids.push_back(atoiLike(rows.text("ArticleId")));
+      ids.push_back(rows.int32("ArticleId"));
       rows.moveNext();
     }
     // A category without rows is left out, so every stored list is non-empty.

@@ -110,17 +110,94 @@ bool isSqliteDriver(const std::vector<ConnectionAttribute>& attributes) {
   return sqlite;
 }
 
+bool hasKey(const std::vector<ConnectionAttribute>& attributes, const char* key) {
+  for (const ConnectionAttribute& attribute : attributes) {
+    if (sameKey(attribute.key, key)) return true;
+  }
+  return false;
+}
+
+std::string withAttribute(std::string text, const std::string& attribute) {
+  if (!text.empty() && text.back() != ';') text += ';';
+  return text + attribute;
+}
+
+bool isHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int hexValue(char c) {
+  return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+// The path a SQLite "file:" URI names: the authority and the query are dropped, %HH decoded.
+std::string uriPath(const std::string& uri) {
+  std::string path = uri.substr(5);
+  if (path.starts_with("//")) {
+    size_t slash = path.find('/', 2);
+    path = slash == std::string::npos ? std::string() : path.substr(slash);
+  }
+  path = path.substr(0, path.find_first_of("?#"));
+  std::string decoded;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '%' && i + 2 < path.size() && isHexDigit(path[i + 1]) &&
+        isHexDigit(path[i + 2])) {
+      decoded += static_cast<char>(hexValue(path[i + 1]) * 16 + hexValue(path[i + 2]));
+      i += 2;
+    } else {
+      decoded += path[i];
+    }
+  }
+  return decoded;
+}
+
+// True when a path cannot stand as a plain Database= value: the SQLite driver splits its
+// connection string at every ";" (braces do not protect it), drops blanks around a value, and
+// takes a value starting with "file:" as a URI.
+bool needsUri(const std::string& path) {
+  return path.find_first_of(";{}") != std::string::npos || path.starts_with("file:") ||
+         (!path.empty() && (path.front() == ' ' || path.front() == '\t' ||
+                            path.back() == ' ' || path.back() == '\t'));
+}
+
 }  // namespace
+
+std::string sqliteConnectionString(const std::string& databasePath) {
+  if (!needsUri(databasePath)) return "Driver=SQLite3;Database=" + databasePath;
+  // A "file:" URI with every byte but letters, digits and "/._~-" written as %HH, which the
+  // driver hands to SQLite to decode.
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = databasePath.starts_with("/") ? "file://" : "file:";
+  for (unsigned char c : databasePath) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                       (c >= '0' && c <= '9') || c == '/' || c == '.' || c == '_' ||
+                       c == '~' || c == '-';
+    if (plain) {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 0xF];
+    }
+  }
+  return "Driver=SQLite3;Database=" + uri;
+}
+
+std::string withSqliteTimeout(const std::string& connectionString, int milliseconds) {
+  std::vector<ConnectionAttribute> attributes = parseConnectionString(connectionString);
+  if (!isSqliteDriver(attributes) || hasKey(attributes, "Timeout")) return connectionString;
+  return withAttribute(connectionString, "Timeout=" + std::to_string(milliseconds));
+}
 
 std::string driverConnectionString(const std::string& connectionString) {
   std::vector<ConnectionAttribute> attributes = parseConnectionString(connectionString);
   if (!isSqliteDriver(attributes)) return connectionString;
-  for (const ConnectionAttribute& attribute : attributes) {
-    if (sameKey(attribute.key, "StepAPI")) return connectionString;
-  }
   std::string text = connectionString;
-  if (!text.empty() && text.back() != ';') text += ';';
-  return text + "StepAPI=1";
+  if (!hasKey(attributes, "StepAPI")) text = withAttribute(text, "StepAPI=1");
+  if (!hasKey(attributes, "Timeout")) {
+    text = withAttribute(text, "Timeout=" + std::to_string(kDefaultSqliteTimeoutMilliseconds));
+  }
+  return text;
 }
 
 std::optional<std::string> sqliteDatabaseFile(const std::string& connectionString) {
@@ -129,7 +206,16 @@ std::optional<std::string> sqliteDatabaseFile(const std::string& connectionStrin
   for (const ConnectionAttribute& attribute : attributes) {
     if (sameKey(attribute.key, "Database")) database = attribute.value;
   }
-  if (!isSqliteDriver(attributes) || !database || database->empty() || *database == ":memory:") return std::nullopt;
+  if (!isSqliteDriver(attributes) || !database || database->empty() || *database == ":memory:") {
+    return std::nullopt;
+  }
+  if (database->starts_with("file:")) {
+    std::string path = uriPath(*database);
+    if (path.empty() || path == ":memory:" || database->find("mode=memory") != std::string::npos) {
+      return std::nullopt;
+    }
+    return path;
+  }
   return database;
 }
 

@@ -24,13 +24,24 @@ std::vector<ConnectionAttribute> parseConnectionString(const std::string& connec
 std::vector<std::string> connectionSecrets(const std::string& connectionString);
 
 // The database file when the string connects through the SQLite ODBC driver ("SQLite3" or
-// "SQLite"), else nullopt; nullopt too for an in-memory database.
+// "SQLite"), else nullopt; nullopt too for an in-memory database. A "file:" URI (which
+// sqliteConnectionString writes for awkward paths) is read back to the path it names.
 std::optional<std::string> sqliteDatabaseFile(const std::string& connectionString);
+
+// How long a SQLite connection waits for a lock another connection holds before the statement
+// fails with "database is locked". Without a Timeout= of its own the SQLite driver waits for
+// ever (and takes Timeout=0 to mean the same).
+constexpr int kDefaultSqliteTimeoutMilliseconds = 30000;
+
+// The string with ";Timeout=<milliseconds>" added when it connects through the SQLite driver
+// and sets no Timeout= of its own; other strings are returned unchanged.
+std::string withSqliteTimeout(const std::string& connectionString, int milliseconds);
 
 // The string handed to the driver. For the SQLite driver, rows are stepped through one at a time
 // (StepAPI=1) unless the string says otherwise: by default that driver reads a whole result
 // into memory before the first row, which for a corpus of long texts costs hundreds of
-// megabytes. Other strings are returned unchanged.
+// megabytes. A SQLite string without Timeout= gets kDefaultSqliteTimeoutMilliseconds. Other
+// strings are returned unchanged.
 std::string driverConnectionString(const std::string& connectionString);
 
 }  // namespace newsclass

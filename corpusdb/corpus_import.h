@@ -21,11 +21,13 @@ struct CorpusLine {
   std::string text;
 };
 
-// Parses a corpus file's bytes. The file is UTF-8 when it is valid UTF-8 holding non-ASCII
-// bytes, else GBK; a UTF-8 byte-order mark, CR before LF and empty lines are ignored, and a first
-// line "split<TAB>category<TAB>title<TAB>text" (any case) is skipped. Throws DataFileError
-// "<fileName>:<line>: <reason>" for a line without exactly four fields, a split other than
-// "train" or "test", or an empty category.
+// Parses a corpus file's bytes. The file is UTF-8 when it starts with a UTF-8 byte-order mark
+// (which is dropped) or when more of its non-ASCII lines are valid UTF-8 than not, else GBK;
+// CR before LF and empty lines are ignored, and a first line
+// "split<TAB>category<TAB>title<TAB>text" (any case) is skipped. Throws DataFileError
+// "<fileName>:<line>: <reason>" for a line that is not valid in the file's encoding (or is
+// plainly UTF-8 in a GBK file), a line without exactly four fields, a NUL byte in a field, a
+// split other than "train" or "test", or a category that is empty or holds white space.
 std::vector<CorpusLine> parseCorpusFile(const std::string& bytes, const std::string& fileName);
 
 // How many articles of one split and category an import stored.

@@ -104,6 +104,62 @@ TEST(ParseCorpusFileTest, MalformedLinesNameFileAndLine) {
             "corpus.tsv:1: unknown split \"训练\" (expected train or test)");
 }
 
+TEST(ParseCorpusFileTest, CategoriesWithWhiteSpaceAndNulBytesAreRefused) {
+  EXPECT_EQ(parseError("train\thistory\ta\tb\ntest\tsociety law\tc\td\n"),
+            "corpus.tsv:2: category \"society law\" holds white space, which the data files use "
+            "as a separator");
+  EXPECT_EQ(parseError("train\ta\vb\tc\td\n"),
+            "corpus.tsv:1: category \"a\vb\" holds white space, which the data files use as a "
+            "separator");
+  EXPECT_EQ(parseError("train\ta\fb\tc\td\n").substr(0, 28), "corpus.tsv:1: category \"a\fb\"");
+  EXPECT_EQ(parseError("train\ta\rb\tc\td\n").substr(0, 28), "corpus.tsv:1: category \"a\rb\"");
+  EXPECT_EQ(parseError(gbk("train\t社会 法律\tc\td\n")),
+            "corpus.tsv:1: category \"社会 法律\" holds white space, which the data files use as "
+            "a separator");
+  // The ideographic space is a character of the name, not a separator.
+  EXPECT_EQ(parseCorpusFile("train\t社会\u3000法律\tc\td\n", "f")[0].category, gbk("社会\u3000法律"));
+
+  using namespace std::string_literals;
+  EXPECT_EQ(parseError("train\ta\tb\tc\ntest\ta\tti\0tle\ttext\n"s),
+            "corpus.tsv:2: field title holds a NUL byte");
+  EXPECT_EQ(parseError("train\ta\tb\ttext\0\n"s), "corpus.tsv:1: field text holds a NUL byte");
+  EXPECT_EQ(parseError("train\t\0\tb\tc\n"s), "corpus.tsv:1: field category holds a NUL byte");
+  EXPECT_EQ(parseError(utf8ToGbk("train\ta\t标题\t正文\0\n"s)),
+            "corpus.tsv:1: field text holds a NUL byte");
+}
+
+TEST(ParseCorpusFileTest, ALineInAnotherEncodingStopsTheParse) {
+  const std::string utf8Line = "train\thistory\t长安城\t考古队发掘坊墙。\n";
+  const std::string gbkLine = gbk(utf8Line);
+  // One GBK line among UTF-8 lines: the file is UTF-8 and the GBK line is named.
+  EXPECT_EQ(parseError(utf8Line + utf8Line + gbkLine + utf8Line),
+            "corpus.tsv:3: not valid UTF-8 (byte 15 is 0xB3), but the file is UTF-8; is this "
+            "line in another encoding?");
+  // A byte-order mark makes the file UTF-8 however many lines are GBK.
+  EXPECT_EQ(parseError("\xEF\xBB\xBF" + gbkLine + gbkLine + utf8Line).substr(0, 33),
+            "corpus.tsv:1: not valid UTF-8 (by");
+  // One UTF-8 line among GBK lines: the file is GBK and the UTF-8 line is named.
+  EXPECT_EQ(parseError(gbkLine + utf8Line + gbkLine),
+            "corpus.tsv:2: the line is UTF-8, but the file is GBK (most of its lines are not "
+            "UTF-8)");
+  // Bytes that are no GBK character in a GBK file: a lead byte before a tab, 0xFF.
+  EXPECT_EQ(parseError(gbkLine + "train\thistory\t" + gbk("长") + "\xB3\tx\n"),
+            "corpus.tsv:2: not valid GBK (byte 17 is 0xB3), but the file is GBK");
+  EXPECT_EQ(parseError(gbkLine + gbkLine + "test\ta\tb\t\xFF\n"),
+            "corpus.tsv:3: not valid GBK (byte 10 is 0xFF), but the file is GBK");
+  // A lead byte cut off by the end of the file.
+  EXPECT_EQ(parseError(gbkLine + "test\ta\tb\t\xB3"),
+            "corpus.tsv:2: not valid GBK (byte 10 is 0xB3), but the file is GBK");
+
+  // Clean files of either encoding read as before; the euro sign is GBK's byte 0x80.
+  EXPECT_EQ(parseCorpusFile(gbkLine + gbkLine, "f").size(), 2u);
+  EXPECT_EQ(parseCorpusFile("train\ta\tb\t\x80 5\n", "f")[0].text, "\x80 5");
+  // A character with no GBK form is valid UTF-8 and becomes "?".
+  std::vector<CorpusLine> lines = parseCorpusFile("train\ta\t\U0001F600\t\u00E9t\u00E9 \u2603\n", "f");
+  EXPECT_EQ(lines[0].title, "?");
+  EXPECT_EQ(lines[0].text, gbk("\u00E9t\u00E9") + " ?");
+}
+
 class ImportTest : public ::testing::Test {
  protected:
   ImportTest() : connectionString(sqliteConnectionString(dir.file("corpus.db"))) {}
@@ -183,6 +239,53 @@ TEST_F(ImportTest, DatabaseFaultMidwayLeavesEverythingAsItWas) {
             (std::vector<std::string>{"1|kept|history|x"}));
   // The table the import created is gone again.
   EXPECT_FALSE(tableExists(connectionString, "TestingCorpus"));
+}
+
+TEST_F(ImportTest, CountsOfManyDistinctCategoriesInOrderOfFirstAppearance) {
+  std::string file;
+  constexpr int kCategories = 5000;
+  for (int i = 0; i < kCategories; ++i) {
+    file += "train\tc" + std::to_string(i) + "\tt\tx\n";
+    if (i % 2 == 0) file += "train\tc" + std::to_string(i) + "\tt\tx\n";
+    if (i % 3 == 0) file += "test\tc" + std::to_string(kCategories - 1 - i) + "\tt\tx\n";
+  }
+  ImportResult result = import(file, false);
+  const size_t testingCategories = (kCategories + 2) / 3;
+  ASSERT_EQ(result.counts.size(), kCategories + testingCategories);
+  for (int i = 0; i < kCategories; ++i) {
+    const ImportCount& count = result.counts[static_cast<size_t>(i)];
+    ASSERT_EQ(count.table, "TrainingCorpus");
+    ASSERT_EQ(count.category, "c" + std::to_string(i));
+    ASSERT_EQ(count.articles, i % 2 == 0 ? 2 : 1);
+  }
+  for (size_t k = 0; k < testingCategories; ++k) {
+    const ImportCount& count = result.counts[kCategories + k];
+    ASSERT_EQ(count.table, "TestingCorpus");
+    ASSERT_EQ(count.category, "c" + std::to_string(kCategories - 1 - 3 * static_cast<int>(k)));
+    ASSERT_EQ(count.articles, 1);
+  }
+  EXPECT_EQ(result.trainingArticles, kCategories + kCategories / 2);
+  EXPECT_EQ(result.testingArticles, static_cast<int32_t>(testingCategories));
+}
+
+TEST_F(ImportTest, HighestIdBeyond32BitsIsAFaultAndNothingIsStored) {
+  import("train\ta\tt\tx\n", false);
+  {
+    OdbcConnection connection(connectionString, "setup");
+    connection.executeStatement("insert into TrainingCorpus values (3000000000, 't', 'a', 'x')");
+  }
+  try {
+    import("train\tb\tt\ty\ntest\tb\tt\ty\n", false);
+    FAIL() << "an id beyond 32 bits must stop the import";
+  } catch (const DatabaseFault& fault) {
+    EXPECT_EQ(std::string(fault.what()),
+              "database error in import: [22003] HighestArticleId value \"3000000000\" is "
+              "outside the 32-bit integer range (query: select coalesce(max(ArticleId), 0) as "
+              "HighestArticleId from TrainingCorpus)");
+  }
+  EXPECT_EQ(tableRows(connectionString, "TrainingCorpus"),
+            (std::vector<std::string>{"1|t|a|x", "3000000000|t|a|x"}));
+  EXPECT_TRUE(tableRows(connectionString, "TestingCorpus").empty());
 }
 
 TEST_F(ImportTest, ReportsProgressPerArticle) {

@@ -5,6 +5,7 @@
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -222,6 +223,7 @@ struct RowCursor::State {
 
   OdbcConnection::State* owner = nullptr;
   SQLHSTMT statement = SQL_NULL_HSTMT;
+  std::string query;  // GBK, for messages about the values it returned
   bool atEnd = true;
   std::vector<Column> columns;
   // Columns 0 .. readCount-1 of the current row are in their buffers. Drivers may only answer
@@ -383,6 +385,34 @@ std::string RowCursor::text(std::string_view column) {
   return text;
 }
 
+int32_t RowCursor::int32(std::string_view column) {
+  const std::string value = text(column);
+  std::string_view number(value);
+  const size_t first = number.find_first_not_of(" \t");
+  number = first == std::string_view::npos
+               ? std::string_view()
+               : number.substr(first, number.find_last_not_of(" \t") - first + 1);
+  if (!number.empty() && number.front() == '+') number.remove_prefix(1);
+  const size_t digitsAt = !number.empty() && number.front() == '-' ? 1 : 0;
+  const bool wellFormed = number.size() > digitsAt &&
+                          number.find_first_not_of("0123456789", digitsAt) == std::string_view::npos;
+  int32_t result = 0;
+  if (wellFormed) {
+    auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), result);
+    if (ec == std::errc() && end == number.data() + number.size()) return result;
+  }
+  State& state = *state_;
+  const std::string shown = state.columns[state.columnIndex(column)].name + " value \"" +
+                            gbkToUtf8(value) + "\"";
+  const std::string where = " (query: " + gbkToUtf8(state.query) + ")";
+  if (wellFormed) {
+    throw DatabaseFault("SQLGetData", state.operation(), "22003", 0,
+                        shown + " is outside the 32-bit integer range" + where);
+  }
+  throw DatabaseFault("SQLGetData", state.operation(), "22018", 0,
+                      shown + " is not an integer" + where);
+}
+
 // ---------------------------------------------------------------------------------------------
 // OdbcConnection
 
@@ -447,6 +477,7 @@ RowCursor OdbcConnection::execute(const std::string& query) {
   // From here the cursor owns the statement handle and frees it on every path.
   RowCursor rows(std::move(cursor));
   RowCursor::State& c = *rows.state_;
+  c.query = query;
   SQLRETURN rc = execDirect(c.statement, query, s.narrowUtf8Statements);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) c.fail("SQLExecDirect");
   c.describeColumns();
@@ -568,10 +599,6 @@ void OdbcConnection::rollback() {
   s.check(SQLSetConnectAttr(s.connection, SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
           "SQLSetConnectAttr", SQL_HANDLE_DBC, s.connection);
-}
-
-std::string sqliteConnectionString(const std::string& databasePath) {
-  return "Driver=SQLite3;Database=" + databasePath;
 }
 
 }  // namespace newsclass

@@ -6,6 +6,7 @@
 #ifndef NEWSCLASS_CORPUSDB_ODBC_CONNECTION_H_
 #define NEWSCLASS_CORPUSDB_ODBC_CONNECTION_H_
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,11 @@ class RowCursor {
   // than once per row. Reading at the end, a missing column or a NULL value raises
   // DatabaseFault (SQLSTATE "02000" for a read past the last row).
   std::string text(std::string_view column);
+  // The current row's value of a column as a 32-bit integer, e.g. an ArticleId: decimal digits
+  // with an optional sign, blanks around them allowed. A value that is not such an integer, or
+  // that lies outside -2147483648..2147483647, raises DatabaseFault (SQLSTATE 22018 or 22003)
+  // naming the column, the value and the query, rather than being cut to 32 bits.
+  int32_t int32(std::string_view column);
 
  private:
   friend class OdbcConnection;
@@ -88,7 +94,9 @@ class OdbcConnection {
 std::string maskConnectionString(const std::string& connectionString);
 
 // The default embedded database: the SQLite file corpus.db in the data folder.
-// Returns "Driver=SQLite3;Database=<databasePath>".
+// Returns "Driver=SQLite3;Database=<databasePath>", or, for a path the SQLite driver would
+// misread (one holding ";", "{" or "}", starting with "file:" or with blanks at either end),
+// "Driver=SQLite3;Database=file:<path with other bytes than letters, digits and /._~- as %HH>".
 std::string sqliteConnectionString(const std::string& databasePath);
 
 }  // namespace newsclass

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <iterator>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "corpusdb/connection_string.h"
@@ -220,6 +223,73 @@ TEST_F(SqliteCorpus, DbmsNameIsSqlite) {
   EXPECT_EQ(connection.dbmsName(), "SQLite");
 }
 
+std::string faultText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const DatabaseFault& fault) {
+    return fault.what();
+  }
+  return "no fault";
+}
+
+TEST_F(SqliteCorpus, IdsBeyond32BitsAreFaultsNamingColumnValueAndQuery) {
+  OdbcConnection connection(connectionString, "collectCategoryArticles");
+  connection.executeStatement(
+      "create table Ids (ArticleId INTEGER, Kind TEXT);"
+      "insert into Ids values (2147483647, 'max'), (-2147483648, 'min'), (3000000000, 'big'),"
+      " (-2147483649, 'small'), (99999999999999999999999, 'huge'), ('12x', 'text'),"
+      " ('', 'empty'), (1.5, 'real')");
+  auto read = [&](const std::string& kind) {
+    RowCursor rows = connection.execute("select ArticleId from Ids where Kind='" + kind + "'");
+    return rows.int32("articleid");
+  };
+  EXPECT_EQ(read("max"), 2147483647);
+  EXPECT_EQ(read("min"), -2147483648);
+  EXPECT_EQ(faultText([&] { read("big"); }),
+            "database error in collectCategoryArticles: [22003] ArticleId value \"3000000000\" is "
+            "outside the 32-bit integer range (query: select ArticleId from Ids where "
+            "Kind='big')");
+  EXPECT_EQ(faultText([&] { read("small"); }),
+            "database error in collectCategoryArticles: [22003] ArticleId value \"-2147483649\" "
+            "is outside the 32-bit integer range (query: select ArticleId from Ids where "
+            "Kind='small')");
+  // SQLite keeps a number past 64 bits as a real; it is no integer id either way.
+  EXPECT_NE(faultText([&] { read("huge"); }).find("[22"), std::string::npos);
+  EXPECT_EQ(faultText([&] { read("text"); }),
+            "database error in collectCategoryArticles: [22018] ArticleId value \"12x\" is not an "
+            "integer (query: select ArticleId from Ids where Kind='text')");
+  EXPECT_NE(faultText([&] { read("empty"); }).find("[22018] ArticleId value \"\" is not"),
+            std::string::npos);
+  EXPECT_NE(faultText([&] { read("real"); }).find("[22018] ArticleId value \"1.5\" is not"),
+            std::string::npos);
+}
+
+TEST(DatabaseFaultTest, MultiLineDriverMessagesBecomeOneLine) {
+  DatabaseFault fault("SQLExecDirect", "import", "42P01", 7,
+                      "ERROR:  relation \"x\" does not exist;\nLINE 1: select * from x\r\n"
+                      "  \n                      ^\n");
+  EXPECT_EQ(std::string(fault.what()),
+            "database error in import: [42P01] ERROR:  relation \"x\" does not exist; LINE 1: "
+            "select * from x; ^");
+  EXPECT_EQ(fault.message(), "ERROR:  relation \"x\" does not exist; LINE 1: select * from x; ^");
+  EXPECT_EQ(DatabaseFault("c", "o", "s", 0, "one line").message(), "one line");
+}
+
+TEST(OdbcConnectionTest, LockHeldByAnotherConnectionEndsTheWaitWithAFault) {
+  TempDir dir;
+  const std::string path = dir.file("corpus.db");
+  testing::createCorpusTables(sqliteConnectionString(path));
+  OdbcConnection holder(sqliteConnectionString(path), "holder");
+  holder.executeStatement("BEGIN EXCLUSIVE");
+  OdbcConnection waiting(withSqliteTimeout(sqliteConnectionString(path), 200), "show");
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(faultText([&] { waiting.execute("select count(*) as n from TrainingCorpus"); }),
+            "database error in show: [HY000] [SQLite]database is locked (5)");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  holder.executeStatement("COMMIT");
+  EXPECT_EQ(waiting.execute("select count(*) as n from TrainingCorpus").text("n"), "0");
+}
+
 TEST(OdbcConnectionTest, MissingSqliteFileIsAFaultAndIsNotCreated) {
   TempDir dir;
   const std::string path = dir.file("corpus.db");
@@ -274,15 +344,64 @@ TEST(SqliteConnectionStringTest, NamesTheDriverAndFile) {
   EXPECT_EQ(sqliteConnectionString("data/corpus.db"), "Driver=SQLite3;Database=data/corpus.db");
 }
 
-TEST(ConnectionStringTest, SqliteRowsAreSteppedUnlessTheStringChoosesOtherwise) {
+TEST(ConnectionStringTest, SqliteRowsAreSteppedAndLockWaitsBoundedUnlessTheStringChooses) {
   EXPECT_EQ(driverConnectionString("Driver=SQLite3;Database=a.db"),
-            "Driver=SQLite3;Database=a.db;StepAPI=1");
+            "Driver=SQLite3;Database=a.db;StepAPI=1;Timeout=30000");
   EXPECT_EQ(driverConnectionString("driver={sqlite3};Database=a.db;"),
-            "driver={sqlite3};Database=a.db;StepAPI=1");
-  EXPECT_EQ(driverConnectionString("Driver=SQLite3;Database=a.db;StepAPI=0"),
-            "Driver=SQLite3;Database=a.db;StepAPI=0");
+            "driver={sqlite3};Database=a.db;StepAPI=1;Timeout=30000");
+  EXPECT_EQ(driverConnectionString("Driver=SQLite3;Database=a.db;StepAPI=0;timeout=5"),
+            "Driver=SQLite3;Database=a.db;StepAPI=0;timeout=5");
   EXPECT_EQ(driverConnectionString("Driver=PostgreSQL Unicode;Database=corpus"),
             "Driver=PostgreSQL Unicode;Database=corpus");
+
+  EXPECT_EQ(withSqliteTimeout("Driver=SQLite3;Database=a.db", 1500),
+            "Driver=SQLite3;Database=a.db;Timeout=1500");
+  EXPECT_EQ(withSqliteTimeout("Driver=SQLite3;Database=a.db;Timeout=9;", 1500),
+            "Driver=SQLite3;Database=a.db;Timeout=9;");
+  EXPECT_EQ(withSqliteTimeout("Driver=FreeTDS;Server=h", 1500), "Driver=FreeTDS;Server=h");
+  // Our Timeout= is the one the driver gets: no second one is added.
+  EXPECT_EQ(driverConnectionString(withSqliteTimeout("Driver=SQLite3;Database=a.db", 1500)),
+            "Driver=SQLite3;Database=a.db;Timeout=1500;StepAPI=1");
+}
+
+TEST(ConnectionStringTest, AwkwardSqlitePathsGoAsFileUrisAndReadBack) {
+  EXPECT_EQ(sqliteConnectionString("x;Driver=Foo/corpus.db"),
+            "Driver=SQLite3;Database=file:x%3BDriver%3DFoo/corpus.db");
+  EXPECT_EQ(sqliteConnectionString("/tmp/a b;{c}%/corpus.db"),
+            "Driver=SQLite3;Database=file:///tmp/a%20b%3B%7Bc%7D%25/corpus.db");
+  EXPECT_EQ(sqliteConnectionString("file:x/corpus.db"),
+            "Driver=SQLite3;Database=file:file%3Ax/corpus.db");
+  EXPECT_EQ(sqliteConnectionString(" lead/corpus.db"),
+            "Driver=SQLite3;Database=file:%20lead/corpus.db");
+  // Ordinary paths, non-ASCII ones included, stay as they are.
+  EXPECT_EQ(sqliteConnectionString("数据 1/corpus.db"), "Driver=SQLite3;Database=数据 1/corpus.db");
+  for (const std::string path : {"x;Driver=Foo/corpus.db", "/tmp/a b;{c}%/corpus.db",
+                                 "file:x/corpus.db", " lead/corpus.db", "数据;/c.db"}) {
+    EXPECT_EQ(sqliteDatabaseFile(sqliteConnectionString(path)), path);
+  }
+  EXPECT_EQ(sqliteDatabaseFile("Driver=SQLite3;Database=file:a%3b.db?mode=rwc"), "a;.db");
+  EXPECT_EQ(sqliteDatabaseFile("Driver=SQLite3;Database=file://localhost/t/a.db"), "/t/a.db");
+  EXPECT_EQ(sqliteDatabaseFile("Driver=SQLite3;Database=file:m?mode=memory"), std::nullopt);
+}
+
+TEST(OdbcConnectionTest, AFolderNamedLikeAnAttributeHoldsTheDatabase) {
+  TempDir dir;
+  const std::string folder = dir.file("x;Driver=Foo");
+  std::filesystem::create_directory(folder);
+  const std::string connectionString = sqliteConnectionString(folder + "/corpus.db");
+  testing::createCorpusTables(connectionString);
+  testing::insertArticles(connectionString, "TrainingCorpus", {{7, "t", "history", "text"}});
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/corpus.db"));
+  // Nothing went anywhere else: the temporary folder holds the one folder, which holds the file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                          std::filesystem::directory_iterator()),
+            1);
+  OdbcConnection connection(connectionString, "check");
+  RowCursor rows = connection.execute("select ArticleId from TrainingCorpus");
+  EXPECT_EQ(rows.int32("ArticleId"), 7);
 }
 
 TEST(ConnectionStringTest, FindsTheSqliteFile) {

@@ -6,6 +6,7 @@
 #include <regex>
 #include <sstream>
 
+#include "corpusdb/connection_string.h"
 #include "corpusdb/database_fault.h"
 #include "corpusdb/odbc_connection.h"
 #include "driver/commands.h"
@@ -76,8 +77,13 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
     throw UsageError("--test-range: expected A-B, got \"" + options.testRange + "\"");
   }
   categories = parseCategoryList(options.categories);
-  environment_.connectionString =
-      options.db.empty() ? sqliteConnectionString(dataPath("corpus.db")) : options.db;
+  // Below one millisecond the SQLite driver would wait for ever.
+  if (!(options.dbTimeout >= 0.001 && options.dbTimeout <= 86400)) {
+    throw UsageError("--db-timeout: expected a number of seconds from 0.001 to 86400");
+  }
+  environment_.connectionString = withSqliteTimeout(
+      options.db.empty() ? sqliteConnectionString(dataPath("corpus.db")) : options.db,
+      static_cast<int>(options.dbTimeout * 1000 + 0.5));
   environment_.lexiconPath = options.lexicon;
   environment_.userDictionaryPath = options.userDictionary;
   environment_.stopWordsPath = options.stopWords;
@@ -114,6 +120,10 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
   app.add_option("--db", options.db,
                  "ODBC connection string of the corpus database (also NEWSCLASS_DB); default: "
                  "the SQLite file corpus.db in the data folder");
+  app.add_option("--db-timeout", options.dbTimeout,
+                 "Seconds to wait for a lock another connection holds on the SQLite database "
+                 "before failing (not used when the connection string sets Timeout=)")
+      ->capture_default_str();
   app.add_option("--data-dir", options.dataDir, "Folder of the data files")->capture_default_str();
   app.add_option("--train-range", options.trainRange, "Training article ids A-B")
       ->capture_default_str();

@@ -24,6 +24,7 @@ namespace newsclass {
 
 struct GlobalOptions {
   std::string db;  // ODBC connection string; empty means the SQLite file in the data folder
+  double dbTimeout = 30;  // seconds a SQLite connection waits for another one's lock
   std::string dataDir = "data";
   std::string trainRange = "1-6000";
   std::string testRange = "1-600";

@@ -2,6 +2,7 @@
 // TestingCorpus, all or nothing, and print how many articles each split and category received.
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -23,6 +24,9 @@ struct ImportOptions {
 };
 
 std::string readCorpusFile(const std::string& path) {
+  std::error_code ec;
+  // A folder opens as a stream on Linux and reads as empty, which would import nothing.
+  if (std::filesystem::is_directory(path, ec)) throw DataFileError(path + ": is a folder");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw DataFileError(path + ": cannot open for reading");
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corpusdb/odbc_connection.h"
@@ -154,6 +155,115 @@ TEST_F(ImportCommandTest, DatabaseFaultIsOneLineWithoutPassword) {
   EXPECT_EQ(result.err.rfind("database error in import: [", 0), 0u) << result.err;
   EXPECT_EQ(result.err.find("pw4mzqe"), std::string::npos) << result.err;
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+}
+
+// Rows of both tables, counted by the database itself.
+std::string rowCounts(const std::string& databasePath) {
+  OdbcConnection connection(sqliteConnectionString(databasePath), "check");
+  return connection.execute("select (select count(*) from TrainingCorpus) || '/' || "
+                            "(select count(*) from TestingCorpus) as n")
+      .text("n");
+}
+
+TEST_F(ImportCommandTest, RefusedLinesNameFileAndLineAndImportNothing) {
+  const std::string good = dir.file("good.tsv");
+  testing::writeFileBytes(good, kCorpus);
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", good}).code, 0);
+  ASSERT_EQ(rowCounts(database()), "3/1");
+
+  const std::string utf8Line = "train\thistory\t长安\t坊墙遗址\n";
+  const std::string file = dir.file("bad.tsv");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {utf8Line + "test\tsociety law\tt\tx\n" + utf8Line,
+       ":2: category \"society law\" holds white space, which the data files use as a "
+       "separator"},
+      {utf8Line + utf8Line + gbk(utf8Line),
+       ":3: not valid UTF-8 (byte 15 is 0xB3), but the file is UTF-8; is this line in another "
+       "encoding?"},
+      {utf8Line + std::string("train\thistory\tt\tcut\0here\n", 26), ":2: field text holds a NUL byte"},
+  };
+  for (const auto& [bytes, message] : cases) {
+    testing::writeFileBytes(file, bytes);
+    RunResult result = run({"--data-dir", dataDir(), "import", "--replace", file});
+    EXPECT_EQ(result.code, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "newsclass: " + file + message + "\n");
+    EXPECT_EQ(rowCounts(database()), "3/1");
+  }
+}
+
+TEST_F(ImportCommandTest, AFolderIsNamedAsSuch) {
+  RunResult result = run({"--data-dir", dataDir(), "import", dir.path()});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + dir.path() + ": is a folder\n");
+  EXPECT_FALSE(std::filesystem::exists(database()));
+}
+
+TEST_F(ImportCommandTest, DataFolderWithASemicolonHoldsTheDatabase) {
+  const std::string file = dir.file("corpus.tsv");
+  testing::writeFileBytes(file, kCorpus);
+  const std::string folder = dir.file("x;Driver=Foo");
+  RunResult result = run({"--data-dir", folder, "import", file});
+  ASSERT_EQ(result.code, 0) << result.err;
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/corpus.db"));
+  EXPECT_EQ(corpusRows(folder + "/corpus.db").size(), 4u);
+  // Nothing was created beside it (the driver would take "x" as the database file).
+  EXPECT_FALSE(std::filesystem::exists(dir.file("x")));
+  RunResult shown = run({"--data-dir", folder, "--console-encoding", "utf-8", "show", "3"});
+  EXPECT_EQ(shown.code, 0) << shown.err;
+  EXPECT_NE(shown.out.find("壁画修复"), std::string::npos) << shown.out;
+}
+
+TEST_F(ImportCommandTest, LockedDatabaseFailsAfterTheTimeoutInsteadOfWaiting) {
+  const std::string file = dir.file("corpus.tsv");
+  testing::writeFileBytes(file, kCorpus);
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", file}).code, 0);
+  {
+    OdbcConnection holder(sqliteConnectionString(database()), "holder");
+    holder.executeStatement("BEGIN EXCLUSIVE");
+    RunResult imported = run({"--data-dir", dataDir(), "--db-timeout", "1", "import", file});
+    EXPECT_EQ(imported.code, 2);
+    EXPECT_EQ(imported.out, "");
+    EXPECT_EQ(imported.err, "database error in import: [HY000] [SQLite]database is locked (5)\n");
+    RunResult shown = run({"--data-dir", dataDir(), "--db-timeout", "0.2", "show", "1"});
+    EXPECT_EQ(shown.code, 2);
+    EXPECT_EQ(shown.err, "database error in fetchArticleRecord: [HY000] [SQLite]database is locked (5)\n");
+  }
+  EXPECT_EQ(rowCounts(database()), "3/1");
+
+  for (const char* bad : {"0", "-1", "1e9"}) {
+    RunResult result = run({"--data-dir", dataDir(), "--db-timeout", bad, "import", file});
+    EXPECT_EQ(result.code, 1) << bad;
+    EXPECT_EQ(result.err, "newsclass: --db-timeout: expected a number of seconds from 0.001 to 86400\n");
+  }
+  EXPECT_EQ(run({"--data-dir", dataDir(), "--db-timeout", "soon", "import", file}).code, 1);
+  EXPECT_EQ(rowCounts(database()), "3/1");
+}
+
+TEST_F(ImportCommandTest, IdBeyond32BitsIsRefusedNotWrapped) {
+  const std::string file = dir.file("corpus.tsv");
+  testing::writeFileBytes(file, kCorpus);
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", file}).code, 0);
+  {
+    OdbcConnection connection(sqliteConnectionString(database()), "setup");
+    connection.executeStatement("update TrainingCorpus set ArticleId = 3000000000 where ArticleId = 2");
+  }
+  RunResult imported = run({"--data-dir", dataDir(), "import", file});
+  EXPECT_EQ(imported.code, 2);
+  EXPECT_EQ(imported.err,
+            "database error in import: [22003] HighestArticleId value \"3000000000\" is outside "
+            "the 32-bit integer range (query: select coalesce(max(ArticleId), 0) as "
+            "HighestArticleId from TrainingCorpus)\n");
+  EXPECT_EQ(rowCounts(database()), "3/1");
+
+  testing::writeFileBytes(dataDir() + "/dict.dat", "0\n");
+  RunResult counted = run({"--data-dir", dataDir(), "--categories", "history,culture", "-q",
+                           "build-contingency"});
+  EXPECT_EQ(counted.code, 2);
+  EXPECT_EQ(counted.err,
+            "database error in collectCategoryArticles: [22003] ArticleId value \"3000000000\" is "
+            "outside the 32-bit integer range (query: select ArticleId from TrainingCorpus where "
+            "Categorization='culture')\n");
 }
 
 }  // namespace

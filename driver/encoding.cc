@@ -113,6 +113,22 @@ class Converter {
     return out;
   }
 
+ // The offset of the first input byte that does not convert, or npos when all of it does.
+  size_t firstInvalid(const char* data, size_t size) const {
+    char buffer[4096];
+    iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(data);
+    size_t inLeft = size;
+    while (inLeft > 0) {
+      char* outPtr = buffer;
+      size_t outLeft = sizeof buffer;
+      if (iconv(handle_, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
+      if (errno == E2BIG) continue;
+      return static_cast<size_t>(in - data);
+    }
+    return std::string_view::npos;
+  }
+
  private:
   const char* to_;
   const char* from_;
@@ -219,7 +235,9 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
   return out;
 }
 
-bool isValidUtf8(std::string_view bytes) {
+bool isValidUtf8(std::string_view bytes) { return invalidUtf8Offset(bytes) == std::string_view::npos; }
+
+size_t invalidUtf8Offset(std::string_view bytes) {
   size_t i = 0;
   const size_t n = bytes.size();
   while (i < n) {
@@ -239,22 +257,27 @@ bool isValidUtf8(std::string_view bytes) {
       extra = 3;
       codePoint = c & 0x07;
     } else {
-      return false;
+      return i;
     }
-    if (i + extra >= n) return false;
+    if (i + extra >= n) return i;
     for (size_t k = 1; k <= extra; ++k) {
       unsigned char t = static_cast<unsigned char>(bytes[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
+      if ((t & 0xC0) != 0x80) return i;
       codePoint = (codePoint << 6) | (t & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
     if ((extra == 2 && codePoint < 0x800) || (extra == 3 && codePoint < 0x10000) ||
         (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
-      return false;
+      return i;
     }
     i += extra + 1;
   }
-  return true;
+  return std::string_view::npos;
+}
+
+size_t invalidGbkOffset(std::string_view bytes) {
+  if (isAscii(bytes)) return std::string_view::npos;
+  return converter(5).firstInvalid(bytes.data(), bytes.size());
 }
 
 std::string userTextToGbk(std::string_view bytes) {

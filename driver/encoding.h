@@ -30,6 +30,12 @@ std::u16string utf8ToUtf16(std::string_view utf8);
 
 // True when the bytes are valid UTF-8 (an all-ASCII text is valid UTF-8).
 bool isValidUtf8(std::string_view bytes);
+// The offset of the first byte that does not start a valid UTF-8 sequence (overlong forms,
+// surrogates and values past U+10FFFF included), or npos when the bytes are valid UTF-8.
+size_t invalidUtf8Offset(std::string_view bytes);
+// The offset of the first byte that does not start a character of code page 936 (GBK with the
+// euro sign at 0x80), a lead byte cut off at the end included, or npos when all are valid.
+size_t invalidGbkOffset(std::string_view bytes);
 
 // Text a user wrote (a corpus, stop words, a user dictionary) to GBK: valid UTF-8 that holds
 // non-ASCII bytes is read as UTF-8, anything else is taken as GBK already.

@@ -79,6 +79,28 @@ TEST(EncodingTest, Utf8Validation) {
   EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
 }
 
+TEST(EncodingTest, OffsetsOfTheFirstInvalidByte) {
+  constexpr size_t kValid = std::string_view::npos;
+  EXPECT_EQ(invalidUtf8Offset("ab" + kUtf8Chinese), kValid);
+  EXPECT_EQ(invalidUtf8Offset("ab" + kUtf8Chinese + "\xE4\xB8"), 2 + kUtf8Chinese.size());
+  EXPECT_EQ(invalidUtf8Offset("x\xC0\xAF"), 1u);
+  EXPECT_EQ(invalidUtf8Offset("xy" + kGbkChinese), 2u);
+
+  EXPECT_EQ(invalidGbkOffset("ab" + kGbkChinese + "\x80"), kValid);  // 0x80 is the euro sign
+  EXPECT_EQ(invalidGbkOffset(""), kValid);
+  EXPECT_EQ(invalidGbkOffset("a" + kGbkChinese + "\xFF"), 1 + kGbkChinese.size());
+  EXPECT_EQ(invalidGbkOffset("ab\x81"), 2u);     // lead byte cut off at the end
+  EXPECT_EQ(invalidGbkOffset("ab\x81\t"), 2u);   // lead byte before a tab
+  EXPECT_EQ(invalidGbkOffset(kGbkChinese + "\x81\x7F"), kGbkChinese.size());
+  // A long text is checked whole, not just its first conversion buffer.
+  EXPECT_EQ(invalidGbkOffset(std::string(10000, 'a') + kGbkChinese + std::string(5000, 'b') +
+                             "\xFF"),
+            15000 + kGbkChinese.size());
+  std::string longChinese;
+  for (int i = 0; i < 5000; ++i) longChinese += kGbkChinese;
+  EXPECT_EQ(invalidGbkOffset(longChinese + "\xFF"), longChinese.size());
+}
+
 TEST(EncodingTest, UserTextIsReadAsUtf8WhenValidElseAsGbk) {
   EXPECT_EQ(userTextToGbk(kUtf8Chinese), kGbkChinese);
   EXPECT_EQ(userTextToGbk(kGbkChinese), kGbkChinese);

@@ -21,7 +21,7 @@ std::map<int32_t, std::string> storedCategories(CorpusProcessor& processor,
   OdbcConnection connection(processor.environment().connectionString, "evaluate");
   RowCursor rows = connection.execute(query);
   for (; !rows.atEnd(); rows.moveNext()) {
-    int32_t id = atoiLike(rows.text("ArticleId"));
+    int32_t id = rows.int32("ArticleId");
     std::string category = rows.text("Categorization");
     processor.trim(category, " ");
     stored.emplace(id, std::move(category));

@@ -142,7 +142,7 @@ KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
     OdbcConnection connection(processor.environment().connectionString, "knnClassify");
     RowCursor rows = connection.execute(neighbourIdCategoriesQuery(tableName, idList));
     for (; !rows.atEnd(); rows.moveNext()) {
-      int32_t id = atoiLike(rows.text("ArticleId"));
+      int32_t id = rows.int32("ArticleId");
       std::string category = rows.text("Categorization");
       processor.trim(category, " ");
       stored.emplace(id, std::move(category));  // the first row of an id counts

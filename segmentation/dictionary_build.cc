@@ -195,7 +195,7 @@ bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenize
           // The text is not needed again, so the tokeniser may have it.
           WordList words = (this->*tokenizer)(std::move(text), stopWords);
           idText = rows.text("ArticleId");
-          adder.addArticle(words, atoiLike(idText));
+          adder.addArticle(words, rows.int32("ArticleId"));
         }
         if (!console().quiet()) {
           line.assign(articleLabel).append(idText).append(secondsLabel);

@@ -106,7 +106,7 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
     for (; !rows.atEnd(); rows.moveNext()) {
       std::string text = rows.text("CAbstract");
       if (text.empty()) continue;  // no text, no vector; the id is not read
-      const int32_t articleId = atoiLike(rows.text("ArticleId"));
+      const int32_t articleId = rows.int32("ArticleId");
       const WordList words = tokenizeArticle(std::move(text), stopWords);
       if (keywordCount == 0) continue;
       counter.count(words);
