@@ -107,8 +107,9 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--k", options->k, "Number of neighbours K")
       ->check(wholeNumber(INT32_MIN, INT32_MAX))
       ->capture_default_str();
-  command->add_option("--explain", options->explain,
-                      "Testing article id whose neighbours and votes to print")
+  command
+      ->add_option("--explain", options->explain,
+                   "Testing article id whose neighbours and votes to print")
       ->check(wholeNumber(INT32_MIN, INT32_MAX));
   commands.add(command, [options](RunContext& context) { return runClassify(context, *options); });
 }

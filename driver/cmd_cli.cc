@@ -12,8 +12,8 @@
 #include "corpusdb/database_fault.h"
 #include "corpusdb/odbc_connection.h"
 #include "driver/commands.h"
-#include "driver/errors.h"
 #include "driver/encoding.h"
+#include "driver/errors.h"
 #include "driver/text_utils.h"
 
 namespace newsclass {
@@ -117,10 +117,10 @@ bool parseIdRange(const std::string& text, int32_t& first, int32_t& last) {
   return true;
 }
 
-void checkIdRange(const std::string& option, const std::string& text, int32_t first,
-                  int32_t last) {
+void checkIdRange(const std::string& option, const std::string& text, int32_t first, int32_t last) {
   if (first > last) {
-    throw UsageError(option + ": \"" + text + "\" holds no ids (the first id is greater than the last)");
+    throw UsageError(option + ": \"" + text +
+                     "\" holds no ids (the first id is greater than the last)");
   }
   if (static_cast<int64_t>(last) - first + 1 > INT32_MAX) {
     throw UsageError(option + ": \"" + text + "\" holds more than 2147483647 ids");

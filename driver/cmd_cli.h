@@ -88,8 +88,7 @@ bool parseIdRange(const std::string& text, int32_t& first, int32_t& last);
 
 // Checks the id range an option gave: it must hold at least one id and at most 2147483647, so
 // that its size fits a signed 32-bit integer. Throws UsageError naming the option and its text.
-void checkIdRange(const std::string& option, const std::string& text, int32_t first,
-                  int32_t last);
+void checkIdRange(const std::string& option, const std::string& text, int32_t first, int32_t last);
 
 // A check for a numeric option: the value must be a decimal whole number from `min` to `max`;
 // otherwise the option fails with "<option>: expected a whole number from MIN to MAX, got V".

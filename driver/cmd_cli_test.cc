@@ -125,13 +125,15 @@ TEST(CommandLineTest, CategoryNamesWithWhiteSpaceAreRefused) {
   RunResult space =
       run({"--data-dir", dir.path(), "--categories", "history, society law ,culture", "evaluate"});
   EXPECT_EQ(space.code, 1);
-  EXPECT_EQ(space.err, "newsclass: --categories: category name \"society law\" holds white space\n");
+  EXPECT_EQ(space.err,
+            "newsclass: --categories: category name \"society law\" holds white space\n");
   RunResult tab = run({"--data-dir", dir.path(), "--categories", "a\tb", "evaluate"});
   EXPECT_EQ(tab.code, 1);
   EXPECT_EQ(tab.err, "newsclass: --categories: category name \"a\tb\" holds white space\n");
   // Blanks around a name are trimmed, as before: this list is fine and evaluate goes on to
   // miss its predictions file.
-  RunResult trimmed = run({"--data-dir", dir.path(), "--categories", " history , culture", "evaluate"});
+  RunResult trimmed =
+      run({"--data-dir", dir.path(), "--categories", " history , culture", "evaluate"});
   EXPECT_EQ(trimmed.code, 2);
   EXPECT_EQ(trimmed.err, "newsclass: " + dir.file("predictions.dat") +
                              ": no such file (run the stage that writes it first)\n");
@@ -144,9 +146,9 @@ TEST(CommandLineTest, NumericOptionsGiveOneShortLine) {
     std::vector<std::string> arguments;
     std::string err;
   };
-  const std::string count = "newsclass: --count: expected a whole number from 0 to 2147483647, got ";
-  const std::string anyInt =
-      "expected a whole number from -2147483648 to 2147483647, got ";
+  const std::string count =
+      "newsclass: --count: expected a whole number from 0 to 2147483647, got ";
+  const std::string anyInt = "expected a whole number from -2147483648 to 2147483647, got ";
   for (const Case& c : std::vector<Case>{
            {{"select-features", "--count", "-5"}, count + "-5\n"},
            {{"select-features", "--count", "2147483648"}, count + "2147483648\n"},
@@ -182,9 +184,12 @@ TEST(CommandLineTest, WholeNumbersAreRewrittenInPlainDecimal) {
 
 // Every command-line error is one line that starts with "newsclass:".
 TEST(CommandLineTest, ParseErrorsAreOneLine) {
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"no-such-command"}, {"--no-such-option"}, {"show"},
-        {"pipeline", "--measure", "tfidf"}, {"--data-dir"}, {"evaluate", "--format", "xml"}}) {
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"no-such-command"},
+                                                    {"--no-such-option"},
+                                                    {"show"},
+                                                    {"pipeline", "--measure", "tfidf"},
+                                                    {"--data-dir"},
+                                                    {"evaluate", "--format", "xml"}}) {
     RunResult result = run(arguments);
     EXPECT_EQ(result.code, 1) << arguments[0];
     EXPECT_EQ(result.err.rfind("newsclass: ", 0), 0u) << result.err;

@@ -1,8 +1,7 @@
 // Standard output that cannot be written, through the real newsclass program: its standard
 // output is /dev/full, where every write fails with "No space left on device".
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -51,9 +50,9 @@ class StandardOutputTest : public ::testing::Test {
     }
     const std::string connection = sqliteConnectionString(dir.file("corpus.db"));
     testing::createCorpusTables(connection);
-    testing::insertArticles(connection, "TestingCorpus",
-                            {{1, "t1", "history", gbk("经济 体育")},
-                             {2, "t2", "culture", gbk("天气")}});
+    testing::insertArticles(
+        connection, "TestingCorpus",
+        {{1, "t1", "history", gbk("经济 体育")}, {2, "t2", "culture", gbk("天气")}});
     writeFileBytes(dir.file("dict.dat"), gbk("1\n经济\n1\n1 1 ; \n"));
     writeFileBytes(dir.file("contingency.dat"), gbk("经济 history 1 0\n"));
     writeFileBytes(dir.file("keywords.dat"), gbk("经济\n"));
@@ -66,11 +65,10 @@ class StandardOutputTest : public ::testing::Test {
   // standard error captured.
   ProgramResult run(const std::vector<std::string>& arguments, const std::string& outputPath) {
     std::string command = quoted(programPath());
-    for (const std::string& argument :
-         std::vector<std::string>{"--data-dir", dir.path(), "--train-range", "1-2",
-                                  "--test-range", "1-2", "--categories", "history,culture",
-                                  "--lexicon", dir.file("lexicon.txt"), "--stopwords",
-                                  dir.file("stopwords.txt"), "--user-dict", dir.file("no.txt")}) {
+    for (const std::string& argument : std::vector<std::string>{
+             "--data-dir", dir.path(), "--train-range", "1-2", "--test-range", "1-2",
+             "--categories", "history,culture", "--lexicon", dir.file("lexicon.txt"), "--stopwords",
+             dir.file("stopwords.txt"), "--user-dict", dir.file("no.txt")}) {
       command.append(" ").append(quoted(argument));
     }
     for (const std::string& argument : arguments) command.append(" ").append(quoted(argument));

@@ -103,10 +103,10 @@ TEST_F(PipelineCommandTest, RunsEveryStageAndPrintsTheReport) {
 TEST_F(PipelineCommandTest, ReportFormatsKeepStageLinesOffStandardOutput) {
   for (const char* format : {"json", "csv"}) {
     std::string out, err;
-    ASSERT_EQ(run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space", "--format",
-                   format},
-                  out, err),
-              0)
+    ASSERT_EQ(
+        run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space", "--format", format},
+            out, err),
+        0)
         << err;
     std::string evaluateOut, evaluateErr;
     ASSERT_EQ(run({"evaluate", "--format", format}, evaluateOut, evaluateErr), 0) << evaluateErr;
@@ -115,10 +115,10 @@ TEST_F(PipelineCommandTest, ReportFormatsKeepStageLinesOffStandardOutput) {
     EXPECT_NE(err.find("\nclassification: 4 articles, K = 3, "), std::string::npos) << err;
   }
   std::string out, err;
-  ASSERT_EQ(run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space", "--format",
-                 "json"},
-                out, err),
-            0);
+  ASSERT_EQ(
+      run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space", "--format", "json"},
+          out, err),
+      0);
   EXPECT_EQ(out.substr(0, 2), "{\n");
   EXPECT_EQ(out.substr(out.size() - 2), "}\n");
   // With text, the stage lines stay on standard output, before the report.

@@ -3,10 +3,9 @@
 #include <langinfo.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <string>
 
