@@ -80,6 +80,7 @@ class SegmenterRun {
 bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
                                       const Dictionary& dictionary, VsmModel& model,
                                       const std::string& keywordPath) {
+  // "共耗时" here, "共用了" for the training vectors: both kept exactly, as scripts match them.
   static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
   StageClock clock;
 

@@ -60,6 +60,7 @@ PresenceIndex indexPresence(const std::vector<const PostingList*>& lists, int32_
 
 bool CorpusProcessor::buildTrainingVsm(const Dictionary& dictionary, VsmModel& model,
                                        const std::string& keywordPath) {
+  // "共用了" here, "共耗时" for the testing vectors: both kept exactly, as scripts match them.
   static const std::string kTimingLabel = gbk("为训练语料库集合建立VSM模型共用了");
   StageClock clock;
   const int64_t articleCount = static_cast<int64_t>(lastArticleId) - firstArticleId + 1;
