@@ -44,7 +44,6 @@ class TrainingIndex {
   explicit TrainingIndex(const VsmModel& model);
 
   size_t size() const { return ids_.size(); }
-  size_t dimension() const { return dimension_; }
   // Training article ids in ascending order; column j of a similarity row belongs to ids()[j].
   const std::vector<int32_t>& ids() const { return ids_; }
 

@@ -40,7 +40,6 @@ class WeightTable {
   WeightTable(std::vector<KeywordStatistic> statistics, int64_t collectionSize);
 
   size_t size() const { return statistics_.size(); }
-  const std::vector<KeywordStatistic>& statistics() const { return statistics_; }
   const std::vector<double>& absentWeights() const { return absent_; }
   double weight(size_t keyword, int32_t tf) const {
     if (tf == 0) return absent_[keyword];
