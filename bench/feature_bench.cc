@@ -188,12 +188,12 @@ int main(int argc, char** argv) {
     clock.report("gatherRankingInput (6 categories)");
     Stopwatch top;
     for (const std::string& category : kCategories) {
-      nc::rankWords(processor, nc::FeatureMeasure::kChiSquare, input, category, 166);
+      nc::rankWords(nc::FeatureMeasure::kChiSquare, input, category, processor.rangeSize(), 166);
     }
     top.report("6 x rankWords chi, top 166");
     Stopwatch full;
     for (const std::string& category : kCategories) {
-      nc::rankWords(processor, nc::FeatureMeasure::kChiSquare, input, category);
+      nc::rankWords(nc::FeatureMeasure::kChiSquare, input, category, processor.rangeSize());
     }
     full.report("6 x rankWords chi, whole ranking");
   }

@@ -4,12 +4,6 @@
 
 namespace newsclass {
 
-const CategoryList& defaultCategories() {
-  static const CategoryList categories = {"history",  "culture",     "reading",
-                                          "military", "society&law", "entertainment"};
-  return categories;
-}
-
 CorpusProcessor::CorpusProcessor(int32_t first, int32_t last, Environment& environment)
     : firstArticleId(first), lastArticleId(last), environment_(&environment) {}
 

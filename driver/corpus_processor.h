@@ -22,9 +22,6 @@ namespace newsclass {
 
 using CategoryList = std::vector<std::string>;
 
-// The six category names of a default run, in vote-tie order.
-const CategoryList& defaultCategories();
-
 class CorpusProcessor;
 
 // A tokeniser: an operation that turns an article text into its words, given the stop words.

@@ -44,6 +44,7 @@ void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
                     ContingencyTable& table, int32_t featureTotal, const std::string& path,
                     std::vector<CategorySelection>* selections) {
   static const std::string kCountLabel = gbk("最后共选择特征词");
+  // "共有了" here, "共用了" per category: both kept exactly, as scripts match them.
   static const std::string kTimingLabel = gbk("遴选特征词共有了");
   const int32_t rangeSize = processor.rangeSize();
   categoryQuota(0, featureTotal, rangeSize);  // rejects an empty range before any work
@@ -61,7 +62,7 @@ void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
     // Only the top of the ranking is needed; a quota beyond it takes the whole ranking.
     const StageClock rankingClock;
     const std::vector<ScoredWord> ranking =
-        rankWords(processor, measure, input, category, static_cast<size_t>(std::max(quota, 0)));
+        rankWords(measure, input, category, rangeSize, static_cast<size_t>(std::max(quota, 0)));
     if (measure == FeatureMeasure::kCategoryFrequency) {
       printCategoryRankingTime(processor.console(), category, rankingClock.elapsedSeconds());
     }

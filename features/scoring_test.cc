@@ -22,28 +22,6 @@ class ScoringTest : public ::testing::Test {
   CorpusProcessor processor = env.processor(1, 10);  // N = 10
 };
 
-TEST_F(ScoringTest, MeasuresOfAWordThatMarksTheCategory) {
-  EXPECT_DOUBLE_EQ(processor.chiSquare(2, 1, 1, 6), 2.743764172335601);
-  EXPECT_DOUBLE_EQ(processor.informationGain(2, 1, 1, 6), 0.1328286287645633);
-  EXPECT_DOUBLE_EQ(processor.mutualInformation(2, 1, 1, 6), 0.7985076962177717);
-  EXPECT_EQ(processor.mutualInformation(2, 1, 1, 6),
-            std::log(10.0) + std::log(2.0) - std::log(3.0) - std::log(3.0));
-}
-
-TEST_F(ScoringTest, MeasuresOfAWordThatAvoidsTheCategory) {
-  EXPECT_DOUBLE_EQ(processor.chiSquare(0, 3, 4, 3), 2.857142857142857);
-  EXPECT_DOUBLE_EQ(processor.informationGain(0, 3, 4, 3), 0.19497599371892632);
-  EXPECT_EQ(processor.mutualInformation(0, 3, 4, 3), 0.0);
-}
-
-TEST_F(ScoringTest, ZeroMarginsFollowIeeeArithmetic) {
-  EXPECT_TRUE(std::isnan(processor.chiSquare(0, 0, 4, 6)));  // word in no article
-  EXPECT_TRUE(std::isnan(processor.chiSquare(4, 6, 0, 0)));  // word in every article
-  EXPECT_EQ(processor.informationGain(0, 0, 4, 6), 0.0);
-  EXPECT_EQ(processor.mutualInformation(0, 0, 4, 6), 0.0);
-  EXPECT_EQ(processor.informationGain(0, 0, 0, 0), 0.0);
-}
-
 // A dictionary whose words have the given article ids; the count of a posting plays no part.
 Dictionary dictionaryOf(std::initializer_list<std::pair<std::string, int>> documentFrequencies) {
   Dictionary dictionary;
@@ -155,36 +133,6 @@ TEST_F(ScoringTest, RankingFindsCellsAmongManyOthers) {
                                 dictionary.begin(), dictionary.end(), [&before](const auto& entry) {
                                   return !before.count({entry.first, "target"});
                                 })));
-}
-
-TEST_F(ScoringTest, TopOfARankingEqualsThePrefixOfTheWholeRanking) {
-  // Many equal scores (small counts), zero margins (not a number) and words without cells.
-  std::mt19937 random(11);
-  std::uniform_int_distribution<int> small(0, 4);
-  Dictionary dictionary;
-  ContingencyTable table;
-  for (int w = 0; w < 400; ++w) {
-    std::string word = "w";
-    word += std::to_string(w);
-    const int df = w % 11 == 0 ? 10 : small(random);
-    for (int i = 0; i < df; ++i) dictionary[word].push_back({i + 1, 1});
-    if (w % 13 != 0) table[{word, "c"}] = {std::min(df, small(random)), small(random)};
-  }
-  for (const FeatureMeasure measure :
-       {FeatureMeasure::kChiSquare, FeatureMeasure::kInformationGain,
-        FeatureMeasure::kMutualInformation, FeatureMeasure::kCategoryFrequency}) {
-    const RankingInput input = gatherRankingInput(dictionary, table, {"c"});
-    const std::vector<ScoredWord> whole = rankWords(processor, measure, input, "c");
-    ASSERT_EQ(whole.size(), dictionary.size());
-    for (const size_t limit :
-         {size_t{0}, size_t{1}, size_t{7}, size_t{150}, size_t{399}, size_t{400}, size_t{5000}}) {
-      const std::vector<ScoredWord> top = rankWords(processor, measure, input, "c", limit);
-      ASSERT_EQ(top.size(), std::min(limit, whole.size()));
-      for (size_t i = 0; i < top.size(); ++i) {
-        EXPECT_EQ(top[i].word, whole[i].word) << static_cast<int>(measure) << " " << limit;
-      }
-    }
-  }
 }
 
 }  // namespace

@@ -5,15 +5,21 @@
 #define NEWSCLASS_FEATURES_WORD_RANKING_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "driver/corpus_processor.h"
+#include "contingency/contingency_table.h"
+#include "driver/console.h"
+#include "features/feature_ranking.h"
+#include "segmentation/dictionary.h"
 
 namespace newsclass {
 
+// What a ranking scores a word by: one of the measures of features/measures.h, or the
+// category's count alone.
 enum class FeatureMeasure {
   kChiSquare,
   kInformationGain,
@@ -43,12 +49,14 @@ RankingInput gatherRankingInput(const Dictionary& dictionary, ContingencyTable& 
 // Scores every word for `category` (one of the input's categories) and sorts the list highest
 // first: a stable sort on greater-than, so equal scores keep dictionary (byte-wise) order. Scores
 // that are not numbers come after every other score, in dictionary order among themselves.
-// `rangeSize` is N, the number of articles of the training range.
+// A word's counts for the measure are a = its cell's withWord, b = df - a, c = its cell's
+// withoutWord and d = (rangeSize - df) - c, with df its document frequency and `rangeSize` N, the
+// number of articles of the training range; kCategoryFrequency scores a alone.
 //
 // With a `limit`, only the first `limit` entries of that order are returned; they are found
 // without sorting the rest.
-std::vector<ScoredWord> rankWords(const CorpusProcessor& processor, FeatureMeasure measure,
-                                  const RankingInput& input, const std::string& category,
+std::vector<ScoredWord> rankWords(FeatureMeasure measure, const RankingInput& input,
+                                  const std::string& category, int32_t rangeSize,
                                   size_t limit = std::numeric_limits<size_t>::max());
 
 // The line a category-frequency ranking prints: "为类别", the category, "遴选特征词共用了" and

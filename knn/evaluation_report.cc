@@ -7,6 +7,7 @@
 #include "corpusdb/odbc_connection.h"
 #include "driver/errors.h"
 #include "driver/text_utils.h"
+#include "knn/evaluation.h"
 #include "knn/knn_queries.h"
 
 namespace newsclass {
@@ -27,11 +28,6 @@ std::map<int32_t, std::string> storedCategories(CorpusProcessor& processor,
     stored.emplace(id, std::move(category));
   }
   return stored;
-}
-
-double f1Of(double precision, double recall) {
-  if (precision > 0 && recall > 0) return (2.0 * precision * recall) / (precision + recall);
-  return 0.0;
 }
 
 }  // namespace
@@ -75,9 +71,9 @@ EvaluationReport buildEvaluationReport(CorpusProcessor& processor,
     }
     double correct = static_cast<double>(scores.correct);
     double predicted = static_cast<double>(scores.predicted);
-    scores.precision = predicted == 0.0 ? 0.0 : correct / predicted;
+    scores.precision = precisionOf(correct, predicted);
     scores.support = processor.countCategoryArticles(category, tableName);
-    scores.recall = scores.support == 0 ? 0.0 : correct / scores.support;
+    scores.recall = recallOf(correct, scores.support);
     scores.f1 = f1Of(scores.precision, scores.recall);
     report.categories.push_back(scores);
 
@@ -95,10 +91,8 @@ EvaluationReport buildEvaluationReport(CorpusProcessor& processor,
     report.macroF1 /= listed;
   }
   double microCorrect = static_cast<double>(report.microCorrect);
-  if (report.microPredicted > 0) {
-    report.microPrecision = microCorrect / static_cast<double>(report.microPredicted);
-  }
-  if (report.microSupport > 0) report.microRecall = microCorrect / report.microSupport;
+  report.microPrecision = precisionOf(microCorrect, static_cast<double>(report.microPredicted));
+  report.microRecall = recallOf(microCorrect, report.microSupport);
   report.microF1 = f1Of(report.microPrecision, report.microRecall);
 
   report.labels = categories;

@@ -2,9 +2,10 @@
 // micro and macro averages, accuracy and a confusion matrix, in three formats.
 //
 // The per-category values equal what categoryPrecision, categoryRecall and categoryF1 return
-// for the same results and table, computed in the same way (whole counts, then the same
-// divisions), but the stored categories come from one query over the whole table instead of one
-// lookup per prediction. The support of a category is countCategoryArticles over the table.
+// for the same results and table: the same whole counts go through the same functions
+// (knn/evaluation.h), but the stored categories come from one query over the whole table instead
+// of one lookup per prediction. The support of a category is countCategoryArticles over the
+// table.
 #ifndef NEWSCLASS_KNN_EVALUATION_REPORT_H_
 #define NEWSCLASS_KNN_EVALUATION_REPORT_H_
 

@@ -8,6 +8,7 @@
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
+#include "knn/evaluation.h"
 #include "knn/evaluation_report.h"
 #include "testing/test_support.h"
 
@@ -18,6 +19,18 @@ using testing::TestArticle;
 using testing::TestEnvironment;
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(EvaluationScoresTest, EmptyCountsScoreZeroAndF1IsTheHarmonicMean) {
+  EXPECT_EQ(precisionOf(3, 4), 0.75);
+  EXPECT_EQ(precisionOf(0, 0), 0.0);  // no predictions: 0, not 0/0
+  EXPECT_EQ(recallOf(3, 6), 0.5);
+  EXPECT_EQ(recallOf(0, 0), 0.0);  // no articles of the category
+  EXPECT_EQ(f1Of(0.75, 0.5), (2.0 * 0.75 * 0.5) / (0.75 + 0.5));
+  EXPECT_EQ(f1Of(1.0, 1.0), 1.0);
+  EXPECT_EQ(f1Of(0.0, 0.5), 0.0);
+  EXPECT_EQ(f1Of(0.5, 0.0), 0.0);
+  EXPECT_EQ(f1Of(std::nan(""), 0.5), 0.0);  // not a positive number: no F1
+}
 
 // TestingCorpus: history 1-4, culture 5-6, reading 7 and 9 (9 stored with trailing blanks),
 // sports 8 (a category outside the list).

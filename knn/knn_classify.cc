@@ -29,10 +29,10 @@ std::string CorpusProcessor::knnClassify(int k, std::string tableName, WeightVec
   checkKnnRequest(k, categories, trainingModel.size());
   checkTableName(tableName);
   checkTestingVector("the testing vector", vector, checkTrainingModel(trainingModel));
-  std::vector<NeighbourEntry> neighbours = rankNeighbours(*this, vector, trainingModel);
+  std::vector<NeighbourEntry> neighbours = rankNeighbours(vector, trainingModel);
   std::string idList = formatIdList(neighbours, static_cast<size_t>(k));
   std::vector<CategoryVote> votes =
-      tallyVotes(*this, fetchNeighbourCategories(idList, tableName), categories);
+      tallyVotes(fetchNeighbourCategories(idList, tableName), categories);
   return votes.front().category;
 }
 

@@ -108,7 +108,7 @@ TEST_F(KnnClassifyTest, ZeroTestingVectorTakesTheLowestIds) {
 
 TEST_F(KnnClassifyTest, IdListFollowsTheSimilarityOrder) {
   VsmModel model = {{4, atRank(1)}, {17, atRank(0)}, {250, atRank(2)}, {300, atRank(3)}};
-  EXPECT_EQ(formatIdList(rankNeighbours(processor, kQuery, model), 3), "(17,4,250)");
+  EXPECT_EQ(formatIdList(rankNeighbours(kQuery, model), 3), "(17,4,250)");
 }
 
 TEST_F(KnnClassifyTest, ExplanationShowsNeighboursStoredCategoriesAndVotes) {
@@ -130,10 +130,8 @@ TEST_F(KnnClassifyTest, ExplanationShowsNeighboursStoredCategoriesAndVotes) {
 }
 
 TEST(KnnVoteTest, VotesAreCountedOverTheListAndSortedStably) {
-  Environment environment;
-  CorpusProcessor processor(1, 1, environment);
-  std::vector<CategoryVote> votes = tallyVotes(
-      processor, {"culture", " history ", "culture", "history", "Culture", ""}, kCategories);
+  std::vector<CategoryVote> votes =
+      tallyVotes({"culture", " history ", "culture", "history", "Culture", ""}, kCategories);
   ASSERT_EQ(votes.size(), 6u);
   EXPECT_EQ(votes[0].category, "history");
   EXPECT_EQ(votes[0].votes, 2);

@@ -63,13 +63,12 @@ void checkTestingVector(const std::string& owner, const WeightVector& vector, si
   }
 }
 
-std::vector<NeighbourEntry> rankNeighbours(const CorpusProcessor& processor,
-                                           const WeightVector& vector,
+std::vector<NeighbourEntry> rankNeighbours(const WeightVector& vector,
                                            const VsmModel& trainingModel) {
   std::vector<NeighbourEntry> neighbours;
   neighbours.reserve(trainingModel.size());
   for (const auto& [id, trainingVector] : trainingModel) {
-    neighbours.push_back({id, processor.cosineSimilarity(vector, trainingVector)});
+    neighbours.push_back({id, cosineSimilarity(vector, trainingVector)});
   }
   std::stable_sort(neighbours.begin(), neighbours.end(),
                    [](const NeighbourEntry& left, const NeighbourEntry& right) {
@@ -104,10 +103,9 @@ std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k
   return text;
 }
 
-std::vector<CategoryVote> tallyVotes(const CorpusProcessor& processor,
-                                     std::vector<std::string> neighbourCategories,
+std::vector<CategoryVote> tallyVotes(std::vector<std::string> neighbourCategories,
                                      const CategoryList& categories) {
-  for (std::string& category : neighbourCategories) processor.trim(category, " ");
+  for (std::string& category : neighbourCategories) trimInPlace(category, " ");
   std::vector<CategoryVote> votes;
   votes.reserve(categories.size());
   for (const std::string& name : categories) {
@@ -130,11 +128,11 @@ KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
   checkTableName(tableName);
   checkTestingVector(testingArticleName(articleId), vector, checkTrainingModel(trainingModel));
   KnnExplanation explanation;
-  std::vector<NeighbourEntry> ranked = rankNeighbours(processor, vector, trainingModel);
+  std::vector<NeighbourEntry> ranked = rankNeighbours(vector, trainingModel);
   std::string idList = formatIdList(ranked, static_cast<size_t>(k));
   explanation.neighbours.assign(ranked.begin(), ranked.begin() + k);
   explanation.votes =
-      tallyVotes(processor, processor.fetchNeighbourCategories(idList, tableName), categories);
+      tallyVotes(processor.fetchNeighbourCategories(idList, tableName), categories);
   explanation.predicted = explanation.votes.front().category;
 
   std::map<int32_t, std::string> stored;

@@ -29,8 +29,7 @@ std::string testingArticleName(int32_t articleId);
 
 // Every training article with its cosine similarity to `vector`, computed with
 // cosineSimilarity in ascending id and stably sorted by similarity, highest first.
-std::vector<NeighbourEntry> rankNeighbours(const CorpusProcessor& processor,
-                                           const WeightVector& vector,
+std::vector<NeighbourEntry> rankNeighbours(const WeightVector& vector,
                                            const VsmModel& trainingModel);
 
 // The first k entries of that ranking, taken from one row of similarities whose column j belongs
@@ -41,19 +40,18 @@ void selectNeighbours(const double* similarities, const std::vector<int32_t>& id
                       std::vector<uint32_t>& order, std::vector<NeighbourEntry>& neighbours);
 
 // "(" + the first k ids, separated by "," + ")": the id list of the neighbour query.
+std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k);
+
 // Runs a neighbour-category query on an open connection and returns the categories of its rows,
 // in the order the database returns them.
 std::vector<std::string> queryNeighbourCategories(OdbcConnection& connection,
                                                   const std::string& query);
 
-std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k);
-
 // The votes of the neighbours' stored categories: each is trimmed of blanks, then every listed
 // category, in list order, gets the number of categories equal to it. The result is stably
 // sorted by votes, highest first, so its first entry is the prediction and ties go to the
 // category listed first.
-std::vector<CategoryVote> tallyVotes(const CorpusProcessor& processor,
-                                     std::vector<std::string> neighbourCategories,
+std::vector<CategoryVote> tallyVotes(std::vector<std::string> neighbourCategories,
                                      const CategoryList& categories);
 
 // Why one testing article gets its category: its k neighbours in rank order with their stored

@@ -10,7 +10,7 @@
 
 namespace newsclass {
 
-double CorpusProcessor::dotProduct(const WeightVector& x, const WeightVector& y) const {
+double dotProduct(const WeightVector& x, const WeightVector& y) {
   // The length of x decides; y must hold at least as many weights, or the sum would read past it.
   if (y.size() < x.size()) {
     throw std::invalid_argument("dotProduct: the second vector has " + std::to_string(y.size()) +
@@ -22,7 +22,7 @@ double CorpusProcessor::dotProduct(const WeightVector& x, const WeightVector& y)
   return sum;
 }
 
-double CorpusProcessor::cosineSimilarity(const WeightVector& a, const WeightVector& b) const {
+double cosineSimilarity(const WeightVector& a, const WeightVector& b) {
   double n = dotProduct(a, b);
   double p = dotProduct(a, a);
   double q = dotProduct(b, b);
@@ -123,7 +123,7 @@ void blockProducts(size_t tests, const double* const* testing, const double* blo
 
 void TrainingIndex::selectKernel(Kernel kernel) { avx2Allowed = kernel == Kernel::kAuto; }
 
-TrainingIndex::TrainingIndex(const CorpusProcessor& processor, const VsmModel& model) {
+TrainingIndex::TrainingIndex(const VsmModel& model) {
   ids_.reserve(model.size());
   selfProducts_.reserve(model.size());
   if (!model.empty()) dimension_ = model.begin()->second.size();
@@ -132,7 +132,7 @@ TrainingIndex::TrainingIndex(const CorpusProcessor& processor, const VsmModel& m
   size_t j = 0;
   for (const auto& [id, vector] : model) {
     ids_.push_back(id);
-    selfProducts_.push_back(processor.dotProduct(vector, vector));
+    selfProducts_.push_back(dotProduct(vector, vector));
     double* block = blocks_.data() + (j / kBlockWidth) * dimension_ * kBlockWidth;
     size_t lane = j % kBlockWidth;
     for (size_t i = 0; i < dimension_; ++i) block[i * kBlockWidth + lane] = vector[i];
@@ -165,6 +165,15 @@ void TrainingIndex::similarities(const WeightVector* const* testing,
       }
     }
   }
+}
+
+// The processor's operations are the free functions above.
+double CorpusProcessor::dotProduct(const WeightVector& x, const WeightVector& y) const {
+  return newsclass::dotProduct(x, y);
+}
+
+double CorpusProcessor::cosineSimilarity(const WeightVector& a, const WeightVector& b) const {
+  return newsclass::cosineSimilarity(a, b);
 }
 
 }  // namespace newsclass

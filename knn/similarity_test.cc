@@ -23,22 +23,22 @@ class SimilarityTest : public ::testing::Test {
 };
 
 TEST_F(SimilarityTest, DotProductUsesTheFirstVectorsLength) {
-  EXPECT_EQ(processor.dotProduct({1.0, 2.0}, {3.0, 4.0, 100.0}), 11.0);
-  EXPECT_EQ(processor.dotProduct({}, {5.0}), 0.0);
+  EXPECT_EQ(dotProduct({1.0, 2.0}, {3.0, 4.0, 100.0}), 11.0);
+  EXPECT_EQ(dotProduct({}, {5.0}), 0.0);
   // A shorter second vector would be read past its end.
-  EXPECT_THROW(processor.dotProduct({1.0, 2.0}, {1.0}), std::invalid_argument);
+  EXPECT_THROW(dotProduct({1.0, 2.0}, {1.0}), std::invalid_argument);
 }
 
 TEST_F(SimilarityTest, CosineOfParallelOrthogonalAndZeroVectors) {
-  EXPECT_NEAR(processor.cosineSimilarity({1.0, 2.0, 3.0}, {10.0, 20.0, 30.0}), 1.0, 1e-15);
-  EXPECT_EQ(processor.cosineSimilarity({1.0, 0.0, 2.0}, {0.0, 5.0, 0.0}), 0.0);
-  EXPECT_NEAR(processor.cosineSimilarity({1.0, 0.0}, {-1.0, 0.0}), -1.0, 1e-15);
+  EXPECT_NEAR(cosineSimilarity({1.0, 2.0, 3.0}, {10.0, 20.0, 30.0}), 1.0, 1e-15);
+  EXPECT_EQ(cosineSimilarity({1.0, 0.0, 2.0}, {0.0, 5.0, 0.0}), 0.0);
+  EXPECT_NEAR(cosineSimilarity({1.0, 0.0}, {-1.0, 0.0}), -1.0, 1e-15);
   // A vector of zeros has no direction: its similarity to anything is 0, not NaN.
-  EXPECT_EQ(processor.cosineSimilarity({0.0, 0.0}, {0.3, 0.4}), 0.0);
-  EXPECT_EQ(processor.cosineSimilarity({0.3, 0.4}, {0.0, 0.0}), 0.0);
-  EXPECT_EQ(processor.cosineSimilarity({0.0, 0.0}, {0.0, 0.0}), 0.0);
+  EXPECT_EQ(cosineSimilarity({0.0, 0.0}, {0.3, 0.4}), 0.0);
+  EXPECT_EQ(cosineSimilarity({0.3, 0.4}, {0.0, 0.0}), 0.0);
+  EXPECT_EQ(cosineSimilarity({0.0, 0.0}, {0.0, 0.0}), 0.0);
   // Squared lengths whose product underflows count as zero length too.
-  EXPECT_EQ(processor.cosineSimilarity({1e-170}, {1e-170}), 0.0);
+  EXPECT_EQ(cosineSimilarity({1e-170}, {1e-170}), 0.0);
 }
 
 TEST_F(SimilarityTest, CosineIsTheQuotientInTheStatedOrder) {
@@ -53,7 +53,15 @@ TEST_F(SimilarityTest, CosineIsTheQuotientInTheStatedOrder) {
   double q = 0.9 * 0.9;
   q += 0.2 * 0.2;
   q += 0.4 * 0.4;
-  EXPECT_TRUE(sameBits(processor.cosineSimilarity(a, b), n / std::sqrt(q * p)));
+  EXPECT_TRUE(sameBits(cosineSimilarity(a, b), n / std::sqrt(q * p)));
+}
+
+TEST_F(SimilarityTest, TheProcessorsOperationsAreTheFreeFunctions) {
+  const WeightVector a = {0.1, 0.7, 0.3};
+  const WeightVector b = {0.9, 0.2, 0.4, 5.0};
+  EXPECT_TRUE(sameBits(processor.dotProduct(a, b), dotProduct(a, b)));
+  EXPECT_TRUE(sameBits(processor.cosineSimilarity(a, b), cosineSimilarity(a, b)));
+  EXPECT_THROW(processor.dotProduct(b, a), std::invalid_argument);
 }
 
 VsmModel randomModel(std::mt19937_64& random, int count, size_t weights, int firstId) {
@@ -87,13 +95,13 @@ TEST_P(IndexedSimilarityTest, SimilaritiesEqualCosineSimilarityBitForBit) {
       VsmModel training = randomModel(random, trainingCount, 37, 3);
       training.begin()->second.assign(37, 0.0);  // a zero vector among them
       VsmModel testing = randomModel(random, testingCount, 37, 100);
-      TrainingIndex index(processor, training);
+      TrainingIndex index(training);
       ASSERT_EQ(index.size(), static_cast<size_t>(trainingCount));
       std::vector<const WeightVector*> vectors;
       std::vector<double> selfProducts;
       for (const auto& [id, v] : testing) {
         vectors.push_back(&v);
-        selfProducts.push_back(processor.dotProduct(v, v));
+        selfProducts.push_back(dotProduct(v, v));
       }
       std::vector<double> out(testing.size() * index.size());
       index.similarities(vectors.data(), selfProducts.data(), vectors.size(), out.data());
@@ -102,7 +110,7 @@ TEST_P(IndexedSimilarityTest, SimilaritiesEqualCosineSimilarityBitForBit) {
         size_t j = 0;
         for (const auto& [trainingId, w] : training) {
           EXPECT_EQ(index.ids()[j], trainingId);
-          EXPECT_TRUE(sameBits(out[t * index.size() + j], processor.cosineSimilarity(v, w)))
+          EXPECT_TRUE(sameBits(out[t * index.size() + j], cosineSimilarity(v, w)))
               << "training " << trainingCount << " testing " << testingCount << " at " << t
               << "," << j;
           ++j;
@@ -130,11 +138,11 @@ TEST_P(IndexedSimilarityTest, NeighbourListsEqualTheStableRanking) {
   for (int k : {1, 5, 13, static_cast<int>(training.size())}) {
     size_t visited = 0;
     auto testingEntry = testing.begin();
-    forEachNeighbourList(processor, training, testing, k,
+    forEachNeighbourList(training, testing, k,
                          [&](int32_t id, const std::vector<NeighbourEntry>& neighbours) {
                            ASSERT_EQ(id, testingEntry->first);
                            std::vector<NeighbourEntry> ranked =
-                               rankNeighbours(processor, testingEntry->second, training);
+                               rankNeighbours(testingEntry->second, training);
                            ASSERT_EQ(neighbours.size(), static_cast<size_t>(k));
                            for (int i = 0; i < k; ++i) {
                              EXPECT_EQ(neighbours[i].articleId, ranked[i].articleId);
@@ -145,14 +153,14 @@ TEST_P(IndexedSimilarityTest, NeighbourListsEqualTheStableRanking) {
                          });
     EXPECT_EQ(visited, testing.size());
   }
-  std::vector<NeighbourEntry> zero = rankNeighbours(processor, testing.begin()->second, training);
+  std::vector<NeighbourEntry> zero = rankNeighbours(testing.begin()->second, training);
   EXPECT_EQ(zero[0].articleId, training.begin()->first);
   EXPECT_EQ(zero[0].similarity, 0.0);
 }
 
 TEST_F(SimilarityTest, EqualSimilaritiesKeepAscendingIds) {
   VsmModel training = {{9, {1.0, 0.0}}, {4, {1.0, 0.0}}, {6, {0.0, 1.0}}, {2, {2.0, 0.0}}};
-  std::vector<NeighbourEntry> ranked = rankNeighbours(processor, {3.0, 0.0}, training);
+  std::vector<NeighbourEntry> ranked = rankNeighbours({3.0, 0.0}, training);
   ASSERT_EQ(ranked.size(), 4u);
   EXPECT_EQ(ranked[0].articleId, 2);
   EXPECT_EQ(ranked[1].articleId, 4);

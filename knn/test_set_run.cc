@@ -32,9 +32,9 @@ void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t 
 
 }  // namespace
 
-void forEachNeighbourList(const CorpusProcessor& processor, const VsmModel& trainingModel,
-                          const VsmModel& testingModel, int k, const NeighbourVisitor& visit) {
-  TrainingIndex index(processor, trainingModel);
+void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
+                          const NeighbourVisitor& visit) {
+  TrainingIndex index(trainingModel);
   const size_t trainingCount = index.size();
   std::vector<const WeightVector*> batch;
   std::vector<int32_t> batchIds;
@@ -50,7 +50,7 @@ void forEachNeighbourList(const CorpusProcessor& processor, const VsmModel& trai
     for (; next != testingModel.end() && batch.size() < kTestingBatch; ++next) {
       batch.push_back(&next->second);
       batchIds.push_back(next->first);
-      selfProducts.push_back(processor.dotProduct(next->second, next->second));
+      selfProducts.push_back(dotProduct(next->second, next->second));
     }
     index.similarities(batch.data(), selfProducts.data(), batch.size(), similarities.data());
     for (size_t t = 0; t < batch.size(); ++t) {
@@ -78,12 +78,11 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
   std::optional<OdbcConnection> connection;
   size_t emptyVotes = 0;
   forEachNeighbourList(
-      *this, trainingModel, testingModel, k,
+      trainingModel, testingModel, k,
       [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
         std::string idList = formatIdList(neighbours, neighbours.size());
         if (!connection) connection.emplace(environment().connectionString, "knnClassify");
         std::vector<CategoryVote> votes = tallyVotes(
-            *this,
             queryNeighbourCategories(*connection, neighbourCategoriesQuery(tableName, idList)),
             categories);
         if (votes.front().votes == 0) ++emptyVotes;

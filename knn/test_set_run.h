@@ -9,7 +9,8 @@
 #include <functional>
 #include <vector>
 
-#include "driver/corpus_processor.h"
+#include "knn/knn_types.h"
+#include "vsm/vsm_model.h"
 
 namespace newsclass {
 
@@ -19,8 +20,8 @@ using NeighbourVisitor = std::function<void(int32_t testingId, const std::vector
 // rank order: the first k entries of the ranking that rankNeighbours gives, with the same
 // similarity values bit for bit. The models must have passed checkTrainingModel and
 // checkTestingVector, and k must lie between 1 and the number of training vectors.
-void forEachNeighbourList(const CorpusProcessor& processor, const VsmModel& trainingModel,
-                          const VsmModel& testingModel, int k, const NeighbourVisitor& visit);
+void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
+                          const NeighbourVisitor& visit);
 
 }  // namespace newsclass
 

@@ -177,6 +177,7 @@ class PostingAdder {
 bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenizer,
                                       std::string tableName) {
   static const std::string articleLabel = gbk("处理第");
+  // "共有了", not "共用了": kept exactly, as scripts match the line.
   static const std::string secondsLabel = gbk("篇文章共有了");
   startSegmenter();
   const std::string query = articleRangeQuery(tableName, firstArticleId, lastArticleId);

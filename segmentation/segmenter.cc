@@ -247,16 +247,22 @@ void Segmenter::segmentInto(std::string_view text, std::vector<std::string_view>
   }
 }
 
-std::string Segmenter::segment(std::string_view text) const {
-  std::vector<std::string_view> words;
-  segmentInto(text, words);
+std::string joinWords(const std::vector<std::string_view>& words) {
+  size_t size = 0;
+  for (std::string_view word : words) size += word.size() + 2;
   std::string joined;
-  joined.reserve(text.size() + 2 * words.size());
+  joined.reserve(size);
   for (size_t i = 0; i < words.size(); ++i) {
     if (i > 0) joined.append("  ");
     joined.append(words[i]);
   }
   return joined;
+}
+
+std::string Segmenter::segment(std::string_view text) const {
+  std::vector<std::string_view> words;
+  segmentInto(text, words);
+  return joinWords(words);
 }
 
 }  // namespace newsclass

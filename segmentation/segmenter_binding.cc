@@ -13,6 +13,7 @@
 namespace newsclass {
 namespace {
 
+// Kept exactly as the segmenter has always printed it: scripts match the line.
 const std::string kInitFailed = "ICTCLAS INIT FAILED!\n";
 
 // The error of a lexicon the segmenter could not start with, saying which of the two ways it

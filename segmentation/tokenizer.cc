@@ -1,6 +1,8 @@
 // The tokenisers: an article text becomes the words that count for the dictionary and the
 // vectors. tokenizeArticle segments the text, removes digits, splits it into words and drops
 // empty words and stop words; splitBySpace splits text that is already segmented with spaces.
+#include "segmentation/tokenizer.h"
+
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <boost/regex.hpp>
@@ -15,7 +17,6 @@
 #include "driver/text_utils.h"
 #include "segmentation/segmenter.h"
 #include "segmentation/tokenizer_classes.h"
-#include "segmentation/tokenizer_internal.h"
 
 namespace newsclass {
 namespace {
@@ -186,9 +187,9 @@ bool tokenizeSegmenterWords(const std::vector<std::string_view>& words,
 }
 
 std::string CorpusProcessor::segmentParagraph(const char* text) {
-  const Segmenter* segmenter = environment().segmenter;
-  std::string segmented = segmenter != nullptr ? segmenter->segment(text) : std::string(text);
-  return joinSegmentedWords(*this, segmented);
+  std::vector<std::string_view> words;
+  segmentWords(environment().segmenter, text, words);
+  return joinSegmentedWords(*this, joinWords(words));
 }
 
 WordList CorpusProcessor::tokenizeArticle(std::string text, const StopWordSet& stopWords) {
@@ -200,12 +201,7 @@ WordList CorpusProcessor::tokenizeArticle(std::string text, const StopWordSet& s
   if (!tokenizeSegmenterWords(words, stopWords, result)) {
     // Text that is not clean GBK: take the step-by-step road, which replaces what cannot be
     // converted exactly as the conversions do.
-    std::string segmented;
-    for (std::string_view word : words) {
-      if (!segmented.empty()) segmented += "  ";
-      segmented += word;
-    }
-    result = tokenizeJoinedText(*this, joinSegmentedWords(*this, segmented), stopWords);
+    result = tokenizeJoinedText(*this, joinSegmentedWords(*this, joinWords(words)), stopWords);
   }
   if (!console().quiet()) console().detail(label + formatSeconds(clock.elapsedSeconds()));
   return result;

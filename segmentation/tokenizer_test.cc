@@ -7,7 +7,7 @@
 
 #include "driver/encoding.h"
 #include "segmentation/tokenizer_classes.h"
-#include "segmentation/tokenizer_internal.h"
+#include "segmentation/tokenizer.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

@@ -28,6 +28,15 @@ std::vector<const PostingList*> findPostingLists(const Dictionary& dictionary,
   return lists;
 }
 
+std::vector<KeywordStatistic> statisticsOf(const std::vector<const PostingList*>& lists) {
+  std::vector<KeywordStatistic> statistics;
+  statistics.reserve(lists.size());
+  for (const PostingList* list : lists) {
+    statistics.push_back(list == nullptr ? KeywordStatistic{} : statisticOf(*list));
+  }
+  return statistics;
+}
+
 WeightTable::WeightTable(std::vector<KeywordStatistic> statistics, int64_t collectionSize)
     : statistics_(std::move(statistics)),
       idf_(statistics_.size(), 0.0),

@@ -24,6 +24,9 @@ KeywordStatistic statisticOf(const PostingList& postings);
 std::vector<const PostingList*> findPostingLists(const Dictionary& dictionary,
                                                  const std::vector<std::string>& keywords);
 
+// statisticOf of each list, in order; a null list (a keyword the dictionary lacks) gives (0, 0).
+std::vector<KeywordStatistic> statisticsOf(const std::vector<const PostingList*>& lists);
+
 // (tf / M + 0.5) * idf, each operand converted to double before its division.
 inline double termWeight(int32_t tf, int32_t maxCount, double idf) {
   return (static_cast<double>(tf) / static_cast<double>(maxCount) + 0.5) * idf;
@@ -37,7 +40,6 @@ class WeightTable {
   WeightTable(std::vector<KeywordStatistic> statistics, int64_t collectionSize);
 
   size_t size() const { return statistics_.size(); }
-  const std::vector<KeywordStatistic>& statistics() const { return statistics_; }
   const std::vector<double>& absentWeights() const { return absent_; }
   double weight(size_t keyword, int32_t tf) const {
     if (tf == 0) return absent_[keyword];
@@ -58,7 +60,8 @@ class WeightTable {
 };
 
 // Divides every weight by the square root of the sum of their squares, summed in index order.
-// A vector whose sum of squares is 0 stays as it is (all zeros).
+// A vector whose sum of squares is 0 stays as it is (all zeros) rather than turning into NaN:
+// a vector of zeros has no direction.
 void normalizeInPlace(double* weights, size_t count);
 
 // One warning on the environment's warning stream when some keywords have no postings in the

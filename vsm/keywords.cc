@@ -1,5 +1,4 @@
 // The keyword list and its statistics, and the normalisation of a weighted keyword list.
-#include <cmath>
 #include <string_view>
 
 #include "driver/corpus_processor.h"
@@ -26,22 +25,15 @@ std::vector<std::string> CorpusProcessor::readKeywords(const std::string& path) 
 
 std::vector<KeywordStatistic> CorpusProcessor::keywordStatistics(const Dictionary& dictionary,
                                                                  const std::string& path) {
-  std::vector<std::string> keywords = readKeywords(path);
-  std::vector<KeywordStatistic> statistics;
-  statistics.reserve(keywords.size());
-  for (const PostingList* postings : vsm::findPostingLists(dictionary, keywords)) {
-    statistics.push_back(postings == nullptr ? KeywordStatistic{} : vsm::statisticOf(*postings));
-  }
-  return statistics;
+  return vsm::statisticsOf(vsm::findPostingLists(dictionary, readKeywords(path)));
 }
 
 WeightedKeywordList CorpusProcessor::normalizeVector(WeightedKeywordList list) {
-  double sum = 0.0;
-  for (const auto& entry : list) sum += entry.second * entry.second;
-  // A vector of zeros has no direction; it stays as it is rather than turning into NaN.
-  if (sum == 0.0) return list;
-  const double length = std::sqrt(sum);
-  for (auto& entry : list) entry.second = entry.second / length;
+  std::vector<double> weights;
+  weights.reserve(list.size());
+  for (const auto& entry : list) weights.push_back(entry.second);
+  vsm::normalizeInPlace(weights.data(), weights.size());
+  for (size_t i = 0; i < list.size(); ++i) list[i].second = weights[i];
   return list;
 }
 

@@ -1,7 +1,7 @@
-// Testing-set vectors: the articles of a table's id range, read from the database and segmented
-// here, weighted with the training dictionary's statistics and the training range's N, so that
-// their vectors share positions, IDF factors and normalisation with the training vectors. Here
-// tf is the number of times the keyword occurs among the article's words.
+// The testing-vector stage: reads the articles of the id range, tokenises each and stores its
+// testingVector.
+#include "vsm/testing_vsm.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -19,40 +19,38 @@
 #include "vsm/keyword_weights.h"
 
 namespace newsclass {
+namespace vsm {
+
+KeywordCounter::KeywordCounter(const std::vector<std::string>& keywords) {
+  slotOf_.reserve(keywords.size());
+  positionSlot_.reserve(keywords.size());
+  for (const std::string& keyword : keywords) {
+    auto [entry, added] = slotOf_.try_emplace(keyword, static_cast<int32_t>(slotOf_.size()));
+    positionSlot_.push_back(entry->second);
+  }
+  counts_.assign(slotOf_.size(), 0);
+}
+
+void KeywordCounter::count(const WordList& words) {
+  std::fill(counts_.begin(), counts_.end(), 0);
+  for (const std::string& word : words) {
+    auto found = slotOf_.find(std::string_view(word));
+    if (found != slotOf_.end()) ++counts_[static_cast<size_t>(found->second)];
+  }
+}
+
+WeightVector testingVector(const WeightTable& table, const KeywordCounter& counter) {
+  WeightVector weights(table.size());
+  for (size_t position = 0; position < weights.size(); ++position) {
+    weights[position] = table.weight(position, counter.tf(position));
+  }
+  normalizeInPlace(weights.data(), weights.size());
+  return weights;
+}
+
+}  // namespace vsm
+
 namespace {
-
-// Counts the keywords among an article's words. A keyword listed twice shares one counter, so
-// both of its positions get the same tf.
-class KeywordCounter {
- public:
-  explicit KeywordCounter(const std::vector<std::string>& keywords) {
-    slotOf_.reserve(keywords.size());
-    positionSlot_.reserve(keywords.size());
-    for (const std::string& keyword : keywords) {
-      auto [entry, added] = slotOf_.try_emplace(keyword, static_cast<int32_t>(slotOf_.size()));
-      positionSlot_.push_back(entry->second);
-    }
-    counts_.assign(slotOf_.size(), 0);
-  }
-
-  void count(const WordList& words) {
-    std::fill(counts_.begin(), counts_.end(), 0);
-    for (const std::string& word : words) {
-      auto found = slotOf_.find(std::string_view(word));
-      if (found != slotOf_.end()) ++counts_[static_cast<size_t>(found->second)];
-    }
-  }
-
-  int32_t tf(size_t position) const {
-    return counts_[static_cast<size_t>(positionSlot_[position])];
-  }
-
- private:
-  // Keys view the keyword list, which outlives the counter.
-  std::unordered_map<std::string_view, int32_t> slotOf_;
-  std::vector<int32_t> positionSlot_;
-  std::vector<int32_t> counts_;
-};
 
 // Stops the segmenter when the stage leaves early (a database fault), so that no stage leaves
 // it started behind.
@@ -80,6 +78,7 @@ class SegmenterRun {
 bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
                                       const Dictionary& dictionary, VsmModel& model,
                                       const std::string& keywordPath) {
+  // "共耗时" here, "共用了" for the training vectors: both kept exactly, as scripts match them.
   static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
   StageClock clock;
 
@@ -89,15 +88,11 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   const StopWordSet stopWords = loadStopWords();
 
   // The statistics depend only on the keywords and the dictionary: the same for every article.
-  std::vector<KeywordStatistic> statistics;
-  statistics.reserve(keywordCount);
-  for (const PostingList* list : vsm::findPostingLists(dictionary, keywords)) {
-    statistics.push_back(list == nullptr ? KeywordStatistic{} : vsm::statisticOf(*list));
-  }
   const int64_t collectionSize = static_cast<int64_t>(lastArticleId) - firstArticleId + 1;
-  const vsm::WeightTable table(std::move(statistics), collectionSize);
+  const vsm::WeightTable table(
+      vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)), collectionSize);
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm", environment());
-  KeywordCounter counter(keywords);
+  vsm::KeywordCounter counter(keywords);
 
   SegmenterRun segmenter(*this);
   {
@@ -110,12 +105,7 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
       const WordList words = tokenizeArticle(std::move(text), stopWords);
       if (keywordCount == 0) continue;
       counter.count(words);
-      WeightVector weights(keywordCount);
-      for (size_t position = 0; position < keywordCount; ++position) {
-        weights[position] = table.weight(position, counter.tf(position));
-      }
-      vsm::normalizeInPlace(weights.data(), weights.size());
-      model.insert_or_assign(articleId, std::move(weights));
+      model.insert_or_assign(articleId, vsm::testingVector(table, counter));
     }
   }
   segmenter.stop();

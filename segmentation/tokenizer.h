@@ -1,4 +1,5 @@
-// The steps behind tokenizeArticle, open to the tokeniser's tests.
+// The tokenisers' text operations: an article text becomes the words that count for the
+// dictionary and the vectors.
 //
 // The tokeniser's result is defined by a chain of text operations on the segmenter's output:
 // convert to wide text, replace every white-space run by "|", convert back, convert to wide text
@@ -7,8 +8,8 @@
 // step by step, with regular expressions. `tokenizeSegmenterWords` computes the same words in one
 // pass over the GBK bytes of the segmenter's words; it gives up on text whose bytes the GBK
 // tables cannot vouch for, and the tokeniser then takes the step-by-step road.
-#ifndef NEWSCLASS_SEGMENTATION_TOKENIZER_INTERNAL_H_
-#define NEWSCLASS_SEGMENTATION_TOKENIZER_INTERNAL_H_
+#ifndef NEWSCLASS_SEGMENTATION_TOKENIZER_H_
+#define NEWSCLASS_SEGMENTATION_TOKENIZER_H_
 
 #include <string>
 #include <string_view>
@@ -34,4 +35,4 @@ bool tokenizeSegmenterWords(const std::vector<std::string_view>& words,
 
 }  // namespace newsclass
 
-#endif  // NEWSCLASS_SEGMENTATION_TOKENIZER_INTERNAL_H_
+#endif  // NEWSCLASS_SEGMENTATION_TOKENIZER_H_

@@ -1,0 +1,49 @@
+// Testing-set vectors: the articles of a table's id range, segmented and weighted with the
+// training dictionary's statistics and the training range's N, so that their vectors share
+// positions, IDF factors and normalisation with the training vectors. Here tf is the number of
+// times the keyword occurs among the article's words.
+#ifndef NEWSCLASS_VSM_TESTING_VSM_H_
+#define NEWSCLASS_VSM_TESTING_VSM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "segmentation/dictionary.h"
+#include "vsm/keyword_weights.h"
+#include "vsm/vsm_model.h"
+
+namespace newsclass::vsm {
+
+// Counts the keywords among an article's words. A keyword listed twice shares one counter, so
+// both of its positions get the same tf.
+class KeywordCounter {
+ public:
+  // `keywords` must outlive the counter: its slots view the keyword texts.
+  explicit KeywordCounter(const std::vector<std::string>& keywords);
+
+  // Counts the keywords among `words`, forgetting the previous article's counts.
+  void count(const WordList& words);
+
+  // The count of keyword `position` (an index of the keyword list) in the last counted words.
+  int32_t tf(size_t position) const {
+    return counts_[static_cast<size_t>(positionSlot_[position])];
+  }
+
+ private:
+  // Keys view the keyword list, which outlives the counter.
+  std::unordered_map<std::string_view, int32_t> slotOf_;
+  std::vector<int32_t> positionSlot_;
+  std::vector<int32_t> counts_;
+};
+
+// The vector of the article `counter` counted last: weight i is table.weight(i, counter.tf(i)),
+// normalised with normalizeInPlace. `table` and the counter's keyword list have the same length.
+WeightVector testingVector(const WeightTable& table, const KeywordCounter& counter);
+
+}  // namespace newsclass::vsm
+
+#endif  // NEWSCLASS_VSM_TESTING_VSM_H_

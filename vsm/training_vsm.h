@@ -1,0 +1,27 @@
+// Training-set vectors: one normalised TF-IDF vector for every id of the training range, taken
+// from the dictionary alone. A training article's tf for a keyword is the number of the keyword's
+// postings that carry the article's id, which is 1 when the article contains the keyword and 0
+// otherwise: presence, not the posting's count.
+#ifndef NEWSCLASS_VSM_TRAINING_VSM_H_
+#define NEWSCLASS_VSM_TRAINING_VSM_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "segmentation/dictionary.h"
+#include "vsm/keyword_weights.h"
+#include "vsm/vsm_model.h"
+
+namespace newsclass::vsm {
+
+// Stores in `model` the vector of every id of [firstId, firstId + articleCount): weight i is
+// table.weight(i, tf) with tf the number of postings of lists[i] (null: none) that carry the id,
+// and the vector is normalised with normalizeInPlace. Entries already in the model for those ids
+// are replaced. Stores nothing when there are no keywords or no articles. Each weight is the
+// same double the formula gives, though every list is walked once rather than once per article.
+void addTrainingVectors(const std::vector<const PostingList*>& lists, const WeightTable& table,
+                        int32_t firstId, int64_t articleCount, VsmModel& model);
+
+}  // namespace newsclass::vsm
+
+#endif  // NEWSCLASS_VSM_TRAINING_VSM_H_
