@@ -31,11 +31,8 @@ struct WordEntries {
   std::vector<Entry> entries;
 };
 
-// Reads a whole file; false when it cannot be opened or read.
-bool readFileContents(const std::string& path, std::string& bytes);
-
-// Reads a word list: one entry a line, the word, then optionally a frequency and a tag,
-// separated by spaces or tabs; the file is UTF-8 (with or without a byte order mark) or GBK,
+// Reads a word list: one entry a line (lines end at LF, CR LF or a lone CR), the word, then
+// optionally a frequency and a tag, separated by spaces or tabs; the file is UTF-8 (with or without a byte order mark) or GBK,
 // decided for the whole file. Words are stored in GBK. Skipped: blank lines, words GBK cannot
 // hold, second fields that are numbers but not positive, and, when `frequencyRequired`, lines
 // without a number as second field. A second field that is not a number is a tag. Returns false

@@ -16,6 +16,7 @@
 #include "driver/encoding.h"
 #include "driver/stage_clock.h"
 #include "driver/text_utils.h"
+#include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"
 
 namespace newsclass {
@@ -54,27 +55,6 @@ class KeywordCounter {
   std::vector<int32_t> counts_;
 };
 
-// Stops the segmenter when the stage leaves early (a database fault), so that no stage leaves
-// it started behind.
-class SegmenterRun {
- public:
-  explicit SegmenterRun(CorpusProcessor& processor) : processor_(&processor) {
-    processor_->startSegmenter();
-  }
-  ~SegmenterRun() {
-    if (processor_ != nullptr) processor_->stopSegmenter();
-  }
-  void stop() {
-    processor_->stopSegmenter();
-    processor_ = nullptr;
-  }
-  SegmenterRun(const SegmenterRun&) = delete;
-  SegmenterRun& operator=(const SegmenterRun&) = delete;
-
- private:
-  CorpusProcessor* processor_;
-};
-
 }  // namespace
 
 bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
@@ -99,7 +79,7 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm", environment());
   KeywordCounter counter(keywords);
 
-  SegmenterRun segmenter(*this);
+  SegmenterSession segmenter(*this);
   {
     OdbcConnection connection(environment().connectionString, "buildTestingVsm");
     RowCursor rows = connection.execute(query);
