@@ -1,12 +1,14 @@
 // The failures that travel up to `runNewsclass`, and the policy that decides which is which.
 //
 // - A data file the run reads (dict.dat, contingency.dat, keywords.dat, trainingVSM.dat,
-//   testingVSM.dat, predictions.dat, the segmenter's lexicon) that is missing, unreadable, cut
-//   off or malformed is a DataFileError naming the file and, where there is one, the record or
-//   line and what was expected there ("<file>: record N: <what>", "<file>: line N: <what>"; see
+//   testingVSM.dat, predictions.dat) that is missing, unreadable, cut off or malformed is a
+//   DataFileError naming the file and, where there is one, the record or line and what was
+//   expected there ("<file>: record N: <what>", "<file>: line N: <what>"; see
 //   driver/text_file_reader.h). A loader that throws leaves its container as it was: nothing is
-//   loaded in part, so nothing is ever written from a partial load. A data file that cannot be
-//   written is a DataFileError too.
+//   loaded in part, so nothing is ever written from a partial load. The segmenter's lexicon is
+//   a DataFileError when it cannot be read or holds no usable entry (single lines it cannot use
+//   are skipped, as word lists are read). A data file that cannot be written is a DataFileError
+//   too.
 // - Optional inputs whose absence the run can live with (the stop-word file, the user
 //   dictionary) and results worth a remark (keywords missing from the dictionary, articles whose
 //   neighbours gave no vote) are warnings: one line each on Environment::warnings, and the run
