@@ -17,25 +17,19 @@ namespace {
 using testing::TempDir;
 using testing::writeFileBytes;
 
-// Every token of a text with the line it starts on.
-std::vector<std::pair<std::string, size_t>> tokensOf(std::string_view text) {
-  std::vector<std::pair<std::string, size_t>> tokens;
-  TokenScanner scanner(text);
-  std::string_view token;
-  while (scanner.next(token)) tokens.emplace_back(std::string(token), scanner.line());
-  return tokens;
-}
-
-// Every line of a text with its number.
-std::vector<std::pair<std::string, size_t>> linesOf(std::string_view text) {
-  std::vector<std::pair<std::string, size_t>> lines;
-  LineScanner scanner(text);
-  std::string_view line;
-  while (scanner.next(line)) lines.emplace_back(std::string(line), scanner.line());
-  return lines;
-}
-
 using Numbered = std::vector<std::pair<std::string, size_t>>;
+
+// Every token (TokenScanner) or line (LineScanner) of a text, with its line number.
+template <typename Scanner>
+Numbered piecesOf(std::string_view text) {
+  Numbered pieces;
+  Scanner scanner(text);
+  std::string_view piece;
+  while (scanner.next(piece)) pieces.emplace_back(std::string(piece), scanner.line());
+  return pieces;
+}
+const auto tokensOf = piecesOf<TokenScanner>;
+const auto linesOf = piecesOf<LineScanner>;
 
 TEST(TextFileReaderTest, ReadsEveryByteOfTheFile) {
   TempDir dir;
