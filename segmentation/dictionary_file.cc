@@ -88,32 +88,44 @@ RecordFault readPostings(TokenScanner& scanner, PostingList& list) {
   return repeatedArticle(list);
 }
 
+// The text of a dictionary: the word count, then per word its text, its posting count and its
+// postings, each "<id><between><count><after>", every item on a line of its own. The text goes to
+// `sink` in blocks of about kBlockSize bytes, each ending with a record, so never inside a GBK
+// character.
+template <typename Sink>
+void writeDictionaryText(const Dictionary& dictionary, std::string_view between,
+                         std::string_view after, Sink sink) {
+  std::string block;
+  block.reserve(kBlockSize + 4096);
+  appendInt(block, static_cast<int64_t>(dictionary.size()));
+  block += '\n';
+  for (const auto& [word, list] : dictionary) {
+    block += word;
+    block += '\n';
+    appendInt(block, static_cast<int64_t>(list.size()));
+    block += '\n';
+    for (const Posting& posting : list) {
+      appendInt(block, posting.articleId);
+      block += between;
+      appendInt(block, posting.count);
+      block += after;
+    }
+    block += '\n';
+    if (block.size() >= kBlockSize) {
+      sink(std::string_view(block));
+      block.clear();
+    }
+  }
+  sink(std::string_view(block));
+}
+
 }  // namespace
 
 void CorpusProcessor::saveDictionary(const Dictionary& dictionary, const std::string& path) {
   writeFileAtomically(path, [&dictionary](std::ostream& out) {
-    std::string block;
-    block.reserve(kBlockSize + 4096);
-    appendInt(block, static_cast<int64_t>(dictionary.size()));
-    block += '\n';
-    for (const auto& [word, list] : dictionary) {
-      block += word;
-      block += '\n';
-      appendInt(block, static_cast<int64_t>(list.size()));
-      block += '\n';
-      for (const Posting& posting : list) {
-        appendInt(block, posting.articleId);
-        block += ' ';
-        appendInt(block, posting.count);
-        block += " ; ";
-      }
-      block += '\n';
-      if (block.size() >= kBlockSize) {
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-        block.clear();
-      }
-    }
-    out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    writeDictionaryText(dictionary, " ", " ; ", [&out](std::string_view block) {
+      out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    });
   });
 }
 
@@ -141,29 +153,9 @@ void CorpusProcessor::loadDictionary(Dictionary& dictionary, const std::string& 
 }
 
 void printDictionary(const Dictionary& dictionary, Console& console) {
-  std::string block;
-  block.reserve(kBlockSize + 4096);
-  appendInt(block, static_cast<int64_t>(dictionary.size()));
-  block += '\n';
-  for (const auto& [word, list] : dictionary) {
-    block += word;
-    block += '\n';
-    appendInt(block, static_cast<int64_t>(list.size()));
-    block += '\n';
-    for (const Posting& posting : list) {
-      appendInt(block, posting.articleId);
-      block += ',';
-      appendInt(block, posting.count);
-      block += ';';
-    }
-    block += '\n';
-    // Blocks end with a record, never inside a GBK character, so each converts on its own.
-    if (block.size() >= kBlockSize) {
-      console.write(block);
-      block.clear();
-    }
-  }
-  console.write(block);
+  writeDictionaryText(dictionary, ",", ";", [&console](std::string_view block) {
+    console.write(block);
+  });
 }
 
 }  // namespace newsclass
