@@ -1,5 +1,6 @@
 // classify: the KNN classification of the testing vectors against the training vectors, with
 // the predictions saved to predictions.dat, or the explanation of one article's prediction.
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -108,9 +109,13 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
       "ties going to the category listed first in --categories). Writes predictions.dat: one\n"
       "line \"<id> <category>\" per testing article. With --explain ID, prints that article's\n"
       "neighbours and votes instead and writes nothing.");
-  command->add_option("--k", options->k, "Number of neighbours K")->capture_default_str();
-  command->add_option("--explain", options->explain,
-                      "Testing article id whose neighbours and votes to print");
+  command->add_option("--k", options->k, "Number of neighbours K")
+      ->check(wholeNumber(INT32_MIN, INT32_MAX))
+      ->capture_default_str();
+  command
+      ->add_option("--explain", options->explain,
+                   "Testing article id whose neighbours and votes to print")
+      ->check(wholeNumber(INT32_MIN, INT32_MAX));
   commands.add(command, [options](RunContext& context) {
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     return runClassify(context, *options);

@@ -106,7 +106,8 @@ TEST_F(ClassifyCommandTest, EmptyOrDamagedTrainingVectorsAreADataErrorNamingTheF
   for (const Case& c : std::vector<Case>{
            {"", ": holds no training vectors (run build-vectors first)"},
            {"\r\n\n", ": holds no training vectors (run build-vectors first)"},
-           {"junk\x01\xff\n", ": record 1: article id \"junk\x01\xff\" is not a number"},
+           // The error line shows the control byte escaped.
+           {"junk\x01\xff\n", ": record 1: article id \"junk\\x01\xff\" is not a number"},
            {"1\n2\n1 0 \n2\n2\n0.9", ": record 2 (article 2): 2 weights announced, 1 found"},
            {"1\n2\n1 nan \n", ": record 1 (article 1): weight 2 \"nan\" is not a finite number"}}) {
     writeFileBytes(path, c.bytes);

@@ -1,5 +1,8 @@
 #include "driver/cmd_cli.h"
 
+#include <charconv>
+#include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -10,8 +13,8 @@
 #include "corpusdb/database_fault.h"
 #include "corpusdb/odbc_connection.h"
 #include "driver/commands.h"
-#include "driver/errors.h"
 #include "driver/encoding.h"
+#include "driver/errors.h"
 #include "driver/text_utils.h"
 
 namespace newsclass {
@@ -24,6 +27,10 @@ CategoryList parseCategoryList(const std::string& text) {
   while (std::getline(in, item, ',')) {
     trimInPlace(item, " ");
     if (item.empty()) throw UsageError("--categories: empty category name in \"" + text + "\"");
+    // contingency.dat and predictions.dat separate their fields at white space.
+    if (item.find_first_of(" \t\n\v\f\r") != std::string::npos) {
+      throw UsageError("--categories: category name \"" + item + "\" holds white space");
+    }
     // Names on the command line are the user's text; inside, names are GBK like the database.
     categories.push_back(userTextToGbk(item));
   }
@@ -43,6 +50,60 @@ void waitForUser(std::istream& in) {
   }
 }
 
+// One error line on standard error, after whatever standard output holds so far. Control bytes
+// in the message (it may quote data) are escaped and a line end inside it cannot split it.
+void printErrorLine(std::ostream& out, std::ostream& err, const std::string& message) {
+  out.flush();
+  err << "newsclass: " << escapeControlBytes(message, false) << "\n";
+}
+
+// Flushes standard output; a write that failed, now or earlier, is reported as one line and
+// turns a successful run into exit code 2.
+int checkOutput(std::ostream& out, std::ostream& err, int code) {
+  out.flush();
+  if (out) return code;
+  std::string reason;
+  if (auto* buffer = dynamic_cast<FileDescriptorBuffer*>(out.rdbuf())) {
+    if (buffer->error() != 0) reason = std::string(": ") + std::strerror(buffer->error());
+  }
+  err << "newsclass: standard output: write failed" << reason << "\n";
+  return code == 0 ? 2 : code;
+}
+
+// A global option followed by a command name takes the name as its value and leaves no command
+// ("newsclass --categories build-dictionary"); that is refused instead of running the default
+// sequence with a strange value.
+void refuseCommandNamesAsValues(const CLI::App& app) {
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_type_size() == 0 || option->count() == 0) continue;  // flags, unused
+    for (const std::string& value : option->results()) {
+      for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->get_name() == value) {
+          throw UsageError(option->get_name() + ": expected a value, got the command name \"" +
+                           value + "\"");
+        }
+      }
+    }
+  }
+}
+
+// Runs the command that was given, or the default sequence, which prints "finish" and waits for
+// a line of input (unless standard output already failed: nobody would see "finish").
+int dispatch(const CommandSet& commands, RunContext& context) {
+  for (const auto& [command, run] : commands.commands()) {
+    if (command->parsed()) {
+      int code = run(context);
+      context.console().flush();
+      return code;
+    }
+  }
+  int code = runDefaultSequence(context);
+  context.console().line("finish");
+  context.console().flush();
+  if (context.output()) waitForUser(context.input());
+  return code;
+}
+
 }  // namespace
 
 bool parseIdRange(const std::string& text, int32_t& first, int32_t& last) {
@@ -55,6 +116,32 @@ bool parseIdRange(const std::string& text, int32_t& first, int32_t& last) {
   first = *a;
   last = *b;
   return true;
+}
+
+void checkIdRange(const std::string& option, const std::string& text, int32_t first, int32_t last) {
+  if (first > last) {
+    throw UsageError(option + ": \"" + text +
+                     "\" holds no ids (the first id is greater than the last)");
+  }
+  if (static_cast<int64_t>(last) - first + 1 > INT32_MAX) {
+    throw UsageError(option + ": \"" + text + "\" holds more than 2147483647 ids");
+  }
+}
+
+CLI::Validator wholeNumber(int64_t min, int64_t max) {
+  return CLI::Validator(
+      [min, max](std::string& value) -> std::string {
+        int64_t number = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+        if (ec != std::errc() || end != value.data() + value.size() || value.empty() ||
+            number < min || number > max) {
+          return "expected a whole number from " + std::to_string(min) + " to " +
+                 std::to_string(max) + ", got " + (value.empty() ? "\"\"" : value);
+        }
+        value = std::to_string(number);
+        return "";
+      },
+      "");
 }
 
 RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostream& out,
@@ -74,9 +161,11 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
   if (!parseIdRange(options.trainRange, trainFirst, trainLast)) {
     throw UsageError("--train-range: expected A-B, got \"" + options.trainRange + "\"");
   }
+  checkIdRange("--train-range", options.trainRange, trainFirst, trainLast);
   if (!parseIdRange(options.testRange, testFirst, testLast)) {
     throw UsageError("--test-range: expected A-B, got \"" + options.testRange + "\"");
   }
+  checkIdRange("--test-range", options.testRange, testFirst, testLast);
   categories = parseCategoryList(options.categories);
   // Below one millisecond the SQLite driver would wait for ever.
   if (!(options.dbTimeout >= 0.001 && options.dbTimeout <= 86400)) {
@@ -98,7 +187,9 @@ std::string RunContext::dataPath(const std::string& fileName) const {
 
 void RunContext::requireReadableFile(const std::string& path) const {
   std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw DataFileError(path + ": is a folder");
   if (!std::filesystem::is_regular_file(path, ec)) {
+    if (std::filesystem::exists(path, ec)) throw DataFileError(path + ": not a regular file");
     throw DataFileError(path + ": no such file (run the stage that writes it first)");
   }
   std::ifstream probe(path, std::ios::binary);
@@ -158,41 +249,34 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    int code = app.exit(e, out, err);
-    return code == 0 ? 0 : 1;
+    int code = 1;
+    if (e.get_exit_code() == 0) {
+      code = app.exit(e, out, err);  // --help and --help-all print the help text
+    } else {
+      printErrorLine(out, err, e.what());
+    }
+    return checkOutput(out, err, code == 0 ? 0 : 1);
   }
 
+  int code = 2;
   try {
+    refuseCommandNamesAsValues(app);
     RunContext context(options, in, out, err);
-    for (const auto& [command, run] : commands.commands()) {
-      if (command->parsed()) {
-        int code = run(context);
-        context.console().flush();
-        return code;
-      }
-    }
-    int code = runDefaultSequence(context);
-    context.console().line("finish");
-    context.console().flush();
-    waitForUser(in);
-    return code;
+    code = dispatch(commands, context);
   } catch (const UsageError& e) {
-    out.flush();
-    err << "newsclass: " << e.what() << "\n";
-    return 1;
+    printErrorLine(out, err, e.what());
+    code = 1;
   } catch (const DatabaseFault& e) {
+    // A database fault's message carries its own "database error in" prefix.
     out.flush();
-    err << e.what() << "\n";
-    return 2;
-  } catch (const DataFileError& e) {
-    out.flush();
-    err << "newsclass: " << e.what() << "\n";
-    return 2;
+    err << escapeControlBytes(e.what(), false) << "\n";
+    code = 2;
   } catch (const std::exception& e) {
-    out.flush();
-    err << "newsclass: " << e.what() << "\n";
-    return 2;
+    // DataFileError and anything unforeseen: a data or system fault.
+    printErrorLine(out, err, e.what());
+    code = 2;
   }
+  return checkOutput(out, err, code);
 }
 
 }  // namespace newsclass

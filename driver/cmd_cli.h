@@ -55,7 +55,7 @@ class RunContext {
   CorpusProcessor processor() { return CorpusProcessor(trainFirst, trainLast, environment_); }
   // A file of the data folder, e.g. dataPath("dict.dat").
   std::string dataPath(const std::string& fileName) const;
-  // Throws DataFileError naming the file when it is not a readable regular file.
+  // Throws DataFileError naming the file when it is missing, a folder or not readable.
   void requireReadableFile(const std::string& path) const;
   // Locks the data folder against other newsclass runs for as long as the caller keeps the
   // result: kWrite for a command that writes data files, kRead for one that only reads them.
@@ -93,6 +93,15 @@ class CommandSet {
 
 // Parses "A-B" into an inclusive id range; false when malformed.
 bool parseIdRange(const std::string& text, int32_t& first, int32_t& last);
+
+// Checks the id range an option gave: it must hold at least one id and at most 2147483647, so
+// that its size fits a signed 32-bit integer. Throws UsageError naming the option and its text.
+void checkIdRange(const std::string& option, const std::string& text, int32_t first, int32_t last);
+
+// A check for a numeric option: the value must be a decimal whole number from `min` to `max`;
+// otherwise the option fails with "<option>: expected a whole number from MIN to MAX, got V".
+// An accepted value is rewritten in its plain decimal form, so that "010" means ten.
+CLI::Validator wholeNumber(int64_t min, int64_t max);
 
 // Runs newsclass with the given arguments and streams; returns the exit code.
 int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,

@@ -1,6 +1,7 @@
 // build-contingency and select-features: the contingency table from dict.dat and the corpus
 // database, and the feature words (keywords.dat) from dict.dat and contingency.dat.
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <ostream>
@@ -107,10 +108,6 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
   }
 
   const FeatureMeasure measure = measureByName(options.measure);
-  if (processor.rangeSize() <= 0) {
-    throw UsageError("--train-range: " + context.options().trainRange +
-                     " holds no ids; the feature quotas divide by its size");
-  }
   requireReadableFiles(context, {dictionaryPath, contingencyPath});
   processor.loadDictionary(dictionary, dictionaryPath);
   ContingencyTable table;
@@ -161,7 +158,7 @@ void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
       ->check(CLI::IsMember({"chi", "ig", "mi", "cf", "df"}))
       ->capture_default_str();
   command->add_option("--count", options->count, "Number of feature words requested")
-      ->check(CLI::NonNegativeNumber)
+      ->check(wholeNumber(0, INT32_MAX))
       ->capture_default_str();
   command->add_option("--scores", options->scoresPath,
                       "Also write, per category, the words it took with rank and score "

@@ -1,5 +1,6 @@
 // pipeline: every stage from the corpus database to the evaluation report in one run, each
 // stage's file written as it goes and one summary line per stage.
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,22 +25,43 @@ struct PipelineOptions {
   std::string format = "text";
 };
 
-// "<stage>: <what>, 1.23 s -> <file>"
+// "<stage>: <what>, 1.23 s -> <file>", on the console the stages write to.
 void summary(RunContext& context, const std::string& stage, const std::string& what,
              const StageClock& clock, const std::string& path) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.2f s", clock.elapsedSeconds());
-  context.console().line(stage + ": " + what + ", " + seconds + " -> " + userTextToGbk(path));
-  context.console().flush();
+  Console& console = *context.environment().console;
+  console.line(stage + ": " + what + ", " + seconds + " -> " + userTextToGbk(path));
+  console.flush();
 }
+
+// While it lives, the stages (and their summaries) write to standard error instead of standard
+// output, so that a csv or json report is all that standard output holds.
+class StageLinesToStandardError {
+ public:
+  explicit StageLinesToStandardError(RunContext& context)
+      : environment_(context.environment()),
+        saved_(environment_.console),
+        console_(context.errors(), context.console().encoding(), context.console().quiet()) {
+    environment_.console = &console_;
+  }
+  ~StageLinesToStandardError() {
+    console_.flush();
+    environment_.console = saved_;
+  }
+  StageLinesToStandardError(const StageLinesToStandardError&) = delete;
+  StageLinesToStandardError& operator=(const StageLinesToStandardError&) = delete;
+
+ private:
+  Environment& environment_;
+  Console* saved_;
+  Console console_;
+};
 
 // Everything the options and ranges decide is checked before the first stage runs, so that a
 // bad request does not cost a dictionary build.
 void checkRequest(const RunContext& context, const PipelineOptions& options) {
   int64_t trainingIds = static_cast<int64_t>(context.trainLast) - context.trainFirst + 1;
-  if (trainingIds < 1) {
-    throw UsageError("--train-range: " + context.options().trainRange + " holds no ids");
-  }
   if (options.k < 1 || options.k > trainingIds) {
     throw UsageError("--k: K must lie between 1 and the number of training vectors (" +
                      std::to_string(trainingIds) + ", the ids of --train-range), got " +
@@ -67,8 +89,7 @@ void selectKeywords(CorpusProcessor& processor, const RunContext& context,
   }
 }
 
-int runPipeline(RunContext& context, const PipelineOptions& options) {
-  checkRequest(context, options);
+ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
   const std::string dictionaryPath = context.dataPath("dict.dat");
@@ -135,7 +156,19 @@ int runPipeline(RunContext& context, const PipelineOptions& options) {
             std::to_string(results.size()) + " articles, K = " + std::to_string(options.k), clock,
             predictionsPath);
   }
-  context.console().line("");
+  return results;
+}
+
+int runPipeline(RunContext& context, const PipelineOptions& options) {
+  checkRequest(context, options);
+  ClassificationResults results;
+  if (options.format == "text") {
+    results = runStages(context, options);
+    context.console().line("");
+  } else {
+    StageLinesToStandardError redirect(context);
+    results = runStages(context, options);
+  }
   printEvaluationReport(context, results, options.format);
   return 0;
 }
@@ -151,14 +184,18 @@ void addPipelineCommand(CLI::App& app, CommandSet& commands) {
       "--count), trainingVSM.dat, testingVSM.dat (TestingCorpus articles of --test-range,\n"
       "always segmented), classify with K neighbours into predictions.dat and print the report.\n"
       "Each stage prints its own lines and then one summary line. The stages print one line per\n"
-      "article as they go; use --quiet (before the command) to see only the summaries.");
+      "article as they go; use --quiet (before the command) to see only the summaries. With\n"
+      "--format csv or json the stage lines go to standard error and standard output holds only\n"
+      "the report.");
   command->add_option("--measure", options->measure, "Feature measure: chi, ig, mi, cf or df")
       ->check(CLI::IsMember({"chi", "ig", "mi", "cf", "df"}))
       ->capture_default_str();
   command->add_option("--count", options->count, "Number of feature words requested")
-      ->check(CLI::NonNegativeNumber)
+      ->check(wholeNumber(0, INT32_MAX))
       ->capture_default_str();
-  command->add_option("--k", options->k, "Number of neighbours K")->capture_default_str();
+  command->add_option("--k", options->k, "Number of neighbours K")
+      ->check(wholeNumber(INT32_MIN, INT32_MAX))
+      ->capture_default_str();
   command->add_option("--tokenizer", options->tokenizer,
                       "Dictionary tokeniser: segment (segment Chinese text) or space (text that "
                       "is already segmented)")

@@ -101,6 +101,35 @@ TEST_F(PipelineCommandTest, RunsEveryStageAndPrintsTheReport) {
   EXPECT_NE(out.find("\naccuracy       1.0000     (4 of 4)\n"), std::string::npos) << out;
 }
 
+// With csv or json, standard output holds the report and nothing else: the same bytes that
+// evaluate prints afterwards from predictions.dat. The stage summaries are on standard error.
+TEST_F(PipelineCommandTest, ReportFormatsKeepStageLinesOffStandardOutput) {
+  for (const char* format : {"json", "csv"}) {
+    std::string out, err;
+    ASSERT_EQ(
+        run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space", "--format", format},
+            out, err),
+        0)
+        << err;
+    std::string evaluateOut, evaluateErr;
+    ASSERT_EQ(run({"evaluate", "--format", format}, evaluateOut, evaluateErr), 0) << evaluateErr;
+    EXPECT_EQ(out, evaluateOut) << format;
+    EXPECT_NE(err.find("\ndictionary: 10 words, "), std::string::npos) << err;
+    EXPECT_NE(err.find("\nclassification: 4 articles, K = 3, "), std::string::npos) << err;
+  }
+  std::string out, err;
+  ASSERT_EQ(
+      run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space", "--format", "json"},
+          out, err),
+      0);
+  EXPECT_EQ(out.substr(0, 2), "{\n");
+  EXPECT_EQ(out.substr(out.size() - 2), "}\n");
+  // With text, the stage lines stay on standard output, before the report.
+  ASSERT_EQ(run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space"}, out, err), 0);
+  EXPECT_EQ(err.find("dictionary: "), std::string::npos) << err;
+  EXPECT_NE(out.find("dictionary: 10 words, "), std::string::npos) << out;
+}
+
 TEST_F(PipelineCommandTest, BadRequestsAreRefusedBeforeAnyStage) {
   std::string out, err;
   EXPECT_EQ(run({"pipeline", "--k", "9"}, out, err), 1);

@@ -1,4 +1,5 @@
 // show: print one article of a corpus table (title, category, text) through the console.
+#include <climits>
 #include <memory>
 #include <string>
 
@@ -36,7 +37,9 @@ void addShowCommand(CLI::App& app, CommandSet& commands) {
       "show",
       "Print the title, category and text of one article, each trimmed of blanks. An id the "
       "table lacks is a database error.");
-  command->add_option("ID", options->id, "Article id (ArticleId)")->required();
+  command->add_option("ID", options->id, "Article id (ArticleId)")
+      ->check(wholeNumber(INT32_MIN, INT32_MAX))
+      ->required();
   command->add_option("--table", options->table, "Corpus table to read the article from")
       ->capture_default_str();
   commands.add(command, [options](RunContext& context) { return runShow(context, *options); });

@@ -62,12 +62,18 @@ TEST_F(ShowCommandTest, MissingIdIsADatabaseError) {
 }
 
 TEST_F(ShowCommandTest, BadIdOrTableIsAUsageError) {
-  for (const char* id : {"x", "3.5", "", "99999999999"}) {
+  for (const char* id : {"x", "3.5", "99999999999", "-2147483649", "0x10", " 7"}) {
     RunResult result = run({"--data-dir", dir.path(), "show", id});
     EXPECT_EQ(result.code, 1) << id;
-    EXPECT_EQ(result.err, std::string("newsclass: show: ID must be an integer, got \"") + id +
-                              "\"\n");
+    EXPECT_EQ(result.err, std::string("newsclass: ID: expected a whole number from -2147483648 to "
+                                      "2147483647, got ") +
+                              id + "\n");
   }
+  RunResult empty = run({"--data-dir", dir.path(), "show", ""});
+  EXPECT_EQ(empty.code, 1);
+  EXPECT_EQ(empty.err,
+            "newsclass: ID: expected a whole number from -2147483648 to 2147483647, "
+            "got \"\"\n");
   RunResult table = run({"--data-dir", dir.path(), "show", "3", "--table", "x y"});
   EXPECT_EQ(table.code, 1);
   EXPECT_NE(table.err.find("\"x y\" is not an identifier"), std::string::npos) << table.err;

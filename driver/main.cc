@@ -1,5 +1,6 @@
 // newsclass: the thin executable around runNewsclass.
 #include <malloc.h>
+#include <unistd.h>
 
 #include <iostream>
 
@@ -12,5 +13,10 @@ int main(int argc, char** argv) {
   mallopt(M_TOP_PAD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 128 << 20);
   std::ios::sync_with_stdio(false);
-  return newsclass::runNewsclass(argc, argv, std::cin, std::cout, std::cerr);
+  // Standard output goes through a buffer that keeps the reason of a failed write (a full disk,
+  // a closed pipe), so that runNewsclass can report it; std::cout would only turn bad.
+  newsclass::FileDescriptorBuffer standardOutput(STDOUT_FILENO);
+  std::ostream out(&standardOutput);
+  std::cin.tie(&out);
+  return newsclass::runNewsclass(argc, argv, std::cin, out, std::cerr);
 }

@@ -142,12 +142,13 @@ EOF
 }
 
 # snapshot DIR: every entry of the data folder DIR (folders too) with the sha256 of each file
-# other than corpus.db, then the content digest of corpus.db.
+# other than corpus.db and the lock file (which holds the pid of the last writer), then the
+# content digest of corpus.db.
 snapshot() {
   (
     cd "$1" || exit 1
     find . -mindepth 1 -type d | LC_ALL=C sort | sed 's/^/folder /'
-    find . -mindepth 1 -type f ! -name corpus.db -print0 | LC_ALL=C sort -z | xargs -0r sha256sum
+    find . -mindepth 1 -type f ! -name corpus.db ! -name newsclass.lock -print0 | LC_ALL=C sort -z | xargs -0r sha256sum
   )
   db_digest "$1"
 }
