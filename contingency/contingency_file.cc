@@ -77,9 +77,9 @@ void CorpusProcessor::loadContingencyTable(ContingencyTable& table, const std::s
       if (*count < 0) {
         // A negative number of articles cannot be counted: scores computed from it would be
         // garbage.
-        throw lineError(path, scanner.line(),
-                        std::string(kFieldNames[i]) + " " + std::to_string(*count) +
-                            " is negative");
+        throw lineError(
+            path, scanner.line(),
+            std::string(kFieldNames[i]) + " " + std::to_string(*count) + " is negative");
       }
       counts[i - 2] = *count;
     }

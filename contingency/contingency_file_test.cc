@@ -148,7 +148,8 @@ TEST_F(ContingencyFileTest, MissingFileIsAnErrorNamingIt) {
     env.processor(1, 10).loadContingencyTable(table, missing);
     ADD_FAILURE() << "a missing file loaded";
   } catch (const DataFileError& e) {
-    EXPECT_EQ(std::string(e.what()), missing + ": cannot open for reading: No such file or directory");
+    EXPECT_EQ(std::string(e.what()),
+              missing + ": cannot open for reading: No such file or directory");
   }
   EXPECT_EQ(table.size(), 1u);
   EXPECT_EQ(env.warnings.str(), "");

@@ -86,8 +86,8 @@ bool LineScanner::next(std::string_view& line) {
   const char* begin = text_.data() + position_;
   const size_t left = text_.size() - position_;
   const void* lineFeed = std::memchr(begin, '\n', left);
-  size_t end = lineFeed != nullptr ? static_cast<size_t>(static_cast<const char*>(lineFeed) - begin)
-                                   : left;
+  size_t end =
+      lineFeed != nullptr ? static_cast<size_t>(static_cast<const char*>(lineFeed) - begin) : left;
   if (const void* carriageReturn = std::memchr(begin, '\r', end)) {
     end = static_cast<size_t>(static_cast<const char*>(carriageReturn) - begin);
   }

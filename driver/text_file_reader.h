@@ -45,8 +45,7 @@ inline bool isAsciiSpace(char c) {
 // ends at LF, CR LF or a lone CR.
 class TokenScanner {
  public:
-  explicit TokenScanner(std::string_view text)
-      : p_(text.data()), end_(text.data() + text.size()) {}
+  explicit TokenScanner(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
 
   // The next token, or false at the end of the text.
   bool next(std::string_view& token) {

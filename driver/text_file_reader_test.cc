@@ -115,8 +115,8 @@ TEST(TextFileReaderTest, IntegersAreWholeTokensAsAStreamReadsThem) {
   EXPECT_EQ(parseInt32Token("-2147483648"), std::numeric_limits<int32_t>::min());
   EXPECT_EQ(parseInt32Token("+2147483647"), 2147483647);
   EXPECT_EQ(parseInt32Token("007"), 7);
-  for (const char* bad : {"", "+", "-", "2147483648", "-2147483649", "3x", "x3", "++3", "+-3",
-                          "1.0", " 1", "0x10"}) {
+  for (const char* bad :
+       {"", "+", "-", "2147483648", "-2147483649", "3x", "x3", "++3", "+-3", "1.0", " 1", "0x10"}) {
     EXPECT_FALSE(parseInt32Token(bad)) << bad;
   }
   EXPECT_EQ(parseUint64Token("18446744073709551615"), std::numeric_limits<uint64_t>::max());

@@ -24,9 +24,10 @@ constexpr size_t kTestingBatch = 64;
 void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t articles,
                     const std::string& firstCategory) {
   if (emptyVotes == 0) return;
-  processor.environment().warnings << "classification: " << emptyVotes << " of " << articles
-            << " testing articles had no neighbour with a listed category and took the first, "
-            << textForMessages(processor, firstCategory) << "\n";
+  processor.environment().warnings
+      << "classification: " << emptyVotes << " of " << articles
+      << " testing articles had no neighbour with a listed category and took the first, "
+      << textForMessages(processor, firstCategory) << "\n";
 }
 
 }  // namespace

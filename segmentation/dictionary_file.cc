@@ -153,9 +153,8 @@ void CorpusProcessor::loadDictionary(Dictionary& dictionary, const std::string& 
 }
 
 void printDictionary(const Dictionary& dictionary, Console& console) {
-  writeDictionaryText(dictionary, ",", ";", [&console](std::string_view block) {
-    console.write(block);
-  });
+  writeDictionaryText(dictionary, ",", ";",
+                      [&console](std::string_view block) { console.write(block); });
 }
 
 }  // namespace newsclass

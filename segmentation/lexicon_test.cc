@@ -51,7 +51,7 @@ TEST(WordListTest, FieldsFrequenciesAndSkippedLines) {
 TEST(WordListTest, Utf8LinesMatchTheirOriginalsAcrossLineEnds) {
   // An emoji has no GBK form and becomes "?"; that word is skipped, while a "?" of the text stays.
   // CR LF and a lone CR keep the converted lines and the original lines in step.
-  EXPECT_EQ(entriesOf("\xEF\xBB\xBF" "x😀 1\r\na? 2\r历史 3\n", true),
+  EXPECT_EQ(entriesOf("\xEF\xBB\xBFx😀 1\r\na? 2\r历史 3\n", true),
             (Entries{{"a?", 2}, {gbk("历史"), 3}}));
 }
 

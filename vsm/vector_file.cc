@@ -94,8 +94,7 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
     weights.reserve(static_cast<size_t>(std::min<uint64_t>(*count, scanner.remaining() / 2 + 1)));
     for (uint64_t k = 0; k < *count; ++k) {
       if (!scanner.next(token)) {
-        throw fail(std::to_string(*count) + " weights announced, " + std::to_string(k) +
-                   " found");
+        throw fail(std::to_string(*count) + " weights announced, " + std::to_string(k) + " found");
       }
       const std::optional<double> weight = parseDoubleToken(token);
       if (!weight) {

@@ -150,7 +150,8 @@ TEST_F(VectorFileTest, MissingOrUnreadableFileIsAnErrorNamingIt) {
     processor.loadVsm(model, missing);
     ADD_FAILURE() << "a missing file loaded";
   } catch (const DataFileError& e) {
-    EXPECT_EQ(std::string(e.what()), missing + ": cannot open for reading: No such file or directory");
+    EXPECT_EQ(std::string(e.what()),
+              missing + ": cannot open for reading: No such file or directory");
   }
   try {
     processor.loadVsm(model, env.dir.path());
