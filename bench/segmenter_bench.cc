@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "driver/encoding.h"
-#include "segmentation/lexicon.h"
+#include "driver/text_file_reader.h"
 #include "segmentation/segmenter.h"
 
 namespace {
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   double reloadWall = reload.wallSeconds();
 
   std::string bytes;
-  if (!newsclass::readFileContents(argv[2], bytes)) {
+  if (newsclass::tryReadTextFile(argv[2], bytes)) {
     std::fprintf(stderr, "segmenter_bench: cannot read %s\n", argv[2]);
     return 2;
   }

@@ -74,7 +74,6 @@ int main(int argc, char** argv) {
   Console console(discarded, ConsoleEncoding::kUtf8);
   Environment environment;
   environment.console = &console;
-  environment.warnings = &std::cerr;
   CorpusProcessor processor(first, last, environment);
 
   const std::string scratch =

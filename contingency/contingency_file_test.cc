@@ -91,23 +91,32 @@ TEST_F(ContingencyFileTest, LoadingAddsToTheTable) {
   EXPECT_EQ(table, expected);
 }
 
-TEST_F(ContingencyFileTest, MalformedRecordEndsTheLoadWithAWarning) {
-  writeFileBytes(path(), "a culture 1 2\nb history\n 3x 4\nc culture 5 6\n");
-  ContingencyTable table;
-  load(table, path());
-  EXPECT_EQ(table, (ContingencyTable{{{"a", "culture"}, {1, 2}}}));
-  EXPECT_EQ(env.warnings.str(), path() +
-                                    ": line 3: withWord \"3x\" is not a decimal integer; loading "
-                                    "stopped after 1 records\n");
-}
-
-TEST_F(ContingencyFileTest, CountOutOfRangeIsMalformed) {
-  writeFileBytes(path(), "a culture 1 2\nb history 3 2147483648\n");
-  ContingencyTable table;
-  load(table, path());
-  EXPECT_EQ(table.size(), 1u);
-  EXPECT_NE(env.warnings.str().find(": line 2: withoutWord \"2147483648\""), std::string::npos)
-      << env.warnings.str();
+TEST_F(ContingencyFileTest, MalformedRecordIsRefusedNamingTheLineAndLoadsNothing) {
+  const ContingencyTable before = {{{"a", "culture"}, {9, 9}}, {{"kept", "history"}, {1, 2}}};
+  for (const auto& [bytes, message] : std::vector<std::pair<std::string, std::string>>{
+           {"a culture 1 2\nb history\n 3x 4\nc culture 5 6\n",
+            ": line 3: withWord \"3x\" is not a decimal integer"},
+           {"a culture 1 2\nb history 3 2147483648\n",
+            ": line 2: withoutWord \"2147483648\" is not a decimal integer"},
+           {"a culture 1 2\nb history 3 4\nc culture\n5",
+            ": line 3: record ends after 3 of 4 fields"},
+           {"a culture 1 2\r\n\r\nb", ": line 3: record ends after 1 of 4 fields"},
+           // A lone CR ends a line as well.
+           {"a culture 1 2\rb history 3 x", ": line 2: withoutWord \"x\" is not a decimal integer"},
+           {gbk("历史") + " culture " + gbk("三") + " 4",
+            ": line 1: withWord \"三\" is not a decimal integer"}}) {
+    writeFileBytes(path(), bytes);
+    ContingencyTable table = before;
+    try {
+      env.processor(1, 10).loadContingencyTable(table, path());
+      ADD_FAILURE() << "accepted: " << bytes;
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path() + message);
+    }
+    EXPECT_EQ(table, before) << bytes;
+  }
+  EXPECT_EQ(env.warnings.str(), "");
+  EXPECT_EQ(env.takeOutput(), "");
 }
 
 TEST_F(ContingencyFileTest, NegativeCountIsRefusedNamingTheLine) {
@@ -132,22 +141,18 @@ TEST_F(ContingencyFileTest, NegativeCountIsRefusedNamingTheLine) {
   EXPECT_EQ(table, (ContingencyTable{{{"a", "culture"}, {0, 0}}}));
 }
 
-TEST_F(ContingencyFileTest, RecordCutOffAtTheEndKeepsTheRecordsBeforeIt) {
-  writeFileBytes(path(), "a culture 1 2\nb history 3 4\nc culture\n5");
-  ContingencyTable table;
-  load(table, path());
-  EXPECT_EQ(table.size(), 2u);
-  EXPECT_EQ(
-      env.warnings.str(),
-      path() + ": line 3: record ends after 3 of 4 fields; loading stopped after 2 records\n");
-}
-
-TEST_F(ContingencyFileTest, MissingFileIsReportedAndLoadsNothing) {
+TEST_F(ContingencyFileTest, MissingFileIsAnErrorNamingIt) {
   ContingencyTable table = {{{"a", "culture"}, {1, 2}}};
-  load(table, env.dir.file("absent.dat"));
+  const std::string missing = env.dir.file("absent.dat");
+  try {
+    env.processor(1, 10).loadContingencyTable(table, missing);
+    ADD_FAILURE() << "a missing file loaded";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              missing + ": cannot open for reading: No such file or directory");
+  }
   EXPECT_EQ(table.size(), 1u);
-  EXPECT_EQ(env.warnings.str(),
-            env.dir.file("absent.dat") + ": cannot open for reading; no cells loaded\n");
+  EXPECT_EQ(env.warnings.str(), "");
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include "knn/category_check.h"
 #include "knn/neighbour_vote.h"
 #include "knn/predictions_file.h"
-#include "vsm/vector_file.h"
 
 namespace newsclass {
 namespace {
@@ -63,12 +62,10 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
 
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
-  // Predictions from a model cut short would be written as if they were whole: a damaged
-  // vector file is refused, not loaded in part.
   VsmModel trainingModel;
   VsmModel testingModel;
-  loadVsmFile(processor, trainingModel, trainingPath, VsmLoadPolicy::kRefuse);
-  loadVsmFile(processor, testingModel, testingPath, VsmLoadPolicy::kRefuse);
+  processor.loadVsm(trainingModel, trainingPath);
+  processor.loadVsm(testingModel, testingPath);
   if (trainingModel.empty()) {
     throw DataFileError(trainingPath + ": holds no training vectors (run build-vectors first)");
   }

@@ -150,7 +150,8 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
       in_(&in),
       out_(&out),
       err_(&err),
-      console_(out, ConsoleEncoding::kUtf8, options.quiet) {
+      console_(out, ConsoleEncoding::kUtf8, options.quiet),
+      environment_(err) {
   ConsoleEncoding encoding;
   if (!parseConsoleEncoding(options.consoleEncoding, encoding)) {
     throw UsageError("--console-encoding: expected auto, gbk or utf-8, got \"" +
@@ -177,7 +178,6 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
   environment_.userDictionaryPath = options.userDictionary;
   environment_.stopWordsPath = options.stopWords;
   environment_.console = &console_;
-  environment_.warnings = &err;
   environment_.segmenter = &segmenter_;
 }
 

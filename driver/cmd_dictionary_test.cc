@@ -113,14 +113,14 @@ TEST_F(DictionaryCommandTest, PrintWithoutDictionaryFileIsAnErrorNamingIt) {
   EXPECT_EQ(print.err.rfind("newsclass: " + dir.file("dict.dat") + ": ", 0), 0u) << print.err;
 }
 
-TEST_F(DictionaryCommandTest, PrintOfACutOffFileShowsTheRecordsBeforeTheCutAndWarns) {
+TEST_F(DictionaryCommandTest, PrintOfACutOffFileIsADataErrorAndPrintsNothing) {
   writeFileBytes(dir.file("dict.dat"), "2\na\n1\n3 1 ; \nb\n2\n4 1 ;");
   RunResult print = run({"print-dictionary"});
-  EXPECT_EQ(print.code, 0);
-  EXPECT_EQ(print.out, "1\na\n1\n3,1;\n");
-  EXPECT_EQ(print.err, dir.file("dict.dat") +
-                           ": record 2 is cut off (posting 2 of 2: the article id is missing or "
-                           "not a number); only the records before it were loaded\n");
+  EXPECT_EQ(print.code, 2);
+  EXPECT_EQ(print.out, "");
+  EXPECT_EQ(print.err, "newsclass: " + dir.file("dict.dat") +
+                           ": record 2 (\"b\"): posting 2 of 2: the article id is missing or "
+                           "not a number\n");
 }
 
 TEST_F(DictionaryCommandTest, MissingLexiconStopsTheBuildAndKeepsDictDat) {

@@ -8,8 +8,8 @@
 
 #include "driver/commands.h"
 #include "driver/encoding.h"
-#include "driver/errors.h"
-#include "segmentation/lexicon.h"
+#include "driver/text_file_reader.h"
+#include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
 namespace {
@@ -33,8 +33,8 @@ int runSegment(RunContext& context, const SegmentOptions& options) {
   if (options.file.empty()) {
     bytes = readStream(context.input());
   } else {
-    if (!readFileContents(options.file, bytes)) {
-      throw DataFileError(options.file + ": cannot read the text to segment");
+    if (tryReadTextFile(options.file, bytes)) {
+      throw fileError(options.file, "cannot read the text to segment");
     }
   }
   // The whole input is read first so that its encoding is decided once, for all of it.
@@ -48,7 +48,7 @@ int runSegment(RunContext& context, const SegmentOptions& options) {
   Console sideConsole(context.errors(), context.console().encoding(), true);
   environment.console = &sideConsole;
   CorpusProcessor processor(context.trainFirst, context.trainLast, environment);
-  processor.startSegmenter();
+  SegmenterSession session(processor);
   sideConsole.flush();
   StopWordSet stopWords;
   if (options.tokenize) stopWords = processor.loadStopWords();
@@ -87,7 +87,6 @@ int runSegment(RunContext& context, const SegmentOptions& options) {
     }
   }
   console.write(output);
-  processor.stopSegmenter();
   return 0;
 }
 

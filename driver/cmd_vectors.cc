@@ -1,41 +1,12 @@
 // The default stage sequence and `newsclass build-vectors`: from the stored dictionary,
 // contingency table and keywords to the training and testing vector files.
-#include <functional>
-#include <sstream>
 #include <string>
 
 #include "driver/atomic_file.h"
 #include "driver/commands.h"
-#include "driver/errors.h"
 #include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
-namespace {
-
-// Runs `load` with the processor's warnings held back. The warnings are passed on either way;
-// when there were any, the file could not be read completely and vectors built from it would
-// silently lack words, so the run ends with an error naming the file.
-void loadCompletely(RunContext& context, const std::string& path,
-                    const std::function<void()>& load) {
-  Environment& environment = context.environment();
-  std::ostream* warnings = environment.warnings;
-  std::ostringstream held;
-  environment.warnings = &held;
-  try {
-    load();
-  } catch (...) {
-    environment.warnings = warnings;
-    *warnings << held.str();
-    throw;
-  }
-  environment.warnings = warnings;
-  if (!held.str().empty()) {
-    *warnings << held.str();
-    throw DataFileError(path + ": could not be loaded completely; no vector file written");
-  }
-}
-
-}  // namespace
 
 int runDefaultSequence(RunContext& context) {
   DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
@@ -58,10 +29,9 @@ int runDefaultSequence(RunContext& context) {
   // The testing half segments text: a lexicon the segmenter cannot start with must stop the run
   // before any work.
   checkSegmenterLexicon(processor);
-  loadCompletely(context, dictionaryPath,
-                 [&] { processor.loadDictionary(dictionary, dictionaryPath); });
-  loadCompletely(context, contingencyPath,
-                 [&] { processor.loadContingencyTable(contingencyTable, contingencyPath); });
+  // A file that does not load whole is refused by its loader, before any vector is built.
+  processor.loadDictionary(dictionary, dictionaryPath);
+  processor.loadContingencyTable(contingencyTable, contingencyPath);
   // The two vector files are replaced together: each model is written to its temporary file as
   // soon as it is built (so the stage lines keep their order), and both are renamed only when
   // the testing half, which reads the database, has succeeded as well.

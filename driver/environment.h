@@ -13,15 +13,19 @@
 namespace newsclass {
 
 struct Environment {
+  explicit Environment(std::ostream& warningStream = std::cerr) : warnings(warningStream) {}
+
   // ODBC connection string of the corpus database.
   std::string connectionString;
   // Segmenter lexicon, user dictionary and stop words.
   std::string lexiconPath = kDefaultLexiconPath;
   std::string userDictionaryPath = "dict.txt";
   std::string stopWordsPath = "stopwords.txt";
-  // Stage messages (GBK, converted by the console) and warnings (plain text).
+  // Stage messages (GBK, converted by the console).
   Console* console = nullptr;
-  std::ostream* warnings = &std::cerr;
+  // Warnings: one line each, plain text (driver/errors.h says what is a warning). Chosen when
+  // the environment is made and always there.
+  std::ostream& warnings;
   // The segmenter that startSegmenter starts and stopSegmenter stops.
   Segmenter* segmenter = nullptr;
 };

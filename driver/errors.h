@@ -1,6 +1,23 @@
-// The failures that travel up to `main`: a bad command line (exit 1) and a data file that cannot
-// be read or written (exit 2). The database fault has its own type in corpusdb/. Library code
-// throws these; only `main` catches them and prints one line to standard error.
+// The failures that travel up to `runNewsclass`, and the policy that decides which is which.
+//
+// - A data file the run reads (dict.dat, contingency.dat, keywords.dat, trainingVSM.dat,
+//   testingVSM.dat, predictions.dat) that is missing, unreadable, cut off or malformed is a
+//   DataFileError naming the file and, where there is one, the record or line and what was
+//   expected there ("<file>: record N: <what>", "<file>: line N: <what>"; see
+//   driver/text_file_reader.h). A loader that throws leaves its container as it was: nothing is
+//   loaded in part, so nothing is ever written from a partial load. The segmenter's lexicon is
+//   a DataFileError when it cannot be read or holds no usable entry (single lines it cannot use
+//   are skipped, as word lists are read). A data file that cannot be written is a DataFileError
+//   too.
+// - Optional inputs whose absence the run can live with (the stop-word file, the user
+//   dictionary) and results worth a remark (keywords missing from the dictionary, articles whose
+//   neighbours gave no vote) are warnings: one line each on Environment::warnings, and the run
+//   goes on.
+// - A request the user can correct is a UsageError (exit 1); a data-file error (exit 2) and the
+//   database fault of corpusdb/ (DatabaseFault, exit 2) are the others.
+//
+// Library code throws these and never exits; only `runNewsclass` catches them, prints the one
+// line and turns it into the exit code.
 #ifndef NEWSCLASS_DRIVER_ERRORS_H_
 #define NEWSCLASS_DRIVER_ERRORS_H_
 

@@ -23,11 +23,11 @@ constexpr size_t kTestingBatch = 64;
 // the first listed category, which says nothing about them.
 void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t articles,
                     const std::string& firstCategory) {
-  std::ostream* warnings = processor.environment().warnings;
-  if (emptyVotes == 0 || warnings == nullptr) return;
-  *warnings << "classification: " << emptyVotes << " of " << articles
-            << " testing articles had no neighbour with a listed category and took the first, "
-            << textForMessages(processor, firstCategory) << "\n";
+  if (emptyVotes == 0) return;
+  processor.environment().warnings
+      << "classification: " << emptyVotes << " of " << articles
+      << " testing articles had no neighbour with a listed category and took the first, "
+      << textForMessages(processor, firstCategory) << "\n";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "driver/encoding.h"
 #include "driver/stage_clock.h"
 #include "driver/text_utils.h"
+#include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
 namespace {
@@ -179,7 +180,7 @@ bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenize
   static const std::string articleLabel = gbk("处理第");
   // "共有了", not "共用了": kept exactly, as scripts match the line.
   static const std::string secondsLabel = gbk("篇文章共有了");
-  startSegmenter();
+  SegmenterSession session(*this);
   const std::string query = articleRangeQuery(tableName, firstArticleId, lastArticleId);
   {
     OdbcConnection connection(environment().connectionString, "buildDictionary");
@@ -212,7 +213,6 @@ bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenize
     }
     adder.finish();
   }
-  stopSegmenter();
   return !dictionary.empty();
 }
 

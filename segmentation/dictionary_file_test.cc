@@ -4,6 +4,8 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "driver/encoding.h"
 #include "driver/errors.h"
@@ -111,7 +113,7 @@ TEST_F(DictionaryFileTest, HeaderDoesNotBoundTheRecordsAndLastRecordOfAWordWins)
             (Dictionary{{"a", {{1, 1}}}, {"b", {{3, 3}}}, {"z", {{8, 8}}}}));
 }
 
-TEST_F(DictionaryFileTest, FileCutOffInsideARecordKeepsTheRecordsBeforeIt) {
+TEST_F(DictionaryFileTest, RecordCutOffOrMalformedIsRefusedAndLoadsNothing) {
   const std::string complete = "3\na\n1\n3 1 ; \nb\n2\n4 2 ; 5 1 ; \n";
   struct Case {
     std::string tail;
@@ -125,15 +127,25 @@ TEST_F(DictionaryFileTest, FileCutOffInsideARecordKeepsTheRecordsBeforeIt) {
       {"c\n2\n6 1 ; 7 x ; ", "posting 2 of 2: the count is missing or not a number"},
       {"c\n2\n6 1 ; 7 1", "posting 2 of 2: the separator is missing"},
       {"c\n1\n99999999999 1 ; \n", "posting 1 of 1: the article id is missing or not a number"},
+      // Numbers are whole tokens, and the separator is a ";" of its own.
+      {"c\n1\n6 1; \n", "posting 1 of 1: the count is missing or not a number"},
+      {"c\n1\n6x 1 ; \n", "posting 1 of 1: the article id is missing or not a number"},
+      {"c\n2\n6 1 ; 7 1 , \n", "posting 2 of 2: the separator is \",\", not \";\""},
   };
+  const Dictionary before{{"a", {{9, 9}}}, {"kept", {{1, 1}}}};
   for (const Case& c : cases) {
-    env.warnings.str("");
-    EXPECT_EQ(loadBytes(complete + c.tail), (Dictionary{{"a", {{3, 1}}}, {"b", {{4, 2}, {5, 1}}}}))
-        << c.tail;
-    EXPECT_EQ(env.warnings.str(), path + ": record 3 is cut off (" + c.fault +
-                                      "); only the records before it were loaded\n")
-        << c.tail;
+    writeFileBytes(path, complete + c.tail);
+    Dictionary dictionary = before;
+    try {
+      processor.loadDictionary(dictionary, path);
+      ADD_FAILURE() << "accepted: " << c.tail;
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), path + ": record 3 (\"c\"): " + c.fault) << c.tail;
+    }
+    // Neither the records before the cut nor anything else reached the dictionary.
+    EXPECT_EQ(dictionary, before) << c.tail;
   }
+  EXPECT_EQ(env.warnings.str(), "");
 }
 
 TEST_F(DictionaryFileTest, ImpossibleNumbersAreRefusedNamingTheRecord) {
@@ -175,21 +187,27 @@ TEST_F(DictionaryFileTest, ImpossibleNumbersAreRefusedNamingTheRecord) {
   EXPECT_EQ(env.warnings.str(), "");
 }
 
-TEST_F(DictionaryFileTest, MissingHeaderLoadsNothingAndWarns) {
-  EXPECT_TRUE(loadBytes("").empty());
-  EXPECT_EQ(env.warnings.str(),
-            path + ": the word count at the start is missing or not a number; no words loaded\n");
-  env.warnings.str("");
-  EXPECT_TRUE(loadBytes("a\n1\n1 1 ; \n").empty());
-  EXPECT_NE(env.warnings.str(), "");
-}
-
-TEST_F(DictionaryFileTest, MissingFileLoadsNothingAndWarns) {
-  Dictionary dictionary{{"kept", {{1, 1}}}};
-  processor.loadDictionary(dictionary, env.dir.file("absent.dat"));
-  EXPECT_EQ(dictionary, (Dictionary{{"kept", {{1, 1}}}}));
-  EXPECT_EQ(env.warnings.str(),
-            env.dir.file("absent.dat") + ": cannot open for reading; no words loaded\n");
+TEST_F(DictionaryFileTest, MissingHeaderOrFileIsRefusedAndLoadsNothing) {
+  const Dictionary before{{"kept", {{1, 1}}}};
+  const std::string header = ": the word count at the start is missing or not a number";
+  for (const auto& [file, bytes, message] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {path, "", header},
+           {path, " \r\n", header},
+           {path, "a\n1\n1 1 ; \n", header},
+           {env.dir.file("absent.dat"), "", ": cannot open for reading: No such file or directory"},
+           {env.dir.path(), "", ": cannot read: Is a directory"}}) {
+    if (file == path) writeFileBytes(path, bytes);
+    Dictionary dictionary = before;
+    try {
+      processor.loadDictionary(dictionary, file);
+      ADD_FAILURE() << "accepted " << file << ": " << bytes;
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), file + message);
+    }
+    EXPECT_EQ(dictionary, before);
+  }
+  EXPECT_EQ(env.warnings.str(), "");
 }
 
 TEST_F(DictionaryFileTest, PrintDictionaryIsCompact) {

@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <stdexcept>
 
 #include "driver/encoding.h"
+#include "driver/text_file_reader.h"
 
 namespace newsclass {
 namespace {
 
-bool isFieldSeparator(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isFieldSeparator(char c) { return c == ' ' || c == '\t'; }
 
 // Splits a line into its first `max` fields.
 size_t splitFields(std::string_view line, std::string_view* fields, size_t max) {
@@ -95,25 +94,9 @@ void appendUnits(std::string_view gbkWord, std::vector<uint16_t>& units) {
   }
 }
 
-bool readFileContents(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.clear();
-  std::error_code error;
-  uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size < (uintmax_t{1} << 40)) bytes.reserve(static_cast<size_t>(size));
-  char buffer[1 << 16];
-  while (true) {
-    in.read(buffer, sizeof buffer);
-    bytes.append(buffer, static_cast<size_t>(in.gcount()));
-    if (!in) break;
-  }
-  return in.eof() && !in.bad();
-}
-
 bool readWordFile(const std::string& path, bool frequencyRequired, WordEntries& words) {
   std::string bytes;
-  if (!readFileContents(path, bytes)) return false;
+  if (tryReadTextFile(path, bytes)) return false;
   parseWordList(bytes, frequencyRequired, words);
   return true;
 }
@@ -136,19 +119,13 @@ void parseWordList(std::string_view bytes, bool frequencyRequired, WordEntries& 
   // Conversion keeps every line end, so line k of the converted text is line k of the file.
   words.entries.reserve(words.entries.size() + std::count(text.begin(), text.end(), '\n') + 1);
   words.units.reserve(words.units.size() + text.size() / 4);
-  size_t pos = 0, originalPos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view originalLine;
-    if (utf8) {
-      size_t originalEnd = original.find('\n', originalPos);
-      if (originalEnd == std::string_view::npos) originalEnd = original.size();
-      originalLine = original.substr(originalPos, originalEnd - originalPos);
-      originalPos = originalEnd + 1;
-    }
-    readEntry(text.substr(pos, end - pos), originalLine, frequencyRequired, words);
-    pos = end + 1;
+  LineScanner lines(text);
+  LineScanner originalLines(original);
+  std::string_view line;
+  std::string_view originalLine;
+  while (lines.next(line)) {
+    if (utf8) originalLines.next(originalLine);
+    readEntry(line, originalLine, frequencyRequired, words);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <mutex>
 
+#include "driver/text_file_reader.h"
 #include "segmentation/lexicon.h"
 #include "segmentation/segmenter_chars.h"
 
@@ -54,7 +55,7 @@ std::shared_ptr<const LoadedLexicon> loadLexicon(const std::string& path) {
   static std::mutex mutex;
   static std::shared_ptr<const LoadedLexicon> last;
   std::string bytes;
-  if (!readFileContents(path, bytes)) return nullptr;
+  if (tryReadTextFile(path, bytes)) return nullptr;
   std::lock_guard<std::mutex> lock(mutex);
   if (last && last->fileBytes == bytes) return last;
   std::shared_ptr<const LoadedLexicon> lexicon = buildLexicon(std::move(bytes));

@@ -7,7 +7,7 @@
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
-#include "segmentation/lexicon.h"
+#include "driver/text_file_reader.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass {
@@ -20,7 +20,7 @@ const std::string kInitFailed = "ICTCLAS INIT FAILED!\n";
 // failed.
 DataFileError lexiconError(const std::string& path) {
   std::string bytes;
-  if (!readFileContents(path, bytes)) {
+  if (tryReadTextFile(path, bytes)) {
     return DataFileError(path + ": cannot read the segmenter's lexicon (--lexicon)");
   }
   return DataFileError(path +
@@ -53,6 +53,17 @@ void CorpusProcessor::startSegmenter() {
 
 void CorpusProcessor::stopSegmenter() {
   if (environment().segmenter != nullptr) environment().segmenter->stop();
+}
+
+SegmenterSession::SegmenterSession(CorpusProcessor& processor) : processor_(&processor) {
+  processor_->startSegmenter();
+}
+
+SegmenterSession::~SegmenterSession() { stop(); }
+
+void SegmenterSession::stop() {
+  if (processor_ != nullptr) processor_->stopSegmenter();
+  processor_ = nullptr;
 }
 
 void checkSegmenterLexicon(CorpusProcessor& processor) {

@@ -1,7 +1,8 @@
-// Starting the segmenter of a processor's environment. A stage that segments cannot do its job
-// without the lexicon: every Chinese character would become a word of its own and the results
-// would quietly shrink. So a lexicon that cannot be loaded ends the stage with an error naming
-// it, after the segmenter's usual failure line.
+// Starting and stopping the segmenter of a processor's environment. A stage that segments cannot
+// do its job without the lexicon: every Chinese character would become a word of its own and the
+// results would quietly shrink. So a lexicon that cannot be loaded ends the stage with an error
+// naming it, after the segmenter's usual failure line. Every stage that segments holds a
+// SegmenterSession, so that the segmenter is stopped however the stage ends.
 #ifndef NEWSCLASS_SEGMENTATION_SEGMENTER_BINDING_H_
 #define NEWSCLASS_SEGMENTATION_SEGMENTER_BINDING_H_
 
@@ -15,6 +16,24 @@ namespace newsclass {
 // as startSegmenter does, and throws the DataFileError startSegmenter would throw. An
 // environment without a segmenter passes. A lexicon loaded here is kept for the stage's start.
 void checkSegmenterLexicon(CorpusProcessor& processor);
+
+// Starts the processor's segmenter (CorpusProcessor::startSegmenter, whose DataFileError it
+// passes on, with nothing to stop) and stops it when the session ends, whether the stage
+// returns or throws.
+class SegmenterSession {
+ public:
+  explicit SegmenterSession(CorpusProcessor& processor);
+  ~SegmenterSession();
+  SegmenterSession(const SegmenterSession&) = delete;
+  SegmenterSession& operator=(const SegmenterSession&) = delete;
+
+  // Stops the segmenter now, for a stage that is done segmenting before it ends; the end of the
+  // session then stops nothing.
+  void stop();
+
+ private:
+  CorpusProcessor* processor_;
+};
 
 }  // namespace newsclass
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "corpusdb/database_fault.h"
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
@@ -112,6 +113,46 @@ TEST(SegmenterBindingTest, MissingUserDictionaryImportsNothing) {
   processor.startSegmenter();
   EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("0"));
   EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研究  生命"));
+}
+
+TEST(SegmenterBindingTest, SessionStopsTheSegmenterHoweverTheStageEnds) {
+  testing::TestEnvironment test;
+  test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
+  CorpusProcessor processor = test.processor(1, 10);
+  {
+    SegmenterSession session(processor);
+    EXPECT_TRUE(test.segmenter.started());
+  }
+  EXPECT_FALSE(test.segmenter.started());
+  try {
+    SegmenterSession session(processor);
+    throw DataFileError("stage failed");
+  } catch (const DataFileError&) {
+  }
+  EXPECT_FALSE(test.segmenter.started());
+  // Stopped early, then started again by another session: the first one's end stops nothing.
+  SegmenterSession first(processor);
+  first.stop();
+  EXPECT_FALSE(test.segmenter.started());
+  {
+    SegmenterSession second(processor);
+    first.stop();
+    EXPECT_TRUE(test.segmenter.started());
+  }
+  EXPECT_FALSE(test.segmenter.started());
+}
+
+TEST(SegmenterBindingTest, DictionaryBuildThatFailsStopsTheSegmenter) {
+  testing::TestEnvironment test;
+  test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
+  CorpusProcessor processor = test.processor(1, 10);
+  Dictionary dictionary;
+  // The table does not exist: the query fails after the segmenter has started.
+  EXPECT_THROW(
+      processor.buildDictionary(dictionary, &CorpusProcessor::tokenizeArticle, "NoSuchTable"),
+      DatabaseFault);
+  EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("0"));
+  EXPECT_FALSE(test.segmenter.started());
 }
 
 }  // namespace

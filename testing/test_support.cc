@@ -57,13 +57,12 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
   ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-TestEnvironment::TestEnvironment() : console(output, ConsoleEncoding::kGbk) {
+TestEnvironment::TestEnvironment() : console(output, ConsoleEncoding::kGbk), environment(warnings) {
   environment.connectionString = sqliteConnectionString(dir.file("corpus.db"));
   environment.lexiconPath = dir.file("lexicon.txt");
   environment.userDictionaryPath = dir.file("dict.txt");
   environment.stopWordsPath = dir.file("stopwords.txt");
   environment.console = &console;
-  environment.warnings = &warnings;
   environment.segmenter = &segmenter;
   createCorpusTables(environment.connectionString);
 }

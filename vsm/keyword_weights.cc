@@ -79,13 +79,13 @@ void warnUnpostedKeywords(const WeightTable& table, const std::vector<std::strin
                           const std::string& keywordPath, const std::string& stage,
                           Environment& environment) {
   const size_t count = table.unpostedCount();
-  if (count == 0 || environment.warnings == nullptr) return;
+  if (count == 0) return;
   std::string first = keywords[table.firstUnposted()];
   // Keywords are GBK; show them as the console shows text.
   if (environment.console == nullptr || environment.console->encoding() == ConsoleEncoding::kUtf8) {
     first = gbkToUtf8(first);
   }
-  std::ostream& warnings = *environment.warnings;
+  std::ostream& warnings = environment.warnings;
   if (count == 1) {
     warnings << keywordPath << ": keyword \"" << first
              << "\" has no postings in the dictionary; " << stage

@@ -2,9 +2,8 @@
 #include <string_view>
 
 #include "driver/corpus_processor.h"
-#include "driver/errors.h"
+#include "driver/text_file_reader.h"
 #include "vsm/keyword_weights.h"
-#include "vsm/token_reader.h"
 
 namespace newsclass {
 
@@ -12,14 +11,11 @@ namespace newsclass {
 // cannot be read is an error: the list it would give is unknown, and every vector's layout
 // depends on it.
 std::vector<std::string> CorpusProcessor::readKeywords(const std::string& path) {
-  std::string bytes;
-  if (auto failure = vsm::readWholeFile(path, bytes)) {
-    throw DataFileError(path + ": " + *failure);
-  }
+  const std::string bytes = readTextFile(path);
   std::vector<std::string> keywords;
-  vsm::TokenReader reader(bytes);
+  TokenScanner scanner(bytes);
   std::string_view token;
-  while (reader.next(token)) keywords.emplace_back(token);
+  while (scanner.next(token)) keywords.emplace_back(token);
   return keywords;
 }
 

@@ -42,7 +42,8 @@ TEST_F(KeywordsTest, UnreadableKeywordFileIsAnErrorNamingIt) {
     processor.readKeywords(missing);
     FAIL() << "no error for a missing keyword file";
   } catch (const DataFileError& e) {
-    EXPECT_EQ(std::string(e.what()), missing + ": cannot open: No such file or directory");
+    EXPECT_EQ(std::string(e.what()),
+              missing + ": cannot open for reading: No such file or directory");
   }
   // A folder opens but never reads; it must not loop or pass as an empty list.
   EXPECT_THROW(processor.readKeywords(env.dir.path()), DataFileError);

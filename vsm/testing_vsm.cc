@@ -16,6 +16,7 @@
 #include "driver/encoding.h"
 #include "driver/stage_clock.h"
 #include "driver/text_utils.h"
+#include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"
 
 namespace newsclass {
@@ -50,31 +51,6 @@ WeightVector testingVector(const WeightTable& table, const KeywordCounter& count
 
 }  // namespace vsm
 
-namespace {
-
-// Stops the segmenter when the stage leaves early (a database fault), so that no stage leaves
-// it started behind.
-class SegmenterRun {
- public:
-  explicit SegmenterRun(CorpusProcessor& processor) : processor_(&processor) {
-    processor_->startSegmenter();
-  }
-  ~SegmenterRun() {
-    if (processor_ != nullptr) processor_->stopSegmenter();
-  }
-  void stop() {
-    processor_->stopSegmenter();
-    processor_ = nullptr;
-  }
-  SegmenterRun(const SegmenterRun&) = delete;
-  SegmenterRun& operator=(const SegmenterRun&) = delete;
-
- private:
-  CorpusProcessor* processor_;
-};
-
-}  // namespace
-
 bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
                                       const Dictionary& dictionary, VsmModel& model,
                                       const std::string& keywordPath) {
@@ -94,7 +70,7 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm", environment());
   vsm::KeywordCounter counter(keywords);
 
-  SegmenterRun segmenter(*this);
+  SegmenterSession segmenter(*this);
   {
     OdbcConnection connection(environment().connectionString, "buildTestingVsm");
     RowCursor rows = connection.execute(query);

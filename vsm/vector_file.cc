@@ -1,11 +1,14 @@
-// The vector file: per model entry, in ascending article id, the id, the number of weights and
-// the weights, each weight in printf's %g form (six significant digits) followed by one space.
-// The reader goes by white-space-separated tokens, not by lines; a weight that is not a finite
-// number is refused with an error naming its record.
+// The vector files trainingVSM.dat and testingVSM.dat: per model entry, in ascending article id,
+// the id, the number of weights and the weights, each weight in printf's %g form (six
+// significant digits) followed by one space. The reader goes by white-space-separated tokens,
+// not by lines; a record cut short, a token that is not a number where the layout puts one, or
+// a weight that is not a finite number is refused with an error naming its record, and nothing
+// is loaded then.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -16,8 +19,7 @@
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "driver/stage_clock.h"
-#include "vsm/token_reader.h"
-#include "vsm/vector_file.h"
+#include "driver/text_file_reader.h"
 
 namespace newsclass {
 namespace {
@@ -68,82 +70,50 @@ void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
 }
 
 void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
-  loadVsmFile(*this, model, path, VsmLoadPolicy::kWarnAndKeep);
-}
-
-void loadVsmFile(CorpusProcessor& processor, VsmModel& model, const std::string& path,
-                 VsmLoadPolicy policy) {
   static const std::string kTimingLabel = gbk("加载VSM模型到内存的时间为");
   StageClock clock;
-  std::ostream* warnings = processor.environment().warnings;
-  std::string bytes;
-  if (auto failure = vsm::readWholeFile(path, bytes)) {
-    if (policy == VsmLoadPolicy::kRefuse) throw DataFileError(path + ": " + *failure);
-    // Loads nothing, as an empty file would; say why.
-    if (warnings != nullptr) *warnings << path << ": " << *failure << "; no vectors loaded\n";
-    bytes.clear();
-  }
-  // A record cut short or a token that is not a number ends the load: warned about and the
-  // records before it kept, or refused outright.
-  auto stop = [&](const std::string& what) {
-    if (policy == VsmLoadPolicy::kRefuse) throw DataFileError(path + ": " + what);
-    if (warnings != nullptr) {
-      *warnings << path << ": " << what << "; loading stopped, the records before it are kept\n";
-    }
-  };
-
-  vsm::TokenReader reader(bytes);
+  const std::string bytes = readTextFile(path);
+  TokenScanner scanner(bytes);
+  VsmModel loaded;
   std::string_view token;
-  for (uint64_t record = 1; reader.next(token); ++record) {
-    auto articleId = vsm::parseIntToken(token);
+  for (uint64_t record = 1; scanner.next(token); ++record) {
+    const std::optional<int32_t> articleId = parseInt32Token(token);
     if (!articleId) {
-      stop("record " + std::to_string(record) + ": article id \"" + std::string(token) +
-           "\" is not a number");
-      break;
+      throw recordError(path, record, "article id \"" + std::string(token) + "\" is not a number");
     }
-    auto which = [&] {
-      return "record " + std::to_string(record) + " (article " + std::to_string(*articleId) + ")";
+    auto fail = [&](const std::string& what) {
+      return recordError(path, record, "article " + std::to_string(*articleId), what);
     };
-    if (!reader.next(token)) {
-      stop(which() + ": the number of weights is missing");
-      break;
-    }
-    auto count = vsm::parseCountToken(token);
+    if (!scanner.next(token)) throw fail("the number of weights is missing");
+    const std::optional<uint64_t> count = parseUint64Token(token);
     if (!count) {
-      stop(which() + ": the number of weights \"" + std::string(token) + "\" is not a count");
-      break;
+      throw fail("the number of weights \"" + std::string(token) + "\" is not a count");
     }
     WeightVector weights;
-    // A count is only a promise: reserve no more than the remaining text can hold.
-    weights.reserve(static_cast<size_t>(std::min<uint64_t>(*count, bytes.size() / 2 + 1)));
-    bool complete = true;
+    // A count is only a promise: reserve no more than the rest of the text can hold.
+    weights.reserve(static_cast<size_t>(std::min<uint64_t>(*count, scanner.remaining() / 2 + 1)));
     for (uint64_t k = 0; k < *count; ++k) {
-      if (!reader.next(token)) {
-        stop(which() + ": " + std::to_string(*count) + " weights announced, " +
-             std::to_string(k) + " found");
-        complete = false;
-        break;
+      if (!scanner.next(token)) {
+        throw fail(std::to_string(*count) + " weights announced, " + std::to_string(k) + " found");
       }
-      auto weight = vsm::parseDoubleToken(token);
+      const std::optional<double> weight = parseDoubleToken(token);
       if (!weight) {
-        stop(which() + ": weight " + std::to_string(k + 1) + " \"" + std::string(token) +
-             "\" is not a number");
-        complete = false;
-        break;
+        throw fail("weight " + std::to_string(k + 1) + " \"" + std::string(token) +
+                   "\" is not a number");
       }
       if (!std::isfinite(*weight)) {
         // A weight of a unit vector lies between -1 and 1; an infinite or undefined one would
         // make every similarity with this vector undefined.
-        throw DataFileError(path + ": " + which() + ": weight " + std::to_string(k + 1) +
-                            " \"" + std::string(token) + "\" is not a finite number");
+        throw fail("weight " + std::to_string(k + 1) + " \"" + std::string(token) +
+                   "\" is not a finite number");
       }
       weights.push_back(*weight);
     }
-    if (!complete) break;
-    model.insert_or_assign(*articleId, std::move(weights));
+    // Records come in ascending id, so each lands right before the end.
+    loaded.insert_or_assign(loaded.end(), *articleId, std::move(weights));
   }
-
-  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  mergeLoaded(model, std::move(loaded));
+  console().timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
 }  // namespace newsclass
