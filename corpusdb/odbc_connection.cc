@@ -118,10 +118,7 @@ static bool driverTakesNarrowUtf8(SQLHDBC connection) {
   if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DRIVER_NAME, name, sizeof name, &length))) {
     return false;
   }
-  std::string driver(reinterpret_cast<const char*>(name));
-  std::transform(driver.begin(), driver.end(), driver.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return driver.find("sqlite") != std::string::npos;
+  return containsIgnoringCase(reinterpret_cast<const char*>(name), "sqlite");
 }
 
 // Runs or prepares GBK statement text, wide or as narrow UTF-8 as the driver needs.
