@@ -28,38 +28,6 @@ constexpr size_t kFirstChunkUnits = 16384;
 
 SQLWCHAR* wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
 
-// UTF-16 from a driver to UTF-8 for messages; unpaired surrogates become U+FFFD.
-std::string utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 // The first diagnostic record of a handle, or a generic one when the driver left none.
 struct Diagnostic {
   std::string sqlState = "HY000";
@@ -105,6 +73,19 @@ std::string maskSecrets(std::string message, const std::string& connectionString
   }
   return message;
 }
+
+// Throws the DatabaseFault of a failed ODBC call: the first diagnostic record of `handle`, with
+// any password of `connectionString` masked and `context` (when given) in parentheses after it.
+[[noreturn]] void throwDriverFault(const char* call, const std::string& operation,
+                                   SQLSMALLINT handleType, SQLHANDLE handle,
+                                   const std::string& connectionString,
+                                   const std::string& context = std::string()) {
+  Diagnostic d = readDiagnostic(handleType, handle);
+  std::string message = maskSecrets(d.message, connectionString);
+  if (!context.empty()) message += " (" + context + ")";
+  throw DatabaseFault(call, operation, d.sqlState, d.nativeCode, message);
+}
+
 
 }  // namespace
 
@@ -164,10 +145,7 @@ struct OdbcConnection::State {
 
   [[noreturn]] void fail(const char* call, SQLSMALLINT handleType, SQLHANDLE handle,
                          const std::string& context = std::string()) const {
-    Diagnostic d = readDiagnostic(handleType, handle);
-    std::string message = maskSecrets(d.message, connectionString);
-    if (!context.empty()) message += " (" + context + ")";
-    throw DatabaseFault(call, operation, d.sqlState, d.nativeCode, message);
+    throwDriverFault(call, operation, handleType, handle, connectionString, context);
   }
 
   void check(SQLRETURN rc, const char* call, SQLSMALLINT handleType, SQLHANDLE handle) const {
@@ -182,6 +160,10 @@ struct OdbcConnection::State {
   }
 
   void closeActiveCursor();
+  // Prepares `statement` unless it is the one kept prepared, binds the parameters as wide text
+  // and runs it; a failed call throws its DatabaseFault.
+  void bindAndExecute(const std::string& statement,
+                      const std::vector<std::optional<std::string>>& parameters);
   void releasePrepared() {
     if (preparedStatement != SQL_NULL_HSTMT) {
       SQLFreeHandle(SQL_HANDLE_STMT, preparedStatement);
@@ -236,10 +218,8 @@ struct RowCursor::State {
   }
 
   [[noreturn]] void fail(const char* call) const {
-    Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, statement);
-    std::string message = d.message;
-    if (owner != nullptr) message = maskSecrets(message, owner->connectionString);
-    throw DatabaseFault(call, operation(), d.sqlState, d.nativeCode, message);
+    throwDriverFault(call, operation(), SQL_HANDLE_STMT, statement,
+                     owner != nullptr ? owner->connectionString : std::string());
   }
 
   void close() {
@@ -490,39 +470,38 @@ RowCursor OdbcConnection::execute(const std::string& query) {
 void OdbcConnection::executeStatement(const std::string& statement) {
   State& s = *state_;
   s.closeActiveCursor();
-  SQLHSTMT handle = s.newStatement();
-  SQLRETURN rc = execDirect(handle, statement, s.narrowUtf8Statements);
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-    Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, handle);
-    SQLFreeHandle(SQL_HANDLE_STMT, handle);
-    throw DatabaseFault("SQLExecDirect", s.operation, d.sqlState, d.nativeCode,
-                        maskSecrets(d.message, s.connectionString));
-  }
-  SQLFreeHandle(SQL_HANDLE_STMT, handle);
+  // The statement handle is freed on every path, after a fault has read its diagnostics.
+  std::unique_ptr<void, void (*)(SQLHSTMT)> handle(
+      s.newStatement(), [](SQLHSTMT h) { SQLFreeHandle(SQL_HANDLE_STMT, h); });
+  SQLRETURN rc = execDirect(handle.get(), statement, s.narrowUtf8Statements);
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) s.fail("SQLExecDirect", SQL_HANDLE_STMT, handle.get());
 }
 
 void OdbcConnection::executeWithParameters(
     const std::string& statement, const std::vector<std::optional<std::string>>& parameters) {
   State& s = *state_;
   s.closeActiveCursor();
+  try {
+    s.bindAndExecute(statement, parameters);
+  } catch (const DatabaseFault&) {
+    // A statement that failed is not kept for the next call.
+    s.releasePrepared();
+    throw;
+  }
+}
+
+void OdbcConnection::State::bindAndExecute(
+    const std::string& statement, const std::vector<std::optional<std::string>>& parameters) {
+  State& s = *this;
   if (s.preparedStatement == SQL_NULL_HSTMT || s.preparedText != statement) {
     s.releasePrepared();
     s.preparedStatement = s.newStatement();
     if (!SQL_SUCCEEDED(prepare(s.preparedStatement, statement, s.narrowUtf8Statements))) {
-      Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, s.preparedStatement);
-      s.releasePrepared();
-      throw DatabaseFault("SQLPrepare", s.operation, d.sqlState, d.nativeCode,
-                          maskSecrets(d.message, s.connectionString));
+      s.fail("SQLPrepare", SQL_HANDLE_STMT, s.preparedStatement);
     }
     s.preparedText = statement;
   }
   SQLHSTMT handle = s.preparedStatement;
-  auto statementFault = [&](const char* call) {
-    Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, handle);
-    s.releasePrepared();
-    return DatabaseFault(call, s.operation, d.sqlState, d.nativeCode,
-                         maskSecrets(d.message, s.connectionString));
-  };
   SQLFreeStmt(handle, SQL_RESET_PARAMS);
   s.parameterBuffers.resize(parameters.size());
   s.parameterLengths.resize(parameters.size());
@@ -545,10 +524,10 @@ void OdbcConnection::executeWithParameters(
                                     SQL_C_WCHAR, sqlType, columnSize, 0, wide(buffer),
                                     static_cast<SQLLEN>(buffer.size() * sizeof(char16_t)),
                                     &length);
-    if (!SQL_SUCCEEDED(rc)) throw statementFault("SQLBindParameter");
+    if (!SQL_SUCCEEDED(rc)) s.fail("SQLBindParameter", SQL_HANDLE_STMT, handle);
   }
   SQLRETURN rc = SQLExecute(handle);
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) throw statementFault("SQLExecute");
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) s.fail("SQLExecute", SQL_HANDLE_STMT, handle);
   SQLFreeStmt(handle, SQL_CLOSE);
 }
 

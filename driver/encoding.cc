@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace newsclass {
 namespace {
@@ -144,6 +145,7 @@ const Converter& converter(int which) {
   thread_local Converter utf16ToGbkConv("CP936", "UTF-16LE");
   thread_local Converter gbkToUtf16Conv("UTF-16LE", "CP936");
   thread_local Converter utf8ToUtf16Conv("UTF-16LE", "UTF-8");
+  thread_local Converter utf16ToUtf8Conv("UTF-8", "UTF-16LE");
   switch (which) {
     case 0: return gbkToWcharT;
     case 1: return wcharTToGbk;
@@ -151,15 +153,25 @@ const Converter& converter(int which) {
     case 3: return utf8ToGbkConv;
     case 4: return utf16ToGbkConv;
     case 5: return gbkToUtf16Conv;
-    default: return utf8ToUtf16Conv;
+    case 6: return utf8ToUtf16Conv;
+    default: return utf16ToUtf8Conv;
   }
 }
 
-bool isAscii(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c >= 0x80) return false;
+// True when every unit of the text is below 0x80, so that it converts unit by unit.
+template <typename Char>
+bool isAscii(std::basic_string_view<Char> text) {
+  for (Char c : text) {
+    if (static_cast<std::make_unsigned_t<Char>>(c) >= 0x80) return false;
   }
   return true;
+}
+
+// Bytes from the UTF-16LE converters as UTF-16 code units.
+std::u16string asUtf16Units(const std::string& bytes) {
+  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
+  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
+  return out;
 }
 
 std::string wideReplacement() {
@@ -175,7 +187,7 @@ std::string utf16Replacement() {
 }  // namespace
 
 std::wstring gbkToWide(std::string_view gbkText) {
-  if (isAscii(gbkText)) return std::wstring(gbkText.begin(), gbkText.end());
+  if (isAscii<char>(gbkText)) return std::wstring(gbkText.begin(), gbkText.end());
   static const std::string replacement = wideReplacement();
   std::string bytes = converter(0).convert(gbkText.data(), gbkText.size(), 1, replacement);
   std::wstring wide(bytes.size() / sizeof(wchar_t), L'\0');
@@ -184,55 +196,41 @@ std::wstring gbkToWide(std::string_view gbkText) {
 }
 
 std::string wideToGbk(std::wstring_view wide) {
-  bool ascii = true;
-  for (wchar_t c : wide) {
-    if (c < 0 || c >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) return std::string(wide.begin(), wide.end());
+  if (isAscii(wide)) return std::string(wide.begin(), wide.end());
   return converter(1).convert(reinterpret_cast<const char*>(wide.data()),
                               wide.size() * sizeof(wchar_t), sizeof(wchar_t), "?");
 }
 
 std::string gbkToUtf8(std::string_view gbkText) {
-  if (isAscii(gbkText)) return std::string(gbkText);
+  if (isAscii<char>(gbkText)) return std::string(gbkText);
   return converter(2).convert(gbkText.data(), gbkText.size(), 1, "\xEF\xBF\xBD");
 }
 
 std::string utf8ToGbk(std::string_view utf8) {
-  if (isAscii(utf8)) return std::string(utf8);
+  if (isAscii<char>(utf8)) return std::string(utf8);
   return converter(3).convert(utf8.data(), utf8.size(), kUtf8Unit, "?");
 }
 
 std::string utf16ToGbk(std::u16string_view utf16) {
-  bool ascii = true;
-  for (char16_t c : utf16) {
-    if (c >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) return std::string(utf16.begin(), utf16.end());
+  if (isAscii(utf16)) return std::string(utf16.begin(), utf16.end());
   return converter(4).convert(reinterpret_cast<const char*>(utf16.data()),
                               utf16.size() * sizeof(char16_t), sizeof(char16_t), "?");
 }
 
 std::u16string gbkToUtf16(std::string_view gbkText) {
   static const std::string replacement = utf16Replacement();
-  std::string bytes = converter(5).convert(gbkText.data(), gbkText.size(), 1, replacement);
-  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
-  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
-  return out;
+  return asUtf16Units(converter(5).convert(gbkText.data(), gbkText.size(), 1, replacement));
 }
 
 std::u16string utf8ToUtf16(std::string_view utf8) {
   static const std::string replacement = utf16Replacement();
-  std::string bytes = converter(6).convert(utf8.data(), utf8.size(), 1, replacement);
-  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
-  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
-  return out;
+  return asUtf16Units(converter(6).convert(utf8.data(), utf8.size(), 1, replacement));
+}
+
+std::string utf16ToUtf8(std::u16string_view utf16) {
+  if (isAscii(utf16)) return std::string(utf16.begin(), utf16.end());
+  return converter(7).convert(reinterpret_cast<const char*>(utf16.data()),
+                              utf16.size() * sizeof(char16_t), sizeof(char16_t), "\xEF\xBF\xBD");
 }
 
 bool isValidUtf8(std::string_view bytes) { return invalidUtf8Offset(bytes) == std::string_view::npos; }
@@ -276,14 +274,14 @@ size_t invalidUtf8Offset(std::string_view bytes) {
 }
 
 size_t invalidGbkOffset(std::string_view bytes) {
-  if (isAscii(bytes)) return std::string_view::npos;
+  if (isAscii<char>(bytes)) return std::string_view::npos;
   return converter(5).firstInvalid(bytes.data(), bytes.size());
 }
 
 std::string userTextToGbk(std::string_view bytes) {
   // A UTF-8 byte order mark says the encoding outright and is not part of the text.
   if (bytes.starts_with("\xEF\xBB\xBF")) return utf8ToGbk(bytes.substr(3));
-  if (isAscii(bytes)) return std::string(bytes);
+  if (isAscii<char>(bytes)) return std::string(bytes);
   if (isValidUtf8(bytes)) return utf8ToGbk(bytes);
   return std::string(bytes);
 }

@@ -23,6 +23,9 @@ std::string utf8ToGbk(std::string_view utf8);
 
 // UTF-16 code units (as ODBC's SQLWCHAR delivers them) to GBK; characters outside GBK become "?".
 std::string utf16ToGbk(std::u16string_view utf16);
+// UTF-16 code units (driver messages, column and DBMS names) to UTF-8; an unpaired surrogate
+// becomes U+FFFD.
+std::string utf16ToUtf8(std::u16string_view utf16);
 // GBK to UTF-16 code units, for binding text parameters.
 std::u16string gbkToUtf16(std::string_view gbk);
 // UTF-8 to UTF-16 code units.
