@@ -5,9 +5,9 @@
 #include <set>
 
 #include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
 #include "driver/errors.h"
 #include "driver/text_utils.h"
-#include "knn/knn_queries.h"
 
 namespace newsclass {
 namespace {
