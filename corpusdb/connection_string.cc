@@ -6,7 +6,9 @@
 namespace newsclass {
 namespace {
 
-bool isSecretKey(const std::string& key) { return equalsIgnoringCase(key, "PWD") || equalsIgnoringCase(key, "Password"); }
+bool isSecretKey(const std::string& key) {
+  return equalsIgnoringCase(key, "PWD") || equalsIgnoringCase(key, "Password");
+}
 
 std::string trimBlanks(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t");
@@ -94,7 +96,8 @@ bool isSqliteDriver(const std::vector<ConnectionAttribute>& attributes) {
   bool sqlite = false;
   for (const ConnectionAttribute& attribute : attributes) {
     if (equalsIgnoringCase(attribute.key, "Driver")) {
-      sqlite = equalsIgnoringCase(attribute.value, "SQLite3") || equalsIgnoringCase(attribute.value, "SQLite");
+      sqlite = equalsIgnoringCase(attribute.value, "SQLite3") ||
+               equalsIgnoringCase(attribute.value, "SQLite");
     }
   }
   return sqlite;

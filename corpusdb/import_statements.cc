@@ -26,7 +26,8 @@ std::string insertArticleStatement(const std::string& table) {
 std::string primaryKeyIndexQuery(const std::string& table) {
   checkTableName(table);
   return "SELECT c.relname AS indexname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
-         "WHERE i.indrelid = '" + table + "'::regclass AND i.indisprimary";
+         "WHERE i.indrelid = '" +
+         table + "'::regclass AND i.indisprimary";
 }
 
 std::string clusterStatement(const std::string& table, const std::string& index) {

@@ -474,7 +474,9 @@ void OdbcConnection::executeStatement(const std::string& statement) {
   std::unique_ptr<void, void (*)(SQLHSTMT)> handle(
       s.newStatement(), [](SQLHSTMT h) { SQLFreeHandle(SQL_HANDLE_STMT, h); });
   SQLRETURN rc = execDirect(handle.get(), statement, s.narrowUtf8Statements);
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) s.fail("SQLExecDirect", SQL_HANDLE_STMT, handle.get());
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+    s.fail("SQLExecDirect", SQL_HANDLE_STMT, handle.get());
+  }
 }
 
 void OdbcConnection::executeWithParameters(
