@@ -164,6 +164,8 @@ struct OdbcConnection::State {
   // and runs it; a failed call throws its DatabaseFault.
   void bindAndExecute(const std::string& statement,
                       const std::vector<std::optional<std::string>>& parameters);
+  // Commits or rolls back (SQL_COMMIT, SQL_ROLLBACK) and returns to autocommit.
+  void endTransaction(SQLSMALLINT completion);
   void releasePrepared() {
     if (preparedStatement != SQL_NULL_HSTMT) {
       SQLFreeHandle(SQL_HANDLE_STMT, preparedStatement);
@@ -555,28 +557,19 @@ void OdbcConnection::beginTransaction() {
   s.inTransaction = true;
 }
 
-void OdbcConnection::commit() {
-  State& s = *state_;
-  s.closeActiveCursor();
-  s.releasePrepared();
-  s.check(SQLEndTran(SQL_HANDLE_DBC, s.connection, SQL_COMMIT), "SQLEndTran", SQL_HANDLE_DBC,
-          s.connection);
-  s.inTransaction = false;
-  s.check(SQLSetConnectAttr(s.connection, SQL_ATTR_AUTOCOMMIT,
-                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
-          "SQLSetConnectAttr", SQL_HANDLE_DBC, s.connection);
-}
+void OdbcConnection::commit() { state_->endTransaction(SQL_COMMIT); }
 
-void OdbcConnection::rollback() {
-  State& s = *state_;
-  s.closeActiveCursor();
-  s.releasePrepared();
-  s.check(SQLEndTran(SQL_HANDLE_DBC, s.connection, SQL_ROLLBACK), "SQLEndTran", SQL_HANDLE_DBC,
-          s.connection);
-  s.inTransaction = false;
-  s.check(SQLSetConnectAttr(s.connection, SQL_ATTR_AUTOCOMMIT,
-                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
-          "SQLSetConnectAttr", SQL_HANDLE_DBC, s.connection);
+void OdbcConnection::rollback() { state_->endTransaction(SQL_ROLLBACK); }
+
+void OdbcConnection::State::endTransaction(SQLSMALLINT completion) {
+  closeActiveCursor();
+  releasePrepared();
+  check(SQLEndTran(SQL_HANDLE_DBC, connection, completion), "SQLEndTran", SQL_HANDLE_DBC,
+        connection);
+  inTransaction = false;
+  check(SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
+        "SQLSetConnectAttr", SQL_HANDLE_DBC, connection);
 }
 
 }  // namespace newsclass

@@ -235,40 +235,46 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
 
 bool isValidUtf8(std::string_view bytes) { return invalidUtf8Offset(bytes) == std::string_view::npos; }
 
+size_t decodeUtf8At(std::string_view text, size_t at, char32_t& codePoint) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  size_t length;
+  char32_t value;
+  if (lead < 0x80) {
+    length = 1;
+    value = lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned char next = static_cast<unsigned char>(text[at + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    value = value << 6 | (next & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+  if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
+      (value >= 0xD800 && value <= 0xDFFF)) {
+    return 0;
+  }
+  codePoint = value;
+  return length;
+}
+
 size_t invalidUtf8Offset(std::string_view bytes) {
-  size_t i = 0;
-  const size_t n = bytes.size();
-  while (i < n) {
-    unsigned char c = static_cast<unsigned char>(bytes[i]);
-    size_t extra;
-    uint32_t codePoint;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      codePoint = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      codePoint = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      codePoint = c & 0x07;
-    } else {
-      return i;
-    }
-    if (i + extra >= n) return i;
-    for (size_t k = 1; k <= extra; ++k) {
-      unsigned char t = static_cast<unsigned char>(bytes[i + k]);
-      if ((t & 0xC0) != 0x80) return i;
-      codePoint = (codePoint << 6) | (t & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((extra == 2 && codePoint < 0x800) || (extra == 3 && codePoint < 0x10000) ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
-      return i;
-    }
-    i += extra + 1;
+  char32_t codePoint;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = decodeUtf8At(bytes, i, codePoint);
+    if (length == 0) return i;
+    i += length;
   }
   return std::string_view::npos;
 }

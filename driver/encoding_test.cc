@@ -50,6 +50,22 @@ TEST(EncodingTest, Utf16ToUtf8KeepsPairsAndReplacesLoneSurrogates) {
   EXPECT_EQ(utf16ToUtf8(longText), expected);
 }
 
+TEST(EncodingTest, DecodeUtf8AtGivesLengthAndCodePoint) {
+  char32_t c = 0;
+  EXPECT_EQ(decodeUtf8At("a", 0, c), 1u);
+  EXPECT_EQ(c, U'a');
+  EXPECT_EQ(decodeUtf8At("x" + kUtf8Chinese, 1, c), 3u);
+  EXPECT_EQ(c, U'\u4E2D');
+  EXPECT_EQ(decodeUtf8At("\xF4\x8F\xBF\xBF", 0, c), 4u);
+  EXPECT_EQ(c, U'\U0010FFFF');
+  c = U'?';
+  for (const std::string bad : {"\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80",
+                                "\xF4\x90\x80\x80", "\xE4\xB8", "\xE4\x41\xAD", "\xFF"}) {
+    EXPECT_EQ(decodeUtf8At(bad, 0, c), 0u) << bad.size();
+  }
+  EXPECT_EQ(c, U'?');  // left alone by every failure
+}
+
 TEST(EncodingTest, CharacterOutsideGbkBecomesQuestionMarkAndTheRestSurvives) {
   // U+1F600 (an emoji) and U+0E01 (Thai) have no GBK form.
   EXPECT_EQ(wideToGbk(L"a\U0001F600b\u0E01\u4E2D"), "a?b?\xD6\xD0");
