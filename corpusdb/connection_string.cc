@@ -1,22 +1,14 @@
 #include "corpusdb/connection_string.h"
 
 #include "corpusdb/odbc_connection.h"
+#include "driver/text_utils.h"
 
 namespace newsclass {
 namespace {
 
-bool sameKey(const std::string& key, const char* name) {
-  size_t i = 0;
-  for (; i < key.size() && name[i] != '\0'; ++i) {
-    unsigned char a = key[i], b = name[i];
-    if (a >= 'A' && a <= 'Z') a += 'a' - 'A';
-    if (b >= 'A' && b <= 'Z') b += 'a' - 'A';
-    if (a != b) return false;
-  }
-  return i == key.size() && name[i] == '\0';
+bool isSecretKey(const std::string& key) {
+  return equalsIgnoringCase(key, "PWD") || equalsIgnoringCase(key, "Password");
 }
-
-bool isSecretKey(const std::string& key) { return sameKey(key, "PWD") || sameKey(key, "Password"); }
 
 std::string trimBlanks(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t");
@@ -103,8 +95,9 @@ namespace {
 bool isSqliteDriver(const std::vector<ConnectionAttribute>& attributes) {
   bool sqlite = false;
   for (const ConnectionAttribute& attribute : attributes) {
-    if (sameKey(attribute.key, "Driver")) {
-      sqlite = sameKey(attribute.value, "SQLite3") || sameKey(attribute.value, "SQLite");
+    if (equalsIgnoringCase(attribute.key, "Driver")) {
+      sqlite = equalsIgnoringCase(attribute.value, "SQLite3") ||
+               equalsIgnoringCase(attribute.value, "SQLite");
     }
   }
   return sqlite;
@@ -112,7 +105,7 @@ bool isSqliteDriver(const std::vector<ConnectionAttribute>& attributes) {
 
 bool hasKey(const std::vector<ConnectionAttribute>& attributes, const char* key) {
   for (const ConnectionAttribute& attribute : attributes) {
-    if (sameKey(attribute.key, key)) return true;
+    if (equalsIgnoringCase(attribute.key, key)) return true;
   }
   return false;
 }
@@ -204,7 +197,7 @@ std::optional<std::string> sqliteDatabaseFile(const std::string& connectionStrin
   std::vector<ConnectionAttribute> attributes = parseConnectionString(connectionString);
   std::optional<std::string> database;
   for (const ConnectionAttribute& attribute : attributes) {
-    if (sameKey(attribute.key, "Database")) database = attribute.value;
+    if (equalsIgnoringCase(attribute.key, "Database")) database = attribute.value;
   }
   if (!isSqliteDriver(attributes) || !database || database->empty() || *database == ":memory:") {
     return std::nullopt;

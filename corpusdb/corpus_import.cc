@@ -5,7 +5,9 @@
 #include <unordered_map>
 
 #include "corpusdb/fast_gbk.h"
+#include "corpusdb/import_statements.h"
 #include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "driver/text_utils.h"
@@ -48,10 +50,6 @@ std::string shown(std::string_view gbkText) {
   return "\"" + text + (gbkText.size() > kLongest ? "...\"" : "\"");
 }
 
-std::string highestIdQuery(const std::string& table) {
-  return "select coalesce(max(ArticleId), 0) as HighestArticleId from " + table;
-}
-
 // True for a fault that says another connection holds the database, or that a wait timed out.
 bool isLockFault(const DatabaseFault& fault) {
   return fault.message().find("locked") != std::string::npos || fault.sqlState() == "HYT00" ||
@@ -62,7 +60,7 @@ bool isLockFault(const DatabaseFault& fault) {
 // held by another connection is no sign of a missing table and ends the import.
 bool tableExists(OdbcConnection& connection, const std::string& table) {
   try {
-    connection.execute(highestIdQuery(table));
+    connection.execute(highestArticleIdQuery(table));
     return true;
   } catch (const DatabaseFault& fault) {
     if (isLockFault(fault)) throw;
@@ -72,7 +70,7 @@ bool tableExists(OdbcConnection& connection, const std::string& table) {
 
 // The highest ArticleId of a table, 0 when it is empty; an id beyond 32 bits is a fault.
 int32_t readHighestArticleId(OdbcConnection& connection, const std::string& table) {
-  RowCursor rows = connection.execute(highestIdQuery(table));
+  RowCursor rows = connection.execute(highestArticleIdQuery(table));
   return rows.int32("HighestArticleId");
 }
 
@@ -226,13 +224,11 @@ std::vector<CorpusLine> parseCorpusFile(const std::string& bytes, const std::str
 static void clusterOnArticleId(OdbcConnection& connection, const std::string& table) {
   std::string index;
   {
-    RowCursor rows = connection.execute(
-        "SELECT c.relname AS indexname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
-        "WHERE i.indrelid = '" + table + "'::regclass AND i.indisprimary");
+    RowCursor rows = connection.execute(primaryKeyIndexQuery(table));
     if (rows.atEnd()) return;
     index = rows.text("indexname");
   }
-  connection.executeStatement("CLUSTER " + table + " USING \"" + index + "\"");
+  connection.executeStatement(clusterStatement(table, index));
 }
 
 ImportResult importArticles(const std::string& connectionString,
@@ -252,12 +248,9 @@ ImportResult importArticles(const std::string& connectionString,
   for (int t = 0; t < 2; ++t) {
     const std::string table = kTables[t];
     if (!exists[t]) {
-      connection.executeStatement("CREATE TABLE " + table +
-                                  " (ArticleId INTEGER PRIMARY KEY, CArticleName " + textType +
-                                  ", Categorization " + textType + ", CAbstract " + textType +
-                                  ")");
+      connection.executeStatement(createCorpusTableStatement(table, textType));
     } else if (replace) {
-      connection.executeStatement("DELETE FROM " + table);
+      connection.executeStatement(deleteArticlesStatement(table));
     }
     nextId[t] = readHighestArticleId(connection, table) + 1;
   }
@@ -274,14 +267,13 @@ ImportResult importArticles(const std::string& connectionString,
                         std::to_string(std::numeric_limits<int32_t>::max()));
   }
 
+  const std::string insertStatements[2] = {insertArticleStatement(kTables[0]),
+                                           insertArticleStatement(kTables[1])};
   size_t done = 0;
   for (const CorpusLine& article : articles) {
     const int t = article.training ? 0 : 1;
-    // The id goes as text and is cast by the database, so every parameter binds the same way.
     connection.executeWithParameters(
-        std::string("INSERT INTO ") + kTables[t] +
-            " (ArticleId, CArticleName, Categorization, CAbstract) "
-            "VALUES (CAST(? AS INTEGER), ?, ?, ?)",
+        insertStatements[t],
         {std::to_string(nextId[t]++), article.title, article.category, article.text});
     ++done;
     if (progress) progress(done, articles.size());

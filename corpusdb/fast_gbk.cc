@@ -37,38 +37,6 @@ class CharacterTable {
   std::vector<uint32_t> entries_;
 };
 
-// Length of the valid UTF-8 sequence at text[i] and its code point; 0 when invalid.
-size_t decodeUtf8(std::string_view text, size_t i, char32_t& codePoint) {
-  unsigned char lead = static_cast<unsigned char>(text[i]);
-  size_t length;
-  char32_t value;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    unsigned char next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    value = value << 6 | (next & 0x3F);
-  }
-  // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
-  if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
-      (value >= 0xD800 && value <= 0xDFFF)) {
-    return 0;
-  }
-  codePoint = value;
-  return length;
-}
-
 }  // namespace
 
 void utf16ToGbkInto(std::u16string_view text, std::string& out) {
@@ -102,7 +70,7 @@ std::string utf8ToGbkFast(std::string_view text) {
       continue;
     }
     char32_t codePoint = 0;
-    size_t length = decodeUtf8(text, i, codePoint);
+    size_t length = decodeUtf8At(text, i, codePoint);
     if (length == 0) return utf8ToGbk(text);
     std::string_view character = text.substr(i, length);
     if (codePoint >= 0x10000) {

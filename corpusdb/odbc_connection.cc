@@ -28,38 +28,6 @@ constexpr size_t kFirstChunkUnits = 16384;
 
 SQLWCHAR* wide(std::u16string& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
 
-// UTF-16 from a driver to UTF-8 for messages; unpaired surrogates become U+FFFD.
-std::string utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 // The first diagnostic record of a handle, or a generic one when the driver left none.
 struct Diagnostic {
   std::string sqlState = "HY000";
@@ -106,6 +74,19 @@ std::string maskSecrets(std::string message, const std::string& connectionString
   return message;
 }
 
+// Throws the DatabaseFault of a failed ODBC call: the first diagnostic record of `handle`, with
+// any password of `connectionString` masked and `context` (when given) in parentheses after it.
+[[noreturn]] void throwDriverFault(const char* call, const std::string& operation,
+                                   SQLSMALLINT handleType, SQLHANDLE handle,
+                                   const std::string& connectionString,
+                                   const std::string& context = std::string()) {
+  Diagnostic d = readDiagnostic(handleType, handle);
+  std::string message = maskSecrets(d.message, connectionString);
+  if (!context.empty()) message += " (" + context + ")";
+  throw DatabaseFault(call, operation, d.sqlState, d.nativeCode, message);
+}
+
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -118,10 +99,7 @@ static bool driverTakesNarrowUtf8(SQLHDBC connection) {
   if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DRIVER_NAME, name, sizeof name, &length))) {
     return false;
   }
-  std::string driver(reinterpret_cast<const char*>(name));
-  std::transform(driver.begin(), driver.end(), driver.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return driver.find("sqlite") != std::string::npos;
+  return containsIgnoringCase(reinterpret_cast<const char*>(name), "sqlite");
 }
 
 // Runs or prepares GBK statement text, wide or as narrow UTF-8 as the driver needs.
@@ -167,10 +145,7 @@ struct OdbcConnection::State {
 
   [[noreturn]] void fail(const char* call, SQLSMALLINT handleType, SQLHANDLE handle,
                          const std::string& context = std::string()) const {
-    Diagnostic d = readDiagnostic(handleType, handle);
-    std::string message = maskSecrets(d.message, connectionString);
-    if (!context.empty()) message += " (" + context + ")";
-    throw DatabaseFault(call, operation, d.sqlState, d.nativeCode, message);
+    throwDriverFault(call, operation, handleType, handle, connectionString, context);
   }
 
   void check(SQLRETURN rc, const char* call, SQLSMALLINT handleType, SQLHANDLE handle) const {
@@ -185,6 +160,12 @@ struct OdbcConnection::State {
   }
 
   void closeActiveCursor();
+  // Prepares `statement` unless it is the one kept prepared, binds the parameters as wide text
+  // and runs it; a failed call throws its DatabaseFault.
+  void bindAndExecute(const std::string& statement,
+                      const std::vector<std::optional<std::string>>& parameters);
+  // Commits or rolls back (SQL_COMMIT, SQL_ROLLBACK) and returns to autocommit.
+  void endTransaction(SQLSMALLINT completion);
   void releasePrepared() {
     if (preparedStatement != SQL_NULL_HSTMT) {
       SQLFreeHandle(SQL_HANDLE_STMT, preparedStatement);
@@ -239,10 +220,8 @@ struct RowCursor::State {
   }
 
   [[noreturn]] void fail(const char* call) const {
-    Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, statement);
-    std::string message = d.message;
-    if (owner != nullptr) message = maskSecrets(message, owner->connectionString);
-    throw DatabaseFault(call, operation(), d.sqlState, d.nativeCode, message);
+    throwDriverFault(call, operation(), SQL_HANDLE_STMT, statement,
+                     owner != nullptr ? owner->connectionString : std::string());
   }
 
   void close() {
@@ -493,39 +472,40 @@ RowCursor OdbcConnection::execute(const std::string& query) {
 void OdbcConnection::executeStatement(const std::string& statement) {
   State& s = *state_;
   s.closeActiveCursor();
-  SQLHSTMT handle = s.newStatement();
-  SQLRETURN rc = execDirect(handle, statement, s.narrowUtf8Statements);
+  // The statement handle is freed on every path, after a fault has read its diagnostics.
+  std::unique_ptr<void, void (*)(SQLHSTMT)> handle(
+      s.newStatement(), [](SQLHSTMT h) { SQLFreeHandle(SQL_HANDLE_STMT, h); });
+  SQLRETURN rc = execDirect(handle.get(), statement, s.narrowUtf8Statements);
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-    Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, handle);
-    SQLFreeHandle(SQL_HANDLE_STMT, handle);
-    throw DatabaseFault("SQLExecDirect", s.operation, d.sqlState, d.nativeCode,
-                        maskSecrets(d.message, s.connectionString));
+    s.fail("SQLExecDirect", SQL_HANDLE_STMT, handle.get());
   }
-  SQLFreeHandle(SQL_HANDLE_STMT, handle);
 }
 
 void OdbcConnection::executeWithParameters(
     const std::string& statement, const std::vector<std::optional<std::string>>& parameters) {
   State& s = *state_;
   s.closeActiveCursor();
+  try {
+    s.bindAndExecute(statement, parameters);
+  } catch (const DatabaseFault&) {
+    // A statement that failed is not kept for the next call.
+    s.releasePrepared();
+    throw;
+  }
+}
+
+void OdbcConnection::State::bindAndExecute(
+    const std::string& statement, const std::vector<std::optional<std::string>>& parameters) {
+  State& s = *this;
   if (s.preparedStatement == SQL_NULL_HSTMT || s.preparedText != statement) {
     s.releasePrepared();
     s.preparedStatement = s.newStatement();
     if (!SQL_SUCCEEDED(prepare(s.preparedStatement, statement, s.narrowUtf8Statements))) {
-      Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, s.preparedStatement);
-      s.releasePrepared();
-      throw DatabaseFault("SQLPrepare", s.operation, d.sqlState, d.nativeCode,
-                          maskSecrets(d.message, s.connectionString));
+      s.fail("SQLPrepare", SQL_HANDLE_STMT, s.preparedStatement);
     }
     s.preparedText = statement;
   }
   SQLHSTMT handle = s.preparedStatement;
-  auto statementFault = [&](const char* call) {
-    Diagnostic d = readDiagnostic(SQL_HANDLE_STMT, handle);
-    s.releasePrepared();
-    return DatabaseFault(call, s.operation, d.sqlState, d.nativeCode,
-                         maskSecrets(d.message, s.connectionString));
-  };
   SQLFreeStmt(handle, SQL_RESET_PARAMS);
   s.parameterBuffers.resize(parameters.size());
   s.parameterLengths.resize(parameters.size());
@@ -548,10 +528,10 @@ void OdbcConnection::executeWithParameters(
                                     SQL_C_WCHAR, sqlType, columnSize, 0, wide(buffer),
                                     static_cast<SQLLEN>(buffer.size() * sizeof(char16_t)),
                                     &length);
-    if (!SQL_SUCCEEDED(rc)) throw statementFault("SQLBindParameter");
+    if (!SQL_SUCCEEDED(rc)) s.fail("SQLBindParameter", SQL_HANDLE_STMT, handle);
   }
   SQLRETURN rc = SQLExecute(handle);
-  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) throw statementFault("SQLExecute");
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) s.fail("SQLExecute", SQL_HANDLE_STMT, handle);
   SQLFreeStmt(handle, SQL_CLOSE);
 }
 
@@ -577,28 +557,19 @@ void OdbcConnection::beginTransaction() {
   s.inTransaction = true;
 }
 
-void OdbcConnection::commit() {
-  State& s = *state_;
-  s.closeActiveCursor();
-  s.releasePrepared();
-  s.check(SQLEndTran(SQL_HANDLE_DBC, s.connection, SQL_COMMIT), "SQLEndTran", SQL_HANDLE_DBC,
-          s.connection);
-  s.inTransaction = false;
-  s.check(SQLSetConnectAttr(s.connection, SQL_ATTR_AUTOCOMMIT,
-                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
-          "SQLSetConnectAttr", SQL_HANDLE_DBC, s.connection);
-}
+void OdbcConnection::commit() { state_->endTransaction(SQL_COMMIT); }
 
-void OdbcConnection::rollback() {
-  State& s = *state_;
-  s.closeActiveCursor();
-  s.releasePrepared();
-  s.check(SQLEndTran(SQL_HANDLE_DBC, s.connection, SQL_ROLLBACK), "SQLEndTran", SQL_HANDLE_DBC,
-          s.connection);
-  s.inTransaction = false;
-  s.check(SQLSetConnectAttr(s.connection, SQL_ATTR_AUTOCOMMIT,
-                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
-          "SQLSetConnectAttr", SQL_HANDLE_DBC, s.connection);
+void OdbcConnection::rollback() { state_->endTransaction(SQL_ROLLBACK); }
+
+void OdbcConnection::State::endTransaction(SQLSMALLINT completion) {
+  closeActiveCursor();
+  releasePrepared();
+  check(SQLEndTran(SQL_HANDLE_DBC, connection, completion), "SQLEndTran", SQL_HANDLE_DBC,
+        connection);
+  inTransaction = false;
+  check(SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT,
+                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER),
+        "SQLSetConnectAttr", SQL_HANDLE_DBC, connection);
 }
 
 }  // namespace newsclass

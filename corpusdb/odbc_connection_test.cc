@@ -185,6 +185,46 @@ TEST_F(SqliteCorpus, BadSqlGivesTheDriversStateAndMessage) {
   }
 }
 
+TEST_F(SqliteCorpus, FailedStatementsNameTheirCallAndLeaveTheConnectionUsable) {
+  const std::string insert =
+      "INSERT INTO TrainingCorpus (ArticleId, CArticleName, Categorization, CAbstract) "
+      "VALUES (?, ?, ?, ?)";
+  OdbcConnection connection(connectionString, "import");
+  auto faultOf = [](const std::function<void()>& run) {
+    try {
+      run();
+    } catch (const DatabaseFault& fault) {
+      return fault;
+    }
+    ADD_FAILURE() << "the statement must fail";
+    return DatabaseFault("", "", "", 0, "");
+  };
+
+  DatabaseFault direct = faultOf([&] { connection.executeStatement("DELETE FROM NoSuchTable"); });
+  EXPECT_EQ(direct.call(), "SQLExecDirect");
+  EXPECT_EQ(direct.operation(), "import");
+  EXPECT_NE(direct.message().find("NoSuchTable"), std::string::npos) << direct.message();
+
+  DatabaseFault prepared = faultOf([&] {
+    connection.executeWithParameters("INSERT INTO NoSuchTable VALUES (?)", {"1"});
+  });
+  // The SQLite driver checks the statement when it runs, other drivers when it is prepared.
+  EXPECT_TRUE(prepared.call() == "SQLPrepare" || prepared.call() == "SQLExecute")
+      << prepared.call();
+  EXPECT_NE(prepared.message().find("NoSuchTable"), std::string::npos) << prepared.message();
+
+  connection.executeWithParameters(insert, {"1", "a", "history", "x"});
+  // The same prepared statement again, with an id the table already holds.
+  DatabaseFault executed =
+      faultOf([&] { connection.executeWithParameters(insert, {"1", "b", "history", "y"}); });
+  EXPECT_EQ(executed.call(), "SQLExecute");
+  EXPECT_EQ(executed.sqlState().size(), 5u);
+  // After each fault the next statement runs: nothing failed is kept prepared.
+  connection.executeWithParameters(insert, {"2", "b", "history", "y"});
+  RowCursor rows = connection.execute(categoryCountQuery("TrainingCorpus", "history"));
+  EXPECT_EQ(rows.text("p"), "2");
+}
+
 TEST_F(SqliteCorpus, NextQueryClosesThePreviousCursor) {
   testing::insertArticles(connectionString, "TrainingCorpus",
                           {{1, "a", "history", "x"}, {2, "b", "history", "y"}});

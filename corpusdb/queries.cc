@@ -45,6 +45,13 @@ bool isIdList(const std::string& list) {
   }
 }
 
+void checkIdList(const std::string& idList) {
+  if (!isIdList(idList)) {
+    throw UsageError("article id list \"" + idList +
+                     "\" is not a parenthesised list of integers separated by \",\"");
+  }
+}
+
 }  // namespace
 
 void checkTableName(const std::string& tableName) {
@@ -74,10 +81,7 @@ std::string categoryCountQuery(const std::string& table, const std::string& cate
 
 std::string neighbourCategoriesQuery(const std::string& table, const std::string& idList) {
   checkTableName(table);
-  if (!isIdList(idList)) {
-    throw UsageError("article id list \"" + idList +
-                     "\" is not a parenthesised list of integers separated by \",\"");
-  }
+  checkIdList(idList);
   return "select Categorization from " + table + " where ArticleId in " + idList;
 }
 
@@ -90,6 +94,28 @@ std::string articleRecordQuery(const std::string& table, int32_t articleId) {
   checkTableName(table);
   return "select CArticleName, Categorization,CAbstract  from " + table +
          " where ArticleId=" + std::to_string(articleId);
+}
+
+std::string allArticleCategoriesQuery(const std::string& table) {
+  checkTableName(table);
+  return "select ArticleId, Categorization from " + table +
+         " where ArticleId is not null and Categorization is not null";
+}
+
+std::string neighbourIdCategoriesQuery(const std::string& table, const std::string& idList) {
+  checkTableName(table);
+  checkIdList(idList);
+  return "select ArticleId, Categorization from " + table + " where ArticleId in " + idList;
+}
+
+std::string distinctCategoriesQuery(const std::string& table) {
+  checkTableName(table);
+  return "select distinct Categorization from " + table + " where Categorization is not null";
+}
+
+std::string highestArticleIdQuery(const std::string& table) {
+  checkTableName(table);
+  return "select coalesce(max(ArticleId), 0) as HighestArticleId from " + table;
 }
 
 }  // namespace newsclass

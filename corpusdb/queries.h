@@ -1,6 +1,10 @@
-// The six query texts the system issues, built from their templates. A table name must be an
+// Every query text the stages issue, built from its template: the article range, category and
+// neighbour queries of the corpus stages, the category look-ups of the classification's reports
+// and checks, and the highest id of a table that an import numbers after. (The import's table
+// definitions and inserts are in corpusdb/import_statements.h.) A table name must be an
 // identifier ([A-Za-z_][A-Za-z0-9_]*), else UsageError before any query runs; a category name is
-// a value, so each single quote in it is doubled. Texts are built at their full length.
+// a value, so each single quote in it is doubled; an id list must be "(" integers separated by
+// "," ")", else UsageError. Texts are built at their full length.
 #ifndef NEWSCLASS_CORPUSDB_QUERIES_H_
 #define NEWSCLASS_CORPUSDB_QUERIES_H_
 
@@ -24,6 +28,16 @@ std::string neighbourCategoriesQuery(const std::string& table, const std::string
 std::string articleCategoryQuery(const std::string& table, int32_t articleId);
 // "select CArticleName, Categorization,CAbstract  from %s where ArticleId=%d"
 std::string articleRecordQuery(const std::string& table, int32_t articleId);
+
+// "select ArticleId, Categorization from <table> where ArticleId is not null and
+// Categorization is not null"
+std::string allArticleCategoriesQuery(const std::string& table);
+// "select ArticleId, Categorization from <table> where ArticleId in <idList>"
+std::string neighbourIdCategoriesQuery(const std::string& table, const std::string& idList);
+// "select distinct Categorization from <table> where Categorization is not null"
+std::string distinctCategoriesQuery(const std::string& table);
+// "select coalesce(max(ArticleId), 0) as HighestArticleId from <table>": 0 for an empty table.
+std::string highestArticleIdQuery(const std::string& table);
 
 }  // namespace newsclass
 

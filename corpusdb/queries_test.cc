@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "corpusdb/import_statements.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
 
@@ -26,6 +27,34 @@ TEST(QueriesTest, TextsAreExactlyTheTemplates) {
   EXPECT_EQ(articleRecordQuery("TestingCorpus", 2147483647),
             "select CArticleName, Categorization,CAbstract  from TestingCorpus where "
             "ArticleId=2147483647");
+  EXPECT_EQ(allArticleCategoriesQuery("TestingCorpus"),
+            "select ArticleId, Categorization from TestingCorpus where ArticleId is not null and "
+            "Categorization is not null");
+  EXPECT_EQ(neighbourIdCategoriesQuery("TrainingCorpus", "(7,-2)"),
+            "select ArticleId, Categorization from TrainingCorpus where ArticleId in (7,-2)");
+  EXPECT_EQ(distinctCategoriesQuery("TrainingCorpus"),
+            "select distinct Categorization from TrainingCorpus where Categorization is not null");
+  EXPECT_EQ(highestArticleIdQuery("TestingCorpus"),
+            "select coalesce(max(ArticleId), 0) as HighestArticleId from TestingCorpus");
+}
+
+TEST(QueriesTest, ImportStatementsAreExactlyTheirTexts) {
+  EXPECT_EQ(createCorpusTableStatement("TrainingCorpus", "TEXT"),
+            "CREATE TABLE TrainingCorpus (ArticleId INTEGER PRIMARY KEY, CArticleName TEXT, "
+            "Categorization TEXT, CAbstract TEXT)");
+  EXPECT_EQ(createCorpusTableStatement("TestingCorpus", "NVARCHAR(MAX)"),
+            "CREATE TABLE TestingCorpus (ArticleId INTEGER PRIMARY KEY, CArticleName "
+            "NVARCHAR(MAX), Categorization NVARCHAR(MAX), CAbstract NVARCHAR(MAX))");
+  EXPECT_EQ(deleteArticlesStatement("TestingCorpus"), "DELETE FROM TestingCorpus");
+  EXPECT_EQ(insertArticleStatement("TrainingCorpus"),
+            "INSERT INTO TrainingCorpus (ArticleId, CArticleName, Categorization, CAbstract) "
+            "VALUES (CAST(? AS INTEGER), ?, ?, ?)");
+  EXPECT_EQ(primaryKeyIndexQuery("TrainingCorpus"),
+            "SELECT c.relname AS indexname FROM pg_index i JOIN pg_class c ON c.oid = "
+            "i.indexrelid WHERE i.indrelid = 'TrainingCorpus'::regclass AND i.indisprimary");
+  EXPECT_EQ(clusterStatement("TrainingCorpus", "trainingcorpus_pkey"),
+            "CLUSTER TrainingCorpus USING \"trainingcorpus_pkey\"");
+  EXPECT_THROW(clusterStatement("TrainingCorpus", "a\"; drop table x; --"), UsageError);
 }
 
 TEST(QueriesTest, QuotesInCategoryNamesAreDoubled) {
@@ -70,6 +99,15 @@ TEST(QueriesTest, TableNamesMustBeIdentifiers) {
     EXPECT_THROW(neighbourCategoriesQuery(bad, "(1)"), UsageError);
     EXPECT_THROW(articleCategoryQuery(bad, 1), UsageError);
     EXPECT_THROW(articleRecordQuery(bad, 1), UsageError);
+    EXPECT_THROW(allArticleCategoriesQuery(bad), UsageError);
+    EXPECT_THROW(neighbourIdCategoriesQuery(bad, "(1)"), UsageError);
+    EXPECT_THROW(distinctCategoriesQuery(bad), UsageError);
+    EXPECT_THROW(highestArticleIdQuery(bad), UsageError);
+    EXPECT_THROW(createCorpusTableStatement(bad, "TEXT"), UsageError);
+    EXPECT_THROW(deleteArticlesStatement(bad), UsageError);
+    EXPECT_THROW(insertArticleStatement(bad), UsageError);
+    EXPECT_THROW(primaryKeyIndexQuery(bad), UsageError);
+    EXPECT_THROW(clusterStatement(bad, "i"), UsageError);
   }
   for (const std::string good : {"TrainingCorpus", "_t", "t_2", "A"}) {
     EXPECT_NO_THROW(checkTableName(good)) << good;
@@ -79,10 +117,12 @@ TEST(QueriesTest, TableNamesMustBeIdentifiers) {
 TEST(QueriesTest, IdListsMustBeParenthesisedIntegers) {
   for (const std::string good : {"(1)", "(1,2,3)", "(-1,20)"}) {
     EXPECT_NO_THROW(neighbourCategoriesQuery("T", good)) << good;
+    EXPECT_NO_THROW(neighbourIdCategoriesQuery("T", good)) << good;
   }
   for (const std::string bad : {"", "()", "(1,)", "(,1)", "1,2", "(1 ,2)", "(1);drop table T",
                                 "(1) or 1=1", "(1-2)", "(--1)", "(1,,2)", "(-)"}) {
     EXPECT_THROW(neighbourCategoriesQuery("T", bad), UsageError) << bad;
+    EXPECT_THROW(neighbourIdCategoriesQuery("T", bad), UsageError) << bad;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
@@ -109,9 +110,7 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
       "ties going to the category listed first in --categories). Writes predictions.dat: one\n"
       "line \"<id> <category>\" per testing article. With --explain ID, prints that article's\n"
       "neighbours and votes instead and writes nothing.");
-  command->add_option("--k", options->k, "Number of neighbours K")
-      ->check(wholeNumber(INT32_MIN, INT32_MAX))
-      ->capture_default_str();
+  addNeighbourCountOption(*command, options->k);
   command
       ->add_option("--explain", options->explain,
                    "Testing article id whose neighbours and votes to print")

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
 #include "driver/text_utils.h"
@@ -20,21 +21,14 @@ void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands) {
       "Tokenise the articles of the training range and save the dictionary (every word with the "
       "articles that contain it and how often) to <data-dir>/dict.dat. Prints a tokenising time "
       "and a \"处理第\" line per article (--quiet leaves them out), then a summary.");
-  command
-      ->add_option("--tokenizer", options->tokenizer,
-                   "segment: segment Chinese text, drop digits and stop words; "
-                   "space: split text that is already segmented at spaces")
-      ->check(CLI::IsMember({"segment", "space"}))
-      ->capture_default_str();
+  addTokenizerOption(*command, options->tokenizer);
   command->add_option("--table", options->table, "Corpus table to read the articles from")
       ->capture_default_str();
   commands.add(command, [options](RunContext& context) {
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     CorpusProcessor processor = context.processor();
-    Tokenizer tokenizer = options->tokenizer == "space" ? &CorpusProcessor::splitBySpace
-                                                        : &CorpusProcessor::tokenizeArticle;
     Dictionary dictionary;
-    processor.buildDictionary(dictionary, tokenizer, options->table);
+    processor.buildDictionary(dictionary, tokenizerByName(options->tokenizer), options->table);
     const std::string path = context.dataPath("dict.dat");
     processor.saveDictionary(dictionary, path);
     context.console().line("dictionary: " + std::to_string(dictionary.size()) + " words from " +

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/cmd_evaluate.h"
+#include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
 #include "knn/evaluation_report.h"
@@ -45,9 +46,7 @@ void addEvaluateCommand(CLI::App& app, CommandSet& commands) {
       "--categories precision, recall, F1 and support (its articles in TestingCorpus), micro and\n"
       "macro averages (macro F1 is the mean of the per-category F1), accuracy and the confusion\n"
       "matrix. csv and json have fixed columns and keys (docs/formats.md).");
-  command->add_option("--format", *format, "Report format: text, csv or json")
-      ->check(CLI::IsMember({"text", "csv", "json"}))
-      ->capture_default_str();
+  addReportFormatOption(*command, *format);
   commands.add(command, [format](RunContext& context) {
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
     return runEvaluate(context, *format);

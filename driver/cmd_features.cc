@@ -1,7 +1,6 @@
 // build-contingency and select-features: the contingency table from dict.dat and the corpus
 // database, and the feature words (keywords.dat) from dict.dat and contingency.dat.
 #include <charconv>
-#include <climits>
 #include <cmath>
 #include <memory>
 #include <ostream>
@@ -10,10 +9,11 @@
 
 #include "corpusdb/queries.h"
 #include "driver/atomic_file.h"
+#include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
-#include "features/feature_selection.h"
+#include "features/measure_selection.h"
 
 namespace newsclass {
 namespace {
@@ -40,14 +40,6 @@ void requireReadableFiles(const RunContext& context, const std::vector<std::stri
     }
   }
   if (!problems.empty()) throw DataFileError(problems);
-}
-
-FeatureMeasure measureByName(const std::string& name) {
-  if (name == "chi") return FeatureMeasure::kChiSquare;
-  if (name == "ig") return FeatureMeasure::kInformationGain;
-  if (name == "mi") return FeatureMeasure::kMutualInformation;
-  if (name == "cf") return FeatureMeasure::kCategoryFrequency;
-  throw UsageError("--measure: expected chi, ig, mi, cf or df, got \"" + name + "\"");
 }
 
 // Shortest text that reads back as the same double.
@@ -94,33 +86,25 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
   const std::string keywordPath = context.dataPath("keywords.dat");
   CorpusProcessor processor = context.processor();
   Dictionary dictionary;
-
-  if (options.measure == "df") {
-    // Document frequency ranks over all categories and needs neither the table nor a quota.
-    if (!options.scoresPath.empty()) {
-      throw UsageError("--scores: the df measure has no per-category scores");
-    }
+  ContingencyTable table;
+  // Document frequency ranks over all categories and needs neither the table nor a quota.
+  const bool documentFrequency = options.measure == "df";
+  if (documentFrequency && !options.scoresPath.empty()) {
+    throw UsageError("--scores: the df measure has no per-category scores");
+  }
+  if (documentFrequency) {
     context.requireReadableFile(dictionaryPath);
     processor.loadDictionary(dictionary, dictionaryPath);
-    processor.selectByDfThreshold(dictionary, static_cast<unsigned>(options.count), keywordPath);
-    context.console().line("feature words (df) saved to " + userTextToGbk(keywordPath));
-    return 0;
-  }
-
-  const FeatureMeasure measure = measureByName(options.measure);
-  requireReadableFiles(context, {dictionaryPath, contingencyPath});
-  processor.loadDictionary(dictionary, dictionaryPath);
-  ContingencyTable table;
-  processor.loadContingencyTable(table, contingencyPath);
-  if (options.scoresPath.empty()) {
-    selectFeatures(processor, measure, context.categories, dictionary, table, options.count,
-                   keywordPath);
   } else {
-    std::vector<CategorySelection> selections;
-    selectFeatures(processor, measure, context.categories, dictionary, table, options.count,
-                   keywordPath, &selections);
-    writeScores(options.scoresPath, selections);
+    requireReadableFiles(context, {dictionaryPath, contingencyPath});
+    processor.loadDictionary(dictionary, dictionaryPath);
+    processor.loadContingencyTable(table, contingencyPath);
   }
+  std::vector<CategorySelection> selections;
+  selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
+                          options.count, keywordPath,
+                          options.scoresPath.empty() ? nullptr : &selections);
+  if (!options.scoresPath.empty()) writeScores(options.scoresPath, selections);
   context.console().line("feature words (" + options.measure + ") saved to " +
                          userTextToGbk(keywordPath));
   if (!options.scoresPath.empty()) {
@@ -154,12 +138,8 @@ void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
       "top of its ranking by chi-square (chi), information gain (ig), mutual information (mi) or\n"
       "in-category document frequency (cf); df takes the --count words of highest document\n"
       "frequency over all articles (dict.dat only).");
-  command->add_option("--measure", options->measure, "Ranking measure: chi, ig, mi, cf or df")
-      ->check(CLI::IsMember({"chi", "ig", "mi", "cf", "df"}))
-      ->capture_default_str();
-  command->add_option("--count", options->count, "Number of feature words requested")
-      ->check(wholeNumber(0, INT32_MAX))
-      ->capture_default_str();
+  addMeasureOption(*command, options->measure);
+  addFeatureCountOption(*command, options->count);
   command->add_option("--scores", options->scoresPath,
                       "Also write, per category, the words it took with rank and score "
                       "(UTF-8 TSV: category, rank, word, score)");

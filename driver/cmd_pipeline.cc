@@ -1,16 +1,17 @@
 // pipeline: every stage from the corpus database to the evaluation report in one run, each
 // stage's file written as it goes and one summary line per stage.
-#include <climits>
 #include <cstdio>
 #include <memory>
 #include <string>
 
 #include "driver/atomic_file.h"
 #include "driver/cmd_evaluate.h"
+#include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "driver/stage_clock.h"
+#include "features/measure_selection.h"
 #include "knn/category_check.h"
 #include "knn/predictions_file.h"
 
@@ -70,25 +71,6 @@ void checkRequest(const RunContext& context, const PipelineOptions& options) {
   if (context.categories.empty()) throw UsageError("--categories: the category list is empty");
 }
 
-void selectKeywords(CorpusProcessor& processor, const RunContext& context,
-                    const PipelineOptions& options, const Dictionary& dictionary,
-                    ContingencyTable& table, const std::string& path) {
-  const CategoryList& categories = context.categories;
-  if (options.measure == "chi") {
-    processor.selectFeaturesByChiSquare(categories, dictionary, table, options.count, path);
-  } else if (options.measure == "ig") {
-    processor.selectFeaturesByInformationGain(categories, dictionary, table, options.count, path);
-  } else if (options.measure == "mi") {
-    processor.selectFeaturesByMutualInformation(categories, dictionary, table, options.count,
-                                                path);
-  } else if (options.measure == "cf") {
-    processor.selectFeaturesByCategoryFrequency(categories, dictionary, table, options.count,
-                                                path);
-  } else {
-    processor.selectByDfThreshold(dictionary, static_cast<unsigned>(options.count), path);
-  }
-}
-
 ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
@@ -102,9 +84,7 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
   Dictionary dictionary;
   {
     StageClock clock;
-    Tokenizer tokenizer = options.tokenizer == "space" ? &CorpusProcessor::splitBySpace
-                                                       : &CorpusProcessor::tokenizeArticle;
-    processor.buildDictionary(dictionary, tokenizer, "TrainingCorpus");
+    processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), "TrainingCorpus");
     processor.saveDictionary(dictionary, dictionaryPath);
     summary(context, "dictionary", std::to_string(dictionary.size()) + " words", clock,
             dictionaryPath);
@@ -119,7 +99,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
   }
   {
     StageClock clock;
-    selectKeywords(processor, context, options, dictionary, table, keywordPath);
+    selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
+                            options.count, keywordPath);
     size_t keywords = processor.readKeywords(keywordPath).size();
     summary(context, "feature words",
             std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
@@ -187,23 +168,11 @@ void addPipelineCommand(CLI::App& app, CommandSet& commands) {
       "article as they go; use --quiet (before the command) to see only the summaries. With\n"
       "--format csv or json the stage lines go to standard error and standard output holds only\n"
       "the report.");
-  command->add_option("--measure", options->measure, "Feature measure: chi, ig, mi, cf or df")
-      ->check(CLI::IsMember({"chi", "ig", "mi", "cf", "df"}))
-      ->capture_default_str();
-  command->add_option("--count", options->count, "Number of feature words requested")
-      ->check(wholeNumber(0, INT32_MAX))
-      ->capture_default_str();
-  command->add_option("--k", options->k, "Number of neighbours K")
-      ->check(wholeNumber(INT32_MIN, INT32_MAX))
-      ->capture_default_str();
-  command->add_option("--tokenizer", options->tokenizer,
-                      "Dictionary tokeniser: segment (segment Chinese text) or space (text that "
-                      "is already segmented)")
-      ->check(CLI::IsMember({"segment", "space"}))
-      ->capture_default_str();
-  command->add_option("--format", options->format, "Report format: text, csv or json")
-      ->check(CLI::IsMember({"text", "csv", "json"}))
-      ->capture_default_str();
+  addMeasureOption(*command, options->measure);
+  addFeatureCountOption(*command, options->count);
+  addNeighbourCountOption(*command, options->k);
+  addTokenizerOption(*command, options->tokenizer);
+  addReportFormatOption(*command, options->format);
   commands.add(command, [options](RunContext& context) {
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     return runPipeline(context, *options);

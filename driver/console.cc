@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <string>
@@ -15,14 +14,11 @@
 namespace newsclass {
 
 bool parseConsoleEncoding(std::string_view name, ConsoleEncoding& encoding) {
-  std::string lower(name);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lower == "auto") {
+  if (equalsIgnoringCase(name, "auto")) {
     encoding = detectConsoleEncoding();
-  } else if (lower == "gbk") {
+  } else if (equalsIgnoringCase(name, "gbk")) {
     encoding = ConsoleEncoding::kGbk;
-  } else if (lower == "utf-8" || lower == "utf8") {
+  } else if (equalsIgnoringCase(name, "utf-8") || equalsIgnoringCase(name, "utf8")) {
     encoding = ConsoleEncoding::kUtf8;
   } else {
     return false;
@@ -35,13 +31,10 @@ ConsoleEncoding detectConsoleEncoding() {
   const char* previous = std::setlocale(LC_CTYPE, nullptr);
   std::string saved = previous ? previous : "C";
   std::setlocale(LC_CTYPE, "");
-  std::string codeset = nl_langinfo(CODESET);
+  const std::string codeset = nl_langinfo(CODESET);
   std::setlocale(LC_CTYPE, saved.c_str());
-  std::transform(codeset.begin(), codeset.end(), codeset.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  if (codeset == "GBK" || codeset == "GB2312" || codeset == "GB18030" || codeset == "CP936" ||
-      codeset == "EUC-CN") {
-    return ConsoleEncoding::kGbk;
+  for (const char* name : {"GBK", "GB2312", "GB18030", "CP936", "EUC-CN"}) {
+    if (equalsIgnoringCase(codeset, name)) return ConsoleEncoding::kGbk;
   }
   return ConsoleEncoding::kUtf8;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 namespace newsclass {
 namespace {
@@ -144,6 +145,7 @@ const Converter& converter(int which) {
   thread_local Converter utf16ToGbkConv("CP936", "UTF-16LE");
   thread_local Converter gbkToUtf16Conv("UTF-16LE", "CP936");
   thread_local Converter utf8ToUtf16Conv("UTF-16LE", "UTF-8");
+  thread_local Converter utf16ToUtf8Conv("UTF-8", "UTF-16LE");
   switch (which) {
     case 0: return gbkToWcharT;
     case 1: return wcharTToGbk;
@@ -151,15 +153,25 @@ const Converter& converter(int which) {
     case 3: return utf8ToGbkConv;
     case 4: return utf16ToGbkConv;
     case 5: return gbkToUtf16Conv;
-    default: return utf8ToUtf16Conv;
+    case 6: return utf8ToUtf16Conv;
+    default: return utf16ToUtf8Conv;
   }
 }
 
-bool isAscii(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c >= 0x80) return false;
+// True when every unit of the text is below 0x80, so that it converts unit by unit.
+template <typename Char>
+bool isAscii(std::basic_string_view<Char> text) {
+  for (Char c : text) {
+    if (static_cast<std::make_unsigned_t<Char>>(c) >= 0x80) return false;
   }
   return true;
+}
+
+// Bytes from the UTF-16LE converters as UTF-16 code units.
+std::u16string asUtf16Units(const std::string& bytes) {
+  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
+  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
+  return out;
 }
 
 std::string wideReplacement() {
@@ -175,7 +187,7 @@ std::string utf16Replacement() {
 }  // namespace
 
 std::wstring gbkToWide(std::string_view gbkText) {
-  if (isAscii(gbkText)) return std::wstring(gbkText.begin(), gbkText.end());
+  if (isAscii<char>(gbkText)) return std::wstring(gbkText.begin(), gbkText.end());
   static const std::string replacement = wideReplacement();
   std::string bytes = converter(0).convert(gbkText.data(), gbkText.size(), 1, replacement);
   std::wstring wide(bytes.size() / sizeof(wchar_t), L'\0');
@@ -184,106 +196,98 @@ std::wstring gbkToWide(std::string_view gbkText) {
 }
 
 std::string wideToGbk(std::wstring_view wide) {
-  bool ascii = true;
-  for (wchar_t c : wide) {
-    if (c < 0 || c >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) return std::string(wide.begin(), wide.end());
+  if (isAscii(wide)) return std::string(wide.begin(), wide.end());
   return converter(1).convert(reinterpret_cast<const char*>(wide.data()),
                               wide.size() * sizeof(wchar_t), sizeof(wchar_t), "?");
 }
 
 std::string gbkToUtf8(std::string_view gbkText) {
-  if (isAscii(gbkText)) return std::string(gbkText);
+  if (isAscii<char>(gbkText)) return std::string(gbkText);
   return converter(2).convert(gbkText.data(), gbkText.size(), 1, "\xEF\xBF\xBD");
 }
 
 std::string utf8ToGbk(std::string_view utf8) {
-  if (isAscii(utf8)) return std::string(utf8);
+  if (isAscii<char>(utf8)) return std::string(utf8);
   return converter(3).convert(utf8.data(), utf8.size(), kUtf8Unit, "?");
 }
 
 std::string utf16ToGbk(std::u16string_view utf16) {
-  bool ascii = true;
-  for (char16_t c : utf16) {
-    if (c >= 0x80) {
-      ascii = false;
-      break;
-    }
-  }
-  if (ascii) return std::string(utf16.begin(), utf16.end());
+  if (isAscii(utf16)) return std::string(utf16.begin(), utf16.end());
   return converter(4).convert(reinterpret_cast<const char*>(utf16.data()),
                               utf16.size() * sizeof(char16_t), sizeof(char16_t), "?");
 }
 
 std::u16string gbkToUtf16(std::string_view gbkText) {
   static const std::string replacement = utf16Replacement();
-  std::string bytes = converter(5).convert(gbkText.data(), gbkText.size(), 1, replacement);
-  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
-  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
-  return out;
+  return asUtf16Units(converter(5).convert(gbkText.data(), gbkText.size(), 1, replacement));
 }
 
 std::u16string utf8ToUtf16(std::string_view utf8) {
   static const std::string replacement = utf16Replacement();
-  std::string bytes = converter(6).convert(utf8.data(), utf8.size(), 1, replacement);
-  std::u16string out(bytes.size() / sizeof(char16_t), u'\0');
-  std::memcpy(out.data(), bytes.data(), out.size() * sizeof(char16_t));
-  return out;
+  return asUtf16Units(converter(6).convert(utf8.data(), utf8.size(), 1, replacement));
+}
+
+std::string utf16ToUtf8(std::u16string_view utf16) {
+  if (isAscii(utf16)) return std::string(utf16.begin(), utf16.end());
+  return converter(7).convert(reinterpret_cast<const char*>(utf16.data()),
+                              utf16.size() * sizeof(char16_t), sizeof(char16_t), "\xEF\xBF\xBD");
 }
 
 bool isValidUtf8(std::string_view bytes) { return invalidUtf8Offset(bytes) == std::string_view::npos; }
 
+size_t decodeUtf8At(std::string_view text, size_t at, char32_t& codePoint) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  size_t length;
+  char32_t value;
+  if (lead < 0x80) {
+    length = 1;
+    value = lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned char next = static_cast<unsigned char>(text[at + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    value = value << 6 | (next & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+  if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
+      (value >= 0xD800 && value <= 0xDFFF)) {
+    return 0;
+  }
+  codePoint = value;
+  return length;
+}
+
 size_t invalidUtf8Offset(std::string_view bytes) {
-  size_t i = 0;
-  const size_t n = bytes.size();
-  while (i < n) {
-    unsigned char c = static_cast<unsigned char>(bytes[i]);
-    size_t extra;
-    uint32_t codePoint;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      codePoint = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      codePoint = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      codePoint = c & 0x07;
-    } else {
-      return i;
-    }
-    if (i + extra >= n) return i;
-    for (size_t k = 1; k <= extra; ++k) {
-      unsigned char t = static_cast<unsigned char>(bytes[i + k]);
-      if ((t & 0xC0) != 0x80) return i;
-      codePoint = (codePoint << 6) | (t & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((extra == 2 && codePoint < 0x800) || (extra == 3 && codePoint < 0x10000) ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
-      return i;
-    }
-    i += extra + 1;
+  char32_t codePoint;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = decodeUtf8At(bytes, i, codePoint);
+    if (length == 0) return i;
+    i += length;
   }
   return std::string_view::npos;
 }
 
 size_t invalidGbkOffset(std::string_view bytes) {
-  if (isAscii(bytes)) return std::string_view::npos;
+  if (isAscii<char>(bytes)) return std::string_view::npos;
   return converter(5).firstInvalid(bytes.data(), bytes.size());
 }
 
 std::string userTextToGbk(std::string_view bytes) {
   // A UTF-8 byte order mark says the encoding outright and is not part of the text.
   if (bytes.starts_with("\xEF\xBB\xBF")) return utf8ToGbk(bytes.substr(3));
-  if (isAscii(bytes)) return std::string(bytes);
+  if (isAscii<char>(bytes)) return std::string(bytes);
   if (isValidUtf8(bytes)) return utf8ToGbk(bytes);
   return std::string(bytes);
 }

@@ -23,11 +23,19 @@ std::string utf8ToGbk(std::string_view utf8);
 
 // UTF-16 code units (as ODBC's SQLWCHAR delivers them) to GBK; characters outside GBK become "?".
 std::string utf16ToGbk(std::u16string_view utf16);
+// UTF-16 code units (driver messages, column and DBMS names) to UTF-8; an unpaired surrogate
+// becomes U+FFFD.
+std::string utf16ToUtf8(std::u16string_view utf16);
 // GBK to UTF-16 code units, for binding text parameters.
 std::u16string gbkToUtf16(std::string_view gbk);
 // UTF-8 to UTF-16 code units.
 std::u16string utf8ToUtf16(std::string_view utf8);
 
+// The length (1 to 4) of the well-formed UTF-8 sequence at text[at], with its code point in
+// `codePoint`; 0, leaving `codePoint` alone, when the bytes there are not one (a stray
+// continuation byte, a cut-off sequence, overlong forms, surrogates, values past U+10FFFF).
+// Needs at < text.size().
+size_t decodeUtf8At(std::string_view text, size_t at, char32_t& codePoint);
 // True when the bytes are valid UTF-8 (an all-ASCII text is valid UTF-8).
 bool isValidUtf8(std::string_view bytes);
 // The offset of the first byte that does not start a valid UTF-8 sequence (overlong forms,

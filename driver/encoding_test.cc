@@ -25,6 +25,47 @@ TEST(EncodingTest, GbkRoundTripsThroughUtf8AndUtf16) {
   EXPECT_EQ(utf8ToUtf16(kUtf8Chinese), utf16);
 }
 
+TEST(EncodingTest, Utf16ToUtf8KeepsPairsAndReplacesLoneSurrogates) {
+  EXPECT_EQ(utf16ToUtf8(u"HY000"), "HY000");
+  EXPECT_EQ(utf16ToUtf8(u""), "");
+  EXPECT_EQ(utf16ToUtf8(u"\u4E2D\u6587"), kUtf8Chinese);
+  EXPECT_EQ(utf16ToUtf8(u"\u00E9\u20AC"), "\xC3\xA9\xE2\x82\xAC");
+  // U+1F600 as the pair D83D DE00 is one four-byte character.
+  EXPECT_EQ(utf16ToUtf8(u"a\U0001F600b"), "a\xF0\x9F\x98\x80" "b");
+  const std::string replacement = "\xEF\xBF\xBD";
+  // A high surrogate without its low half: before another character and at the very end.
+  EXPECT_EQ(utf16ToUtf8(std::u16string{u'a', 0xD83D, u'b'}), "a" + replacement + "b");
+  EXPECT_EQ(utf16ToUtf8(std::u16string{u'a', 0xD83D}), "a" + replacement);
+  // A low surrogate alone, and two lone halves in the wrong order: one replacement each.
+  EXPECT_EQ(utf16ToUtf8(std::u16string{0xDE00, u'z'}), replacement + "z");
+  EXPECT_EQ(utf16ToUtf8(std::u16string{0xDE00, 0xD83D}), replacement + replacement);
+
+  // A long message converts whole, a pair that straddles a conversion window included.
+  std::u16string longText(4095, u'\u4E2D');
+  longText += u"\U0001F600";
+  longText += std::u16string{0xDC00};
+  std::string expected;
+  for (int i = 0; i < 4095; ++i) expected += "\xE4\xB8\xAD";
+  expected += "\xF0\x9F\x98\x80" + replacement;
+  EXPECT_EQ(utf16ToUtf8(longText), expected);
+}
+
+TEST(EncodingTest, DecodeUtf8AtGivesLengthAndCodePoint) {
+  char32_t c = 0;
+  EXPECT_EQ(decodeUtf8At("a", 0, c), 1u);
+  EXPECT_EQ(c, U'a');
+  EXPECT_EQ(decodeUtf8At("x" + kUtf8Chinese, 1, c), 3u);
+  EXPECT_EQ(c, U'\u4E2D');
+  EXPECT_EQ(decodeUtf8At("\xF4\x8F\xBF\xBF", 0, c), 4u);
+  EXPECT_EQ(c, U'\U0010FFFF');
+  c = U'?';
+  for (const std::string bad : {"\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xED\xA0\x80",
+                                "\xF4\x90\x80\x80", "\xE4\xB8", "\xE4\x41\xAD", "\xFF"}) {
+    EXPECT_EQ(decodeUtf8At(bad, 0, c), 0u) << bad.size();
+  }
+  EXPECT_EQ(c, U'?');  // left alone by every failure
+}
+
 TEST(EncodingTest, CharacterOutsideGbkBecomesQuestionMarkAndTheRestSurvives) {
   // U+1F600 (an emoji) and U+0E01 (Thai) have no GBK form.
   EXPECT_EQ(wideToGbk(L"a\U0001F600b\u0E01\u4E2D"), "a?b?\xD6\xD0");

@@ -45,6 +45,13 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool containsIgnoringCase(std::string_view text, std::string_view part) {
+  for (size_t at = 0; at + part.size() <= text.size(); ++at) {
+    if (equalsIgnoringCase(text.substr(at, part.size()), part)) return true;
+  }
+  return false;
+}
+
 std::optional<int32_t> parseInt32(std::string_view text) {
   int32_t value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);

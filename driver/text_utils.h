@@ -23,8 +23,12 @@ std::string cutDecimals(double value, unsigned n);
 // Removes leading, then trailing characters that occur in `characters`, in place.
 void trimInPlace(std::string& text, std::string_view characters);
 
-// True when the texts are equal apart from the case of ASCII letters (column names, keywords).
+// True when the texts are equal apart from the case of ASCII letters (column names, keywords,
+// connection-string keys, encoding and driver names). The one case-insensitive comparison of the
+// system; bytes outside A-Z and a-z must match exactly.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// True when `part` occurs in `text` under equalsIgnoringCase; an empty part always occurs.
+bool containsIgnoringCase(std::string_view text, std::string_view part);
 
 // Whole-token parses: the entire text must be the number, else nullopt.
 std::optional<int32_t> parseInt32(std::string_view text);

@@ -53,6 +53,26 @@ TEST(TextUtilsTest, TrimRemovesOnlyTheGivenCharactersAtBothEnds) {
   EXPECT_EQ(text, "");
 }
 
+TEST(TextUtilsTest, CaseIsIgnoredForAsciiLettersOnly) {
+  EXPECT_TRUE(equalsIgnoringCase("PWD", "pwd"));
+  EXPECT_TRUE(equalsIgnoringCase("Utf-8", "UTF-8"));
+  EXPECT_TRUE(equalsIgnoringCase("", ""));
+  EXPECT_FALSE(equalsIgnoringCase("PWD", "PWD "));
+  EXPECT_FALSE(equalsIgnoringCase("Password", "PWD"));
+  // '@' and '`' sit next to 'A' and 'a'; '[' and '{' next to 'Z' and 'z': none is a letter.
+  EXPECT_FALSE(equalsIgnoringCase("@", "`"));
+  EXPECT_FALSE(equalsIgnoringCase("[", "{"));
+  // Bytes past ASCII (GBK, UTF-8) compare exactly.
+  EXPECT_TRUE(equalsIgnoringCase("\xC0\xFA", "\xC0\xFA"));
+  EXPECT_FALSE(equalsIgnoringCase("\xC0", "\xE0"));
+
+  EXPECT_TRUE(containsIgnoringCase("libsqlite3odbc.so", "SQLite"));
+  EXPECT_TRUE(containsIgnoringCase("SQLITE", "sqlite"));
+  EXPECT_TRUE(containsIgnoringCase("anything", ""));
+  EXPECT_FALSE(containsIgnoringCase("sqlit", "sqlite"));
+  EXPECT_FALSE(containsIgnoringCase("psqlodbcw.so", "sqlite"));
+}
+
 TEST(TextUtilsTest, WholeTokenParsesRejectTrailingText) {
   EXPECT_EQ(parseInt32("123"), 123);
   EXPECT_EQ(parseInt32("-7"), -7);

@@ -4,10 +4,10 @@
 #include <set>
 
 #include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
 #include "driver/console.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
-#include "knn/knn_queries.h"
 
 namespace newsclass {
 

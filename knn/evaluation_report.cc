@@ -5,10 +5,10 @@
 #include <set>
 
 #include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
 #include "driver/errors.h"
 #include "driver/text_utils.h"
 #include "knn/evaluation.h"
-#include "knn/knn_queries.h"
 
 namespace newsclass {
 namespace {

@@ -9,7 +9,6 @@
 #include "corpusdb/queries.h"
 #include "driver/errors.h"
 #include "driver/text_utils.h"
-#include "knn/knn_queries.h"
 #include "knn/similarity.h"
 
 namespace newsclass {

@@ -1,0 +1,68 @@
+#include "features/measure_selection.h"
+
+#include <optional>
+
+#include "driver/errors.h"
+
+namespace newsclass {
+namespace {
+
+constexpr const char* kDocumentFrequency = "df";
+
+struct NamedMeasure {
+  const char* name;
+  FeatureMeasure measure;
+};
+
+constexpr NamedMeasure kPerCategoryMeasures[] = {
+    {"chi", FeatureMeasure::kChiSquare},
+    {"ig", FeatureMeasure::kInformationGain},
+    {"mi", FeatureMeasure::kMutualInformation},
+    {"cf", FeatureMeasure::kCategoryFrequency},
+};
+
+std::optional<FeatureMeasure> perCategoryMeasure(const std::string& name) {
+  for (const NamedMeasure& named : kPerCategoryMeasures) {
+    if (name == named.name) return named.measure;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+const std::vector<std::string>& featureMeasureNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const NamedMeasure& named : kPerCategoryMeasures) list.push_back(named.name);
+    list.push_back(kDocumentFrequency);
+    return list;
+  }();
+  return names;
+}
+
+std::string featureMeasureList() {
+  const std::vector<std::string>& names = featureMeasureNames();
+  std::string list;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? " or " : ", ";
+    list += names[i];
+  }
+  return list;
+}
+
+void selectKeywordsByMeasure(CorpusProcessor& processor, const std::string& measure,
+                             const CategoryList& categories, const Dictionary& dictionary,
+                             ContingencyTable& table, int32_t count, const std::string& path,
+                             std::vector<CategorySelection>* selections) {
+  if (measure == kDocumentFrequency) {
+    processor.selectByDfThreshold(dictionary, static_cast<unsigned>(count), path);
+    return;
+  }
+  const std::optional<FeatureMeasure> perCategory = perCategoryMeasure(measure);
+  if (!perCategory) {
+    throw UsageError("--measure: expected " + featureMeasureList() + ", got \"" + measure + "\"");
+  }
+  selectFeatures(processor, *perCategory, categories, dictionary, table, count, path, selections);
+}
+
+}  // namespace newsclass

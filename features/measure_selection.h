@@ -1,0 +1,36 @@
+// The feature measures by the names the command line gives them (chi, ig, mi, cf, df), and the
+// one selection that runs whichever a name chooses: select-features and pipeline both go
+// through it, and their --measure option takes its list of names from here.
+#ifndef NEWSCLASS_FEATURES_MEASURE_SELECTION_H_
+#define NEWSCLASS_FEATURES_MEASURE_SELECTION_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/corpus_processor.h"
+#include "features/feature_selection.h"
+
+namespace newsclass {
+
+// The measure names in the order help texts list them: chi-square, information gain, mutual
+// information, in-category document frequency (per category), then document frequency over all
+// articles.
+const std::vector<std::string>& featureMeasureNames();
+
+// The names as a help text lists them: "chi, ig, mi, cf or df".
+std::string featureMeasureList();
+
+// Writes the keyword file `path` with the named measure. "df" takes the `count` words of highest
+// document frequency of the dictionary (selectByDfThreshold) and uses neither the categories nor
+// the table; the other names run selectFeatures with their measure, filling `selections` when it
+// is given. Throws UsageError "--measure: expected chi, ig, mi, cf or df, got "NAME"" for any
+// other name, before any file changes.
+void selectKeywordsByMeasure(CorpusProcessor& processor, const std::string& measure,
+                             const CategoryList& categories, const Dictionary& dictionary,
+                             ContingencyTable& table, int32_t count, const std::string& path,
+                             std::vector<CategorySelection>* selections = nullptr);
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_FEATURES_MEASURE_SELECTION_H_
