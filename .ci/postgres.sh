@@ -4,22 +4,14 @@
 # Sets NEWSCLASS_TEST_PG to an ODBC connection string for database newsclass_test, role
 # newsclass (password authentication over TCP, so a wrong password is refused).
 
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/install_packages.sh"
+
 pg_bin=""
 pg_dir=""
 pg_port=${NEWSCLASS_PG_PORT:-54329}
 
 install_test_postgres() {
-  local packages=(postgresql odbc-postgresql unixodbc)
-  local missing=()
-  for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-      missing+=("$package")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "ci: installing ${missing[*]}" >&2
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
-  fi
+  install_missing_packages ci postgresql odbc-postgresql unixodbc
 }
 
 start_test_postgres() {

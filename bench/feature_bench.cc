@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/stopwatch.h"
 #include "contingency/contingency_counting.h"
 #include "corpusdb/odbc_connection.h"
 #include "driver/console.h"
@@ -33,20 +34,7 @@ namespace nc = newsclass;
 
 namespace {
 
-struct Stopwatch {
-  std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-  double cpu = cpuSeconds();
-  static double cpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-  }
-  void report(const char* step) const {
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - this->wall).count();
-    std::printf("%-34s wall %7.3f s   cpu %7.3f s\n", step, wall, cpuSeconds() - cpu);
-  }
-};
+using newsclass::bench::Stopwatch;
 
 const std::vector<std::string> kCategories = {"space",       "art",    "environment",
                                               "agriculture", "sports", "history"};

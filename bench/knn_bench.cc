@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/stopwatch.h"
 #include "corpusdb/odbc_connection.h"
 #include "driver/console.h"
 #include "driver/corpus_processor.h"
@@ -36,21 +37,7 @@ namespace {
 const nc::CategoryList kCategories = {"history",  "culture",     "reading",
                                       "military", "society&law", "entertainment"};
 
-// Wall time and the process's processor time: on a busy machine the second tells what one core
-// needs.
-struct Stopwatch {
-  std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
-  double cpu = cpuSeconds();
-  static double cpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-  }
-  double wallSeconds() const {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-  }
-  double cpuSecondsSince() const { return cpuSeconds() - cpu; }
-};
+using newsclass::bench::Stopwatch;
 
 nc::VsmModel syntheticModel(std::mt19937_64& random, int count, int weights, int duplicateEvery) {
   std::uniform_real_distribution<double> uniform(0.0, 1.0);

@@ -102,27 +102,29 @@ static bool driverTakesNarrowUtf8(SQLHDBC connection) {
   return containsIgnoringCase(reinterpret_cast<const char*>(name), "sqlite");
 }
 
-// Runs or prepares GBK statement text, wide or as narrow UTF-8 as the driver needs.
-static SQLRETURN execDirect(SQLHSTMT statement, const std::string& gbkText, bool narrowUtf8) {
+// Hands GBK statement text to an ODBC call that takes it (SQLExecDirect or SQLPrepare), wide or
+// as narrow UTF-8 as the driver needs.
+using NarrowTextCall = SQLRETURN (*)(SQLHSTMT, SQLCHAR*, SQLINTEGER);
+using WideTextCall = SQLRETURN (*)(SQLHSTMT, SQLWCHAR*, SQLINTEGER);
+
+static SQLRETURN passStatementText(SQLHSTMT statement, const std::string& gbkText,
+                                   bool narrowUtf8, NarrowTextCall narrow, WideTextCall wide) {
   if (narrowUtf8) {
     std::string text = gbkToUtf8(gbkText);
-    return SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(text.data()),
-                         static_cast<SQLINTEGER>(text.size()));
+    return narrow(statement, reinterpret_cast<SQLCHAR*>(text.data()),
+                  static_cast<SQLINTEGER>(text.size()));
   }
   std::u16string text = gbkToUtf16(gbkText);
-  return SQLExecDirectW(statement, reinterpret_cast<SQLWCHAR*>(text.data()),
-                        static_cast<SQLINTEGER>(text.size()));
+  return wide(statement, reinterpret_cast<SQLWCHAR*>(text.data()),
+              static_cast<SQLINTEGER>(text.size()));
+}
+
+static SQLRETURN execDirect(SQLHSTMT statement, const std::string& gbkText, bool narrowUtf8) {
+  return passStatementText(statement, gbkText, narrowUtf8, SQLExecDirect, SQLExecDirectW);
 }
 
 static SQLRETURN prepare(SQLHSTMT statement, const std::string& gbkText, bool narrowUtf8) {
-  if (narrowUtf8) {
-    std::string text = gbkToUtf8(gbkText);
-    return SQLPrepare(statement, reinterpret_cast<SQLCHAR*>(text.data()),
-                      static_cast<SQLINTEGER>(text.size()));
-  }
-  std::u16string text = gbkToUtf16(gbkText);
-  return SQLPrepareW(statement, reinterpret_cast<SQLWCHAR*>(text.data()),
-                     static_cast<SQLINTEGER>(text.size()));
+  return passStatementText(statement, gbkText, narrowUtf8, SQLPrepare, SQLPrepareW);
 }
 
 struct OdbcConnection::State {

@@ -51,15 +51,7 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   }
   const std::string trainingPath = context.dataPath("trainingVSM.dat");
   const std::string testingPath = context.dataPath("testingVSM.dat");
-  std::string missing;
-  for (const std::string* path : {&trainingPath, &testingPath}) {
-    try {
-      context.requireReadableFile(*path);
-    } catch (const DataFileError& e) {
-      missing += (missing.empty() ? "" : "; ") + std::string(e.what());
-    }
-  }
-  if (!missing.empty()) throw DataFileError(missing);
+  context.requireReadableFiles({trainingPath, testingPath});
 
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");

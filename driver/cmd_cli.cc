@@ -196,6 +196,19 @@ void RunContext::requireReadableFile(const std::string& path) const {
   if (!probe) throw DataFileError(path + ": cannot open for reading");
 }
 
+void RunContext::requireReadableFiles(const std::vector<std::string>& paths) const {
+  std::string problems;
+  for (const std::string& path : paths) {
+    try {
+      requireReadableFile(path);
+    } catch (const DataFileError& e) {
+      if (!problems.empty()) problems += "; ";
+      problems += e.what();
+    }
+  }
+  if (!problems.empty()) throw DataFileError(problems);
+}
+
 int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,
                  std::ostream& err) {
   CLI::App app{

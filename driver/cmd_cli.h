@@ -57,6 +57,9 @@ class RunContext {
   std::string dataPath(const std::string& fileName) const;
   // Throws DataFileError naming the file when it is missing, a folder or not readable.
   void requireReadableFile(const std::string& path) const;
+  // Checks every file first, so that one message (the files' messages joined by "; ") names all
+  // that are missing or unreadable.
+  void requireReadableFiles(const std::vector<std::string>& paths) const;
   // Locks the data folder against other newsclass runs for as long as the caller keeps the
   // result: kWrite for a command that writes data files, kRead for one that only reads them.
   // Waits, after one line on errors(), while another run holds it (driver/data_folder_lock.h).

@@ -28,20 +28,6 @@ struct SelectFeaturesOptions {
   std::string scoresPath;
 };
 
-// Checks every file first, so that one message names all that are missing.
-void requireReadableFiles(const RunContext& context, const std::vector<std::string>& paths) {
-  std::string problems;
-  for (const std::string& path : paths) {
-    try {
-      context.requireReadableFile(path);
-    } catch (const DataFileError& e) {
-      if (!problems.empty()) problems += "; ";
-      problems += e.what();
-    }
-  }
-  if (!problems.empty()) throw DataFileError(problems);
-}
-
 // Shortest text that reads back as the same double.
 std::string formatScore(double score) {
   if (std::isnan(score)) return "nan";  // whatever its sign bit
@@ -96,7 +82,7 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
     context.requireReadableFile(dictionaryPath);
     processor.loadDictionary(dictionary, dictionaryPath);
   } else {
-    requireReadableFiles(context, {dictionaryPath, contingencyPath});
+    context.requireReadableFiles({dictionaryPath, contingencyPath});
     processor.loadDictionary(dictionary, dictionaryPath);
     processor.loadContingencyTable(table, contingencyPath);
   }

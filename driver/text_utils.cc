@@ -52,26 +52,24 @@ bool containsIgnoringCase(std::string_view text, std::string_view part) {
   return false;
 }
 
-std::optional<int32_t> parseInt32(std::string_view text) {
-  int32_t value = 0;
+namespace {
+
+// The number the whole of `text` spells, or nullopt (empty text, trailing bytes, out of range).
+template <typename Number>
+std::optional<Number> parseWhole(std::string_view text) {
+  Number value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
   return value;
 }
 
-std::optional<int64_t> parseInt64(std::string_view text) {
-  int64_t value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
+}  // namespace
 
-std::optional<double> parseDouble(std::string_view text) {
-  double value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
+std::optional<int32_t> parseInt32(std::string_view text) { return parseWhole<int32_t>(text); }
+
+std::optional<int64_t> parseInt64(std::string_view text) { return parseWhole<int64_t>(text); }
+
+std::optional<double> parseDouble(std::string_view text) { return parseWhole<double>(text); }
 
 int32_t atoiLike(std::string_view text) {
   std::string copy(text);
