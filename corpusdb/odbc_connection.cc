@@ -53,8 +53,8 @@ Diagnostic readDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
   state.resize(5);
   diagnostic.sqlState = utf16ToUtf8(state);
   diagnostic.nativeCode = static_cast<int>(native);
-  message.resize(std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)),
-                                  message.size()));
+  message.resize(
+      std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), message.size()));
   while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r')) {
     message.pop_back();
   }
@@ -86,7 +86,6 @@ std::string maskSecrets(std::string message, const std::string& connectionString
   throw DatabaseFault(call, operation, d.sqlState, d.nativeCode, message);
 }
 
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -107,8 +106,8 @@ static bool driverTakesNarrowUtf8(SQLHDBC connection) {
 using NarrowTextCall = SQLRETURN (*)(SQLHSTMT, SQLCHAR*, SQLINTEGER);
 using WideTextCall = SQLRETURN (*)(SQLHSTMT, SQLWCHAR*, SQLINTEGER);
 
-static SQLRETURN passStatementText(SQLHSTMT statement, const std::string& gbkText,
-                                   bool narrowUtf8, NarrowTextCall narrow, WideTextCall wide) {
+static SQLRETURN passStatementText(SQLHSTMT statement, const std::string& gbkText, bool narrowUtf8,
+                                   NarrowTextCall narrow, WideTextCall wide) {
   if (narrowUtf8) {
     std::string text = gbkToUtf8(gbkText);
     return narrow(statement, reinterpret_cast<SQLCHAR*>(text.data()),
@@ -156,8 +155,8 @@ struct OdbcConnection::State {
 
   SQLHSTMT newStatement() {
     SQLHSTMT statement = SQL_NULL_HSTMT;
-    check(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement), "SQLAllocHandle",
-          SQL_HANDLE_DBC, connection);
+    check(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement), "SQLAllocHandle", SQL_HANDLE_DBC,
+          connection);
     return statement;
   }
 
@@ -243,8 +242,8 @@ struct RowCursor::State {
       SQLSMALLINT nameLength = 0, dataType = 0, digits = 0, nullable = 0;
       SQLULEN size = 0;
       SQLRETURN rc = SQLDescribeColW(statement, static_cast<SQLUSMALLINT>(i + 1), wide(name),
-                                     static_cast<SQLSMALLINT>(name.size()), &nameLength,
-                                     &dataType, &size, &digits, &nullable);
+                                     static_cast<SQLSMALLINT>(name.size()), &nameLength, &dataType,
+                                     &size, &digits, &nullable);
       if (!SQL_SUCCEEDED(rc)) fail("SQLDescribeColW");
       size_t units = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)),
                                       name.size() - 1);
@@ -274,9 +273,9 @@ struct RowCursor::State {
     }
     std::string known;
     for (const Column& column : columns) known += (known.empty() ? "" : ", ") + column.name;
-    throw DatabaseFault("SQLGetData", operation(), "07009",
-                        0, "the query has no column " + std::string(name) + " (columns: " +
-                               known + ")");
+    throw DatabaseFault(
+        "SQLGetData", operation(), "07009", 0,
+        "the query has no column " + std::string(name) + " (columns: " + known + ")");
   }
 
   // Reads one column of the current row into its buffer, chunk by chunk.
@@ -303,10 +302,10 @@ struct RowCursor::State {
       }
       // Truncated: the chunk holds room - 1 units and a terminator.
       used += room - 1;
-      size_t needed = indicator == SQL_NO_TOTAL
-                          ? column.buffer.size() * 2
-                          : used + static_cast<size_t>(indicator) / sizeof(char16_t) -
-                                (room - 1) + 1;
+      size_t needed =
+          indicator == SQL_NO_TOTAL
+              ? column.buffer.size() * 2
+              : used + static_cast<size_t>(indicator) / sizeof(char16_t) - (room - 1) + 1;
       column.buffer.resize(std::max(needed, used + 2));
     }
     column.length = used;
@@ -348,10 +347,9 @@ void RowCursor::moveNext() {
 
 std::string RowCursor::text(std::string_view column) {
   if (atEnd()) {
-    throw DatabaseFault("SQLGetData", state_ ? state_->operation() : std::string("a moved query"),
-                        "02000", 0,
-                        "no row to read column " + std::string(column) +
-                            " from: the query returned no more rows");
+    throw DatabaseFault(
+        "SQLGetData", state_ ? state_->operation() : std::string("a moved query"), "02000", 0,
+        "no row to read column " + std::string(column) + " from: the query returned no more rows");
   }
   State& state = *state_;
   size_t index = state.columnIndex(column);
@@ -375,16 +373,17 @@ int32_t RowCursor::int32(std::string_view column) {
                : number.substr(first, number.find_last_not_of(" \t") - first + 1);
   if (!number.empty() && number.front() == '+') number.remove_prefix(1);
   const size_t digitsAt = !number.empty() && number.front() == '-' ? 1 : 0;
-  const bool wellFormed = number.size() > digitsAt &&
-                          number.find_first_not_of("0123456789", digitsAt) == std::string_view::npos;
+  const bool wellFormed =
+      number.size() > digitsAt &&
+      number.find_first_not_of("0123456789", digitsAt) == std::string_view::npos;
   int32_t result = 0;
   if (wellFormed) {
     auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), result);
     if (ec == std::errc() && end == number.data() + number.size()) return result;
   }
   State& state = *state_;
-  const std::string shown = state.columns[state.columnIndex(column)].name + " value \"" +
-                            gbkToUtf8(value) + "\"";
+  const std::string shown =
+      state.columns[state.columnIndex(column)].name + " value \"" + gbkToUtf8(value) + "\"";
   const std::string where = " (query: " + gbkToUtf8(state.query) + ")";
   if (wellFormed) {
     throw DatabaseFault("SQLGetData", state.operation(), "22003", 0,
@@ -428,9 +427,9 @@ OdbcConnection::OdbcConnection(const std::string& connectionString, std::string 
             SQL_HANDLE_ENV, s.environment);
     std::u16string text = utf8ToUtf16(driverConnectionString(connectionString));
     SQLSMALLINT outLength = 0;
-    SQLRETURN rc = SQLDriverConnectW(s.connection, nullptr, wide(text),
-                                     static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
-                                     &outLength, SQL_DRIVER_NOPROMPT);
+    SQLRETURN rc =
+        SQLDriverConnectW(s.connection, nullptr, wide(text), static_cast<SQLSMALLINT>(text.size()),
+                          nullptr, 0, &outLength, SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
       s.fail("SQLDriverConnectW", SQL_HANDLE_DBC, s.connection,
              maskConnectionString(connectionString));
@@ -528,8 +527,7 @@ void OdbcConnection::State::bindAndExecute(
     buffer.push_back(u'\0');
     SQLRETURN rc = SQLBindParameter(handle, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT,
                                     SQL_C_WCHAR, sqlType, columnSize, 0, wide(buffer),
-                                    static_cast<SQLLEN>(buffer.size() * sizeof(char16_t)),
-                                    &length);
+                                    static_cast<SQLLEN>(buffer.size() * sizeof(char16_t)), &length);
     if (!SQL_SUCCEEDED(rc)) s.fail("SQLBindParameter", SQL_HANDLE_STMT, handle);
   }
   SQLRETURN rc = SQLExecute(handle);
@@ -544,9 +542,8 @@ std::string OdbcConnection::dbmsName() {
   s.check(SQLGetInfoW(s.connection, SQL_DBMS_NAME, wide(name),
                       static_cast<SQLSMALLINT>(name.size() * sizeof(char16_t)), &length),
           "SQLGetInfoW", SQL_HANDLE_DBC, s.connection);
-  size_t units = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)) /
-                                      sizeof(char16_t),
-                                  name.size() - 1);
+  size_t units = std::min<size_t>(
+      static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)) / sizeof(char16_t), name.size() - 1);
   return utf16ToUtf8(std::u16string_view(name.data(), units));
 }
 

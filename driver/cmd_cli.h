@@ -5,7 +5,6 @@
 #define NEWSCLASS_DRIVER_CMD_CLI_H_
 
 #include <CLI/CLI.hpp>
-
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -23,7 +22,7 @@
 namespace newsclass {
 
 struct GlobalOptions {
-  std::string db;  // ODBC connection string; empty means the SQLite file in the data folder
+  std::string db;         // ODBC connection string; empty means the SQLite file in the data folder
   double dbTimeout = 30;  // seconds a SQLite connection waits for another one's lock
   std::string dataDir = "data";
   std::string trainRange = "1-6000";

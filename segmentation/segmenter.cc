@@ -260,10 +260,4 @@ std::string joinWords(const std::vector<std::string_view>& words) {
   return joined;
 }
 
-std::string Segmenter::segment(std::string_view text) const {
-  std::vector<std::string_view> words;
-  segmentInto(text, words);
-  return joinWords(words);
-}
-
 }  // namespace newsclass

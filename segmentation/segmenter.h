@@ -42,8 +42,6 @@ class Segmenter {
   // Chinese dash — or ellipsis … is one word; a run of ASCII or full-width letters and digits is
   // one word; a byte that starts no valid GBK character is a word of its own.
   void segmentInto(std::string_view text, std::vector<std::string_view>& words) const;
-  // The words of a GBK text joined by two spaces (joinWords of segmentInto's words).
-  std::string segment(std::string_view text) const;
 
  private:
   struct Lexicon;

@@ -1,3 +1,5 @@
+#include "segmentation/segmenter_binding.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,13 +8,13 @@
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
-#include "segmentation/segmenter_binding.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
 namespace {
 
-const std::string kImportHeading = "\n\xB5\xBC\xC8\xEB\xD3\xC3\xBB\xA7\xB4\xCA\xB5\xE4\xBA\xF3\xA3\xBA\n";
+const std::string kImportHeading =
+    "\n\xB5\xBC\xC8\xEB\xD3\xC3\xBB\xA7\xB4\xCA\xB5\xE4\xBA\xF3\xA3\xBA\n";
 
 // "导入N个用户词。\n" in GBK bytes.
 std::string importedLine(const std::string& count) {
@@ -27,12 +29,13 @@ TEST(SegmenterBindingTest, StartPrintsTheImportLinesAndLoadsTheUserWords) {
   processor.startSegmenter();
   EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("2"));
   EXPECT_TRUE(test.segmenter.started());
-  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研究生  命"));
+  EXPECT_EQ(testing::segmentText(test.segmenter, utf8ToGbk("研究生命")), utf8ToGbk("研究生  命"));
 
   processor.stopSegmenter();
   EXPECT_EQ(test.takeOutput(), "");
   EXPECT_FALSE(test.segmenter.started());
-  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研  究  生  命"));
+  EXPECT_EQ(testing::segmentText(test.segmenter, utf8ToGbk("研究生命")),
+            utf8ToGbk("研  究  生  命"));
 }
 
 TEST(SegmenterBindingTest, SecondStartReadsTheUserDictionaryAgain) {
@@ -44,11 +47,12 @@ TEST(SegmenterBindingTest, SecondStartReadsTheUserDictionaryAgain) {
   processor.stopSegmenter();
   testing::writeFileBytes(test.environment.userDictionaryPath, "生命起源\n起源 7\n北京 9\n");
   processor.startSegmenter();
-  EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("1") + kImportHeading +
-                                   importedLine("3"));
+  EXPECT_EQ(test.takeOutput(),
+            kImportHeading + importedLine("1") + kImportHeading + importedLine("3"));
   // 研究生 was a user word of the first start only.
-  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研究  生命"));
-  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命起源")), utf8ToGbk("研究  生命起源"));
+  EXPECT_EQ(testing::segmentText(test.segmenter, utf8ToGbk("研究生命")), utf8ToGbk("研究  生命"));
+  EXPECT_EQ(testing::segmentText(test.segmenter, utf8ToGbk("研究生命起源")),
+            utf8ToGbk("研究  生命起源"));
 }
 
 TEST(SegmenterBindingTest, FailedStartPrintsTheFailureLineAndNamesTheLexicon) {
@@ -72,8 +76,9 @@ TEST(SegmenterBindingTest, FailedStartPrintsTheFailureLineAndNamesTheLexicon) {
     ADD_FAILURE() << "started with an empty lexicon";
   } catch (const DataFileError& e) {
     EXPECT_EQ(std::string(e.what()),
-              path + ": the segmenter's lexicon holds no entry of a word and a positive frequency "
-                     "(--lexicon)");
+              path +
+                  ": the segmenter's lexicon holds no entry of a word and a positive frequency "
+                  "(--lexicon)");
   }
   EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n");
 }
@@ -112,7 +117,7 @@ TEST(SegmenterBindingTest, MissingUserDictionaryImportsNothing) {
   CorpusProcessor processor = test.processor(1, 10);
   processor.startSegmenter();
   EXPECT_EQ(test.takeOutput(), kImportHeading + importedLine("0"));
-  EXPECT_EQ(test.segmenter.segment(utf8ToGbk("研究生命")), utf8ToGbk("研究  生命"));
+  EXPECT_EQ(testing::segmentText(test.segmenter, utf8ToGbk("研究生命")), utf8ToGbk("研究  生命"));
 }
 
 TEST(SegmenterBindingTest, SessionStopsTheSegmenterHoweverTheStageEnds) {

@@ -45,6 +45,12 @@ void insertArticles(const std::string& connectionString, const std::string& tabl
   connection.commit();
 }
 
+std::string segmentText(const Segmenter& segmenter, std::string_view text) {
+  std::vector<std::string_view> words;
+  segmenter.segmentInto(text, words);
+  return joinWords(words);
+}
+
 std::string readFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in.good()) << "cannot open " << path;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/console.h"
@@ -42,6 +43,9 @@ struct TestArticle {
 void createCorpusTables(const std::string& connectionString);
 void insertArticles(const std::string& connectionString, const std::string& table,
                     const std::vector<TestArticle>& articles);
+
+// The segmenter's words of a GBK text joined by two spaces, as the segmenting stages see them.
+std::string segmentText(const Segmenter& segmenter, std::string_view text);
 
 // Reads a whole file as bytes; fails the test when it cannot be opened.
 std::string readFileBytes(const std::string& path);
