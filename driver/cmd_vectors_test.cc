@@ -16,6 +16,7 @@
 #include "driver/data_folder_lock.h"
 #include "driver/encoding.h"
 #include "testing/command_runner.h"
+#include "testing/signalling_buffer.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -221,32 +222,7 @@ TEST_F(DefaultRunTest, AVectorTargetThatIsAFolderFailsBeforeEitherFileIsReplaced
   EXPECT_EQ(dataFiles(data("")), kAllDataFiles);
 }
 
-// Keeps what is written to it and writes one byte into a pipe at the first write, so that the
-// test learns, without timing, that the run has printed its waiting line.
-class SignallingBuffer : public std::stringbuf {
- public:
-  explicit SignallingBuffer(int fd) : fd_(fd) {}
-
- protected:
-  std::streamsize xsputn(const char* text, std::streamsize size) override {
-    signal();
-    return std::stringbuf::xsputn(text, size);
-  }
-  int_type overflow(int_type c) override {
-    signal();
-    return std::stringbuf::overflow(c);
-  }
-
- private:
-  void signal() {
-    if (signalled_) return;
-    signalled_ = true;
-    char byte = 'W';
-    [[maybe_unused]] ssize_t ignored = ::write(fd_, &byte, 1);
-  }
-  int fd_;
-  bool signalled_ = false;
-};
+using testing::SignallingBuffer;
 
 TEST_F(DefaultRunTest, BuildVectorsWaitsWhileAnotherRunHoldsTheDataFolder) {
   // Another holder: a second open file of the lock conflicts as another process would.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "driver/errors.h"
+#include "testing/signalling_buffer.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -24,32 +25,7 @@ char readByte(int fd, int milliseconds) {
   return ::read(fd, &byte, 1) == 1 ? byte : 0;
 }
 
-// A stream that keeps what is written to it and writes 'W' into a pipe at the first write, so
-// that a child holding the lock learns that the parent has reached its waiting line.
-class SignallingBuffer : public std::stringbuf {
- public:
-  explicit SignallingBuffer(int fd) : fd_(fd) {}
-
- protected:
-  std::streamsize xsputn(const char* text, std::streamsize size) override {
-    signal();
-    return std::stringbuf::xsputn(text, size);
-  }
-  int_type overflow(int_type c) override {
-    signal();
-    return std::stringbuf::overflow(c);
-  }
-
- private:
-  void signal() {
-    if (signalled_) return;
-    signalled_ = true;
-    char byte = 'W';
-    [[maybe_unused]] ssize_t ignored = ::write(fd_, &byte, 1);
-  }
-  int fd_;
-  bool signalled_ = false;
-};
+using testing::SignallingBuffer;
 
 // A child that takes the lock with `access`, says 'H' once it holds it, waits for the parent's
 // 'W' (or gives up after ten seconds), says 'R' and releases the lock as it exits.
