@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 
 packages=(g++ cmake make libgtest-dev libboost-regex-dev unixodbc-dev odbcinst libsqliteodbc
-          libcli11-dev python3-jieba)
+          libcli11-dev libxxhash-dev python3-jieba)
 source scripts/install_packages.sh
 install_missing_packages setup "${packages[@]}"
 

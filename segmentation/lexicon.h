@@ -7,8 +7,10 @@
 #ifndef NEWSCLASS_SEGMENTATION_LEXICON_H_
 #define NEWSCLASS_SEGMENTATION_LEXICON_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +88,21 @@ class WordTrie {
   // The value of a whole word, or nullptr when it is not a word.
   const double* find(const uint16_t* units, size_t length) const;
   size_t wordCount() const { return wordCount_; }
+  // The trie's arrays as bytes, in the order roots, nodes, units, values, for saving the trie
+  // whole: 65536 four-byte root indexes, then per node an eight-byte node (first child, child
+  // count, flags, a zero byte), its two-byte unit and its eight-byte value, in memory order.
+  std::array<std::span<const std::byte>, 4> arrays() const;
+  // Makes the trie `nodeCount` nodes of zeros (the sentinel included) holding `wordCount`
+  // words, and returns its arrays to be filled, as arrays() lays them out. The trie is usable
+  // only once restored() has accepted what was filled in.
+  std::array<std::span<std::byte>, 4> prepareRestore(size_t nodeCount, size_t wordCount);
+  // Checks a trie filled through prepareRestore: every index in bounds, children sorted and
+  // distinct, only known flags, the sentinel empty, as many word nodes as the word count.
+  // Returns false (the trie must then be dropped) when any check fails, so that damaged bytes
+  // can never lead a walk outside the arrays.
+  bool restored() const;
+  size_t nodeCount() const { return nodes_.size(); }
+
   // Calls f(value) for the value of every word, in node order, and lets it change the value.
   template <class F>
   void forEachValue(F f) {
@@ -100,6 +117,7 @@ class WordTrie {
     uint32_t firstChild = 0;
     uint16_t childCount = 0;
     uint8_t flags = 0;
+    uint8_t unused = 0;  // makes the saved bytes of a node fully defined
   };
   uint32_t addNode(uint16_t unit);
   uint32_t addChild(uint32_t parent, uint16_t unit);

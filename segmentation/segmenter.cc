@@ -9,57 +9,30 @@
 
 #include "driver/text_file_reader.h"
 #include "segmentation/lexicon.h"
+#include "segmentation/lexicon_cache.h"
 #include "segmentation/segmenter_chars.h"
 
 namespace newsclass {
 namespace {
 
-// A lexicon as loaded from its file: the words with log(frequency / total) as values.
-struct LoadedLexicon {
-  std::string fileBytes;  // the file it was loaded from, to tell when it may be reused
-  WordTrie words;
-  double total = 0;
-  double minLogProbability = 0;
-  double maxLogProbability = 0;
-};
-
-std::shared_ptr<const LoadedLexicon> buildLexicon(std::string fileBytes) {
-  WordEntries entries;
-  parseWordList(fileBytes, true, entries);
-  if (entries.entries.empty()) return nullptr;
-  std::vector<double> frequencies(entries.entries.size());
-  for (size_t i = 0; i < frequencies.size(); ++i) frequencies[i] = entries.entries[i].frequency;
-  auto lexicon = std::make_shared<LoadedLexicon>();
-  lexicon->fileBytes = std::move(fileBytes);
-  // The trie keeps the last frequency of a word listed twice; the total counts each word once.
-  lexicon->words = WordTrie(entries, frequencies);
-  double total = 0;
-  double minFrequency = std::numeric_limits<double>::infinity();
-  double maxFrequency = 0;
-  lexicon->words.forEachValue([&](double& frequency) {
-    total += frequency;
-    if (frequency < minFrequency) minFrequency = frequency;
-    if (frequency > maxFrequency) maxFrequency = frequency;
-  });
-  lexicon->words.forEachValue([&](double& value) { value = std::log(value / total); });
-  lexicon->total = total;
-  lexicon->minLogProbability = std::log(minFrequency / total);
-  lexicon->maxLogProbability = std::log(maxFrequency / total);
-  return lexicon;
-}
-
 // Loading the lexicon costs far more than reading its file, so the last lexicon loaded is kept
 // for the process and reused when the file holds exactly the same bytes again (a run starts the
 // segmenter once per segmenting stage).
-std::shared_ptr<const LoadedLexicon> loadLexicon(const std::string& path) {
+std::shared_ptr<const CompiledLexicon> loadLexicon(const std::string& path,
+                                                   std::ostream* warnings) {
   static std::mutex mutex;
-  static std::shared_ptr<const LoadedLexicon> last;
+  static std::string lastBytes;
+  static std::shared_ptr<const CompiledLexicon> last;
   std::string bytes;
   if (tryReadTextFile(path, bytes)) return nullptr;
   std::lock_guard<std::mutex> lock(mutex);
-  if (last && last->fileBytes == bytes) return last;
-  std::shared_ptr<const LoadedLexicon> lexicon = buildLexicon(std::move(bytes));
-  if (lexicon) last = lexicon;
+  if (last && lastBytes == bytes) return last;
+  std::shared_ptr<const CompiledLexicon> lexicon =
+      loadLexiconThroughCache(path, bytes, lexiconCacheFolder(), warnings).lexicon;
+  if (lexicon) {
+    last = lexicon;
+    lastBytes = std::move(bytes);
+  }
   return lexicon;
 }
 
@@ -79,7 +52,7 @@ constexpr uint16_t kEllipsis = 0xA1AD;  // …
 }  // namespace
 
 struct Segmenter::Lexicon {
-  std::shared_ptr<const LoadedLexicon> loaded;
+  std::shared_ptr<const CompiledLexicon> loaded;
   // A copy of the loaded words with the user's words added, once there are any.
   std::unique_ptr<WordTrie> withUserWords;
   bool hasForcedWords = false;
@@ -90,13 +63,17 @@ struct Segmenter::Lexicon {
 Segmenter::Segmenter() = default;
 Segmenter::~Segmenter() = default;
 
-bool Segmenter::start(const std::string& lexiconPath) {
+bool Segmenter::start(const std::string& lexiconPath, std::ostream* warnings) {
   lexicon_.reset();
-  std::shared_ptr<const LoadedLexicon> loaded = loadLexicon(lexiconPath);
+  std::shared_ptr<const CompiledLexicon> loaded = loadLexicon(lexiconPath, warnings);
   if (!loaded) return false;
-  lexicon_ = std::make_unique<Lexicon>();
-  lexicon_->loaded = std::move(loaded);
+  start(std::move(loaded));
   return true;
+}
+
+void Segmenter::start(std::shared_ptr<const CompiledLexicon> lexicon) {
+  lexicon_ = std::make_unique<Lexicon>();
+  lexicon_->loaded = std::move(lexicon);
 }
 
 int Segmenter::importUserDictionary(const std::string& path) {
@@ -239,8 +216,7 @@ void Segmenter::segmentInto(std::string_view text, std::vector<std::string_view>
         } else if (lexicon_->hasForcedWords) {
           cutRun<true>(run, codes, lexicon_->words(), lexicon_->loaded->minLogProbability, words);
         } else {
-          cutRun<false>(run, codes, lexicon_->words(), lexicon_->loaded->minLogProbability,
-                        words);
+          cutRun<false>(run, codes, lexicon_->words(), lexicon_->loaded->minLogProbability, words);
         }
         break;
       }

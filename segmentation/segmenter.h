@@ -6,11 +6,14 @@
 #define NEWSCLASS_SEGMENTATION_SEGMENTER_H_
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace newsclass {
+
+struct CompiledLexicon;
 
 // Where Debian's python3-jieba package installs its word-frequency list.
 inline constexpr const char* kDefaultLexiconPath = "/usr/lib/python3/dist-packages/jieba/dict.txt";
@@ -24,8 +27,13 @@ class Segmenter {
 
   // Loads the lexicon (one entry a line: word, frequency, optional tag; UTF-8 or GBK), replacing
   // any lexicon and user words loaded before. Returns false when the file cannot be read or
-  // holds no entry; the segmenter then falls back to single characters.
-  bool start(const std::string& lexiconPath);
+  // holds no entry; the segmenter then falls back to single characters. The compiled lexicon
+  // comes from the lexicon cache when that is valid (segmentation/lexicon_cache.h) and is kept
+  // for the process, reused while the file holds the same bytes. A cache that cannot be
+  // written costs one line on `warnings`, when given.
+  bool start(const std::string& lexiconPath, std::ostream* warnings = nullptr);
+  // Starts with a lexicon compiled already (not null), as start(path) does with the file's.
+  void start(std::shared_ptr<const CompiledLexicon> lexicon);
   // Adds the words of a user dictionary (one word a line, optionally a frequency and a tag;
   // UTF-8 or GBK) until the next start. A word without a frequency is chosen wherever it
   // occurs, unless another such word covers more of the text. Returns the number of words

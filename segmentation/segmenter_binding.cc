@@ -40,7 +40,7 @@ void CorpusProcessor::startSegmenter() {
   // (its stages cut characters apart on purpose).
   if (segmenter == nullptr) {
     console().write(kInitFailed);
-  } else if (!segmenter->start(environment().lexiconPath)) {
+  } else if (!segmenter->start(environment().lexiconPath, &environment().warnings)) {
     console().write(kInitFailed);
     console().flush();
     throw lexiconError(environment().lexiconPath);
@@ -71,7 +71,7 @@ void checkSegmenterLexicon(CorpusProcessor& processor) {
   // A segmenter of its own, so that the environment's stays as it was; the loaded lexicon
   // is kept by the segmenter for the next start with the same file.
   Segmenter probe;
-  if (!probe.start(processor.environment().lexiconPath)) {
+  if (!probe.start(processor.environment().lexiconPath, &processor.environment().warnings)) {
     processor.console().write(kInitFailed);
     processor.console().flush();
     throw lexiconError(processor.environment().lexiconPath);

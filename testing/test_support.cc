@@ -10,6 +10,13 @@
 #include "corpusdb/odbc_connection.h"
 
 namespace newsclass::testing {
+namespace {
+
+// Test programs never read or write the user's lexicon cache: the tests of the cache turn it on
+// with a temporary XDG_CACHE_HOME of their own.
+const bool kLexiconCacheOff = setenv("NEWSCLASS_LEXICON_CACHE", "off", 1) == 0;
+
+}  // namespace
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "newsclass-test-XXXXXX").string();

@@ -41,6 +41,9 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work" || exit 1
+# The runs share a lexicon cache of their own, never the user's.
+export XDG_CACHE_HOME=$work/cache
+unset NEWSCLASS_LEXICON_CACHE
 cp "$src/sample/stopwords.txt" "$src/sample/dict.txt" "$src/sample/corpus.tsv" .
 
 # The options of the sample run.
@@ -479,6 +482,47 @@ case_stdout_full() {
   expect_stderr_matches "show 1" 'write|standard output'
 }
 
+# The lexicon cache changes nothing a run prints: a cold start that writes it, a warm start that
+# reads it, a start without it, a start over a damaged cache (rewritten whole) and a start whose
+# cache folder cannot be made (one warning line, exit 0) all give the same words and start-up
+# lines.
+case_lexicon_cache() {
+  local expected cache_file
+  printf '%s\n' '中国人民银行今天宣布，研究生命起源的实验取得了新进展。' > "$work/headline.txt"
+  rm -rf -- "$work/cache"
+  NEWSCLASS_LEXICON_CACHE=off run segment "$work/headline.txt"
+  expect_exit 0 "segment without cache"
+  expected=$(cat "$out" "$err")
+  run segment "$work/headline.txt"
+  expect_exit 0 "segment, cold cache"
+  [[ $(cat "$out" "$err") == "$expected" ]] || fail "cold cache: output differs"
+  cache_file=$(find "$work/cache/newsclass" -name 'dict.txt-*.lexicon' 2> /dev/null | head -n 1)
+  [[ -n $cache_file ]] || { fail "no cache file under $work/cache/newsclass"; return; }
+  local saved
+  saved=$(sha "$cache_file")
+  run segment "$work/headline.txt"
+  expect_exit 0 "segment, warm cache"
+  [[ $(cat "$out" "$err") == "$expected" ]] || fail "warm cache: output differs"
+  # Damaged in the middle, then cut off: each time rebuilt to the same bytes.
+  printf 'XXXXXXXX' | dd of="$cache_file" bs=1 seek=300000 conv=notrunc status=none
+  run segment "$work/headline.txt"
+  [[ $(cat "$out" "$err") == "$expected" ]] || fail "damaged cache: output differs"
+  [[ $(sha "$cache_file") == "$saved" ]] || fail "damaged cache was not rewritten"
+  truncate -s 1000 "$cache_file"
+  run segment "$work/headline.txt"
+  [[ $(cat "$out" "$err") == "$expected" ]] || fail "cut-off cache: output differs"
+  [[ $(sha "$cache_file") == "$saved" ]] || fail "cut-off cache was not rewritten"
+  # A cache folder that is a file cannot be made.
+  : > "$work/cache-is-a-file"
+  XDG_CACHE_HOME=$work/cache-is-a-file run segment "$work/headline.txt"
+  expect_exit 0 "segment, unwritable cache"
+  [[ $(cat "$out") == "$(NEWSCLASS_LEXICON_CACHE=off "$bin" segment "$work/headline.txt" 2> /dev/null)" ]] ||
+    fail "unwritable cache: words differ"
+  local warnings
+  warnings=$(grep -c 'the lexicon cache is not saved' "$err")
+  [[ $warnings == 1 ]] || fail "unwritable cache: $warnings warning lines, expected 1 (stderr: $(stderr_excerpt))"
+}
+
 # Categories the vector files do not know are a usage error that lists the known ones.
 case_unknown_categories() {
   local d before
@@ -726,6 +770,7 @@ cases=(
   msg-escape-in-word:case_message_escape_in_word
   msg-bad-training-vectors:case_message_bad_training_vectors
   msg-pipeline-json:case_pipeline_json
+  lexicon-cache:case_lexicon_cache
 )
 
 # FAULTS_ONLY=PATTERN runs only the cases whose name matches the extended regular expression.
