@@ -10,14 +10,10 @@
 #include "driver/stage_clock.h"
 #include "knn/category_check.h"
 #include "knn/neighbour_vote.h"
-#include "knn/similarity.h"
+#include "knn/neighbour_index.h"
 
 namespace newsclass {
 namespace {
-
-// Testing vectors compared with each training block before the next block is loaded: enough to
-// reuse a block many times, few enough that the batch's vectors stay in the core's cache.
-constexpr size_t kTestingBatch = 64;
 
 // One line for all articles whose neighbours have no listed category: the vote rule gives them
 // the first listed category, which says nothing about them.
@@ -34,29 +30,12 @@ void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t 
 
 void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
                           const NeighbourVisitor& visit) {
-  TrainingIndex index(trainingModel);
-  const size_t trainingCount = index.size();
-  std::vector<const WeightVector*> batch;
-  std::vector<int32_t> batchIds;
-  std::vector<double> selfProducts;
-  std::vector<double> similarities(kTestingBatch * trainingCount);
-  std::vector<uint32_t> order;
+  NeighbourIndex index(trainingModel);
+  NeighbourIndex::Scratch scratch;
   std::vector<NeighbourEntry> neighbours;
-  auto next = testingModel.begin();
-  while (next != testingModel.end()) {
-    batch.clear();
-    batchIds.clear();
-    selfProducts.clear();
-    for (; next != testingModel.end() && batch.size() < kTestingBatch; ++next) {
-      batch.push_back(&next->second);
-      batchIds.push_back(next->first);
-      selfProducts.push_back(dotProduct(next->second, next->second));
-    }
-    index.similarities(batch.data(), selfProducts.data(), batch.size(), similarities.data());
-    for (size_t t = 0; t < batch.size(); ++t) {
-      selectNeighbours(similarities.data() + t * trainingCount, index.ids(), k, order, neighbours);
-      visit(batchIds[t], neighbours);
-    }
+  for (const auto& [id, vector] : testingModel) {
+    index.nearest(vector, k, scratch, neighbours);
+    visit(id, neighbours);
   }
 }
 
