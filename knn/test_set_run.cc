@@ -10,6 +10,7 @@
 #include "driver/stage_clock.h"
 #include "knn/category_check.h"
 #include "knn/neighbour_vote.h"
+#include "knn/neighbour_categories.h"
 #include "knn/neighbour_index.h"
 
 namespace newsclass {
@@ -50,19 +51,29 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
   for (const auto& [id, vector] : testingModel) {
     checkTestingVector(testingArticleName(id), vector, dimension);
   }
-  // One neighbour query per testing article. The queries share one connection, opened for the
-  // first article: opening a connection costs more than the query itself, and the rows are the
+  // The neighbours' categories come from one read of the training articles' categories; where
+  // that read declines, from one neighbour query per testing article. The queries share one
+  // connection: opening a connection costs more than the query itself, and the rows are the
   // same. The article's entry is appended before the next article is looked at, so a database
   // fault keeps earlier entries.
   std::optional<OdbcConnection> connection;
+  std::optional<NeighbourCategories> stored;
+  if (!testingModel.empty()) {
+    connection.emplace(environment().connectionString, "knnClassify");
+    std::vector<int32_t> trainingIds;
+    trainingIds.reserve(trainingModel.size());
+    for (const auto& entry : trainingModel) trainingIds.push_back(entry.first);
+    stored = NeighbourCategories::read(*connection, tableName, trainingIds);
+  }
   size_t emptyVotes = 0;
   forEachNeighbourList(
       trainingModel, testingModel, k,
       [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
-        std::string idList = formatIdList(neighbours, neighbours.size());
-        if (!connection) connection.emplace(environment().connectionString, "knnClassify");
         std::vector<CategoryVote> votes = tallyVotes(
-            queryNeighbourCategories(*connection, neighbourCategoriesQuery(tableName, idList)),
+            stored ? stored->of(neighbours)
+                   : queryNeighbourCategories(
+                         *connection, neighbourCategoriesQuery(
+                                         tableName, formatIdList(neighbours, neighbours.size()))),
             categories);
         if (votes.front().votes == 0) ++emptyVotes;
         results.push_back({testingId, votes.front().category});
