@@ -345,6 +345,18 @@ void RowCursor::moveNext() {
   state_->fetch();
 }
 
+bool RowCursor::isNull(std::string_view column) {
+  if (atEnd()) {
+    throw DatabaseFault(
+        "SQLGetData", state_ ? state_->operation() : std::string("a moved query"), "02000", 0,
+        "no row to read column " + std::string(column) + " from: the query returned no more rows");
+  }
+  State& state = *state_;
+  size_t index = state.columnIndex(column);
+  while (state.readCount <= index) state.readColumn(state.readCount++);
+  return state.columns[index].isNull;
+}
+
 std::string RowCursor::text(std::string_view column) {
   if (atEnd()) {
     throw DatabaseFault(

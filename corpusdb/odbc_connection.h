@@ -34,6 +34,8 @@ class RowCursor {
   // than once per row. Reading at the end, a missing column or a NULL value raises
   // DatabaseFault (SQLSTATE "02000" for a read past the last row).
   std::string text(std::string_view column);
+  // Whether the current row's value of a column is NULL (faults as text does otherwise).
+  bool isNull(std::string_view column);
   // The current row's value of a column as a 32-bit integer, e.g. an ArticleId: decimal digits
   // with an optional sign, blanks around them allowed. A value that is not such an integer, or
   // that lies outside -2147483648..2147483647, raises DatabaseFault (SQLSTATE 22018 or 22003)

@@ -76,22 +76,6 @@ std::vector<NeighbourEntry> rankNeighbours(const WeightVector& vector,
   return neighbours;
 }
 
-void selectNeighbours(const double* similarities, const std::vector<int32_t>& ids, int k,
-                      std::vector<uint32_t>& order, std::vector<NeighbourEntry>& neighbours) {
-  size_t count = std::min(static_cast<size_t>(std::max(k, 0)), ids.size());
-  order.resize(ids.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(count), order.end(),
-                    [similarities](uint32_t left, uint32_t right) {
-                      if (similarities[left] != similarities[right]) {
-                        return similarities[left] > similarities[right];
-                      }
-                      return left < right;
-                    });
-  neighbours.clear();
-  for (size_t i = 0; i < count; ++i) neighbours.push_back({ids[order[i]], similarities[order[i]]});
-}
-
 std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k) {
   std::string text = "(";
   for (size_t i = 0; i < k && i < neighbours.size(); ++i) {

@@ -32,13 +32,6 @@ std::string testingArticleName(int32_t articleId);
 std::vector<NeighbourEntry> rankNeighbours(const WeightVector& vector,
                                            const VsmModel& trainingModel);
 
-// The first k entries of that ranking, taken from one row of similarities whose column j belongs
-// to ids[j] (ascending ids). A stable sort by similarity keeps ascending ids among equals, so
-// ordering by (similarity descending, id ascending) gives the same entries in the same order;
-// only the first k are put in order. `order` is scratch space reused between calls.
-void selectNeighbours(const double* similarities, const std::vector<int32_t>& ids, int k,
-                      std::vector<uint32_t>& order, std::vector<NeighbourEntry>& neighbours);
-
 // "(" + the first k ids, separated by "," + ")": the id list of the neighbour query.
 std::string formatIdList(const std::vector<NeighbourEntry>& neighbours, size_t k);
 

@@ -1,15 +1,11 @@
-// Cosine similarity between weight vectors, and a fast way to compute it for many testing vectors
-// against one training model. The fast way gives every similarity bit for bit as
-// cosineSimilarity does: each dot product is still one sum in index order, one product and one
-// addition per component (no fused multiply-add, no reordering); it only runs several such sums
-// side by side and computes each training vector's self product once.
+// Cosine similarity between weight vectors: each dot product one sum in index order, one product
+// and one addition per component (no fused multiply-add, no reordering), so that every search
+// that ranks by it can reproduce its bits.
 #ifndef NEWSCLASS_KNN_SIMILARITY_H_
 #define NEWSCLASS_KNN_SIMILARITY_H_
 
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
-#include <vector>
 
 #include "vsm/vsm_model.h"
 
@@ -32,38 +28,6 @@ inline double cosineFromProducts(double n, double p, double q) {
   if (lengths == 0.0) return 0.0;
   return n / std::sqrt(lengths);
 }
-
-// A training model laid out for comparing many testing vectors with it. Vectors are stored in
-// blocks of kBlockWidth, interleaved component by component, so that one pass over a block
-// advances kBlockWidth independent dot products; the last block is padded with zero vectors.
-// Every vector of the model must have the same number of weights (checkTrainingModel).
-class TrainingIndex {
- public:
-  static constexpr size_t kBlockWidth = 8;
-
-  explicit TrainingIndex(const VsmModel& model);
-
-  size_t size() const { return ids_.size(); }
-  // Training article ids in ascending order; column j of a similarity row belongs to ids()[j].
-  const std::vector<int32_t>& ids() const { return ids_; }
-
-  // For `count` testing vectors (each of dimension() weights) with their self products
-  // (dotProduct(v, v)), writes count rows of size() similarities to `out`, row t starting at
-  // out + t * size(). Each value equals cosineSimilarity(testing[t], training vector j).
-  void similarities(const WeightVector* const* testing, const double* testingSelfProducts,
-                    size_t count, double* out) const;
-
-  // The kernels: four sums per instruction where the processor has AVX2, two (SSE2) otherwise.
-  // Both give the same bits; tests and benchmarks switch to SSE2 to check and time it.
-  enum class Kernel { kAuto, kSse2 };
-  static void selectKernel(Kernel kernel);
-
- private:
-  size_t dimension_ = 0;
-  std::vector<int32_t> ids_;
-  std::vector<double> selfProducts_;
-  std::vector<double> blocks_;
-};
 
 }  // namespace newsclass
 

@@ -10,14 +10,11 @@
 #include "driver/stage_clock.h"
 #include "knn/category_check.h"
 #include "knn/neighbour_vote.h"
-#include "knn/similarity.h"
+#include "knn/neighbour_categories.h"
+#include "knn/neighbour_index.h"
 
 namespace newsclass {
 namespace {
-
-// Testing vectors compared with each training block before the next block is loaded: enough to
-// reuse a block many times, few enough that the batch's vectors stay in the core's cache.
-constexpr size_t kTestingBatch = 64;
 
 // One line for all articles whose neighbours have no listed category: the vote rule gives them
 // the first listed category, which says nothing about them.
@@ -34,29 +31,12 @@ void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t 
 
 void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
                           const NeighbourVisitor& visit) {
-  TrainingIndex index(trainingModel);
-  const size_t trainingCount = index.size();
-  std::vector<const WeightVector*> batch;
-  std::vector<int32_t> batchIds;
-  std::vector<double> selfProducts;
-  std::vector<double> similarities(kTestingBatch * trainingCount);
-  std::vector<uint32_t> order;
+  NeighbourIndex index(trainingModel);
+  NeighbourIndex::Scratch scratch;
   std::vector<NeighbourEntry> neighbours;
-  auto next = testingModel.begin();
-  while (next != testingModel.end()) {
-    batch.clear();
-    batchIds.clear();
-    selfProducts.clear();
-    for (; next != testingModel.end() && batch.size() < kTestingBatch; ++next) {
-      batch.push_back(&next->second);
-      batchIds.push_back(next->first);
-      selfProducts.push_back(dotProduct(next->second, next->second));
-    }
-    index.similarities(batch.data(), selfProducts.data(), batch.size(), similarities.data());
-    for (size_t t = 0; t < batch.size(); ++t) {
-      selectNeighbours(similarities.data() + t * trainingCount, index.ids(), k, order, neighbours);
-      visit(batchIds[t], neighbours);
-    }
+  for (const auto& [id, vector] : testingModel) {
+    index.nearest(vector, k, scratch, neighbours);
+    visit(id, neighbours);
   }
 }
 
@@ -71,19 +51,29 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
   for (const auto& [id, vector] : testingModel) {
     checkTestingVector(testingArticleName(id), vector, dimension);
   }
-  // One neighbour query per testing article. The queries share one connection, opened for the
-  // first article: opening a connection costs more than the query itself, and the rows are the
+  // The neighbours' categories come from one read of the training articles' categories; where
+  // that read declines, from one neighbour query per testing article. The queries share one
+  // connection: opening a connection costs more than the query itself, and the rows are the
   // same. The article's entry is appended before the next article is looked at, so a database
   // fault keeps earlier entries.
   std::optional<OdbcConnection> connection;
+  std::optional<NeighbourCategories> stored;
+  if (!testingModel.empty()) {
+    connection.emplace(environment().connectionString, "knnClassify");
+    std::vector<int32_t> trainingIds;
+    trainingIds.reserve(trainingModel.size());
+    for (const auto& entry : trainingModel) trainingIds.push_back(entry.first);
+    stored = NeighbourCategories::read(*connection, tableName, trainingIds);
+  }
   size_t emptyVotes = 0;
   forEachNeighbourList(
       trainingModel, testingModel, k,
       [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
-        std::string idList = formatIdList(neighbours, neighbours.size());
-        if (!connection) connection.emplace(environment().connectionString, "knnClassify");
         std::vector<CategoryVote> votes = tallyVotes(
-            queryNeighbourCategories(*connection, neighbourCategoriesQuery(tableName, idList)),
+            stored ? stored->of(neighbours)
+                   : queryNeighbourCategories(
+                         *connection, neighbourCategoriesQuery(
+                                         tableName, formatIdList(neighbours, neighbours.size()))),
             categories);
         if (votes.front().votes == 0) ++emptyVotes;
         results.push_back({testingId, votes.front().category});

@@ -1,7 +1,6 @@
-// The neighbour search of a whole testing model: similarities are computed for a batch of
-// testing vectors at a time against the training index, then the neighbours of each testing
-// article are handed on in ascending testing id. knnClassifyTestSet votes on them; the
-// benchmark times the search alone.
+// The neighbour search of a whole testing model: the neighbours of each testing article, found
+// through the training model's neighbour index, are handed on in ascending testing id.
+// knnClassifyTestSet votes on them; the benchmark times the search alone.
 #ifndef NEWSCLASS_KNN_TEST_SET_RUN_H_
 #define NEWSCLASS_KNN_TEST_SET_RUN_H_
 

@@ -1,0 +1,126 @@
+// The K nearest training vectors of a testing vector, exactly as the plain ranking gives them
+// (the same articles, the same order, the same similarity bits), without computing every
+// similarity in full.
+//
+// Each vector is split into a multiple of one shared vector plus a residual (knn/shared_base.h):
+// training v = c·h + r, testing x = d·h + s. The dot product is then
+//   x·v = d·c·(h·h) + d·(h·r) + c·(s·h) + s·r,
+// where h·h is one number, h·r one number per training vector and s·h one per testing vector;
+// s·r is summed only over the keywords where both residuals are large (the few keywords both
+// articles contain), found through per-keyword lists. What is left out is bounded by the
+// largest left-out residual, and every rounding error of the estimate and of the plain
+// sequential sum is bounded as well, so each similarity is known to lie within an interval.
+// The K-th best lower end of those intervals rules out every training vector whose upper end
+// lies below it; the rest, usually little more than K, get the plain sum, and are ranked by it.
+#ifndef NEWSCLASS_KNN_NEIGHBOUR_INDEX_H_
+#define NEWSCLASS_KNN_NEIGHBOUR_INDEX_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "knn/knn_types.h"
+#include "vsm/vsm_model.h"
+
+namespace newsclass {
+
+// Per training vector v = c·h + r, the parts of its similarity bounds that do not depend on the
+// testing vector, each divided by the length of v.
+struct RowTerms {
+  std::vector<double> baseTerm;        // (c h·h + h·r) / |v|
+  std::vector<double> multiple;        // c / |v|
+  std::vector<double> residualAbsDot;  // sum of |h_i r_i|, / |v|
+  std::vector<double> leftOut;         // bound on |r_i| / |c h_i| where r_i is not listed, × |c| / |v|
+  std::vector<double> magnitude;       // (|c| h·h + sum of |h_i r_i|) / |v|
+};
+
+// The extremes of RowTerms over a chunk of rows.
+struct ChunkExtremes {
+  double largestBaseTerm, smallestBaseTerm;
+  double largestMultiple, smallestMultiple;
+  double largestResidualAbsDot, largestLeftOut, largestMagnitude;
+};
+
+class NeighbourIndex {
+ public:
+  // Indexes the vectors of `model`, which must outlive the index unchanged: the index keeps
+  // pointers to them, not a copy. Every vector must have the same number of weights, all finite
+  // (checkTrainingModel).
+  explicit NeighbourIndex(const VsmModel& model);
+
+  size_t size() const { return ids_.size(); }
+  // The number of distinct training vectors.
+  size_t distinctCount() const { return groupFirstRow_.size(); }
+  // Training article ids in ascending order.
+  const std::vector<int32_t>& ids() const { return ids_; }
+
+  // Working memory of one search; one per thread.
+  struct Scratch {
+    std::vector<double> residual;
+    std::vector<uint32_t> keptColumns;
+    std::vector<double> cross, crossAbs;
+    std::vector<uint32_t> touched;
+    std::vector<uint32_t> rowStamp;  // the search that last touched a row
+    std::vector<std::pair<uint32_t, double>> pool;  // rows that may pass, with their upper end
+    std::vector<double> heap;
+    std::vector<uint32_t> candidates, order;
+    std::vector<double> exact;
+    std::vector<double> ratios;
+    std::vector<uint32_t> groupStamp;  // the search that last computed a group's similarity
+    std::vector<double> groupSimilarity;
+    std::vector<uint32_t> pendingGroups;
+    uint32_t stamp = 0;
+    size_t exactComputations = 0;  // plain sums computed, for benchmarks
+  };
+
+  // Writes to `neighbours` the first k entries of rankNeighbours(testing, model): the k training
+  // vectors of highest cosine similarity, ties in ascending id, with their similarities as
+  // cosineSimilarity computes them. `testing` must have the model's number of weights, all
+  // finite, and 1 <= k <= size().
+  void nearest(const WeightVector& testing, int k, Scratch& scratch,
+               std::vector<NeighbourEntry>& neighbours) const;
+
+ private:
+  double exactSimilarity(const double* testing, double testingSelfProduct, uint32_t row) const;
+  // The plain similarity of every candidate, computed once per group of identical vectors.
+  void computeCandidates(const double* testing, double testingSelfProduct, Scratch& scratch) const;
+  // Ranks every training vector by its plain similarity: for testing vectors the bounds cannot
+  // serve (a length near the limits of double).
+  void rankAll(const WeightVector& testing, double selfProduct, int k, Scratch& scratch,
+               std::vector<NeighbourEntry>& neighbours) const;
+  void rankCandidates(int k, Scratch& scratch, std::vector<NeighbourEntry>& neighbours) const;
+  // Orders the rows into slots and summarises each chunk of slots.
+  void arrangeSlots();
+
+  size_t dimension_ = 0;
+  std::vector<int32_t> ids_;
+  std::vector<const double*> rows_;
+  std::vector<double> selfProducts_;   // v·v, as dotProduct computes it
+  std::vector<double> inverseLength_;  // 1 / sqrt(v·v)
+  std::vector<double> base_;           // h
+  std::vector<size_t> baseColumns_;    // columns whose base weight is not 0
+  std::vector<double> inverseAbsBase_; // 1 / |h_i|, 0 where h_i is 0
+  double baseSelfProduct_ = 0.0;       // h·h
+  std::vector<double> multiple_;       // c
+  // Rows with a usable length, in slots ordered by their base term, highest first, so that
+  // rows alike in the part every testing vector shares sit in the same chunk. RowTerms are kept
+  // in slot order.
+  std::vector<uint32_t> slotRow_;
+  std::vector<uint32_t> rowSlot_;
+  RowTerms terms_;
+  std::vector<ChunkExtremes> chunks_;
+  std::vector<uint32_t> alwaysExact_;  // rows whose similarity is always computed in full
+  // Identical training vectors (short articles often have the same keywords) form one group,
+  // whose similarity is computed once; groupFirstRow_ is the group's first row.
+  std::vector<uint32_t> groupOf_;
+  std::vector<uint32_t> groupFirstRow_;
+  // Per column i, the rows whose residual at i is listed, with the residual:
+  // entries columnStart_[i] .. columnStart_[i + 1] - 1.
+  std::vector<uint32_t> columnStart_;
+  std::vector<uint32_t> listedRow_;
+  std::vector<double> listedResidual_;
+};
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_KNN_NEIGHBOUR_INDEX_H_
