@@ -20,26 +20,14 @@
 #include "driver/errors.h"
 #include "driver/stage_clock.h"
 #include "driver/text_file_reader.h"
+#include "driver/token_stream.h"
+#include "vsm/weight_text.h"
 
 namespace newsclass {
 namespace {
 
 constexpr size_t kWriteChunk = 1 << 20;
 
-template <typename Number>
-void appendInteger(std::string& out, Number value) {
-  char buffer[24];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
-// to_chars with the general format and a precision is specified as printf's %.6g in the C
-// locale: six significant digits, exponent of at least two digits, no trailing zeros.
-void appendWeight(std::string& out, double weight) {
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, weight, std::chars_format::general, 6);
-  out.append(buffer, result.ptr);
-}
 
 }  // namespace
 
@@ -47,24 +35,27 @@ void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
   writeFileAtomically(path, [&](std::ostream& out) {
-    std::string text;
-    text.reserve(kWriteChunk + 4096);
+    // Filled through a raw pointer: std::string::append per weight costs more than the
+    // formatting itself.
+    std::string text(kWriteChunk + 4096, '\0');
+    char* const begin = text.data();
+    char* p = begin;
     for (const auto& [articleId, weights] : model) {
-      appendInteger(text, articleId);
-      text.push_back('\n');
-      appendInteger(text, weights.size());
-      text.push_back('\n');
+      p = std::to_chars(p, p + 24, articleId).ptr;
+      *p++ = '\n';
+      p = std::to_chars(p, p + 24, weights.size()).ptr;
+      *p++ = '\n';
       for (double weight : weights) {
-        appendWeight(text, weight);
-        text.push_back(' ');
-        if (text.size() >= kWriteChunk) {
-          out.write(text.data(), static_cast<std::streamsize>(text.size()));
-          text.clear();
+        p = formatWeight(weight, p);
+        *p++ = ' ';
+        if (static_cast<size_t>(p - begin) >= kWriteChunk) {
+          out.write(begin, p - begin);
+          p = begin;
         }
       }
-      text.push_back('\n');
+      *p++ = '\n';
     }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.write(begin, p - begin);
   });
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
 }
@@ -72,8 +63,9 @@ void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
 void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
   static const std::string kTimingLabel = gbk("加载VSM模型到内存的时间为");
   StageClock clock;
-  const std::string bytes = readTextFile(path);
-  TokenScanner scanner(bytes);
+  // Read piece by piece: the file is larger than the model it holds, and holding both would
+  // double the peak memory.
+  FileTokenStream scanner(path);
   VsmModel loaded;
   std::string_view token;
   for (uint64_t record = 1; scanner.next(token); ++record) {
@@ -96,7 +88,7 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
       if (!scanner.next(token)) {
         throw fail(std::to_string(*count) + " weights announced, " + std::to_string(k) + " found");
       }
-      const std::optional<double> weight = parseDoubleToken(token);
+      const std::optional<double> weight = parseWeightToken(token);
       if (!weight) {
         throw fail("weight " + std::to_string(k + 1) + " \"" + std::string(token) +
                    "\" is not a number");

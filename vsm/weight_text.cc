@@ -1,0 +1,163 @@
+#include "vsm/weight_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "driver/text_file_reader.h"
+
+namespace newsclass {
+namespace {
+
+// Every power of ten a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPower = 22;
+
+char* formatExactly(double value, char* out) {
+  return std::to_chars(out, out + kWeightTextCapacity, value, std::chars_format::general, 6).ptr;
+}
+
+// |value| * 10^k, correctly rounded (one exact multiplication or division), for |k| <= 22.
+double scaleByPowerOfTen(double magnitude, int k) {
+  return k >= 0 ? magnitude * kExactPowers[k] : magnitude / kExactPowers[-k];
+}
+
+// Six digits 100000..999999 and the decimal exponent of the first, laid out as %g lays them out.
+char* writeDigits(uint32_t digits, int exponent, bool negative, char* out) {
+  char text[6];
+  for (int i = 5; i >= 0; --i) {
+    text[i] = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  }
+  int last = 5;  // the last digit kept once trailing zeros go
+  while (last > 0 && text[last] == '0') --last;
+  if (negative) *out++ = '-';
+  if (exponent < -4 || exponent >= 6) {
+    *out++ = text[0];
+    if (last > 0) {
+      *out++ = '.';
+      std::memcpy(out, text + 1, static_cast<size_t>(last));
+      out += last;
+    }
+    *out++ = 'e';
+    *out++ = exponent < 0 ? '-' : '+';
+    unsigned magnitude = static_cast<unsigned>(exponent < 0 ? -exponent : exponent);
+    if (magnitude >= 100) *out++ = static_cast<char>('0' + magnitude / 100);
+    *out++ = static_cast<char>('0' + magnitude / 10 % 10);
+    *out++ = static_cast<char>('0' + magnitude % 10);
+    return out;
+  }
+  if (exponent >= 0) {
+    const int whole = exponent + 1;  // digits before the point
+    std::memcpy(out, text, static_cast<size_t>(whole));
+    out += whole;
+    if (last >= whole) {
+      *out++ = '.';
+      std::memcpy(out, text + whole, static_cast<size_t>(last + 1 - whole));
+      out += last + 1 - whole;
+    }
+    return out;
+  }
+  *out++ = '0';
+  *out++ = '.';
+  for (int zeros = -exponent - 1; zeros > 0; --zeros) *out++ = '0';
+  std::memcpy(out, text, static_cast<size_t>(last + 1));
+  return out + last + 1;
+}
+
+}  // namespace
+
+// The six digits of a nonzero normal value are round(|value| * 10^(5 - e)) for its decimal
+// exponent e. When 10^(5 - e) is an exact double, the scaled value s is off the exact product by
+// at most half an ulp of s (2^-34 below 2^20), so rounding s gives the digits of the exact product
+// unless s lies that close to a half; those rare values, and every value whose scale is not an
+// exact power, take std::to_chars's exact path.
+char* formatWeight(double value, char* out) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude >= 1e-17 && magnitude < 1e27)) return formatExactly(value, out);
+  int binaryExponent = 0;
+  std::frexp(magnitude, &binaryExponent);  // magnitude in [2^(b-1), 2^b)
+  // floor((b - 1) * log10(2)): the decimal exponent or one less.
+  int exponent = ((binaryExponent - 1) * 78913) >> 18;
+  double scaled = 0;
+  for (int attempt = 0;; ++attempt) {
+    const int k = 5 - exponent;
+    if (k > kMaxExactPower || k < -kMaxExactPower || attempt == 2) return formatExactly(value, out);
+    scaled = scaleByPowerOfTen(magnitude, k);
+    if (scaled >= 1e6) {
+      ++exponent;
+    } else if (scaled < 1e5) {
+      --exponent;
+    } else {
+      break;
+    }
+  }
+  const double floor = std::floor(scaled);
+  const double fraction = scaled - floor;  // exact: both below 2^20
+  constexpr double kMargin = 0x1p-32;      // twice the largest error of `scaled`
+  if (std::fabs(fraction - 0.5) <= kMargin) return formatExactly(value, out);
+  uint32_t digits = static_cast<uint32_t>(floor) + (fraction > 0.5 ? 1 : 0);
+  if (digits == 1000000) {
+    digits = 100000;
+    ++exponent;
+  }
+  return writeDigits(digits, exponent, std::signbit(value), out);
+}
+
+// Clinger's fast path: a decimal mantissa below 2^53 is an exact double, and so is 10^|e| for
+// |e| <= 22, so one multiplication or division rounds the exact quotient once, as strtod does.
+std::optional<double> parseWeightToken(std::string_view token) {
+  const char* p = token.data();
+  const char* const end = p + token.size();
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) {
+    negative = *p == '-';
+    ++p;
+  }
+  uint64_t mantissa = 0;
+  int significant = 0;  // digits in the mantissa after its leading zeros
+  int mantissaDigits = 0;
+  int fractionDigits = 0;
+  for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++mantissaDigits) {
+    mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    if (mantissa != 0) ++significant;
+  }
+  if (p < end && *p == '.') {
+    for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++mantissaDigits) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+      if (mantissa != 0) ++significant;
+      ++fractionDigits;
+    }
+  }
+  int exponent = 0;
+  bool shortForm = mantissaDigits > 0 && significant <= 19;
+  if (shortForm && p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool negativeExponent = false;
+    if (p < end && (*p == '-' || *p == '+')) {
+      negativeExponent = *p == '-';
+      ++p;
+    }
+    const char* digitsStart = p;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10 && exponent < 100000; ++p) {
+      exponent = exponent * 10 + (*p - '0');
+    }
+    if (p == digitsStart) shortForm = false;
+    if (negativeExponent) exponent = -exponent;
+  }
+  if (shortForm && p == end) {
+    if (mantissa == 0) return negative ? -0.0 : 0.0;
+    const int power = exponent - fractionDigits;
+    if (mantissa <= (uint64_t{1} << 53) && power >= -kMaxExactPower && power <= kMaxExactPower) {
+      const double value = power >= 0 ? static_cast<double>(mantissa) * kExactPowers[power]
+                                      : static_cast<double>(mantissa) / kExactPowers[-power];
+      return negative ? -value : value;
+    }
+  }
+  return parseDoubleToken(token);
+}
+
+}  // namespace newsclass
