@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -40,13 +41,14 @@ void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
     std::string text(kWriteChunk + 4096, '\0');
     char* const begin = text.data();
     char* p = begin;
+    auto formatter = std::make_unique<CachedWeightFormatter>();
     for (const auto& [articleId, weights] : model) {
       p = std::to_chars(p, p + 24, articleId).ptr;
       *p++ = '\n';
       p = std::to_chars(p, p + 24, weights.size()).ptr;
       *p++ = '\n';
       for (double weight : weights) {
-        p = formatWeight(weight, p);
+        p = formatter->format(weight, p);
         *p++ = ' ';
         if (static_cast<size_t>(p - begin) >= kWriteChunk) {
           out.write(begin, p - begin);

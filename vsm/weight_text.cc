@@ -1,5 +1,6 @@
 #include "vsm/weight_text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -25,47 +26,56 @@ double scaleByPowerOfTen(double magnitude, int k) {
   return k >= 0 ? magnitude * kExactPowers[k] : magnitude / kExactPowers[-k];
 }
 
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Six digits 100000..999999 and the decimal exponent of the first, laid out as %g lays them out.
 char* writeDigits(uint32_t digits, int exponent, bool negative, char* out) {
-  char text[6];
-  for (int i = 5; i >= 0; --i) {
-    text[i] = static_cast<char>('0' + digits % 10);
-    digits /= 10;
-  }
+  char text[8];
+  const uint32_t high = digits / 10000;  // two digits each
+  const uint32_t middle = digits / 100 % 100;
+  const uint32_t low = digits % 100;
+  std::memcpy(text, kDigitPairs + 2 * high, 2);
+  std::memcpy(text + 2, kDigitPairs + 2 * middle, 2);
+  std::memcpy(text + 4, kDigitPairs + 2 * low, 2);
   int last = 5;  // the last digit kept once trailing zeros go
   while (last > 0 && text[last] == '0') --last;
   if (negative) *out++ = '-';
+  if (exponent < 0 && exponent >= -4) {
+    // 0.000ddddd: the zeros are written in one go and the digits after them.
+    std::memcpy(out, "0.0000", 6);
+    out += 1 - exponent;
+    std::memcpy(out, text, 6);
+    return out + last + 1;
+  }
   if (exponent < -4 || exponent >= 6) {
     *out++ = text[0];
     if (last > 0) {
       *out++ = '.';
-      std::memcpy(out, text + 1, static_cast<size_t>(last));
+      std::memcpy(out, text + 1, 5);
       out += last;
     }
     *out++ = 'e';
     *out++ = exponent < 0 ? '-' : '+';
     unsigned magnitude = static_cast<unsigned>(exponent < 0 ? -exponent : exponent);
-    if (magnitude >= 100) *out++ = static_cast<char>('0' + magnitude / 100);
-    *out++ = static_cast<char>('0' + magnitude / 10 % 10);
-    *out++ = static_cast<char>('0' + magnitude % 10);
-    return out;
-  }
-  if (exponent >= 0) {
-    const int whole = exponent + 1;  // digits before the point
-    std::memcpy(out, text, static_cast<size_t>(whole));
-    out += whole;
-    if (last >= whole) {
-      *out++ = '.';
-      std::memcpy(out, text + whole, static_cast<size_t>(last + 1 - whole));
-      out += last + 1 - whole;
+    if (magnitude >= 100) {
+      *out++ = static_cast<char>('0' + magnitude / 100);
+      magnitude %= 100;
     }
-    return out;
+    std::memcpy(out, kDigitPairs + 2 * magnitude, 2);
+    return out + 2;
   }
-  *out++ = '0';
-  *out++ = '.';
-  for (int zeros = -exponent - 1; zeros > 0; --zeros) *out++ = '0';
-  std::memcpy(out, text, static_cast<size_t>(last + 1));
-  return out + last + 1;
+  const int whole = exponent + 1;  // digits before the point
+  std::memcpy(out, text, 6);
+  out += whole;
+  if (last >= whole) {
+    *out = '.';
+    std::memcpy(out + 1, text + whole, 6);
+    out += last + 2 - whole;
+  }
+  return out;
 }
 
 }  // namespace
@@ -78,10 +88,10 @@ char* writeDigits(uint32_t digits, int exponent, bool negative, char* out) {
 char* formatWeight(double value, char* out) {
   const double magnitude = std::fabs(value);
   if (!(magnitude >= 1e-17 && magnitude < 1e27)) return formatExactly(value, out);
-  int binaryExponent = 0;
-  std::frexp(magnitude, &binaryExponent);  // magnitude in [2^(b-1), 2^b)
-  // floor((b - 1) * log10(2)): the decimal exponent or one less.
-  int exponent = ((binaryExponent - 1) * 78913) >> 18;
+  // magnitude in [2^b, 2^(b+1)); floor(b * log10(2)) is its decimal exponent or one less.
+  const int binaryExponent =
+      static_cast<int>((std::bit_cast<uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
+  int exponent = (binaryExponent * 78913) >> 18;
   double scaled = 0;
   for (int attempt = 0;; ++attempt) {
     const int k = 5 - exponent;
@@ -95,11 +105,11 @@ char* formatWeight(double value, char* out) {
       break;
     }
   }
-  const double floor = std::floor(scaled);
-  const double fraction = scaled - floor;  // exact: both below 2^20
+  const uint32_t whole = static_cast<uint32_t>(scaled);  // scaled is positive: truncation floors
+  const double fraction = scaled - whole;                // exact: both below 2^20
   constexpr double kMargin = 0x1p-32;      // twice the largest error of `scaled`
   if (std::fabs(fraction - 0.5) <= kMargin) return formatExactly(value, out);
-  uint32_t digits = static_cast<uint32_t>(floor) + (fraction > 0.5 ? 1 : 0);
+  uint32_t digits = whole + (fraction > 0.5 ? 1 : 0);
   if (digits == 1000000) {
     digits = 100000;
     ++exponent;

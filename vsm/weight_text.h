@@ -5,6 +5,10 @@
 #ifndef NEWSCLASS_VSM_WEIGHT_TEXT_H_
 #define NEWSCLASS_VSM_WEIGHT_TEXT_H_
 
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -18,6 +22,33 @@ constexpr size_t kWeightTextCapacity = 32;
 // has kWeightTextCapacity bytes, and returns the end of the text. The bytes equal snprintf's for
 // every double.
 char* formatWeight(double value, char* out);
+
+// formatWeight with a memory of recent values. The weights of one TF-IDF vector repeat a few
+// values (every keyword the article lacks weighs 0.5 * idf / length), so most calls copy a text
+// formatted before. Writes up to 16 bytes past the returned end; `out` needs
+// kWeightTextCapacity bytes.
+class CachedWeightFormatter {
+ public:
+  char* format(double value, char* out) {
+    const uint64_t bits = std::bit_cast<uint64_t>(value);
+    Entry& entry = entries_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kIndexBits)];
+    if (entry.length == 0 || entry.bits != bits) {
+      entry.bits = bits;
+      entry.length = static_cast<uint8_t>(formatWeight(value, entry.text) - entry.text);
+    }
+    std::memcpy(out, entry.text, 16);  // no text is longer than 13 bytes
+    return out + entry.length;
+  }
+
+ private:
+  static constexpr int kIndexBits = 10;
+  struct Entry {
+    uint64_t bits = 0;
+    uint8_t length = 0;
+    char text[kWeightTextCapacity];
+  };
+  Entry entries_[1 << kIndexBits];
+};
 
 // parseDoubleToken's result for `token` (same accepted forms, same value as strtod, bit for bit),
 // faster for tokens of at most 19 significant digits whose value is an exact product or quotient

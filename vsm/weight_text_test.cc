@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace newsclass {
 namespace {
@@ -91,6 +93,23 @@ TEST(FormatWeightTest, MillionsOfRandomDoublesGivePrintfBytes) {
       ASSERT_EQ(std::string(mine, end), std::string(theirs, static_cast<size_t>(length)))
           << std::bit_cast<uint64_t>(value);
     }
+  }
+}
+
+TEST(CachedWeightFormatterTest, RepeatedAndCollidingValuesGiveTheirOwnText) {
+  // Few distinct values, so that most calls are served from memory, mixed with fresh ones that
+  // evict them; -0.0 and 0.0 share a hash slot pattern but not their text.
+  std::mt19937_64 random(29);
+  std::vector<double> few;
+  for (int i = 0; i < 50; ++i) few.push_back(std::bit_cast<double>(random()));
+  few.push_back(0.0);
+  few.push_back(-0.0);
+  auto formatter = std::make_unique<CachedWeightFormatter>();
+  char text[kWeightTextCapacity];
+  for (int i = 0; i < 300000; ++i) {
+    const double value = i % 4 == 0 ? std::bit_cast<double>(random()) : few[random() % few.size()];
+    const std::string mine(text, formatter->format(value, text));
+    ASSERT_EQ(mine, viaPrintf(value)) << std::bit_cast<uint64_t>(value);
   }
 }
 
