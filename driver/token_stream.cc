@@ -12,7 +12,7 @@
 namespace newsclass {
 
 FileTokenStream::FileTokenStream(const std::string& path, size_t bufferSize)
-    : path_(path), buffer_(bufferSize < 16 ? 16 : bufferSize) {
+    : path_(path), buffer_((bufferSize < 16 ? 16 : bufferSize) + kPadding, '\0') {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) {
     throw fileError(path, std::string("cannot open for reading: ") + std::strerror(errno));
@@ -38,11 +38,11 @@ void FileTokenStream::refill() {
   const size_t start = static_cast<size_t>(p_ - buffer_.data());
   consumedBeforeBuffer_ += start;
   // A token as long as the whole buffer: make room for more of it.
-  if (kept == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  if (kept == capacity()) buffer_.resize(capacity() * 2 + kPadding, '\0');
   std::memmove(buffer_.data(), buffer_.data() + start, kept);
   size_t filled = kept;
-  while (filled < buffer_.size()) {
-    const ssize_t got = ::read(fd_, buffer_.data() + filled, buffer_.size() - filled);
+  while (filled < capacity()) {
+    const ssize_t got = ::read(fd_, buffer_.data() + filled, capacity() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
       throw fileError(path_, std::string("cannot read: ") + std::strerror(errno));
@@ -55,6 +55,7 @@ void FileTokenStream::refill() {
   }
   p_ = buffer_.data();
   end_ = buffer_.data() + filled;
+  std::memset(buffer_.data() + filled, 0, kPadding);
 }
 
 }  // namespace newsclass

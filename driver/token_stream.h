@@ -15,6 +15,10 @@ namespace newsclass {
 
 class FileTokenStream {
  public:
+  // Every token returned is followed by at least this many readable bytes (the bytes after it in
+  // the file, or zeros), so that a parser may load a token's bytes in whole words.
+  static constexpr size_t kPadding = 16;
+
   // Opens `path`. Throws DataFileError "<path>: cannot open for reading: <reason>".
   explicit FileTokenStream(const std::string& path, size_t bufferSize = size_t{1} << 20);
   ~FileTokenStream();
@@ -49,6 +53,7 @@ class FileTokenStream {
   static bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
   }
+  size_t capacity() const { return buffer_.size() - kPadding; }
   // Keeps the bytes from p_ on, moved to the front, and reads more after them.
   void refill();
 

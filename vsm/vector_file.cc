@@ -68,6 +68,7 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
   // Read piece by piece: the file is larger than the model it holds, and holding both would
   // double the peak memory.
   FileTokenStream scanner(path);
+  auto parser = std::make_unique<CachedWeightParser>();
   VsmModel loaded;
   std::string_view token;
   for (uint64_t record = 1; scanner.next(token); ++record) {
@@ -90,7 +91,7 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
       if (!scanner.next(token)) {
         throw fail(std::to_string(*count) + " weights announced, " + std::to_string(k) + " found");
       }
-      const std::optional<double> weight = parseWeightToken(token);
+      const std::optional<double> weight = parser->parse(token);
       if (!weight) {
         throw fail("weight " + std::to_string(k + 1) + " \"" + std::string(token) +
                    "\" is not a number");

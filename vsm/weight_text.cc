@@ -117,6 +117,31 @@ char* formatWeight(double value, char* out) {
   return writeDigits(digits, exponent, std::signbit(value), out);
 }
 
+namespace {
+
+bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// Whether the 8 bytes at `p` are all ASCII digits, and their value.
+bool eightDigits(const char* p, uint32_t& value) {
+  uint64_t bytes;
+  std::memcpy(&bytes, p, 8);
+  if (((bytes & 0xF0F0F0F0F0F0F0F0u) | (((bytes + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) !=
+      0x3333333333333333u) {
+    return false;
+  }
+  // The first character sits in the lowest byte: combine neighbours into pairs, pairs into
+  // fours, fours into the whole.
+  bytes -= 0x3030303030303030u;
+  bytes = bytes * 10 + (bytes >> 8);
+  bytes = (((bytes & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+           (((bytes >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+          32;
+  value = static_cast<uint32_t>(bytes);
+  return true;
+}
+
+}  // namespace
+
 // Clinger's fast path: a decimal mantissa below 2^53 is an exact double, and so is 10^|e| for
 // |e| <= 22, so one multiplication or division rounds the exact quotient once, as strtod does.
 std::optional<double> parseWeightToken(std::string_view token) {
@@ -127,21 +152,30 @@ std::optional<double> parseWeightToken(std::string_view token) {
     negative = *p == '-';
     ++p;
   }
+  // Leading zeros add nothing to the mantissa; every digit after them counts as significant.
+  const char* const mantissaStart = p;
+  while (p < end && *p == '0') ++p;
   uint64_t mantissa = 0;
-  int significant = 0;  // digits in the mantissa after its leading zeros
-  int mantissaDigits = 0;
+  int significant = 0;
+  for (; p < end && isDigit(*p); ++p, ++significant) mantissa = mantissa * 10 + (*p - '0');
   int fractionDigits = 0;
-  for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++mantissaDigits) {
-    mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-    if (mantissa != 0) ++significant;
-  }
+  bool hasPoint = false;
   if (p < end && *p == '.') {
-    for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++mantissaDigits) {
-      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-      if (mantissa != 0) ++significant;
-      ++fractionDigits;
+    hasPoint = true;
+    const char* const fractionStart = ++p;
+    if (mantissa == 0) {
+      while (p < end && *p == '0') ++p;
     }
+    uint32_t eight;
+    while (end - p >= 8 && significant <= 11 && eightDigits(p, eight)) {
+      mantissa = mantissa * 100000000u + eight;
+      significant += 8;
+      p += 8;
+    }
+    for (; p < end && isDigit(*p); ++p, ++significant) mantissa = mantissa * 10 + (*p - '0');
+    fractionDigits = static_cast<int>(p - fractionStart);
   }
+  const int mantissaDigits = static_cast<int>(p - mantissaStart) - (hasPoint ? 1 : 0);
   int exponent = 0;
   bool shortForm = mantissaDigits > 0 && significant <= 19;
   if (shortForm && p < end && (*p == 'e' || *p == 'E')) {

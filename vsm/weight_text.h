@@ -55,6 +55,42 @@ class CachedWeightFormatter {
 // of two doubles.
 std::optional<double> parseWeightToken(std::string_view token);
 
+// parseWeightToken with a memory of recent token texts, for the same reason as
+// CachedWeightFormatter: a vector file repeats a few weight texts within each vector. `token`
+// must be followed by at least 16 readable bytes (FileTokenStream guarantees this).
+class CachedWeightParser {
+ public:
+  std::optional<double> parse(std::string_view token) {
+    const size_t length = token.size();
+    if (length > 16 || length == 0) return parseWeightToken(token);
+    uint64_t low, high;
+    std::memcpy(&low, token.data(), 8);
+    std::memcpy(&high, token.data() + 8, 8);
+    // Keep the token's own bytes (the first byte of a word is its lowest).
+    if (length < 8) {
+      low &= (uint64_t{1} << (8 * length)) - 1;
+      high = 0;
+    } else if (length < 16) {
+      high &= (uint64_t{1} << (8 * (length - 8))) - 1;
+    }
+    Entry& entry = entries_[((low ^ (high * 31) ^ length) * 0x9E3779B97F4A7C15u) >> (64 - kIndexBits)];
+    if (entry.length == length && entry.low == low && entry.high == high) return entry.value;
+    const std::optional<double> value = parseWeightToken(token);
+    if (value) entry = Entry{low, high, *value, static_cast<uint8_t>(length)};
+    return value;
+  }
+
+ private:
+  static constexpr int kIndexBits = 10;
+  struct Entry {
+    uint64_t low = 0;
+    uint64_t high = 0;
+    double value = 0;
+    uint8_t length = 0;  // 0: empty
+  };
+  Entry entries_[1 << kIndexBits];
+};
+
 }  // namespace newsclass
 
 #endif  // NEWSCLASS_VSM_WEIGHT_TEXT_H_

@@ -1,5 +1,7 @@
 #include "vsm/weight_text.h"
 
+#include "driver/text_file_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -156,6 +158,40 @@ TEST(ParseWeightTokenTest, RoundTripsRandomTextsBitForBit) {
     if (std::isnan(value)) continue;
     ASSERT_EQ(std::bit_cast<uint64_t>(*parsed), std::bit_cast<uint64_t>(std::strtod(text, nullptr)))
         << text;
+  }
+}
+
+TEST(CachedWeightParserTest, AgreesWithTheTokenParserOnRepeatedAndNearlyEqualTexts) {
+  // Texts that differ only in length, in a trailing NUL or in their 9th to 16th byte, repeated so
+  // that most are served from memory, each followed by the padding the parser may read.
+  std::vector<std::string> texts = {"0",          "-0",         "0.5",        "0.50",
+                                    std::string("0.5\0", 4), "0.12345678", "0.123456789",
+                                    "0.1234567800000001", "0.1234567800000002", "1e-06",
+                                    "1e-006",     "x",          "nan",        "12345678901234567"};
+  std::mt19937_64 random(31);
+  for (int i = 0; i < 40; ++i) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", std::bit_cast<double>(random()));
+    texts.push_back(text);
+  }
+  std::string buffer;
+  std::vector<std::pair<size_t, size_t>> tokens;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string& text = texts[random() % texts.size()];
+    tokens.emplace_back(buffer.size(), text.size());
+    buffer += text;
+    buffer += ' ';
+  }
+  buffer.append(16, '\0');
+  auto parser = std::make_unique<CachedWeightParser>();
+  for (const auto& [offset, length] : tokens) {
+    const std::string_view token(buffer.data() + offset, length);
+    const std::optional<double> expected = parseDoubleToken(token);
+    const std::optional<double> actual = parser->parse(token);
+    ASSERT_EQ(actual.has_value(), expected.has_value()) << token;
+    if (expected && !std::isnan(*expected)) {
+      ASSERT_EQ(std::bit_cast<uint64_t>(*actual), std::bit_cast<uint64_t>(*expected)) << token;
+    }
   }
 }
 
