@@ -75,7 +75,8 @@ VsmModel makeSyntheticModel(int32_t articles, int keywords) {
     double squares = 0;
     for (int j = 0; j < keywords; ++j) {
       const int m = maxCount[static_cast<size_t>(j)];
-      const int p = random() % 100 < 2 ? 1 + static_cast<int>(random() % static_cast<unsigned>(m)) : 0;
+      const int p =
+          random() % 100 < 2 ? 1 + static_cast<int>(random() % static_cast<unsigned>(m)) : 0;
       const double w = (static_cast<double>(p) / m + 0.5) * idf[static_cast<size_t>(j)];
       weights[static_cast<size_t>(j)] = w;
       squares += w * w;
@@ -132,8 +133,8 @@ int benchVectorFile(CorpusProcessor& processor, const std::string& scratch, int3
       std::filesystem::remove(again);
     }
   }
-  const double modelMb = static_cast<double>(articles) * keywords * sizeof(double) /
-                         (1024.0 * 1024.0);
+  const double modelMb =
+      static_cast<double>(articles) * keywords * sizeof(double) / (1024.0 * 1024.0);
   model.clear();
   malloc_trim(0);
   const double before = residentMemoryMb();

@@ -107,7 +107,7 @@ char* formatWeight(double value, char* out) {
   }
   const uint32_t whole = static_cast<uint32_t>(scaled);  // scaled is positive: truncation floors
   const double fraction = scaled - whole;                // exact: both below 2^20
-  constexpr double kMargin = 0x1p-32;      // twice the largest error of `scaled`
+  constexpr double kMargin = 0x1p-32;                    // twice the largest error of `scaled`
   if (std::fabs(fraction - 0.5) <= kMargin) return formatExactly(value, out);
   uint32_t digits = whole + (fraction > 0.5 ? 1 : 0);
   if (digits == 1000000) {
@@ -125,8 +125,8 @@ bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 bool eightDigits(const char* p, uint32_t& value) {
   uint64_t bytes;
   std::memcpy(&bytes, p, 8);
-  if (((bytes & 0xF0F0F0F0F0F0F0F0u) | (((bytes + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) !=
-      0x3333333333333333u) {
+  if (((bytes & 0xF0F0F0F0F0F0F0F0u) |
+       (((bytes + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) != 0x3333333333333333u) {
     return false;
   }
   // The first character sits in the lowest byte: combine neighbours into pairs, pairs into

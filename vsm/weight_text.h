@@ -73,7 +73,8 @@ class CachedWeightParser {
     } else if (length < 16) {
       high &= (uint64_t{1} << (8 * (length - 8))) - 1;
     }
-    Entry& entry = entries_[((low ^ (high * 31) ^ length) * 0x9E3779B97F4A7C15u) >> (64 - kIndexBits)];
+    Entry& entry =
+        entries_[((low ^ (high * 31) ^ length) * 0x9E3779B97F4A7C15u) >> (64 - kIndexBits)];
     if (entry.length == length && entry.low == low && entry.high == high) return entry.value;
     const std::optional<double> value = parseWeightToken(token);
     if (value) entry = Entry{low, high, *value, static_cast<uint8_t>(length)};

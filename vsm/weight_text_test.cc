@@ -1,7 +1,5 @@
 #include "vsm/weight_text.h"
 
-#include "driver/text_file_reader.h"
-
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -15,6 +13,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "driver/text_file_reader.h"
 
 namespace newsclass {
 namespace {
@@ -31,12 +31,43 @@ std::string viaFormatWeight(double value) {
 }
 
 TEST(FormatWeightTest, EdgeValuesGivePrintfBytes) {
-  const double values[] = {0.0, -0.0, 1.0, -1.0, 1e-05, 0.0001, 0.00001234565, 123456, 1234567,
-                           999999.5, 9999995, 999999.4999, 0.1234565, 2.5e-5,
-                           std::nextafter(2.5e-5, 1.0), std::nextafter(2.5e-5, 0.0), 1e+100,
-                           DBL_MAX, -DBL_MAX, DBL_MIN, 4.9e-324, -4.9e-324, 2.2250738585072009e-308,
-                           0.5, 0.941742, 0.336336, 1e-17, 9.999995e-18, 1e27, 9.999995e26, 1e22,
-                           123456.5, 1234565, 0.000123456, 99999.95, 0.99999949999, 0.9999995,
+  const double values[] = {0.0,
+                           -0.0,
+                           1.0,
+                           -1.0,
+                           1e-05,
+                           0.0001,
+                           0.00001234565,
+                           123456,
+                           1234567,
+                           999999.5,
+                           9999995,
+                           999999.4999,
+                           0.1234565,
+                           2.5e-5,
+                           std::nextafter(2.5e-5, 1.0),
+                           std::nextafter(2.5e-5, 0.0),
+                           1e+100,
+                           DBL_MAX,
+                           -DBL_MAX,
+                           DBL_MIN,
+                           4.9e-324,
+                           -4.9e-324,
+                           2.2250738585072009e-308,
+                           0.5,
+                           0.941742,
+                           0.336336,
+                           1e-17,
+                           9.999995e-18,
+                           1e27,
+                           9.999995e26,
+                           1e22,
+                           123456.5,
+                           1234565,
+                           0.000123456,
+                           99999.95,
+                           0.99999949999,
+                           0.9999995,
                            std::numeric_limits<double>::infinity(),
                            -std::numeric_limits<double>::infinity(),
                            std::numeric_limits<double>::quiet_NaN()};
@@ -118,12 +149,36 @@ TEST(CachedWeightFormatterTest, RepeatedAndCollidingValuesGiveTheirOwnText) {
 double viaStrtod(const std::string& token) { return std::strtod(token.c_str(), nullptr); }
 
 TEST(ParseWeightTokenTest, GivesStrtodBitsForTheFormsOtherProgramsWrite) {
-  for (const std::string token :
-       {"0", "-0", "+0", "0.5", "1e-006", "+2.5E+000", "-1.23457e+06", "0.941742", "1.", ".5",
-        "000123.4500", "9007199254740993", "9007199254740992", "12345678901234567890123",
-        "0.1000000000000000055511151231257827021181583404541015625", "1e22", "1e23", "1e-22",
-        "1e-23", "123456789012345678e-10", "4.94066e-324", "1e-400", "2.2250738585072011e-308",
-        "1.7976931348623157e308", "1E5", "3e0", "0e999", "-0.0e-5", "7.e2", "1e+0022"}) {
+  for (const std::string token : {"0",
+                                  "-0",
+                                  "+0",
+                                  "0.5",
+                                  "1e-006",
+                                  "+2.5E+000",
+                                  "-1.23457e+06",
+                                  "0.941742",
+                                  "1.",
+                                  ".5",
+                                  "000123.4500",
+                                  "9007199254740993",
+                                  "9007199254740992",
+                                  "12345678901234567890123",
+                                  "0.1000000000000000055511151231257827021181583404541015625",
+                                  "1e22",
+                                  "1e23",
+                                  "1e-22",
+                                  "1e-23",
+                                  "123456789012345678e-10",
+                                  "4.94066e-324",
+                                  "1e-400",
+                                  "2.2250738585072011e-308",
+                                  "1.7976931348623157e308",
+                                  "1E5",
+                                  "3e0",
+                                  "0e999",
+                                  "-0.0e-5",
+                                  "7.e2",
+                                  "1e+0022"}) {
     const std::optional<double> value = parseWeightToken(token);
     ASSERT_TRUE(value.has_value()) << token;
     EXPECT_EQ(std::bit_cast<uint64_t>(*value), std::bit_cast<uint64_t>(viaStrtod(token))) << token;
@@ -131,9 +186,8 @@ TEST(ParseWeightTokenTest, GivesStrtodBitsForTheFormsOtherProgramsWrite) {
 }
 
 TEST(ParseWeightTokenTest, RefusesWhatParseDoubleTokenRefuses) {
-  for (const std::string token :
-       {"", "+", "-", ".", "e5", "1e", "1e+", "1e-", "x", "1x", "1.5.2", "--1", "+-1", "-+1",
-        "1e5x", "0x10", "1,5", "1 2"}) {
+  for (const std::string token : {"", "+", "-", ".", "e5", "1e", "1e+", "1e-", "x", "1x", "1.5.2",
+                                  "--1", "+-1", "-+1", "1e5x", "0x10", "1,5", "1 2"}) {
     EXPECT_EQ(parseWeightToken(token), std::nullopt) << token;
   }
   // Infinite and undefined values parse; the vector file refuses them as not finite.
@@ -164,10 +218,20 @@ TEST(ParseWeightTokenTest, RoundTripsRandomTextsBitForBit) {
 TEST(CachedWeightParserTest, AgreesWithTheTokenParserOnRepeatedAndNearlyEqualTexts) {
   // Texts that differ only in length, in a trailing NUL or in their 9th to 16th byte, repeated so
   // that most are served from memory, each followed by the padding the parser may read.
-  std::vector<std::string> texts = {"0",          "-0",         "0.5",        "0.50",
-                                    std::string("0.5\0", 4), "0.12345678", "0.123456789",
-                                    "0.1234567800000001", "0.1234567800000002", "1e-06",
-                                    "1e-006",     "x",          "nan",        "12345678901234567"};
+  std::vector<std::string> texts = {"0",
+                                    "-0",
+                                    "0.5",
+                                    "0.50",
+                                    std::string("0.5\0", 4),
+                                    "0.12345678",
+                                    "0.123456789",
+                                    "0.1234567800000001",
+                                    "0.1234567800000002",
+                                    "1e-06",
+                                    "1e-006",
+                                    "x",
+                                    "nan",
+                                    "12345678901234567"};
   std::mt19937_64 random(31);
   for (int i = 0; i < 40; ++i) {
     char text[64];
