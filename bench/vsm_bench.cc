@@ -7,7 +7,7 @@
 // vector file, on a synthetic model of that size, and reports the peak memory of a load: the
 // process's peak resident size from the load's start, next to the model's own size.
 //
-// usage: vsm_bench [--train-range A-B] [--runs N] [--model AxK] [DATA_DIR]
+// usage: vsm_bench [--train-range A-B] [--runs N] [--model AxK] [--threads N] [DATA_DIR]
 #include <malloc.h>
 #include <unistd.h>
 
@@ -110,13 +110,13 @@ double residentMemoryMb() {
 void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 int benchVectorFile(CorpusProcessor& processor, const std::string& scratch, int32_t articles,
-                    int keywords, int runs) {
+                    int keywords, int runs, int threads) {
   VsmModel model = makeSyntheticModel(articles, keywords);
   const std::string vectorPath = scratch + "/trainingVSM.dat";
   std::vector<double> save, load;
   for (int run = 0; run < runs; ++run) {
     auto start = std::chrono::steady_clock::now();
-    processor.saveVsm(model, vectorPath);
+    processor.saveVsm(model, vectorPath, threads);
     save.push_back(seconds(start));
     VsmModel loaded;
     start = std::chrono::steady_clock::now();
@@ -142,7 +142,8 @@ int benchVectorFile(CorpusProcessor& processor, const std::string& scratch, int3
   VsmModel loaded;
   processor.loadVsm(loaded, vectorPath);
   const double peak = peakMemoryMb();
-  std::printf("model %d x %d: %.1f MB file, %.1f MiB of weights\n", articles, keywords,
+  std::printf("model %d x %d, %d thread(s): %.1f MB file, %.1f MiB of weights\n", articles,
+              keywords, threads,
               static_cast<double>(std::filesystem::file_size(vectorPath)) / 1e6, modelMb);
   std::printf("best of %d: saveVsm %.4f s, loadVsm %.4f s (first run %.4f s, %.4f s)\n", runs,
               *std::min_element(save.begin(), save.end()),
@@ -160,6 +161,7 @@ int main(int argc, char** argv) {
   std::string dataDir;
   int32_t modelArticles = 0;
   int modelKeywords = 0;
+  int threads = 1;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
     if (argument == "--train-range" && i + 1 < argc) {
@@ -173,6 +175,8 @@ int main(int argc, char** argv) {
         std::cerr << "vsm_bench: bad --model, expected ARTICLESxKEYWORDS\n";
         return 1;
       }
+    } else if (argument == "--threads" && i + 1 < argc) {
+      threads = std::max(1, std::atoi(argv[++i]));
     } else if (argument == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else {
@@ -190,7 +194,8 @@ int main(int argc, char** argv) {
       (std::filesystem::temp_directory_path() / ("vsm_bench." + std::to_string(getpid()))).string();
   std::filesystem::create_directories(scratch);
   if (modelArticles > 0) {
-    const int status = benchVectorFile(processor, scratch, modelArticles, modelKeywords, runs);
+    const int status =
+        benchVectorFile(processor, scratch, modelArticles, modelKeywords, runs, threads);
     std::filesystem::remove_all(scratch);
     return status;
   }

@@ -12,12 +12,15 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "driver/atomic_file.h"
 #include "driver/corpus_processor.h"
@@ -32,36 +35,115 @@ namespace newsclass {
 namespace {
 
 constexpr size_t kWriteChunk = 1 << 20;
+// Weights per batch when several threads format: about a megabyte of text.
+constexpr size_t kBatchWeights = 100000;
+
+// A growing byte buffer filled through a raw pointer: std::string::append per weight costs more
+// than the formatting itself, and resize would clear every byte first.
+class TextBuffer {
+ public:
+  // Room for `bytes` more bytes after the current end; returns the end.
+  char* reserve(size_t bytes) {
+    if (size_ + bytes > capacity_) {
+      const size_t capacity = std::max(2 * capacity_, size_ + bytes);
+      auto data = std::make_unique_for_overwrite<char[]>(capacity);
+      std::memcpy(data.get(), data_.get(), size_);
+      data_ = std::move(data);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
+  }
+  void setEnd(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
+  size_t size() const { return size_; }
+  void writeTo(std::ostream& out) {
+    out.write(data_.get(), static_cast<std::streamsize>(size_));
+    size_ = 0;
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// Appends one record: id, count, weights each followed by a space.
+void formatRecord(int32_t articleId, const WeightVector& weights, CachedWeightFormatter& formatter,
+                  TextBuffer& text) {
+  // 24 bytes for each number and its line end, 16 more than the longest weight per weight (the
+  // formatter may write up to 16 bytes past a text's end).
+  char* p = text.reserve(2 * 24 + weights.size() * (kWeightTextCapacity / 2 + 1) + 32);
+  p = std::to_chars(p, p + 24, articleId).ptr;
+  *p++ = '\n';
+  p = std::to_chars(p, p + 24, weights.size()).ptr;
+  *p++ = '\n';
+  for (double weight : weights) {
+    p = formatter.format(weight, p);
+    *p++ = ' ';
+  }
+  *p++ = '\n';
+  text.setEnd(p);
+}
+
+using ModelIterator = VsmModel::const_iterator;
+
+// The records of `model` in batches of about kBatchWeights weights, as [begin, end) pairs.
+std::vector<std::pair<ModelIterator, ModelIterator>> batches(const VsmModel& model) {
+  std::vector<std::pair<ModelIterator, ModelIterator>> result;
+  size_t weights = 0;
+  ModelIterator begin = model.begin();
+  for (auto it = model.begin(); it != model.end();) {
+    weights += it->second.size() + 1;
+    if (++it == model.end() || weights >= kBatchWeights) {
+      result.emplace_back(begin, it);
+      begin = it;
+      weights = 0;
+    }
+  }
+  return result;
+}
+
+void writeModel(const VsmModel& model, int threads, std::ostream& out) {
+  if (threads <= 1) {
+    auto formatter = std::make_unique<CachedWeightFormatter>();
+    TextBuffer text;
+    for (const auto& [articleId, weights] : model) {
+      formatRecord(articleId, weights, *formatter, text);
+      if (text.size() >= kWriteChunk) text.writeTo(out);
+    }
+    text.writeTo(out);
+    return;
+  }
+  // Rounds of one batch per thread, formatted side by side and written in order, so that the
+  // bytes are those of the single-threaded loop.
+  const auto work = batches(model);
+  const size_t lanes = static_cast<size_t>(threads);
+  std::vector<std::unique_ptr<CachedWeightFormatter>> formatters;
+  std::vector<TextBuffer> texts(lanes);
+  for (size_t lane = 0; lane < lanes; ++lane) {
+    formatters.push_back(std::make_unique<CachedWeightFormatter>());
+  }
+  auto formatBatch = [&](size_t lane, size_t batch) {
+    for (auto it = work[batch].first; it != work[batch].second; ++it) {
+      formatRecord(it->first, it->second, *formatters[lane], texts[lane]);
+    }
+  };
+  for (size_t first = 0; first < work.size(); first += lanes) {
+    const size_t count = std::min(lanes, work.size() - first);
+    std::vector<std::thread> helpers;
+    for (size_t lane = 1; lane < count; ++lane)
+      helpers.emplace_back(formatBatch, lane, first + lane);
+    formatBatch(0, first);
+    for (std::thread& helper : helpers) helper.join();
+    for (size_t lane = 0; lane < count; ++lane) texts[lane].writeTo(out);
+  }
+}
 
 }  // namespace
 
-void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
+void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path, int threads) {
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
-  writeFileAtomically(path, [&](std::ostream& out) {
-    // Filled through a raw pointer: std::string::append per weight costs more than the
-    // formatting itself.
-    std::string text(kWriteChunk + 4096, '\0');
-    char* const begin = text.data();
-    char* p = begin;
-    auto formatter = std::make_unique<CachedWeightFormatter>();
-    for (const auto& [articleId, weights] : model) {
-      p = std::to_chars(p, p + 24, articleId).ptr;
-      *p++ = '\n';
-      p = std::to_chars(p, p + 24, weights.size()).ptr;
-      *p++ = '\n';
-      for (double weight : weights) {
-        p = formatter->format(weight, p);
-        *p++ = ' ';
-        if (static_cast<size_t>(p - begin) >= kWriteChunk) {
-          out.write(begin, p - begin);
-          p = begin;
-        }
-      }
-      *p++ = '\n';
-    }
-    out.write(begin, p - begin);
-  });
+  writeFileAtomically(path, [&](std::ostream& out) { writeModel(model, threads, out); });
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 

@@ -120,6 +120,26 @@ TEST_F(VectorFileTest, FileOfManyBuffersLoadsEveryWeightAsItsText) {
   EXPECT_EQ(save(loaded), first);
 }
 
+TEST_F(VectorFileTest, BytesDoNotDependOnTheThreadCount) {
+  // Enough weights for several batches per thread, and an uneven last round.
+  std::mt19937_64 random(19);
+  VsmModel model;
+  for (int32_t id = 1; id <= 450; ++id) {
+    WeightVector& weights = model[id];
+    for (int k = 0; k < 1000; ++k) {
+      weights.push_back(k % 3 ? 0.1 * (k % 7) / id : static_cast<double>(random() % 1000000) * 1e-9);
+    }
+  }
+  model[451] = {};
+  const std::string single = save(model);
+  for (int threads : {2, 3}) {
+    processor.saveVsm(model, path, threads);
+    ASSERT_EQ(readFileBytes(path), single) << threads;
+  }
+  processor.saveVsm({}, path, 2);
+  EXPECT_EQ(readFileBytes(path), "");
+}
+
 TEST_F(VectorFileTest, ReaderGoesByTokensAndAcceptsThreeDigitExponents) {
   VsmModel model = load("18\r\n2\r\n0.5   1e-006\r\n17 1 +2.5E+000 19\n0\n");
   EXPECT_EQ(model, (VsmModel{{17, {2.5}}, {18, {0.5, 1e-06}}, {19, {}}}));
