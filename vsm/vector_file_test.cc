@@ -93,6 +93,53 @@ TEST_F(VectorFileTest, SaveLoadSaveGivesTheSameFile) {
   EXPECT_EQ(save(loaded), first);
 }
 
+TEST_F(VectorFileTest, FileOfManyBuffersLoadsEveryWeightAsItsText) {
+  // About 7 MB: records and tokens straddle the reader's buffer boundaries; weights repeat a few
+  // values per vector as TF-IDF weights do.
+  std::mt19937_64 random(13);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  VsmModel model;
+  for (int32_t id = 1; id <= 600; ++id) {
+    WeightVector& weights = model[id * 3];
+    const double common = unit(random) * 0.1;
+    for (int k = 0; k < 1000; ++k) weights.push_back(random() % 10 ? common : unit(random));
+  }
+  const std::string first = save(model);
+  ASSERT_GT(first.size(), 3u << 20);
+  const VsmModel loaded = load(first);
+  ASSERT_EQ(loaded.size(), model.size());
+  for (const auto& [id, weights] : model) {
+    const WeightVector& back = loaded.at(id);
+    ASSERT_EQ(back.size(), weights.size());
+    for (size_t k = 0; k < weights.size(); ++k) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", weights[k]);
+      ASSERT_EQ(back[k], std::strtod(text, nullptr)) << id << " " << k;
+    }
+  }
+  EXPECT_EQ(save(loaded), first);
+}
+
+TEST_F(VectorFileTest, BytesDoNotDependOnTheThreadCount) {
+  // Enough weights for several batches per thread, and an uneven last round.
+  std::mt19937_64 random(19);
+  VsmModel model;
+  for (int32_t id = 1; id <= 450; ++id) {
+    WeightVector& weights = model[id];
+    for (int k = 0; k < 1000; ++k) {
+      weights.push_back(k % 3 ? 0.1 * (k % 7) / id : static_cast<double>(random() % 1000000) * 1e-9);
+    }
+  }
+  model[451] = {};
+  const std::string single = save(model);
+  for (int threads : {2, 3}) {
+    processor.saveVsm(model, path, threads);
+    ASSERT_EQ(readFileBytes(path), single) << threads;
+  }
+  processor.saveVsm({}, path, 2);
+  EXPECT_EQ(readFileBytes(path), "");
+}
+
 TEST_F(VectorFileTest, ReaderGoesByTokensAndAcceptsThreeDigitExponents) {
   VsmModel model = load("18\r\n2\r\n0.5   1e-006\r\n17 1 +2.5E+000 19\n0\n");
   EXPECT_EQ(model, (VsmModel{{17, {2.5}}, {18, {0.5, 1e-06}}, {19, {}}}));
@@ -126,7 +173,10 @@ TEST_F(VectorFileTest, DamagedFileIsRefusedNamingTheRecordAndLoadsNothing) {
            {"1\n2\n0.5 0.5 \n17\n3\n0.1 nan 0.2 \n",
             ": record 2 (article 17): weight 2 \"nan\" is not a finite number"},
            {"4 1 -inf", ": record 1 (article 4): weight 1 \"-inf\" is not a finite number"},
-           {"4 2 0 1e400", ": record 1 (article 4): weight 2 \"1e400\" is not a finite number"}}) {
+           {"4 2 0 1e400", ": record 1 (article 4): weight 2 \"1e400\" is not a finite number"},
+           // A token the same as the one before but for a trailing NUL is still refused (what()
+           // ends at the NUL).
+           {std::string("4 2 0.5 0.5\0", 12), ": record 1 (article 4): weight 2 \"0.5"}}) {
     writeFileBytes(path, bytes);
     VsmModel model = before;
     try {
