@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Times every newsclass stage as its own process (wall seconds and peak memory from
-# /usr/bin/time -v) on a real corpus, times the same job done with python3-jieba and
-# python3-sklearn, and prints one table, both macro F1 figures and the segmentation figures.
-# Both run pinned to one core. The peer's time is its whole process (interpreter start-up,
-# reading the corpus and every step); its steps are also timed inside it for the rows. Not part of the tests.
+# /usr/bin/time -v) and the whole pipeline in one process, on real corpora, beside the same job
+# done with python3-jieba and python3-sklearn in the same run. newsclass runs twice per corpus:
+# pinned to one core with --threads 1, and with its default (every core). The peer runs pinned to
+# one core (its KNN has no threads of its own here). Prints one table per corpus and run, then a
+# summary. Not part of the tests.
 #
-# usage: bench/pipeline_bench.sh [CORPUS.tsv[.gz]] [--k K] [--count FEATURES] [--build DIR]
-#   default corpus ../shared/corpora/fudan6.tsv.gz (skips with a message when absent)
+# usage: bench/pipeline_bench.sh [CORPUS.tsv[.gz] ...] [--k K] [--count FEATURES] [--build DIR]
+#   default corpora: ../shared/corpora/fudan6.tsv.gz (long articles) and
+#   ../shared/corpora/thucnews-titles.tsv.gz (short headlines); an absent corpus is skipped
+#   with a message.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-corpus="$root/../shared/corpora/fudan6.tsv.gz"
+corpora=()
 k=10
 count=1000
 build="$root/build"
@@ -18,12 +21,11 @@ while [ $# -gt 0 ]; do
     --k) k=$2; shift 2 ;;
     --count) count=$2; shift 2 ;;
     --build) build=$(realpath "$2"); shift 2 ;;
-    *) corpus=$1; shift ;;
+    *) corpora+=("$1"); shift ;;
   esac
 done
-if [ ! -f "$corpus" ]; then
-  echo "pipeline bench skipped: corpus $corpus not found"
-  exit 0
+if [ ${#corpora[@]} -eq 0 ]; then
+  corpora=("$root/../shared/corpora/fudan6.tsv.gz" "$root/../shared/corpora/thucnews-titles.tsv.gz")
 fi
 newsclass="$build/newsclass"
 [ -x "$newsclass" ] || "$root/scripts/setup.sh" "$build" >/dev/null
@@ -35,51 +37,74 @@ done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-case "$corpus" in
-  *.gz) zcat "$corpus" >"$work/corpus.tsv" ;;
-  *) cp "$corpus" "$work/corpus.tsv" ;;
-esac
-cp "$root/sample/stopwords.txt" "$work/stopwords.txt"
-: >"$work/dict.txt"  # no user words: both segmenters use the same lexicon alone
+summary="$work/summary.txt"
+: >"$summary"
+cores=$(nproc)
+echo "machine: $(lscpu | awk -F': +' '/Model name/{print $2; exit}'), $cores cores, $(free -g | awk '/Mem:/{print $2}') GB"
 
-# Ranges and categories that fit the corpus.
-read -r train test categories < <(awk -F'\t' '
-  $1=="train"{tr++} $1=="test"{te++}
-  ($1=="train"||$1=="test") && !($2 in seen){seen[$2]=1; order[++n]=$2}
-  END{s=order[1]; for(i=2;i<=n;i++) s=s","order[i]; print tr, te, s}' "$work/corpus.tsv")
+seconds_of() { awk -F': ' '/Elapsed \(wall clock\)/{n=split($2,t,":"); s=0; for(i=1;i<=n;i++) s=s*60+t[i]; print s}' "$1"; }
+memory_of() { awk -F': ' '/Maximum resident set size/{printf "%.0f", $2/1024}' "$1"; }
 
-cd "$work"
-pin=(taskset -c 0)
-global=(--data-dir "$work/data" --train-range "1-$train" --test-range "1-$test"
-        --categories "$categories" --console-encoding utf-8 -q)
-declare -A seconds memory
-run_stage() {  # name, then the command's arguments
-  local name=$1; shift
-  "${pin[@]}" /usr/bin/time -v -o "$work/time.txt" "$newsclass" "${global[@]}" "$@" \
-    >"$work/$name.out" 2>"$work/$name.err" || { echo "stage $name failed:"; tail -5 "$work/$name.err"; exit 1; }
-  seconds[$name]=$(awk -F': ' '/Elapsed \(wall clock\)/{n=split($2,t,":"); s=0; for(i=1;i<=n;i++) s=s*60+t[i]; print s}' "$work/time.txt")
-  memory[$name]=$(awk -F': ' '/Maximum resident set size/{printf "%.0f", $2/1024}' "$work/time.txt")
-}
-run_stage import import --replace "$work/corpus.tsv"
-run_stage dictionary build-dictionary
-run_stage contingency build-contingency
-run_stage select select-features --measure chi --count "$count"
-run_stage vectors build-vectors
-run_stage classify classify --k "$k"
-run_stage evaluate evaluate --format csv
-run_stage pipeline pipeline --measure chi --count "$count" --k "$k" --format csv
-ours_f1=$(awk -F',' '$1=="macro" {print $6; exit}' "$work/evaluate.out")
+bench_corpus() {
+  local corpus=$1 name dir
+  name=$(basename "$corpus"); name=${name%%.*}
+  if [ ! -f "$corpus" ]; then
+    echo "pipeline bench: corpus $corpus not found, skipped"
+    return 0
+  fi
+  dir="$work/$name"
+  mkdir -p "$dir"
+  case "$corpus" in
+    *.gz) zcat "$corpus" >"$dir/corpus.tsv" ;;
+    *) cp "$corpus" "$dir/corpus.tsv" ;;
+  esac
+  cp "$root/sample/stopwords.txt" "$dir/stopwords.txt"
+  : >"$dir/dict.txt"  # no user words: both segmenters use the same lexicon alone
+  # Ranges and categories that fit the corpus.
+  local train test categories
+  read -r train test categories < <(awk -F'\t' '
+    $1=="train"{tr++} $1=="test"{te++}
+    ($1=="train"||$1=="test") && !($2 in seen){seen[$2]=1; order[++n]=$2}
+    END{s=order[1]; for(i=2;i<=n;i++) s=s","order[i]; print tr, te, s}' "$dir/corpus.tsv")
 
-OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 "${pin[@]}" /usr/bin/time -v -o "$work/peer-time.txt" \
-  /usr/bin/python3 "$root/bench/peer_pipeline.py" "$work/corpus.tsv" "$work/stopwords.txt" "$k" "$count" \
-  >"$work/peer.json" 2>"$work/peer.err" || { echo "peer pipeline failed:"; tail -5 "$work/peer.err"; exit 1; }
-peer_memory=$(awk -F': ' '/Maximum resident set size/{printf "%.0f", $2/1024}' "$work/peer-time.txt")
-peer_total=$(awk -F': ' '/Elapsed \(wall clock\)/{n=split($2,t,":"); s=0; for(i=1;i<=n;i++) s=s*60+t[i]; print s}' "$work/peer-time.txt")
+  (cd "$dir" && OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 taskset -c 0 /usr/bin/time -v -o "$dir/peer-time.txt" \
+    /usr/bin/python3 "$root/bench/peer_pipeline.py" "$dir/corpus.tsv" "$dir/stopwords.txt" "$k" "$count" \
+    >"$dir/peer.json" 2>"$dir/peer.err") || { echo "peer pipeline failed:"; tail -5 "$dir/peer.err"; exit 1; }
+  local peer_total peer_memory
+  peer_total=$(seconds_of "$dir/peer-time.txt")
+  peer_memory=$(memory_of "$dir/peer-time.txt")
 
-/usr/bin/python3 - "$work/peer.json" "$peer_total" "$peer_memory" "$ours_f1" <<PY
+  local threads
+  for threads in 1 "$cores"; do
+    local pin=() data="$dir/data-$threads"
+    [ "$threads" = 1 ] && pin=(taskset -c 0)
+    local global=(--data-dir "$data" --train-range "1-$train" --test-range "1-$test"
+                  --categories "$categories" --console-encoding utf-8 -q --threads "$threads")
+    declare -A seconds memory
+    run_stage() {  # name, then the command's arguments
+      local stage=$1; shift
+      (cd "$dir" && "${pin[@]}" /usr/bin/time -v -o "$dir/time.txt" "$newsclass" "${global[@]}" "$@" \
+        >"$dir/$stage.out" 2>"$dir/$stage.err") || { echo "stage $stage failed:"; tail -5 "$dir/$stage.err"; exit 1; }
+      seconds[$stage]=$(seconds_of "$dir/time.txt")
+      memory[$stage]=$(memory_of "$dir/time.txt")
+    }
+    run_stage import import --replace "$dir/corpus.tsv"
+    run_stage dictionary build-dictionary
+    run_stage contingency build-contingency
+    run_stage select select-features --measure chi --count "$count"
+    run_stage vectors build-vectors
+    run_stage classify classify --k "$k"
+    run_stage evaluate evaluate --format csv
+    run_stage pipeline pipeline --measure chi --count "$count" --k "$k" --format csv
+    local ours_f1
+    ours_f1=$(awk -F',' '$1=="macro" {print $6; exit}' "$dir/evaluate.out")
+    echo
+    echo "== $name, newsclass --threads $threads$([ "$threads" = 1 ] && echo ' (one core)'), peer on one core =="
+    /usr/bin/python3 - "$dir/peer.json" "$peer_total" "$peer_memory" "$ours_f1" "$name" "$threads" "$summary" <<PY
 import json, sys
 peer = json.load(open(sys.argv[1])); t = peer['times']
 peer_total, peer_memory, ours_f1 = float(sys.argv[2]), sys.argv[3], sys.argv[4]
+name, threads, summary = sys.argv[5], sys.argv[6], sys.argv[7]
 ours = {'import': ${seconds[import]}, 'dictionary': ${seconds[dictionary]},
         'contingency': ${seconds[contingency]}, 'select': ${seconds[select]},
         'vectors': ${seconds[vectors]}, 'classify': ${seconds[classify]}, 'evaluate': ${seconds[evaluate]}}
@@ -97,17 +122,28 @@ rows = [
     ('evaluate          ~ f1_score', ours['evaluate'], t['evaluate'], mem['evaluate']),
 ]
 print(f"{'stage':50} {'newsclass s':>12} {'peer s':>10} {'ratio':>8} {'peak MB':>9}")
-for name, a, b, m in rows:
+for stage, a, b, m in rows:
     ratio = f"{b / a:8.1f}" if b is not None and a > 0 else f"{'-':>8}"
-    print(f"{name:50} {a:12.2f} {(b if b is not None else float('nan')):10.2f} {ratio} {m:9}")
-ours_total = sum(v for k, v in ours.items() if k != 'import')
+    print(f"{stage:50} {a:12.2f} {(b if b is not None else float('nan')):10.2f} {ratio} {m:9}")
+ours_total = sum(v for key, v in ours.items() if key != 'import')
 print(f"{'stages above, one process each (without import)':50} {ours_total:12.2f} {peer_total:10.2f} {peer_total / ours_total:8.1f} {max(mem.values()):9}")
-print(f"{'newsclass pipeline, one process (database to report)':50} {pipeline_seconds:12.2f} {peer_total:10.2f} {peer_total / pipeline_seconds:8.1f} {pipeline_memory:9}")
+print(f"{'newsclass pipeline, one process (database to report)':50} {pipeline_seconds:12.2f} {peer_total:10.2f} {peer_total / max(pipeline_seconds, 0.01):8.1f} {pipeline_memory:9}")
 print(f"peer peak memory: {peer_memory} MB")
 print(f"macro F1: newsclass {float(ours_f1):.4f}, peer {peer['macro_f1']:.4f}"
       f"  ({peer['train']} training, {peer['test']} testing articles, K=${k}, ${count} features)")
+with open(summary, 'a') as out:
+    out.write(f"| {name} | {peer['train']:,} / {peer['test']:,} | {threads} | {pipeline_seconds:.2f} s | "
+              f"{peer_total:.2f} s | {peer_total / max(pipeline_seconds, 0.01):.1f}x | "
+              f"{pipeline_memory} MB | {peer_memory} MB | {float(ours_f1):.3f} / {peer['macro_f1']:.3f} |\n")
 PY
-if [ -x "$root/bench/segment_bench.sh" ]; then
+    unset seconds memory
+  done
+}
+
+for corpus in "${corpora[@]}"; do bench_corpus "$corpus"; done
+if [ -s "$summary" ]; then
   echo
-  "$root/bench/segment_bench.sh" || true
+  echo "| corpus | training / testing | newsclass threads | newsclass pipeline | peer (one core) | peer / newsclass | newsclass peak | peer peak | macro F1 newsclass / peer |"
+  echo "|---|---|---|---|---|---|---|---|---|"
+  cat "$summary"
 fi

@@ -116,7 +116,8 @@ int benchVectorFile(CorpusProcessor& processor, const std::string& scratch, int3
   std::vector<double> save, load;
   for (int run = 0; run < runs; ++run) {
     auto start = std::chrono::steady_clock::now();
-    processor.saveVsm(model, vectorPath, threads);
+    processor.environment().threads = threads;
+    processor.saveVsm(model, vectorPath);
     save.push_back(seconds(start));
     VsmModel loaded;
     start = std::chrono::steady_clock::now();

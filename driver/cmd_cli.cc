@@ -174,6 +174,11 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
   environment_.connectionString = withSqliteTimeout(
       options.db.empty() ? sqliteConnectionString(dataPath("corpus.db")) : options.db,
       static_cast<int>(options.dbTimeout * 1000 + 0.5));
+  if (options.threads < 1 || options.threads > 1024) {
+    throw UsageError("--threads: expected a number of threads from 1 to 1024, got " +
+                     std::to_string(options.threads));
+  }
+  environment_.threads = options.threads;
   environment_.lexiconPath = options.lexicon;
   environment_.userDictionaryPath = options.userDictionary;
   environment_.stopWordsPath = options.stopWords;
@@ -227,6 +232,10 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
   app.add_option("--db-timeout", options.dbTimeout,
                  "Seconds to wait for a lock another connection holds on the SQLite database "
                  "before failing (not used when the connection string sets Timeout=)")
+      ->capture_default_str();
+  app.add_option("--threads", options.threads,
+                 "Threads for segmentation, vector files and the neighbour search (default: the "
+                 "machine's cores); every file and report is the same for any number")
       ->capture_default_str();
   app.add_option("--data-dir", options.dataDir, "Folder of the data files")->capture_default_str();
   app.add_option("--train-range", options.trainRange, "Training article ids A-B")

@@ -17,6 +17,7 @@
 #include "driver/corpus_processor.h"
 #include "driver/data_folder_lock.h"
 #include "driver/environment.h"
+#include "driver/parallel.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass {
@@ -24,6 +25,7 @@ namespace newsclass {
 struct GlobalOptions {
   std::string db;         // ODBC connection string; empty means the SQLite file in the data folder
   double dbTimeout = 30;  // seconds a SQLite connection waits for another one's lock
+  int threads = machineThreads();
   std::string dataDir = "data";
   std::string trainRange = "1-6000";
   std::string testRange = "1-600";

@@ -110,8 +110,8 @@ class CorpusProcessor {
   bool buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
                        const Dictionary& dictionary, VsmModel& model,
                        const std::string& keywordPath);
-  // Formats with `threads` threads (the bytes do not depend on it).
-  void saveVsm(const VsmModel& model, const std::string& path, int threads = 1);
+  // Formats with the environment's threads (the bytes do not depend on their number).
+  void saveVsm(const VsmModel& model, const std::string& path);
   void loadVsm(VsmModel& model, const std::string& path);
 
   // --- Classification and evaluation (knn/) ---

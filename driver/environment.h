@@ -26,6 +26,8 @@ struct Environment {
   // Warnings: one line each, plain text (driver/errors.h says what is a warning). Chosen when
   // the environment is made and always there.
   std::ostream& warnings;
+  // Threads the costly stages may use (--threads); their results do not depend on it.
+  int threads = 1;
   // The segmenter that startSegmenter starts and stopSegmenter stops.
   Segmenter* segmenter = nullptr;
 };

@@ -235,7 +235,7 @@ TEST(NeighbourIndexTest, WholeTestSetsMatchTheRankingWithEveryK) {
   Corpus corpus = randomCorpus(random, 64);
   VsmModel training = shapedModel(random, corpus, 200, 1, false, 4);
   VsmModel testing = shapedModel(random, corpus, 30, 1, true, 4);
-  for (int k : {1, 10, 200}) {
+  for (auto [k, threads] : {std::pair{1, 1}, {10, 4}, {200, 3}}) {
     auto expected = testing.begin();
     size_t visited = 0;
     forEachNeighbourList(training, testing, k,
@@ -250,7 +250,8 @@ TEST(NeighbourIndexTest, WholeTestSetsMatchTheRankingWithEveryK) {
                            }
                            ++expected;
                            ++visited;
-                         });
+                         },
+                         threads);
     EXPECT_EQ(visited, testing.size());
   }
 }

@@ -1,5 +1,6 @@
 #include "knn/test_set_run.h"
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -7,6 +8,7 @@
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
 #include "driver/encoding.h"
+#include "driver/parallel.h"
 #include "driver/stage_clock.h"
 #include "knn/category_check.h"
 #include "knn/neighbour_vote.h"
@@ -30,13 +32,26 @@ void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t 
 }  // namespace
 
 void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
-                          const NeighbourVisitor& visit) {
-  NeighbourIndex index(trainingModel);
-  NeighbourIndex::Scratch scratch;
-  std::vector<NeighbourEntry> neighbours;
-  for (const auto& [id, vector] : testingModel) {
-    index.nearest(vector, k, scratch, neighbours);
-    visit(id, neighbours);
+                          const NeighbourVisitor& visit, int threads) {
+  const NeighbourIndex index(trainingModel);
+  std::vector<std::pair<int32_t, const WeightVector*>> testing;
+  testing.reserve(testingModel.size());
+  for (const auto& [id, vector] : testingModel) testing.emplace_back(id, &vector);
+  // Rounds of kTask testing vectors per task and a few tasks per thread: the lists of a round
+  // are found side by side and then handed on in ascending id.
+  constexpr size_t kTask = 16;
+  const size_t lanes = static_cast<size_t>(std::max(1, threads));
+  const size_t round = kTask * lanes * 4;
+  std::vector<NeighbourIndex::Scratch> scratch(lanes);
+  std::vector<std::vector<NeighbourEntry>> lists(std::min(round, testing.size()));
+  for (size_t first = 0; first < testing.size(); first += round) {
+    const size_t count = std::min(round, testing.size() - first);
+    runInParallel(threads, (count + kTask - 1) / kTask, [&](size_t task, size_t lane) {
+      for (size_t t = task * kTask; t < std::min(count, (task + 1) * kTask); ++t) {
+        index.nearest(*testing[first + t].second, k, scratch[lane], lists[t]);
+      }
+    });
+    for (size_t t = 0; t < count; ++t) visit(testing[first + t].first, lists[t]);
   }
 }
 
@@ -77,7 +92,8 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
             categories);
         if (votes.front().votes == 0) ++emptyVotes;
         results.push_back({testingId, votes.front().category});
-      });
+      },
+      environment().threads);
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
   console().flush();
   warnEmptyVotes(*this, emptyVotes, testingModel.size(), categories.front());

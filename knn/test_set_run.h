@@ -18,9 +18,10 @@ using NeighbourVisitor = std::function<void(int32_t testingId, const std::vector
 // Calls `visit` once per testing vector, in ascending id, with its k nearest training articles in
 // rank order: the first k entries of the ranking that rankNeighbours gives, with the same
 // similarity values bit for bit. The models must have passed checkTrainingModel and
-// checkTestingVector, and k must lie between 1 and the number of training vectors.
+// checkTestingVector, and k must lie between 1 and the number of training vectors. The lists are
+// found on `threads` threads; they, and the order of the calls, do not depend on the number.
 void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
-                          const NeighbourVisitor& visit);
+                          const NeighbourVisitor& visit, int threads = 1);
 
 }  // namespace newsclass
 

@@ -18,7 +18,6 @@
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -26,6 +25,7 @@
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
+#include "driver/parallel.h"
 #include "driver/stage_clock.h"
 #include "driver/text_file_reader.h"
 #include "driver/token_stream.h"
@@ -122,28 +122,23 @@ void writeModel(const VsmModel& model, int threads, std::ostream& out) {
   for (size_t lane = 0; lane < lanes; ++lane) {
     formatters.push_back(std::make_unique<CachedWeightFormatter>());
   }
-  auto formatBatch = [&](size_t lane, size_t batch) {
-    for (auto it = work[batch].first; it != work[batch].second; ++it) {
-      formatRecord(it->first, it->second, *formatters[lane], texts[lane]);
-    }
-  };
   for (size_t first = 0; first < work.size(); first += lanes) {
     const size_t count = std::min(lanes, work.size() - first);
-    std::vector<std::thread> helpers;
-    for (size_t lane = 1; lane < count; ++lane)
-      helpers.emplace_back(formatBatch, lane, first + lane);
-    formatBatch(0, first);
-    for (std::thread& helper : helpers) helper.join();
-    for (size_t lane = 0; lane < count; ++lane) texts[lane].writeTo(out);
+    runInParallel(threads, count, [&](size_t task, size_t lane) {
+      for (auto it = work[first + task].first; it != work[first + task].second; ++it) {
+        formatRecord(it->first, it->second, *formatters[lane], texts[task]);
+      }
+    });
+    for (size_t task = 0; task < count; ++task) texts[task].writeTo(out);
   }
 }
 
 }  // namespace
 
-void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path, int threads) {
+void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
-  writeFileAtomically(path, [&](std::ostream& out) { writeModel(model, threads, out); });
+  writeFileAtomically(path, [&](std::ostream& out) { writeModel(model, environment().threads, out); });
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 

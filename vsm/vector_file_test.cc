@@ -133,10 +133,11 @@ TEST_F(VectorFileTest, BytesDoNotDependOnTheThreadCount) {
   model[451] = {};
   const std::string single = save(model);
   for (int threads : {2, 3}) {
-    processor.saveVsm(model, path, threads);
+    env.environment.threads = threads;
+    processor.saveVsm(model, path);
     ASSERT_EQ(readFileBytes(path), single) << threads;
   }
-  processor.saveVsm({}, path, 2);
+  processor.saveVsm({}, path);
   EXPECT_EQ(readFileBytes(path), "");
 }
 
