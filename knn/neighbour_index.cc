@@ -158,18 +158,22 @@ NeighbourIndex::NeighbourIndex(const VsmModel& model) {
     ids_.push_back(id);
     rows_.push_back(vector.data());
   }
+  // Four self products side by side, each its own sequential sum as dotProduct forms it.
   selfProducts_.resize(count);
   size_t j = 0;
   for (; j + 4 <= count; j += 4) {
-    double sums[4];
-    fourDotProducts(rows_[j], rows_[j], rows_[j + 1], rows_[j + 2], rows_[j + 3], dimension_, sums);
-    // x·x with x = rows_[j] is the first sum; the others need their own vector on both sides.
-    selfProducts_[j] = sums[0];
-    for (size_t r = 1; r < 4; ++r) {
-      double sum = 0.0;
-      for (size_t i = 0; i < dimension_; ++i) sum += rows_[j + r][i] * rows_[j + r][i];
-      selfProducts_[j + r] = sum;
+    const double *a = rows_[j], *b = rows_[j + 1], *c = rows_[j + 2], *e = rows_[j + 3];
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (size_t i = 0; i < dimension_; ++i) {
+      s0 += a[i] * a[i];
+      s1 += b[i] * b[i];
+      s2 += c[i] * c[i];
+      s3 += e[i] * e[i];
     }
+    selfProducts_[j] = s0;
+    selfProducts_[j + 1] = s1;
+    selfProducts_[j + 2] = s2;
+    selfProducts_[j + 3] = s3;
   }
   for (; j < count; ++j) {
     double sum = 0.0;
