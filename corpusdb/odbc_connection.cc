@@ -345,7 +345,7 @@ void RowCursor::moveNext() {
   state_->fetch();
 }
 
-bool RowCursor::isNull(std::string_view column) {
+size_t RowCursor::readThrough(std::string_view column) {
   if (atEnd()) {
     throw DatabaseFault(
         "SQLGetData", state_ ? state_->operation() : std::string("a moved query"), "02000", 0,
@@ -354,18 +354,16 @@ bool RowCursor::isNull(std::string_view column) {
   State& state = *state_;
   size_t index = state.columnIndex(column);
   while (state.readCount <= index) state.readColumn(state.readCount++);
-  return state.columns[index].isNull;
+  return index;
+}
+
+bool RowCursor::isNull(std::string_view column) {
+  return state_->columns[readThrough(column)].isNull;
 }
 
 std::string RowCursor::text(std::string_view column) {
-  if (atEnd()) {
-    throw DatabaseFault(
-        "SQLGetData", state_ ? state_->operation() : std::string("a moved query"), "02000", 0,
-        "no row to read column " + std::string(column) + " from: the query returned no more rows");
-  }
+  const size_t index = readThrough(column);
   State& state = *state_;
-  size_t index = state.columnIndex(column);
-  while (state.readCount <= index) state.readColumn(state.readCount++);
   const State::Column& value = state.columns[index];
   if (value.isNull) {
     throw DatabaseFault("SQLGetData", state.operation(), "22002", 0,

@@ -46,6 +46,8 @@ class RowCursor {
   friend class OdbcConnection;
   struct State;
   explicit RowCursor(std::unique_ptr<State> state);
+  // Reads the current row's values up to `column` and returns its index; faults at the end.
+  size_t readThrough(std::string_view column);
   std::unique_ptr<State> state_;
 };
 

@@ -74,16 +74,18 @@ ResidualSummary splitResidual(const double* vector, double multiple, const std::
   return summary;
 }
 
-// The sums x·y of one vector x with four others, each its own sequential sum from 0.0 in index
+// The sums x[r]·y[r] of four pairs of vectors, each its own sequential sum from 0.0 in index
 // order; running them side by side lets the four chains of additions overlap.
-void fourDotProducts(const double* x, const double* a, const double* b, const double* c,
-                     const double* e, size_t dimension, double* sums) {
+void fourDotProducts(const double* const* x, const double* const* y, size_t dimension,
+                     double* sums) {
+  const double *x0 = x[0], *x1 = x[1], *x2 = x[2], *x3 = x[3];
+  const double *y0 = y[0], *y1 = y[1], *y2 = y[2], *y3 = y[3];
   double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
   for (size_t i = 0; i < dimension; ++i) {
-    s0 += x[i] * a[i];
-    s1 += x[i] * b[i];
-    s2 += x[i] * c[i];
-    s3 += x[i] * e[i];
+    s0 += x0[i] * y0[i];
+    s1 += x1[i] * y1[i];
+    s2 += x2[i] * y2[i];
+    s3 += x3[i] * y3[i];
   }
   sums[0] = s0;
   sums[1] = s1;
@@ -161,20 +163,7 @@ NeighbourIndex::NeighbourIndex(const VsmModel& model) {
   // Four self products side by side, each its own sequential sum as dotProduct forms it.
   selfProducts_.resize(count);
   size_t j = 0;
-  for (; j + 4 <= count; j += 4) {
-    const double *a = rows_[j], *b = rows_[j + 1], *c = rows_[j + 2], *e = rows_[j + 3];
-    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-    for (size_t i = 0; i < dimension_; ++i) {
-      s0 += a[i] * a[i];
-      s1 += b[i] * b[i];
-      s2 += c[i] * c[i];
-      s3 += e[i] * e[i];
-    }
-    selfProducts_[j] = s0;
-    selfProducts_[j + 1] = s1;
-    selfProducts_[j + 2] = s2;
-    selfProducts_[j + 3] = s3;
-  }
+  for (; j + 4 <= count; j += 4) fourDotProducts(&rows_[j], &rows_[j], dimension_, &selfProducts_[j]);
   for (; j < count; ++j) {
     double sum = 0.0;
     for (size_t i = 0; i < dimension_; ++i) sum += rows_[j][i] * rows_[j][i];
@@ -428,9 +417,11 @@ void NeighbourIndex::computeCandidates(const double* x, double p, Scratch& scrat
   size_t g = 0;
   for (; g + 4 <= pending.size(); g += 4) {
     const uint32_t* rows = groupFirstRow_.data();
+    const double* testing[4] = {x, x, x, x};
+    const double* candidates[4] = {rows_[rows[pending[g]]], rows_[rows[pending[g + 1]]],
+                                   rows_[rows[pending[g + 2]]], rows_[rows[pending[g + 3]]]};
     double sums[4];
-    fourDotProducts(x, rows_[rows[pending[g]]], rows_[rows[pending[g + 1]]],
-                    rows_[rows[pending[g + 2]]], rows_[rows[pending[g + 3]]], dimension_, sums);
+    fourDotProducts(testing, candidates, dimension_, sums);
     for (size_t r = 0; r < 4; ++r) {
       const uint32_t group = pending[g + r];
       scratch.groupSimilarity[group] =
