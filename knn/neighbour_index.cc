@@ -4,9 +4,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <string_view>
 #include <cstring>
-#include <emmintrin.h>
+#include <string_view>
 #include <unordered_map>
 
 #include "knn/shared_base.h"
@@ -400,17 +399,17 @@ void NeighbourIndex::nearest(const WeightVector& testing, int k, Scratch& scratc
 }
 
 void NeighbourIndex::computeCandidates(const double* x, double p, Scratch& scratch) const {
-  if (scratch.groupStamp.size() != groupFirstRow_.size() || ++scratch.stamp == 0) {
+  if (scratch.groupStamp.size() != groupFirstRow_.size() || ++scratch.groupRound == 0) {
     scratch.groupStamp.assign(groupFirstRow_.size(), 0);
     scratch.groupSimilarity.resize(groupFirstRow_.size());
-    scratch.stamp = 1;
+    scratch.groupRound = 1;
   }
   std::vector<uint32_t>& pending = scratch.pendingGroups;
   pending.clear();
   for (uint32_t j : scratch.candidates) {
     const uint32_t group = groupOf_[j];
-    if (scratch.groupStamp[group] != scratch.stamp) {
-      scratch.groupStamp[group] = scratch.stamp;
+    if (scratch.groupStamp[group] != scratch.groupRound) {
+      scratch.groupStamp[group] = scratch.groupRound;
       pending.push_back(group);
     }
   }
