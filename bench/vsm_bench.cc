@@ -88,24 +88,19 @@ VsmModel makeSyntheticModel(int32_t articles, int keywords) {
   return model;
 }
 
-// The peak resident size since the last resetPeakMemory, in MB (VmHWM of /proc/self/status).
-double peakMemoryMb() {
+// A size field of /proc/self/status ("VmHWM:", "VmRSS:"), in MB; -1 when it is missing.
+double statusFieldMb(const std::string& field) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    if (line.rfind(field, 0) == 0) return std::atof(line.c_str() + field.size()) / 1024.0;
   }
   return -1;
 }
 
-double residentMemoryMb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-  }
-  return -1;
-}
+// The peak resident size since the last resetPeakMemory, in MB.
+double peakMemoryMb() { return statusFieldMb("VmHWM:"); }
+double residentMemoryMb() { return statusFieldMb("VmRSS:"); }
 
 void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
