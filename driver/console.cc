@@ -153,9 +153,23 @@ void Console::timingLine(std::string_view gbkLabel, double seconds) {
   out_->write(number.data(), static_cast<std::streamsize>(number.size()));
 }
 
+namespace {
+thread_local std::vector<std::string>* capturedDetails = nullptr;
+}  // namespace
+
 void Console::detail(std::string_view gbkText) {
   if (quiet_) return;
+  if (capturedDetails != nullptr) {
+    capturedDetails->emplace_back(gbkText);
+    return;
+  }
   line(gbkText);
 }
+
+DetailCapture::DetailCapture(std::vector<std::string>& lines) : previous_(capturedDetails) {
+  capturedDetails = &lines;
+}
+
+DetailCapture::~DetailCapture() { capturedDetails = previous_; }
 
 }  // namespace newsclass

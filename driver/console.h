@@ -79,6 +79,20 @@ class Console {
   bool quiet_;
 };
 
+// While alive, the detail lines that this thread hands to any console are kept in `lines`
+// instead of written. Work spread over threads captures its lines this way, and one thread
+// writes them afterwards in the order a single thread would have written them.
+class DetailCapture {
+ public:
+  explicit DetailCapture(std::vector<std::string>& lines);
+  ~DetailCapture();
+  DetailCapture(const DetailCapture&) = delete;
+  DetailCapture& operator=(const DetailCapture&) = delete;
+
+ private:
+  std::vector<std::string>* previous_;
+};
+
 }  // namespace newsclass
 
 #endif  // NEWSCLASS_DRIVER_CONSOLE_H_

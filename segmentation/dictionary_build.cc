@@ -14,6 +14,7 @@
 #include "driver/encoding.h"
 #include "driver/stage_clock.h"
 #include "driver/text_utils.h"
+#include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
@@ -189,23 +190,16 @@ bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenize
     PostingAdder adder(dictionary);
     std::string line;
     try {
-      while (!rows.atEnd()) {
-        std::string text = rows.text("CAbstract");
-        std::string idText;
-        StageClock clock;
-        if (!text.empty()) {
-          // The text is not needed again, so the tokeniser may have it.
-          WordList words = (this->*tokenizer)(std::move(text), stopWords);
-          idText = rows.text("ArticleId");
-          adder.addArticle(words, rows.int32("ArticleId"));
-        }
-        if (!console().quiet()) {
-          line.assign(articleLabel).append(idText).append(secondsLabel);
-          line += formatSeconds(clock.elapsedSeconds());
-          console().detail(line);
-        }
-        rows.moveNext();
-      }
+      tokenizeRows(*this, rows, tokenizer, stopWords, TokenizingOptions{},
+                   [&](TokenizedArticle& article) {
+                     StageClock clock;
+                     if (article.hasText) adder.addArticle(article.words, article.id);
+                     if (!console().quiet()) {
+                       line.assign(articleLabel).append(article.idText).append(secondsLabel);
+                       line += formatSeconds(article.seconds + clock.elapsedSeconds());
+                       console().detail(line);
+                     }
+                   });
     } catch (...) {
       // A database fault leaves the stage; the articles processed so far stay in the dictionary.
       adder.finish();

@@ -16,6 +16,7 @@
 #include "driver/encoding.h"
 #include "driver/stage_clock.h"
 #include "driver/text_utils.h"
+#include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"
 
@@ -68,21 +69,29 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   const vsm::WeightTable table(
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)), collectionSize);
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm", environment());
-  vsm::KeywordCounter counter(keywords);
 
   SegmenterSession segmenter(*this);
   {
     OdbcConnection connection(environment().connectionString, "buildTestingVsm");
     RowCursor rows = connection.execute(query);
-    for (; !rows.atEnd(); rows.moveNext()) {
-      std::string text = rows.text("CAbstract");
-      if (text.empty()) continue;  // no text, no vector; the id is not read
-      const int32_t articleId = rows.int32("ArticleId");
-      const WordList words = tokenizeArticle(std::move(text), stopWords);
-      if (keywordCount == 0) continue;
-      counter.count(words);
-      model.insert_or_assign(articleId, vsm::testingVector(table, counter));
+    TokenizingOptions options;
+    options.tokenizeBeforeId = false;
+    // Each thread counts with a counter of its own; the vectors are made where the words are.
+    std::vector<vsm::KeywordCounter> counters;
+    if (keywordCount > 0) {
+      counters.assign(static_cast<size_t>(std::max(1, environment().threads)),
+                      vsm::KeywordCounter(keywords));
+      options.prepare = [&](TokenizedArticle& article, size_t lane) {
+        counters[lane].count(article.words);
+        article.weights = vsm::testingVector(table, counters[lane]);
+      };
     }
+    tokenizeRows(*this, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
+                 [&](TokenizedArticle& article) {
+                   // No text, no vector; no keywords, no vector either.
+                   if (!article.hasText || keywordCount == 0) return;
+                   model.insert_or_assign(article.id, std::move(article.weights));
+                 });
   }
   segmenter.stop();
 
