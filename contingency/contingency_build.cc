@@ -1,6 +1,7 @@
 // Builds the word-by-category table of document counts from the dictionary and the article ids
 // of each category.
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "contingency/contingency_counting.h"
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
+#include "driver/parallel.h"
 #include "driver/stage_clock.h"
 
 namespace newsclass {
@@ -66,7 +68,7 @@ CategoryMembership::CategoryMembership(const CategoryArticles& articles) {
 }
 
 void countContingencyCells(const Dictionary& dictionary, const CategoryArticles& articles,
-                           ContingencyTable& table) {
+                           ContingencyTable& table, int threads) {
   if (articles.empty()) return;
   const CategoryMembership membership(articles);
   std::vector<const std::string*> names;
@@ -76,22 +78,45 @@ void countContingencyCells(const Dictionary& dictionary, const CategoryArticles&
     sizes.push_back(static_cast<int32_t>(ids.size()));
   }
 
-  std::vector<int32_t> withWord(names.size());
-  // Keys arrive in ascending order, so the position after the last assigned cell is where the
-  // next one goes (or already is); a wrong hint only costs a regular search.
-  auto hint = table.end();
-  for (const auto& [word, postings] : dictionary) {
-    if (word.empty() || word == " ") continue;
-    std::fill(withWord.begin(), withWord.end(), 0);
-    for (const Posting& posting : postings) {
-      for (const CategoryMembership::Entry& entry : membership.find(posting.articleId)) {
-        withWord[entry.category] += entry.occurrences;
+  // The words are cut into runs; each run's cells are counted into a table of its own, on any
+  // thread, and the runs' nodes then move into `table` in word order without being copied.
+  std::vector<Dictionary::const_iterator> runStarts;
+  constexpr size_t kWordsPerRun = 2048;
+  size_t position = 0;
+  for (auto word = dictionary.begin(); word != dictionary.end(); ++word, ++position) {
+    if (position % kWordsPerRun == 0) runStarts.push_back(word);
+  }
+  runStarts.push_back(dictionary.end());
+  std::vector<ContingencyTable> runs(runStarts.size() - 1);
+  runInParallel(threads, runs.size(), [&](size_t run, size_t) {
+    std::vector<int32_t> withWord(names.size());
+    ContingencyTable& cells = runs[run];
+    for (auto entry = runStarts[run]; entry != runStarts[run + 1]; ++entry) {
+      const auto& [word, postings] = *entry;
+      if (word.empty() || word == " ") continue;
+      std::fill(withWord.begin(), withWord.end(), 0);
+      for (const Posting& posting : postings) {
+        for (const CategoryMembership::Entry& member : membership.find(posting.articleId)) {
+          withWord[member.category] += member.occurrences;
+        }
+      }
+      for (size_t c = 0; c < names.size(); ++c) {
+        const ContingencyCell cell{withWord[c], sizes[c] - withWord[c]};
+        cells.emplace_hint(cells.end(), ContingencyKey(word, *names[c]), cell);
       }
     }
-    for (size_t c = 0; c < names.size(); ++c) {
-      const ContingencyCell cell{withWord[c], sizes[c] - withWord[c]};
-      hint = table.insert_or_assign(hint, ContingencyKey(word, *names[c]), cell);
-      ++hint;
+  });
+
+  // Keys arrive in ascending order, so the position after the last cell placed is where the
+  // next one goes (or already is); a wrong hint only costs a regular search.
+  auto hint = table.end();
+  for (ContingencyTable& cells : runs) {
+    while (!cells.empty()) {
+      auto node = cells.extract(cells.begin());
+      auto placed = table.insert(hint, std::move(node));
+      // A cell of the same key already there is replaced.
+      if (node) placed->second = node.mapped();
+      hint = std::next(placed);
     }
   }
 }
@@ -102,7 +127,7 @@ bool CorpusProcessor::buildContingencyTable(const Dictionary& dictionary, Catego
   const StageClock clock;
   CategoryArticles articles;
   collectCategoryArticles(std::move(categories), std::move(tableName), articles);
-  countContingencyCells(dictionary, articles, table);
+  countContingencyCells(dictionary, articles, table, environment().threads);
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
   return !table.empty();
 }

@@ -135,6 +135,26 @@ TEST(ContingencyCountingTest, KeepsOtherCellsAndReplacesItsOwn) {
   EXPECT_EQ(table, expected);
 }
 
+TEST(ContingencyCountingTest, ManyWordsGiveTheNaiveTableForAnyThreadCount) {
+  // More words than one counting run holds, some cells there before, ids in several categories.
+  const CategoryArticles articles = {{"a", {1, 2, 3, 4}}, {"b", {4, 5, 6}}, {"c", {7, 7, 8}}};
+  Dictionary dictionary;
+  for (int w = 0; w < 7000; ++w) {
+    std::string word = "w" + std::to_string(w);
+    for (int p = 0; p <= w % 4; ++p) dictionary[word].push_back({(w * 7 + p * 3) % 10, 1});
+  }
+  dictionary[""] = {{1, 1}};
+  ContingencyTable before = {{{"w1", "a"}, {50, 50}}, {{"w5000", "z"}, {3, 3}}, {{"zz", "a"}, {1, 1}}};
+  ContingencyTable expected = countNaively(dictionary, articles);
+  expected.insert(before.begin(), before.end());  // keeps the counted cell where keys meet
+  for (int threads : {1, 2, 3}) {
+    ContingencyTable table = before;
+    countContingencyCells(dictionary, articles, table, threads);
+    EXPECT_EQ(table.size(), 7000u * 3 + 2) << threads;
+    EXPECT_TRUE(table == expected) << threads;
+  }
+}
+
 // The stage output must be exactly the label, the seconds and a line end.
 void expectTimingLine(const std::string& output, const std::string& label) {
   ASSERT_GE(output.size(), label.size() + 2) << output;

@@ -56,9 +56,10 @@ class CategoryMembership {
 // Assigns, for every dictionary word other than "" and " " and every category of `articles`, the
 // cell (withWord, n - withWord) where n is the length of the category's id list and withWord sums,
 // over the word's postings, how often the posting's article id occurs in that list. Cells of the
-// same keys are replaced; other cells of `table` are left alone.
+// same keys are replaced; other cells of `table` are left alone. The counting runs on up to
+// `threads` threads; the table is the same for any number.
 void countContingencyCells(const Dictionary& dictionary, const CategoryArticles& articles,
-                           ContingencyTable& table);
+                           ContingencyTable& table, int threads = 1);
 
 }  // namespace newsclass
 

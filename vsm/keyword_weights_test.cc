@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "vsm/testing_vsm.h"
@@ -68,6 +69,28 @@ TEST(KeywordWeightsTest, TrainingVectorsCountPostingsOfTheIdAndReplaceOnlyTheirR
   addTrainingVectors(lists, table, 2, 0, untouched);
   addTrainingVectors({}, WeightTable({}, 10), 2, 5, untouched);
   EXPECT_TRUE(untouched.empty());
+}
+
+TEST(KeywordWeightsTest, TrainingVectorsAreTheSameForAnyThreadCount) {
+  // 40 keywords over 1,500 articles (several tasks per thread), each article holding a few.
+  std::mt19937 random(7);
+  std::vector<PostingList> postings(40);
+  for (int32_t id = 1; id <= 1500; ++id) {
+    for (size_t keyword = 0; keyword < postings.size(); ++keyword) {
+      if (random() % 9 == 0) postings[keyword].push_back({id, static_cast<int32_t>(random() % 5 + 1)});
+    }
+  }
+  std::vector<const PostingList*> lists;
+  for (const PostingList& list : postings) lists.push_back(&list);
+  const WeightTable table(statisticsOf(lists), 1500);
+  VsmModel one;
+  addTrainingVectors(lists, table, 1, 1500, one, 1);
+  ASSERT_EQ(one.size(), 1500u);
+  for (int threads : {2, 3, 8}) {
+    VsmModel many = {{700, {1.0}}};
+    addTrainingVectors(lists, table, 1, 1500, many, threads);
+    EXPECT_TRUE(many == one) << threads;
+  }
 }
 
 TEST(KeywordWeightsTest, TestingVectorsCountOccurrencesAndShareADuplicateKeywordsCount) {

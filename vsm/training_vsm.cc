@@ -2,6 +2,7 @@
 // addTrainingVectors over the whole training range.
 #include "vsm/training_vsm.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
+#include "driver/parallel.h"
 #include "driver/stage_clock.h"
 
 namespace newsclass {
@@ -54,7 +56,7 @@ PresenceIndex indexPresence(const std::vector<const PostingList*>& lists, int32_
 }  // namespace
 
 void addTrainingVectors(const std::vector<const PostingList*>& lists, const WeightTable& table,
-                        int32_t firstId, int64_t articleCount, VsmModel& model) {
+                        int32_t firstId, int64_t articleCount, VsmModel& model, int threads) {
   if (lists.empty() || articleCount <= 0) return;
   // Instead of scanning every keyword's posting list once per article, each list is walked once
   // and the keyword filed under every article of the range it occurs in. An article's vector
@@ -62,22 +64,33 @@ void addTrainingVectors(const std::vector<const PostingList*>& lists, const Weig
   // keyword is present.
   const PresenceIndex presence = indexPresence(lists, firstId, articleCount);
   const std::vector<double>& absent = table.absentWeights();
-  auto hint = model.end();
-  for (int64_t offset = 0; offset < articleCount; ++offset) {
-    WeightVector weights(absent);
-    const size_t end = presence.start[static_cast<size_t>(offset) + 1];
-    for (size_t entry = presence.start[static_cast<size_t>(offset)]; entry < end;) {
-      const int32_t position = presence.keywords[entry];
-      int32_t tf = 0;
-      while (entry < end && presence.keywords[entry] == position) {
-        ++tf;
-        ++entry;
+  // The vectors are made on the threads, each into its own slot, and go into the model in id
+  // order afterwards.
+  std::vector<WeightVector> vectors(static_cast<size_t>(articleCount));
+  constexpr size_t kArticlesPerTask = 256;
+  runInParallel(threads, (vectors.size() + kArticlesPerTask - 1) / kArticlesPerTask,
+                [&](size_t task, size_t) {
+    const size_t end = std::min(vectors.size(), (task + 1) * kArticlesPerTask);
+    for (size_t offset = task * kArticlesPerTask; offset < end; ++offset) {
+      WeightVector weights(absent);
+      const size_t last = presence.start[offset + 1];
+      for (size_t entry = presence.start[offset]; entry < last;) {
+        const int32_t position = presence.keywords[entry];
+        int32_t tf = 0;
+        while (entry < last && presence.keywords[entry] == position) {
+          ++tf;
+          ++entry;
+        }
+        weights[static_cast<size_t>(position)] = table.weight(static_cast<size_t>(position), tf);
       }
-      weights[static_cast<size_t>(position)] = table.weight(static_cast<size_t>(position), tf);
+      normalizeInPlace(weights.data(), weights.size());
+      vectors[offset] = std::move(weights);
     }
-    normalizeInPlace(weights.data(), weights.size());
-    const int32_t articleId = static_cast<int32_t>(firstId + offset);
-    hint = model.insert_or_assign(hint, articleId, std::move(weights));
+  });
+  auto hint = model.end();
+  for (size_t offset = 0; offset < vectors.size(); ++offset) {
+    const int32_t articleId = static_cast<int32_t>(firstId + static_cast<int64_t>(offset));
+    hint = model.insert_or_assign(hint, articleId, std::move(vectors[offset]));
     ++hint;
   }
 }
@@ -96,7 +109,8 @@ bool CorpusProcessor::buildTrainingVsm(const Dictionary& dictionary, VsmModel& m
   const vsm::WeightTable table(vsm::statisticsOf(lists), articleCount);
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm", environment());
 
-  vsm::addTrainingVectors(lists, table, firstArticleId, articleCount, model);
+  vsm::addTrainingVectors(lists, table, firstArticleId, articleCount, model,
+                         environment().threads);
 
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
   return !model.empty();

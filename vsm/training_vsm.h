@@ -19,8 +19,9 @@ namespace newsclass::vsm {
 // and the vector is normalised with normalizeInPlace. Entries already in the model for those ids
 // are replaced. Stores nothing when there are no keywords or no articles. Each weight is the
 // same double the formula gives, though every list is walked once rather than once per article.
+// The vectors are made on up to `threads` threads; the model is the same for any number.
 void addTrainingVectors(const std::vector<const PostingList*>& lists, const WeightTable& table,
-                        int32_t firstId, int64_t articleCount, VsmModel& model);
+                        int32_t firstId, int64_t articleCount, VsmModel& model, int threads = 1);
 
 }  // namespace newsclass::vsm
 

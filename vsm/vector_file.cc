@@ -28,7 +28,7 @@
 #include "driver/parallel.h"
 #include "driver/stage_clock.h"
 #include "driver/text_file_reader.h"
-#include "driver/token_stream.h"
+#include "vsm/parsed_token_stream.h"
 #include "vsm/weight_text.h"
 
 namespace newsclass {
@@ -145,10 +145,9 @@ void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
 void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
   static const std::string kTimingLabel = gbk("加载VSM模型到内存的时间为");
   StageClock clock;
-  // Read piece by piece: the file is larger than the model it holds, and holding both would
-  // double the peak memory.
-  FileTokenStream scanner(path);
-  auto parser = std::make_unique<CachedWeightParser>();
+  // Read block by block: the file is larger than the model it holds, and holding both would
+  // double the peak memory. Each block's tokens are parsed on the threads.
+  ParsedTokenStream scanner(path, environment().threads);
   VsmModel loaded;
   std::string_view token;
   for (uint64_t record = 1; scanner.next(token); ++record) {
@@ -168,10 +167,13 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
     // A count is only a promise: reserve no more than the rest of the text can hold.
     weights.reserve(static_cast<size_t>(std::min<uint64_t>(*count, scanner.remaining() / 2 + 1)));
     for (uint64_t k = 0; k < *count; ++k) {
+      // Runs of good weights in bulk; a bad one, or the end, takes the checks below.
+      k += scanner.takeFiniteWeights(static_cast<size_t>(*count - k), weights);
+      if (k == *count) break;
       if (!scanner.next(token)) {
         throw fail(std::to_string(*count) + " weights announced, " + std::to_string(k) + " found");
       }
-      const std::optional<double> weight = parser->parse(token);
+      const std::optional<double> weight = scanner.weight();
       if (!weight) {
         throw fail("weight " + std::to_string(k + 1) + " \"" + std::string(token) +
                    "\" is not a number");
