@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "driver/parallel.h"
 #include "knn/shared_base.h"
 #include "knn/similarity.h"
 
@@ -33,6 +34,8 @@ constexpr double kUnderflowSlack = 1e-100;
 constexpr size_t kColumnSample = 31;
 // Rows whose bounds are summarised together, so that the search can pass over all of them at once.
 constexpr size_t kChunk = 32;
+// Training rows per task when the index is built on several threads (a multiple of 4).
+constexpr size_t kRowsPerTask = 512;
 
 bool lengthUsable(double selfProduct) {
   return selfProduct >= kSmallestSelfProduct && selfProduct <= kLargestSelfProduct;
@@ -150,7 +153,7 @@ struct SimilarityBounds {
 
 }  // namespace
 
-NeighbourIndex::NeighbourIndex(const VsmModel& model) {
+NeighbourIndex::NeighbourIndex(const VsmModel& model, int threads) {
   const size_t count = model.size();
   if (count > 0) dimension_ = model.begin()->second.size();
   ids_.reserve(count);
@@ -160,16 +163,26 @@ NeighbourIndex::NeighbourIndex(const VsmModel& model) {
     rows_.push_back(vector.data());
   }
   // Four self products side by side, each its own sequential sum as dotProduct forms it.
+  // Rows go to the threads in runs of kRowsPerTask (a multiple of 4); each row's numbers are
+  // its own, so they do not depend on the thread count.
+  const size_t tasks = (count + kRowsPerTask - 1) / kRowsPerTask;
   selfProducts_.resize(count);
-  size_t j = 0;
-  for (; j + 4 <= count; j += 4) fourDotProducts(&rows_[j], &rows_[j], dimension_, &selfProducts_[j]);
-  for (; j < count; ++j) {
-    double sum = 0.0;
-    for (size_t i = 0; i < dimension_; ++i) sum += rows_[j][i] * rows_[j][i];
-    selfProducts_[j] = sum;
-  }
   inverseLength_.resize(count);
-  for (j = 0; j < count; ++j) inverseLength_[j] = 1.0 / std::sqrt(selfProducts_[j]);
+  runInParallel(threads, tasks, [&](size_t task, size_t) {
+    const size_t end = std::min(count, (task + 1) * kRowsPerTask);
+    size_t j = task * kRowsPerTask;
+    for (; j + 4 <= end; j += 4) {
+      fourDotProducts(&rows_[j], &rows_[j], dimension_, &selfProducts_[j]);
+    }
+    for (; j < end; ++j) {
+      double sum = 0.0;
+      for (size_t i = 0; i < dimension_; ++i) sum += rows_[j][i] * rows_[j][i];
+      selfProducts_[j] = sum;
+    }
+    for (j = task * kRowsPerTask; j < end; ++j) {
+      inverseLength_[j] = 1.0 / std::sqrt(selfProducts_[j]);
+    }
+  });
 
   SharedBase shared = findSharedBase(rows_, dimension_);
   base_ = std::move(shared.base);
@@ -190,51 +203,68 @@ NeighbourIndex::NeighbourIndex(const VsmModel& model) {
                                      &terms_.leftOut, &terms_.magnitude}) {
     terms->assign(count, 0.0);
   }
-  std::vector<uint32_t> columnOfEntry;
-  std::vector<uint32_t> rowOfEntry;
-  std::vector<double> residualOfEntry;
+  // Each run of rows lists its residuals on its own; the runs are then joined in row order, so
+  // every column's list is in row order as a single pass would make it.
+  struct ListedRun {
+    std::vector<uint32_t> column, row;
+    std::vector<double> residual;
+    std::vector<uint32_t> alwaysExact;
+  };
+  std::vector<ListedRun> runs(tasks);
   std::vector<size_t> shapeHash(count);
-  columnStart_.assign(dimension_ + 1, 0);
   const size_t bytes = dimension_ * sizeof(double);
-  for (j = 0; j < count; ++j) {
-    const double c = multiple_[j];
-    if (!lengthUsable(selfProducts_[j]) || !std::isfinite(c)) {
-      alwaysExact_.push_back(static_cast<uint32_t>(j));
-      shapeHash[j] = std::hash<std::string_view>()(
-          std::string_view(reinterpret_cast<const char*>(rows_[j]), bytes));
-      continue;
+  runInParallel(threads, tasks, [&](size_t task, size_t) {
+    ListedRun& run = runs[task];
+    const size_t end = std::min(count, (task + 1) * kRowsPerTask);
+    for (size_t j = task * kRowsPerTask; j < end; ++j) {
+      const double c = multiple_[j];
+      if (!lengthUsable(selfProducts_[j]) || !std::isfinite(c)) {
+        run.alwaysExact.push_back(static_cast<uint32_t>(j));
+        shapeHash[j] = std::hash<std::string_view>()(
+            std::string_view(reinterpret_cast<const char*>(rows_[j]), bytes));
+        continue;
+      }
+      size_t hash = std::hash<double>()(c);
+      ResidualSummary summary =
+          splitResidual(rows_[j], c, base_, inverseAbsBase_, [&](size_t i, double residual) {
+            run.column.push_back(static_cast<uint32_t>(i));
+            run.row.push_back(static_cast<uint32_t>(j));
+            run.residual.push_back(residual);
+            hash = hash * 1000003u ^ (i + 0x9e3779b97f4a7c15u * std::hash<double>()(residual));
+          });
+      shapeHash[j] = hash;
+      const double inverse = inverseLength_[j];
+      terms_.baseTerm[j] = (c * baseSelfProduct_ + summary.dot) * inverse;
+      terms_.multiple[j] = c * inverse;
+      terms_.residualAbsDot[j] = summary.absDot * inverse;
+      terms_.leftOut[j] = summary.leftOutShare * std::fabs(c) * inverse;
+      terms_.magnitude[j] = (std::fabs(c) * baseSelfProduct_ + summary.absDot) * inverse;
     }
-    size_t hash = std::hash<double>()(c);
-    ResidualSummary summary =
-        splitResidual(rows_[j], c, base_, inverseAbsBase_, [&](size_t i, double residual) {
-          columnOfEntry.push_back(static_cast<uint32_t>(i));
-          rowOfEntry.push_back(static_cast<uint32_t>(j));
-          residualOfEntry.push_back(residual);
-          ++columnStart_[i + 1];
-          hash = hash * 1000003u ^ (i + 0x9e3779b97f4a7c15u * std::hash<double>()(residual));
-        });
-    shapeHash[j] = hash;
-    const double inverse = inverseLength_[j];
-    terms_.baseTerm[j] = (c * baseSelfProduct_ + summary.dot) * inverse;
-    terms_.multiple[j] = c * inverse;
-    terms_.residualAbsDot[j] = summary.absDot * inverse;
-    terms_.leftOut[j] = summary.leftOutShare * std::fabs(c) * inverse;
-    terms_.magnitude[j] = (std::fabs(c) * baseSelfProduct_ + summary.absDot) * inverse;
+  });
+  columnStart_.assign(dimension_ + 1, 0);
+  size_t listed = 0;
+  for (const ListedRun& run : runs) {
+    alwaysExact_.insert(alwaysExact_.end(), run.alwaysExact.begin(), run.alwaysExact.end());
+    for (uint32_t column : run.column) ++columnStart_[column + 1];
+    listed += run.row.size();
   }
   arrangeSlots();
   for (size_t i = 0; i < dimension_; ++i) columnStart_[i + 1] += columnStart_[i];
-  listedRow_.resize(rowOfEntry.size());
-  listedResidual_.resize(rowOfEntry.size());
+  listedRow_.resize(listed);
+  listedResidual_.resize(listed);
   std::vector<uint32_t> next(columnStart_.begin(), columnStart_.end() - 1);
-  for (size_t e = 0; e < rowOfEntry.size(); ++e) {
-    uint32_t at = next[columnOfEntry[e]]++;
-    listedRow_[at] = rowOfEntry[e];
-    listedResidual_[at] = residualOfEntry[e];
+  for (ListedRun& run : runs) {
+    for (size_t e = 0; e < run.row.size(); ++e) {
+      uint32_t at = next[run.column[e]]++;
+      listedRow_[at] = run.row[e];
+      listedResidual_[at] = run.residual[e];
+    }
+    run = ListedRun{};
   }
 
   groupOf_.resize(count);
   std::unordered_multimap<size_t, uint32_t> groupsByHash;
-  for (j = 0; j < count; ++j) {
+  for (size_t j = 0; j < count; ++j) {
     auto [first, last] = groupsByHash.equal_range(shapeHash[j]);
     auto same = std::find_if(first, last, [&](const auto& entry) {
       return std::memcmp(rows_[groupFirstRow_[entry.second]], rows_[j], bytes) == 0;

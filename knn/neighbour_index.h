@@ -45,8 +45,8 @@ class NeighbourIndex {
  public:
   // Indexes the vectors of `model`, which must outlive the index unchanged: the index keeps
   // pointers to them, not a copy. Every vector must have the same number of weights, all finite
-  // (checkTrainingModel).
-  explicit NeighbourIndex(const VsmModel& model);
+  // (checkTrainingModel). Built on up to `threads` threads; the index is the same for any number.
+  explicit NeighbourIndex(const VsmModel& model, int threads = 1);
 
   size_t size() const { return ids_.size(); }
   // The number of distinct training vectors.

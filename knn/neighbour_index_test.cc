@@ -20,10 +20,10 @@ namespace {
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Checks every testing vector's k nearest against the plain ranking, bit for bit, and returns
-// the number of plain sums the index computed.
+// the number of plain sums the index computed. The index is built on `threads` threads.
 size_t expectPlainRanking(const VsmModel& training, const VsmModel& testing,
-                          const std::vector<int>& ks) {
-  NeighbourIndex index(training);
+                          const std::vector<int>& ks, int threads = 1) {
+  NeighbourIndex index(training, threads);
   NeighbourIndex::Scratch scratch;
   std::vector<NeighbourEntry> found;
   for (const auto& [testingId, vector] : testing) {
@@ -137,7 +137,8 @@ TEST(NeighbourIndexTest, WeightedVectorsAreRankedExactlyWithFewPlainSums) {
   Corpus corpus = randomCorpus(random, 300);
   VsmModel training = shapedModel(random, corpus, 2000, 1, false, 12);
   VsmModel testing = shapedModel(random, corpus, 60, 1, true, 12);
-  size_t plainSums = expectPlainRanking(training, testing, {10});
+  // Built on three threads: several runs of rows, joined in order.
+  size_t plainSums = expectPlainRanking(training, testing, {10}, 3);
   // The bounds must rule out most training vectors, or the index saves nothing.
   EXPECT_LT(plainSums, testing.size() * training.size() / 10);
 }
@@ -147,7 +148,7 @@ TEST(NeighbourIndexTest, VectorsReadBackFromFilesAreRankedExactly) {
   Corpus corpus = randomCorpus(random, 200);
   VsmModel training = roundedAsInFiles(shapedModel(random, corpus, 1500, 1, false, 8));
   VsmModel testing = roundedAsInFiles(shapedModel(random, corpus, 60, 1, true, 8));
-  size_t plainSums = expectPlainRanking(training, testing, {1, 10, 25});
+  size_t plainSums = expectPlainRanking(training, testing, {1, 10, 25}, 2);
   EXPECT_LT(plainSums, 3 * testing.size() * training.size() / 10);
 }
 

@@ -33,7 +33,7 @@ void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t 
 
 void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
                           const NeighbourVisitor& visit, int threads) {
-  const NeighbourIndex index(trainingModel);
+  const NeighbourIndex index(trainingModel, threads);
   std::vector<std::pair<int32_t, const WeightVector*>> testing;
   testing.reserve(testingModel.size());
   for (const auto& [id, vector] : testingModel) testing.emplace_back(id, &vector);
