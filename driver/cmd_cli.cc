@@ -234,8 +234,9 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
                  "before failing (not used when the connection string sets Timeout=)")
       ->capture_default_str();
   app.add_option("--threads", options.threads,
-                 "Threads for segmentation, vector files and the neighbour search (default: the "
-                 "machine's cores); every file and report is the same for any number")
+                 "Threads for segmentation, contingency counting, vectors and their files and the "
+                 "neighbour search (default: the machine's cores); every file and report is the "
+                 "same for any number")
       ->capture_default_str();
   app.add_option("--data-dir", options.dataDir, "Folder of the data files")->capture_default_str();
   app.add_option("--train-range", options.trainRange, "Training article ids A-B")
