@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "segmentation/stop_word_set.h"
+
 namespace newsclass {
 
 struct Posting {
@@ -23,8 +25,6 @@ using Dictionary = std::map<std::string, PostingList>;
 
 // The words of one article in text order, repeats kept.
 using WordList = std::vector<std::string>;
-// Stop words, exact byte equality.
-using StopWordSet = std::set<std::string>;
 
 }  // namespace newsclass
 

@@ -21,7 +21,7 @@ StopWordSet CorpusProcessor::loadStopWords() {
   const std::string text = userTextToGbk(bytes);
   TokenScanner scanner(text);
   std::string_view token;
-  while (scanner.next(token)) words.emplace(token);
+  while (scanner.next(token)) words.insert(token);
   return words;
 }
 

@@ -46,70 +46,8 @@ void segmentWords(const Segmenter* segmenter, std::string_view text,
 std::string_view untilZero(const std::string& text) { return std::string_view(text.c_str()); }
 
 void keepWord(const std::string& piece, const StopWordSet& stopWords, WordList& result) {
-  if (!piece.empty() && stopWords.find(piece) == stopWords.end()) result.push_back(piece);
+  if (!piece.empty() && !stopWords.contains(piece)) result.push_back(piece);
 }
-
-// Stop-word membership through an open-addressing hash table over the stop words, built per
-// call (one pass over the set, far less than one article costs) and answering a lookup with
-// about one comparison instead of a walk down the ordered set. A very long list is searched in
-// the set directly.
-class StopWordTable {
- public:
-  explicit StopWordTable(const StopWordSet& stopWords)
-      : stopWords_(stopWords), hashed_(stopWords.size() <= kMaxHashed) {
-    if (!hashed_) return;
-    size_t capacity = 64;
-    while (capacity < stopWords.size() * 2) capacity *= 2;
-    slots_.assign(capacity, Slot{});
-    mask_ = capacity - 1;
-    for (const std::string& word : stopWords) {
-      uint32_t hash = hashOf(word);
-      size_t i = hash & mask_;
-      while (slots_[i].word != nullptr) i = (i + 1) & mask_;
-      slots_[i] = Slot{hash, &word};
-    }
-  }
-
-  // Appends the piece unless it is empty or a stop word.
-  void keep(const std::string& piece, WordList& result) const {
-    if (piece.empty()) return;
-    if (!contains(piece)) result.push_back(piece);
-  }
-
- private:
-  struct Slot {
-    uint32_t hash = 0;
-    const std::string* word = nullptr;
-  };
-  static constexpr size_t kMaxHashed = 1 << 16;
-
-  bool contains(const std::string& piece) const {
-    if (!hashed_) return stopWords_.find(piece) != stopWords_.end();
-    const uint32_t hash = hashOf(piece);
-    for (size_t i = hash & mask_; slots_[i].word != nullptr; i = (i + 1) & mask_) {
-      if (slots_[i].hash == hash && *slots_[i].word == piece) return true;
-    }
-    return false;
-  }
-
-  // FNV-1a with a final mix; words are short, so a byte loop is as fast as anything.
-  static uint32_t hashOf(const std::string& word) {
-    uint32_t hash = 2166136261u;
-    for (unsigned char c : word) hash = (hash ^ c) * 16777619u;
-    hash ^= hash >> 15;
-    hash *= 0x2C1B3C6Du;
-    hash ^= hash >> 12;
-    return hash;
-  }
-
-  const StopWordSet& stopWords_;
-  bool hashed_;
-  size_t mask_ = 0;
-  // Reused from call to call to spare an allocation per article; one table at a time per thread.
-  static thread_local std::vector<Slot> slots_;
-};
-
-thread_local std::vector<StopWordTable::Slot> StopWordTable::slots_;
 
 }  // namespace
 
@@ -141,7 +79,6 @@ WordList tokenizeJoinedText(const CorpusProcessor& processor, const std::string&
 bool tokenizeSegmenterWords(const std::vector<std::string_view>& words,
                             const StopWordSet& stopWords, WordList& result) {
   const GbkClassTables& tables = gbkClassTables();
-  const StopWordTable filter(stopWords);
   result.reserve(result.size() + words.size());
   std::string piece;
   for (std::string_view word : words) {
@@ -164,7 +101,7 @@ bool tokenizeSegmenterWords(const std::vector<std::string_view>& words,
       if (kind == GbkCharClass::kUnclean) return false;
       piece.append(runStart, p);
       if (kind == GbkCharClass::kSeparator) {
-        filter.keep(piece, result);
+        keepWord(piece, stopWords, result);
         piece.clear();
       }
       p += length;
@@ -174,12 +111,12 @@ bool tokenizeSegmenterWords(const std::vector<std::string_view>& words,
       // The common case: the word is one run of ordinary characters.
       if (runStart != end) {
         piece.assign(runStart, end);
-        filter.keep(piece, result);
+        keepWord(piece, stopWords, result);
         piece.clear();
       }
     } else {
       piece.append(runStart, end);
-      filter.keep(piece, result);
+      keepWord(piece, stopWords, result);
       piece.clear();
     }
   }
