@@ -68,6 +68,12 @@ std::string articleRangeQuery(const std::string& table, int32_t firstId, int32_t
          std::to_string(firstId) + " and " + std::to_string(lastId);
 }
 
+std::string articleCountQuery(const std::string& table, int32_t firstId, int32_t lastId) {
+  checkTableName(table);
+  return "select count(*) as n from " + table + " where ArticleId between " + std::to_string(firstId) +
+         " and " + std::to_string(lastId);
+}
+
 std::string categoryArticleIdsQuery(const std::string& table, const std::string& category) {
   checkTableName(table);
   return "select ArticleId from " + table + " where Categorization=" + quoted(category);

@@ -18,6 +18,9 @@ void checkTableName(const std::string& tableName);
 
 // "select ArticleId,CAbstract from %s where ArticleId between %d and %d"
 std::string articleRangeQuery(const std::string& table, int32_t firstId, int32_t lastId);
+// "select count(*) as n from %s where ArticleId between %d and %d": the rows articleRangeQuery reads,
+// for a progress line's total.
+std::string articleCountQuery(const std::string& table, int32_t firstId, int32_t lastId);
 // "select ArticleId from %s where Categorization='%s'"
 std::string categoryArticleIdsQuery(const std::string& table, const std::string& category);
 // "select count(ArticleId) as p from %s where Categorization='%s'"

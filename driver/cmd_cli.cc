@@ -1,5 +1,7 @@
 #include "driver/cmd_cli.h"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <climits>
 #include <cstring>
@@ -184,6 +186,12 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
   environment_.stopWordsPath = options.stopWords;
   environment_.console = &console_;
   environment_.segmenter = &segmenter_;
+  // Progress lines go to the process's own standard error when it is a terminal; a caller that
+  // passes other streams (a test, an embedding program) gets none.
+  if (&err == &std::cerr && progressWanted(options.noProgress, options.quiet)) {
+    progress_.emplace(STDERR_FILENO);
+    environment_.progress = &*progress_;
+  }
 }
 
 std::string RunContext::dataPath(const std::string& fileName) const {
@@ -249,6 +257,9 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
                  "Encoding of console output: auto, gbk or utf-8")
       ->capture_default_str();
   app.add_flag("-q,--quiet", options.quiet, "Do not print per-article progress lines");
+  app.add_flag("--no-progress", options.noProgress,
+               "Draw no progress line on a terminal (one is drawn on standard error for long "
+               "stages when it is a terminal, with -q or when standard output goes elsewhere)");
   app.add_option("--lexicon", options.lexicon, "Word-frequency lexicon of the segmenter")
       ->capture_default_str();
   app.add_option("--user-dict", options.userDictionary, "User dictionary of the segmenter")

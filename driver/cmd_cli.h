@@ -9,6 +9,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,7 @@ struct GlobalOptions {
   std::string categories = "history,culture,reading,military,society&law,entertainment";
   std::string consoleEncoding = "auto";
   bool quiet = false;
+  bool noProgress = false;
   std::string lexicon = kDefaultLexiconPath;
   std::string userDictionary = "dict.txt";
   std::string stopWords = "stopwords.txt";
@@ -79,6 +81,7 @@ class RunContext {
   std::ostream* err_;
   Console console_;
   Segmenter segmenter_;
+  std::optional<ProgressDisplay> progress_;
   Environment environment_;
 };
 

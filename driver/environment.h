@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver/console.h"
+#include "driver/progress.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass {
@@ -28,6 +29,8 @@ struct Environment {
   std::ostream& warnings;
   // Threads the costly stages may use (--threads); their results do not depend on it.
   int threads = 1;
+  // Where the long stages draw their progress line; null when none is wanted.
+  ProgressDisplay* progress = nullptr;
   // The segmenter that startSegmenter starts and stopSegmenter stops.
   Segmenter* segmenter = nullptr;
 };

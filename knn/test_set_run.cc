@@ -81,6 +81,9 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
     stored = NeighbourCategories::read(*connection, tableName, trainingIds);
   }
   size_t emptyVotes = 0;
+  if (environment().progress != nullptr) console().flush();
+  ProgressMeter progress(environment().progress, "classification",
+                         static_cast<int64_t>(testingModel.size()));
   forEachNeighbourList(
       trainingModel, testingModel, k,
       [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
@@ -92,8 +95,10 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
             categories);
         if (votes.front().votes == 0) ++emptyVotes;
         results.push_back({testingId, votes.front().category});
+        progress.advance();
       },
       environment().threads);
+  progress.finish();
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
   console().flush();
   warnEmptyVotes(*this, emptyVotes, testingModel.size(), categories.front());

@@ -185,12 +185,16 @@ bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenize
   const std::string query = articleRangeQuery(tableName, firstArticleId, lastArticleId);
   {
     OdbcConnection connection(environment().connectionString, "buildDictionary");
+    TokenizingOptions options;
+    options.progressLabel = "dictionary";
+    options.progressTotal =
+        progressTotalOf(*this, connection, tableName, firstArticleId, lastArticleId);
     RowCursor rows = connection.execute(query);
     const StopWordSet stopWords = loadStopWords();
     PostingAdder adder(dictionary);
     std::string line;
     try {
-      tokenizeRows(*this, rows, tokenizer, stopWords, TokenizingOptions{},
+      tokenizeRows(*this, rows, tokenizer, stopWords, options,
                    [&](TokenizedArticle& article) {
                      StageClock clock;
                      if (article.hasText) adder.addArticle(article.words, article.id);

@@ -1,9 +1,12 @@
 #include "segmentation/parallel_tokenizing.h"
 
+#include <cstdlib>
 #include <utility>
 
+#include "corpusdb/queries.h"
 #include "driver/console.h"
 #include "driver/parallel.h"
+#include "driver/progress.h"
 #include "driver/stage_clock.h"
 
 namespace newsclass {
@@ -25,6 +28,9 @@ void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokeniz
                   const StopWordSet& stopWords, const TokenizingOptions& options,
                   const std::function<void(TokenizedArticle&)>& consume) {
   const int threads = processor.environment().threads;
+  if (processor.environment().progress != nullptr) processor.console().flush();
+  ProgressMeter progress(processor.environment().progress, options.progressLabel,
+                         options.progressTotal);
   std::vector<PendingArticle> batch;
   std::exception_ptr failure;
   bool failedRowPending = false;  // the last entry of the batch is the row whose id failed
@@ -79,8 +85,19 @@ void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokeniz
       for (const std::string& line : article.details) processor.console().detail(line);
       if (i < consumable) consume(article);
     }
+    progress.advance(static_cast<int64_t>(consumable));
   }
   if (failure) std::rethrow_exception(failure);
+  progress.finish();
+}
+
+int64_t progressTotalOf(CorpusProcessor& processor, OdbcConnection& connection,
+                        const std::string& table, int32_t firstId, int32_t lastId) {
+  if (processor.environment().progress == nullptr) return 0;
+  RowCursor rows = connection.execute(articleCountQuery(table, firstId, lastId));
+  if (rows.atEnd()) return 0;
+  const std::string count = rows.text("n");
+  return std::strtoll(count.c_str(), nullptr, 10);
 }
 
 }  // namespace newsclass

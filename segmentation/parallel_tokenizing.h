@@ -35,7 +35,16 @@ struct TokenizingOptions {
   // Run on the tokenising thread after each article with text is tokenised, with the number of
   // the thread (0 to threads - 1); may be empty.
   std::function<void(TokenizedArticle&, size_t lane)> prepare;
+  // The progress line's label and the number of rows to expect (0: unknown); the line is drawn
+  // only when the environment has a progress display.
+  std::string progressLabel;
+  int64_t progressTotal = 0;
 };
+
+// The number of rows articleRangeQuery(table, firstId, lastId) reads, when the environment draws
+// progress lines (one count query on `connection`); 0 otherwise.
+int64_t progressTotalOf(CorpusProcessor& processor, OdbcConnection& connection,
+                        const std::string& table, int32_t firstId, int32_t lastId);
 
 // Reads every row of `rows`, tokenises the text of each with `tokenizer` on the processor's
 // threads and calls `consume` for each row in order on the calling thread, after writing the

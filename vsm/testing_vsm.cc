@@ -73,9 +73,11 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   SegmenterSession segmenter(*this);
   {
     OdbcConnection connection(environment().connectionString, "buildTestingVsm");
-    RowCursor rows = connection.execute(query);
     TokenizingOptions options;
     options.tokenizeBeforeId = false;
+    options.progressLabel = "testing vectors";
+    options.progressTotal = progressTotalOf(*this, connection, tableName, firstId, lastId);
+    RowCursor rows = connection.execute(query);
     // Each thread counts with a counter of its own; the vectors are made where the words are.
     std::vector<vsm::KeywordCounter> counters;
     if (keywordCount > 0) {
