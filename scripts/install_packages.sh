@@ -1,6 +1,8 @@
 # Installs the Debian packages named that are not installed yet (apt-get, through sudo when not
-# root), announcing them with "<who>: installing ...". Sourced by scripts/setup.sh and
-# .ci/postgres.sh:  install_missing_packages WHO PACKAGE...
+# root), announcing them in one line, "<who>: installing N packages (...)…". apt's own output
+# goes to the file named by $NEWSCLASS_INSTALL_LOG when it is set (a failure then names it and
+# shows its end), to standard error otherwise. Sourced by scripts/setup.sh and .ci/postgres.sh:
+#   install_missing_packages WHO PACKAGE...
 install_missing_packages() {
   local who=$1
   shift
@@ -11,10 +13,21 @@ install_missing_packages() {
       missing+=("$package")
   done
   [ ${#missing[@]} -gt 0 ] || return 0
-  echo "$who: installing ${missing[*]}" >&2
+  local count="${#missing[@]} packages"
+  [ ${#missing[@]} -eq 1 ] && count="1 package"
+  echo "$who: installing $count (${missing[*]})…" >&2
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >&2
+  local log=${NEWSCLASS_INSTALL_LOG:-/dev/stderr}
+  if ! { $sudo apt-get update -qq &&
+         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+           "${missing[@]}"; } >>"$log" 2>&1; then
+    if [ "$log" != /dev/stderr ]; then
+      echo "$who: installing failed; apt's output is in $log, ending:" >&2
+      tail -n 15 "$log" >&2
+    else
+      echo "$who: installing failed" >&2
+    fi
+    return 1
+  fi
 }

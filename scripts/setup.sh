@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages newsclass needs (only those missing) and builds it in Release.
+# Prints one line per step; apt's and the compiler's output go to <build-dir>/setup.log, which
+# a failure names (showing its last lines).
 # Usage: scripts/setup.sh [build-dir]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,8 +9,24 @@ build_dir=${1:-build}
 
 packages=(g++ cmake make libgtest-dev libboost-regex-dev unixodbc-dev odbcinst libsqliteodbc
           libcli11-dev libxxhash-dev python3-jieba)
+mkdir -p "$build_dir"
+log=$(realpath "$build_dir")/setup.log
+: >"$log"
+export NEWSCLASS_INSTALL_LOG=$log
 source scripts/install_packages.sh
 install_missing_packages setup "${packages[@]}"
 
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build_dir" -j"$(nproc)"
+# Runs a step with its output in the log; a failure names the log and shows its end.
+step() {
+  local what=$1
+  shift
+  echo "setup: $what…" >&2
+  if ! "$@" >>"$log" 2>&1; then
+    echo "setup: $what failed; the output is in $log, ending:" >&2
+    tail -n 25 "$log" >&2
+    exit 1
+  fi
+}
+step "configuring ($build_dir)" cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release
+step "building" cmake --build "$build_dir" -j"$(nproc)"
+echo "setup: built $build_dir/newsclass (log: $log)" >&2
