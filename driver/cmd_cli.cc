@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cmath>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,8 @@
 
 namespace newsclass {
 namespace {
+
+constexpr const char* kDbTimeoutExpected = "expected a number of seconds from 0.001 to 86400";
 
 CategoryList parseCategoryList(const std::string& text) {
   CategoryList categories;
@@ -130,6 +133,20 @@ void checkIdRange(const std::string& option, const std::string& text, int32_t fi
   }
 }
 
+CLI::Validator decimalNumber(std::string expected) {
+  return CLI::Validator(
+      [expected](std::string& value) -> std::string {
+        double number = 0;
+        auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+        if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
+            !std::isfinite(number)) {
+          return expected;
+        }
+        return "";
+      },
+      "");
+}
+
 CLI::Validator wholeNumber(int64_t min, int64_t max) {
   return CLI::Validator(
       [min, max](std::string& value) -> std::string {
@@ -171,15 +188,11 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
   categories = parseCategoryList(options.categories);
   // Below one millisecond the SQLite driver would wait for ever.
   if (!(options.dbTimeout >= 0.001 && options.dbTimeout <= 86400)) {
-    throw UsageError("--db-timeout: expected a number of seconds from 0.001 to 86400");
+    throw UsageError(std::string("--db-timeout: ") + kDbTimeoutExpected);
   }
   environment_.connectionString = withSqliteTimeout(
       options.db.empty() ? sqliteConnectionString(dataPath("corpus.db")) : options.db,
       static_cast<int>(options.dbTimeout * 1000 + 0.5));
-  if (options.threads < 1 || options.threads > 1024) {
-    throw UsageError("--threads: expected a number of threads from 1 to 1024, got " +
-                     std::to_string(options.threads));
-  }
   environment_.threads = options.threads;
   environment_.lexiconPath = options.lexicon;
   environment_.userDictionaryPath = options.userDictionary;
@@ -240,11 +253,13 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
   app.add_option("--db-timeout", options.dbTimeout,
                  "Seconds to wait for a lock another connection holds on the SQLite database "
                  "before failing (not used when the connection string sets Timeout=)")
+      ->check(decimalNumber(kDbTimeoutExpected))
       ->capture_default_str();
   app.add_option("--threads", options.threads,
                  "Threads for segmentation, contingency counting, vectors and their files and the "
                  "neighbour search (default: the machine's cores); every file and report is the "
                  "same for any number")
+      ->check(wholeNumber(1, 1024))  // decimal only: "010" is ten, not octal 8
       ->capture_default_str();
   app.add_option("--data-dir", options.dataDir, "Folder of the data files")->capture_default_str();
   app.add_option("--train-range", options.trainRange, "Training article ids A-B")

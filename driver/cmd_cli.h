@@ -110,6 +110,11 @@ void checkIdRange(const std::string& option, const std::string& text, int32_t fi
 // An accepted value is rewritten in its plain decimal form, so that "010" means ten.
 CLI::Validator wholeNumber(int64_t min, int64_t max);
 
+// A check for a real-valued option: the value must be a finite decimal number ("2", "0.5",
+// "1e3"; not hexadecimal, "inf" or "nan", which CLI11 alone would take); otherwise the option
+// fails with "<option>: <expected>".
+CLI::Validator decimalNumber(std::string expected);
+
 // Runs newsclass with the given arguments and streams; returns the exit code.
 int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,
                  std::ostream& err);

@@ -81,11 +81,12 @@ TEST_F(ThreadsCommandTest, OneAndFourThreadsGiveTheSameFilesAndLines) {
 }
 
 TEST_F(ThreadsCommandTest, ThreadCountsOutsideTheRangeAreRefused) {
-  for (const char* bad : {"0", "-2", "1025"}) {
+  // Decimal only: CLI11 alone would take "010" as octal 8 and "0x10" as 16.
+  for (const char* bad : {"0", "-2", "1025", "0x10", "1e1", ""}) {
     testing::CommandResult result = run(dir.file("data"), {"--threads", bad, "evaluate"});
     EXPECT_EQ(result.code, 1) << bad;
-    EXPECT_EQ(result.err, std::string("newsclass: --threads: expected a number of threads from 1 "
-                                      "to 1024, got ") + bad + "\n");
+    EXPECT_EQ(result.err, std::string("newsclass: --threads: expected a whole number from 1 to "
+                                      "1024, got ") + (*bad ? bad : "\"\"") + "\n");
   }
   EXPECT_EQ(run(dir.file("data"), {"--threads", "many", "evaluate"}).code, 1);
 }
