@@ -294,6 +294,7 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
   addClassifyCommand(app, commands);
   addEvaluateCommand(app, commands);
   addPipelineCommand(app, commands);
+  addPredictCommand(app, commands);
 
   try {
     app.parse(argc, argv);

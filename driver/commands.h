@@ -17,6 +17,7 @@ void addBuildVectorsCommand(CLI::App& app, CommandSet& commands);     // cmd_vec
 void addClassifyCommand(CLI::App& app, CommandSet& commands);         // cmd_classify.cc
 void addEvaluateCommand(CLI::App& app, CommandSet& commands);         // cmd_evaluate.cc
 void addPipelineCommand(CLI::App& app, CommandSet& commands);         // cmd_pipeline.cc
+void addPredictCommand(CLI::App& app, CommandSet& commands);          // cmd_predict.cc
 
 // The default stage sequence, holding the data folder's write lock: load dict.dat and
 // contingency.dat, build the training and the testing vectors, then replace both vector files

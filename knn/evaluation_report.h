@@ -68,6 +68,10 @@ std::string formatReportText(const EvaluationReport& report);
 std::string formatReportCsv(const EvaluationReport& report);
 std::string formatReportJson(const EvaluationReport& report);
 
+// A JSON string of GBK text. The second byte of a GBK character may be 0x5C ('\'), so the text
+// is walked character by character and only single-byte characters are escaped.
+std::string jsonString(const std::string& text);
+
 // The shortest decimal text that reads back as exactly `value`.
 std::string shortestDecimal(double value);
 

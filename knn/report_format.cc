@@ -34,8 +34,8 @@ std::string csvField(const std::string& text) {
   return quoted + "\"";
 }
 
-// A JSON string of GBK text. The second byte of a GBK character may be 0x5C ('\'), so the text
-// is walked character by character and only single-byte characters are escaped.
+}  // namespace
+
 std::string jsonString(const std::string& text) {
   std::string out = "\"";
   for (size_t i = 0; i < text.size(); ++i) {
@@ -56,8 +56,6 @@ std::string jsonString(const std::string& text) {
   }
   return out + "\"";
 }
-
-}  // namespace
 
 std::string shortestDecimal(double value) {
   char buffer[64];

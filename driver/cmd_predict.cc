@@ -1,0 +1,218 @@
+// predict: labels new articles, one per input line, with the KNN model of the data folder. The
+// labels go to standard output; the segmenter's start-up lines and the loading lines go to
+// standard error, so that the output holds nothing but the answers.
+#include <cstdio>
+#include <fstream>
+#include <istream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/cmd_options.h"
+#include "driver/commands.h"
+#include "driver/encoding.h"
+#include "driver/errors.h"
+#include "driver/parallel.h"
+#include "driver/text_file_reader.h"
+#include "knn/category_check.h"
+#include "knn/evaluation_report.h"
+#include "knn/knn_predictor.h"
+#include "segmentation/segmenter_binding.h"
+
+namespace newsclass {
+namespace {
+
+struct PredictOptions {
+  std::vector<std::string> files;
+  bool tsv = false;
+  std::string format = "text";
+  bool neighbours = false;
+  int k = 10;
+};
+
+// One input line on its way to its answer.
+struct PendingLine {
+  std::string key;   // the line number, or the id of a --tsv line
+  std::string text;  // GBK
+  KnnPrediction prediction;
+  bool empty = true;
+};
+
+class LinePredictor {
+ public:
+  LinePredictor(RunContext& context, CorpusProcessor& processor, KnnPredictor& predictor,
+                const PredictOptions& options)
+      : context_(context), processor_(processor), predictor_(predictor), options_(options),
+        stopWords_(processor.loadStopWords()) {
+    const size_t lanes = static_cast<size_t>(std::max(1, context.environment().threads));
+    for (size_t lane = 0; lane < lanes; ++lane) scratch_.push_back(predictor.makeScratch());
+  }
+
+  // Splits a --tsv line into its id and text; `where` names the line in an error.
+  void parse(std::string line, uint64_t number, const std::string& where, PendingLine& pending) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (options_.tsv) {
+      const size_t tab = line.find('\t');
+      if (tab == std::string::npos) {
+        if (line.empty()) {
+          pending.key.clear();
+          pending.text.clear();
+          return;
+        }
+        throw DataFileError(where + ": line " + std::to_string(number) +
+                            ": expected an id, a tab and the text");
+      }
+      pending.key = line.substr(0, tab);
+      pending.text = line.substr(tab + 1);
+    } else {
+      pending.key = std::to_string(number);
+      pending.text = std::move(line);
+    }
+  }
+
+  // Answers a batch of lines: the costly part on the threads, the votes and the output in order.
+  void answer(std::vector<PendingLine>& batch) {
+    std::vector<std::vector<NeighbourEntry>> lists(batch.size());
+    runInParallel(context_.environment().threads, batch.size(), [&](size_t i, size_t lane) {
+      PendingLine& pending = batch[i];
+      pending.empty = pending.text.find_first_not_of(" \t\r\v\f") == std::string::npos;
+      if (pending.empty) return;
+      const WordList words = processor_.tokenizeArticle(pending.text, stopWords_);
+      const WeightVector vector = predictor_.vectorOf(words, scratch_[lane]);
+      predictor_.nearest(vector, scratch_[lane], lists[i]);
+    });
+    std::string output;
+    for (size_t i = 0; i < batch.size(); ++i) {
+      if (!batch[i].empty) batch[i].prediction = predictor_.decide(std::move(lists[i]));
+      output += format(batch[i]);
+    }
+    context_.console().write(output);
+    context_.console().flush();
+  }
+
+ private:
+  std::string format(const PendingLine& line) const {
+    const KnnPrediction& p = line.prediction;
+    if (options_.format == "text") return (line.empty ? "" : p.category) + "\n";
+    if (options_.format == "tsv") {
+      if (line.empty) return line.key + "\t\t\n";
+      return line.key + "\t" + p.category + "\t" + shortestDecimal(p.score) + "\n";
+    }
+    std::string json = "{" + std::string(options_.tsv ? "\"id\":" + jsonString(line.key)
+                                                      : "\"line\":" + line.key);
+    if (line.empty) return json + ",\"category\":\"\"}\n";
+    json += ",\"category\":" + jsonString(p.category) + ",\"score\":" + shortestDecimal(p.score);
+    json += ",\"top\":[";
+    for (size_t i = 0; i < p.votes.size() && p.votes[i].votes > 0; ++i) {
+      json += std::string(i == 0 ? "" : ",") + "{\"category\":" + jsonString(p.votes[i].category) +
+              ",\"score\":" + shortestDecimal(static_cast<double>(p.votes[i].votes) / predictor_.k()) +
+              "}";
+    }
+    json += "]";
+    if (options_.neighbours) {
+      json += ",\"neighbours\":[";
+      for (size_t i = 0; i < p.neighbours.size(); ++i) {
+        json += std::string(i == 0 ? "" : ",") + "{\"id\":" +
+                std::to_string(p.neighbours[i].articleId) +
+                ",\"similarity\":" + shortestDecimal(p.neighbours[i].similarity) + "}";
+      }
+      json += "]";
+    }
+    return json + "}\n";
+  }
+
+  RunContext& context_;
+  CorpusProcessor& processor_;
+  KnnPredictor& predictor_;
+  const PredictOptions& options_;
+  StopWordSet stopWords_;
+  std::vector<KnnPredictor::Scratch> scratch_;
+};
+
+int runPredict(RunContext& context, const PredictOptions& options) {
+  if (options.neighbours && options.format != "jsonl") {
+    throw UsageError("--neighbours: the neighbours are shown only with --format jsonl");
+  }
+  KnnPredictorFiles files{context.dataPath("dict.dat"), context.dataPath("keywords.dat"),
+                          context.dataPath("trainingVSM.dat")};
+  context.requireReadableFiles({files.dictionary, files.keywords, files.trainingVsm});
+  for (const std::string& file : options.files) context.requireReadableFile(file);
+
+  // Loading and start-up lines go to standard error through a quiet console of their own; the
+  // answers alone go to standard output.
+  Environment environment = context.environment();
+  Console sideConsole(context.errors(), context.console().encoding(), true);
+  environment.console = &sideConsole;
+  CorpusProcessor processor(context.trainFirst, context.trainLast, environment);
+  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  KnnPredictor predictor(processor, files, options.k, context.categories);
+  SegmenterSession session(processor);
+  sideConsole.flush();
+  LinePredictor lines(context, processor, predictor, options);
+
+  if (options.files.empty()) {
+    // Standard input is answered line by line as it arrives, each answer flushed at once, so
+    // that another program can keep the process open as a pipe. Each line's encoding is decided
+    // on its own.
+    std::string line;
+    std::vector<PendingLine> one(1);
+    for (uint64_t number = 1; std::getline(context.input(), line); ++number) {
+      lines.parse(userTextToGbk(line), number, "standard input", one[0]);
+      lines.answer(one);
+    }
+    return 0;
+  }
+  constexpr size_t kBatchLines = 4096;
+  for (const std::string& file : options.files) {
+    std::string bytes;
+    if (tryReadTextFile(file, bytes)) throw fileError(file, "cannot read the text to label");
+    // A file's encoding is decided once, for all of it, as segment does.
+    const std::string text = userTextToGbk(bytes);
+    std::vector<PendingLine> batch;
+    uint64_t number = 0;
+    for (size_t pos = 0; pos < text.size();) {
+      size_t end = text.find('\n', pos);
+      if (end == std::string::npos) end = text.size();
+      lines.parse(text.substr(pos, end - pos), ++number, file, batch.emplace_back());
+      pos = end + 1;
+      if (batch.size() == kBatchLines) {
+        lines.answer(batch);
+        batch.clear();
+      }
+    }
+    if (!batch.empty()) lines.answer(batch);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void addPredictCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<PredictOptions>();
+  CLI::App* command = app.add_subcommand(
+      "predict",
+      "Label new articles, one per line, with the model of the data folder (dict.dat,\n"
+      "keywords.dat, trainingVSM.dat, the training articles' categories): each line is\n"
+      "segmented and weighted as the testing vectors are, then classified by its K nearest\n"
+      "training vectors as classify does. Reads the FILEs (the encoding, UTF-8 or GBK, decided\n"
+      "per file), or standard input line by line (decided per line), answering each line at\n"
+      "once. An empty line gets an empty label. Loading and start-up lines go to standard error.");
+  command->add_option("FILE", options->files, "Files of articles (default: standard input)");
+  command->add_flag("--tsv", options->tsv,
+                    "Read \"id<TAB>text\" lines and answer with the id instead of the line number");
+  command->add_option("--format", options->format,
+                      "text: the category alone; tsv: line number (or id), category and score "
+                      "(the share of the K votes); jsonl: the same with the top categories")
+      ->check(CLI::IsMember({"text", "tsv", "jsonl"}))
+      ->capture_default_str();
+  command->add_flag("--neighbours", options->neighbours,
+                    "With --format jsonl, list the K neighbours' ids and similarities");
+  addNeighbourCountOption(*command, options->k);
+  commands.add(command, [options](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
+    return runPredict(context, *options);
+  });
+}
+
+}  // namespace newsclass

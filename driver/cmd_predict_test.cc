@@ -1,0 +1,139 @@
+// predict against the sample corpus: the labels classify gave the testing articles, both input
+// encodings, --tsv ids, empty lines, output formats and a data folder missing a file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/encoding.h"
+#include "testing/command_runner.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+constexpr const char* kLexicon = "/usr/lib/python3/dist-packages/jieba/dict.txt";
+
+class PredictCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kLexicon)) GTEST_SKIP() << kLexicon << " is not installed";
+    ASSERT_EQ(run({"import", "sample/corpus.tsv"}).code, 0);
+    ASSERT_EQ(run({"-q", "pipeline", "--measure", "chi", "--count", "1000", "--k", "10"}).code, 0);
+  }
+
+  testing::CommandResult run(std::vector<std::string> command, const std::string& input = "") {
+    std::vector<std::string> arguments = {
+        "newsclass",     "--data-dir",  data,           "--train-range", "1-120",
+        "--test-range",  "1-30",        "--stopwords",  "sample/stopwords.txt",
+        "--user-dict",   "sample/dict.txt", "--lexicon", kLexicon,
+        "--console-encoding", "utf-8",  "--threads",    "3"};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return testing::runCommand(arguments, input);
+  }
+
+  // The testing articles of the sample corpus as "id<TAB>text" lines (UTF-8), ids in file order.
+  static std::string testingLines() {
+    std::ifstream in("sample/corpus.tsv");
+    std::string line, lines;
+    int id = 0;
+    while (std::getline(in, line)) {
+      std::vector<std::string> fields;
+      std::stringstream split(line);
+      for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+      if (fields.size() == 4 && fields[0] == "test") {
+        lines += std::to_string(++id) + "\t" + fields[3] + "\n";
+      }
+    }
+    return lines;
+  }
+
+  testing::TempDir dir;
+  std::string data = dir.file("data");
+};
+
+TEST_F(PredictCommandTest, TestingTextsGetTheLabelsClassifyGave) {
+  const std::string lines = testingLines();
+  const testing::CommandResult predicted = run({"predict", "--tsv", "--format", "tsv"}, lines);
+  ASSERT_EQ(predicted.code, 0) << predicted.err;
+  // predictions.dat: "<id> <category>" per testing article.
+  std::ifstream saved(data + "/predictions.dat");
+  std::istringstream answers(predicted.out);
+  std::string id, category, answerLine;
+  int compared = 0;
+  while (saved >> id >> category) {
+    ASSERT_TRUE(std::getline(answers, answerLine)) << "no answer for " << id;
+    EXPECT_EQ(answerLine.substr(0, answerLine.rfind('\t')), id + "\t" + category);
+    ++compared;
+  }
+  EXPECT_EQ(compared, 30);
+  // The loading and start-up lines went to standard error, not among the answers.
+  EXPECT_NE(predicted.err.find("导入用户词典后"), std::string::npos);
+}
+
+TEST_F(PredictCommandTest, GbkAndUtf8InputGiveTheSameAnswersInEveryFormat) {
+  const std::string utf8 = "国家队备战亚洲杯，主教练公布集训名单\n\n  \n出版社推出新版古典文学丛书\n";
+  const std::string gbkText = gbk(utf8);
+  const std::string file = dir.file("gbk.txt");
+  testing::writeFileBytes(file, gbkText);
+  for (const char* format : {"text", "tsv", "jsonl"}) {
+    const testing::CommandResult fromUtf8 = run({"predict", "--format", format}, utf8);
+    const testing::CommandResult fromGbk = run({"predict", "--format", format}, gbkText);
+    const testing::CommandResult fromFile = run({"predict", "--format", format, file});
+    ASSERT_EQ(fromUtf8.code, 0) << fromUtf8.err;
+    EXPECT_EQ(fromGbk.out, fromUtf8.out) << format;
+    EXPECT_EQ(fromFile.out, fromUtf8.out) << format;
+  }
+  const std::string text = run({"predict"}, utf8).out;
+  std::istringstream labels(text);
+  std::vector<std::string> answers;
+  for (std::string line; std::getline(labels, line);) answers.push_back(line);
+  ASSERT_EQ(answers.size(), 4u);
+  EXPECT_FALSE(answers[0].empty());
+  EXPECT_EQ(answers[1], "");  // empty and blank lines get an empty label
+  EXPECT_EQ(answers[2], "");
+  EXPECT_FALSE(answers[3].empty());
+  const std::string tsv = run({"predict", "--format", "tsv"}, utf8).out;
+  EXPECT_EQ(tsv.substr(0, 2 + answers[0].size()), "1\t" + answers[0]);
+  EXPECT_NE(tsv.find("\n2\t\t\n3\t\t\n4\t" + answers[3] + "\t"), std::string::npos) << tsv;
+}
+
+TEST_F(PredictCommandTest, TsvIdsAreEchoedAndJsonlListsTopCategoriesAndNeighbours) {
+  const testing::CommandResult result =
+      run({"predict", "--tsv", "--format", "jsonl", "--neighbours", "--k", "3"},
+          "a\"7\t出版社推出新版古典文学丛书\nx9\t\n");
+  ASSERT_EQ(result.code, 0) << result.err;
+  std::istringstream lines(result.out);
+  std::string first, second;
+  std::getline(lines, first);
+  std::getline(lines, second);
+  EXPECT_EQ(first.rfind("{\"id\":\"a\\\"7\",\"category\":\"", 0), 0u) << first;
+  EXPECT_NE(first.find(",\"top\":[{\"category\":"), std::string::npos) << first;
+  // Three neighbours, each with its id and similarity.
+  size_t neighbours = 0;
+  for (size_t at = first.find("{\"id\":", 1); at != std::string::npos; at = first.find("{\"id\":", at + 1)) {
+    ++neighbours;
+  }
+  EXPECT_EQ(neighbours, 3u);
+  EXPECT_EQ(second, "{\"id\":\"x9\",\"category\":\"\"}");
+}
+
+TEST_F(PredictCommandTest, BadInputAndAMissingModelFileAreClearErrors) {
+  testing::CommandResult noTab = run({"predict", "--tsv"}, "7\tfine\nno tab here\n");
+  EXPECT_EQ(noTab.code, 2);
+  EXPECT_EQ(noTab.err.substr(noTab.err.find("newsclass:")),
+            "newsclass: standard input: line 2: expected an id, a tab and the text\n");
+  EXPECT_EQ(run({"predict", "--neighbours"}, "x\n").code, 1);
+  std::filesystem::remove(data + "/trainingVSM.dat");
+  testing::CommandResult missing = run({"predict"}, "x\n");
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_EQ(missing.err, "newsclass: " + data +
+                             "/trainingVSM.dat: no such file (run the stage that writes it first)\n");
+  EXPECT_EQ(missing.out, "");
+}
+
+}  // namespace
+}  // namespace newsclass
