@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -119,6 +120,28 @@ TEST_F(PredictCommandTest, TsvIdsAreEchoedAndJsonlListsTopCategoriesAndNeighbour
   }
   EXPECT_EQ(neighbours, 3u);
   EXPECT_EQ(second, "{\"id\":\"x9\",\"category\":\"\"}");
+}
+
+TEST_F(PredictCommandTest, TheTrainingVectorCacheGivesTheSameAnswers) {
+  const std::string lines = testingLines();
+  const std::string uncached = run({"predict", "--tsv", "--format", "jsonl", "--neighbours"}, lines).out;
+  // Caches on, in a folder of the test's own; restored afterwards.
+  const std::string cacheHome = dir.file("cache");
+  const char* oldSetting = std::getenv("NEWSCLASS_LEXICON_CACHE");
+  const std::string old = oldSetting ? oldSetting : "";
+  unsetenv("NEWSCLASS_LEXICON_CACHE");
+  setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+  const testing::CommandResult first = run({"predict", "--tsv", "--format", "jsonl", "--neighbours"}, lines);
+  const testing::CommandResult second = run({"predict", "--tsv", "--format", "jsonl", "--neighbours"}, lines);
+  unsetenv("XDG_CACHE_HOME");
+  if (oldSetting) setenv("NEWSCLASS_LEXICON_CACHE", old.c_str(), 1);
+  EXPECT_EQ(first.out, uncached);
+  EXPECT_EQ(second.out, uncached);
+  size_t caches = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(cacheHome + "/newsclass")) {
+    caches += entry.path().extension() == ".vectors";
+  }
+  EXPECT_EQ(caches, 1u);
 }
 
 TEST_F(PredictCommandTest, BadInputAndAMissingModelFileAreClearErrors) {

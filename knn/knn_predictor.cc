@@ -3,7 +3,10 @@
 #include <utility>
 
 #include "corpusdb/queries.h"
+#include "driver/encoding.h"
 #include "driver/errors.h"
+#include "driver/stage_clock.h"
+#include "segmentation/lexicon_cache.h"
 #include "knn/neighbour_vote.h"
 
 namespace newsclass {
@@ -25,19 +28,47 @@ KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& 
     table_ = std::make_unique<vsm::WeightTable>(
         vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_)), collectionSize);
   }
-  processor.loadVsm(training_, files.trainingVsm);
-  if (training_.empty()) {
+  // The training vectors come from their binary cache when it stands for trainingVSM.dat, and
+  // from the text otherwise (which then refreshes the cache): the same weights either way.
+  const std::string cacheFolder = lexiconCacheFolder();
+  VectorFileStamp stamp;
+  const bool cacheable = !cacheFolder.empty() && stampVectorFile(files.trainingVsm, stamp);
+  const std::string cacheFile = cacheable ? vectorCacheFile(cacheFolder, stamp.path) : "";
+  if (cacheable) {
+    StageClock clock;
+    mapped_ = loadVectorCache(cacheFile, stamp);
+    if (mapped_) processor.console().timingLine(gbk("加载VSM模型到内存的时间为"), clock.elapsedSeconds());
+  }
+  size_t count = 0;
+  size_t dimension = 0;
+  if (mapped_) {
+    count = mapped_->size();
+    dimension = mapped_->dimension();
+  } else {
+    processor.loadVsm(training_, files.trainingVsm);
+    count = training_.size();
+    if (count > 0) dimension = checkTrainingModel(training_);
+  }
+  if (count == 0) {
     throw DataFileError(files.trainingVsm + ": holds no training vectors (run build-vectors first)");
   }
-  checkKnnRequest(k, categories_, training_.size());
-  const size_t dimension = checkTrainingModel(training_);
+  checkKnnRequest(k, categories_, count);
   if (dimension != keywords_.size()) {
     throw DataFileError(files.trainingVsm + ": its vectors have " + std::to_string(dimension) +
                         " weights, but " + files.keywords + " holds " +
                         std::to_string(keywords_.size()) +
                         " keywords (run build-vectors again)");
   }
-  index_ = std::make_unique<NeighbourIndex>(training_, processor.environment().threads);
+  if (cacheable && !mapped_) {
+    try {
+      saveVectorCache(cacheFile, stamp, training_);
+    } catch (const DataFileError& error) {
+      processor.environment().warnings << error.what() << "; predict reads trainingVSM.dat itself\n";
+    }
+  }
+  const int threads = processor.environment().threads;
+  index_ = mapped_ ? std::make_unique<NeighbourIndex>(mapped_->ids(), mapped_->rows(), dimension, threads)
+                   : std::make_unique<NeighbourIndex>(training_, threads);
   connection_.emplace(processor.environment().connectionString, "predict");
   stored_ = NeighbourCategories::read(*connection_, "TrainingCorpus", index_->ids());
 }

@@ -17,6 +17,7 @@
 #include "knn/neighbour_index.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/testing_vsm.h"
+#include "vsm/vector_cache.h"
 
 namespace newsclass {
 
@@ -60,7 +61,6 @@ class KnnPredictor {
   KnnPrediction decide(std::vector<NeighbourEntry> neighbours);
 
   int k() const { return k_; }
-  size_t trainingCount() const { return training_.size(); }
 
  private:
   CorpusProcessor& processor_;
@@ -68,7 +68,8 @@ class KnnPredictor {
   CategoryList categories_;
   std::vector<std::string> keywords_;
   std::unique_ptr<vsm::WeightTable> table_;
-  VsmModel training_;
+  VsmModel training_;                          // loaded from the text, or
+  std::unique_ptr<MappedVectorModel> mapped_;  // mapped from the cache
   std::unique_ptr<NeighbourIndex> index_;
   std::optional<OdbcConnection> connection_;
   std::optional<NeighbourCategories> stored_;

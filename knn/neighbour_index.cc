@@ -154,14 +154,29 @@ struct SimilarityBounds {
 }  // namespace
 
 NeighbourIndex::NeighbourIndex(const VsmModel& model, int threads) {
-  const size_t count = model.size();
-  if (count > 0) dimension_ = model.begin()->second.size();
-  ids_.reserve(count);
-  rows_.reserve(count);
+  std::vector<int32_t> ids;
+  std::vector<const double*> rows;
+  ids.reserve(model.size());
+  rows.reserve(model.size());
   for (const auto& [id, vector] : model) {
-    ids_.push_back(id);
-    rows_.push_back(vector.data());
+    ids.push_back(id);
+    rows.push_back(vector.data());
   }
+  build(std::move(ids), std::move(rows), model.empty() ? 0 : model.begin()->second.size(),
+        threads);
+}
+
+NeighbourIndex::NeighbourIndex(std::vector<int32_t> ids, std::vector<const double*> rows,
+                               size_t dimension, int threads) {
+  build(std::move(ids), std::move(rows), dimension, threads);
+}
+
+void NeighbourIndex::build(std::vector<int32_t> ids, std::vector<const double*> rows,
+                           size_t dimension, int threads) {
+  const size_t count = ids.size();
+  ids_ = std::move(ids);
+  rows_ = std::move(rows);
+  dimension_ = count > 0 ? dimension : 0;
   // Four self products side by side, each its own sequential sum as dotProduct forms it.
   // Rows go to the threads in runs of kRowsPerTask (a multiple of 4); each row's numbers are
   // its own, so they do not depend on the thread count.

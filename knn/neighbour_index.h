@@ -47,6 +47,10 @@ class NeighbourIndex {
   // pointers to them, not a copy. Every vector must have the same number of weights, all finite
   // (checkTrainingModel). Built on up to `threads` threads; the index is the same for any number.
   explicit NeighbourIndex(const VsmModel& model, int threads = 1);
+  // Indexes rows kept elsewhere (a mapped file, say): rows[i], `dimension` weights, belongs to
+  // ids[i]; ids ascending, rows unchanged for the index's life.
+  NeighbourIndex(std::vector<int32_t> ids, std::vector<const double*> rows, size_t dimension,
+                 int threads = 1);
 
   size_t size() const { return ids_.size(); }
   // The number of distinct training vectors.
@@ -82,6 +86,8 @@ class NeighbourIndex {
                std::vector<NeighbourEntry>& neighbours) const;
 
  private:
+  void build(std::vector<int32_t> ids, std::vector<const double*> rows, size_t dimension,
+             int threads);
   double exactSimilarity(const double* testing, double testingSelfProduct, uint32_t row) const;
   // The plain similarity of every candidate, computed once per group of identical vectors.
   void computeCandidates(const double* testing, double testingSelfProduct, Scratch& scratch) const;
