@@ -20,12 +20,13 @@ namespace {
 
 struct ClassifyOptions {
   int k = 10;
+  std::string vote = "count";
   std::optional<int32_t> explain;
 };
 
 // Prints the neighbours of one testing article in rank order and the votes that decided it.
 void printExplanation(Console& console, int32_t articleId, int k,
-                      const KnnExplanation& explanation) {
+                      const KnnExplanation& explanation, bool bySimilarity) {
   console.line("testing article " + std::to_string(articleId) + ": predicted " +
                explanation.predicted + " (K = " + std::to_string(k) +
                ", neighbours from TrainingCorpus)");
@@ -41,6 +42,11 @@ void printExplanation(Console& console, int32_t articleId, int k,
   for (size_t i = 0; i < explanation.votes.size(); ++i) {
     votes += (i == 0 ? " " : ", ") + explanation.votes[i].category + " " +
              std::to_string(explanation.votes[i].votes);
+    if (bySimilarity) {
+      char weight[32];
+      std::snprintf(weight, sizeof weight, " (%.6f)", explanation.votes[i].weight);
+      votes += weight;
+    }
   }
   console.line(votes);
 }
@@ -77,7 +83,8 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
     KnnExplanation explanation =
         explainKnnClassification(processor, options.k, "TrainingCorpus", found->first,
                                  found->second, context.categories, trainingModel);
-    printExplanation(context.console(), found->first, options.k, explanation);
+    printExplanation(context.console(), found->first, options.k, explanation,
+                     context.environment().similarityVote);
     return 0;
   }
 
@@ -107,7 +114,9 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
       ->add_option("--explain", options->explain,
                    "Testing article id whose neighbours and votes to print")
       ->check(wholeNumber(INT32_MIN, INT32_MAX));
+  addVoteOption(*command, options->vote);
   commands.add(command, [options](RunContext& context) {
+    context.environment().similarityVote = options->vote == "similarity";
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     return runClassify(context, *options);
   });

@@ -39,6 +39,30 @@ CLI::Option* addReportFormatOption(CLI::App& command, std::string& format) {
       ->capture_default_str();
 }
 
+CLI::Option* addWeightingOption(CLI::App& command, std::string& weighting) {
+  return command
+      .add_option("--weighting", weighting,
+                  "Keyword weights: spec ((tf / M + 0.5) x ln(N / df) over every keyword, "
+                  "training articles counting presence) or tfidf ((1 + ln tf) x ln(N / df) for "
+                  "the keywords an article holds, 0 elsewhere, training articles counting "
+                  "occurrences); both of unit length")
+      ->check(CLI::IsMember({"spec", "tfidf"}))
+      ->capture_default_str();
+}
+
+Weighting weightingByName(const std::string& name) {
+  return name == "tfidf" ? Weighting::kTfidf : Weighting::kSpec;
+}
+
+CLI::Option* addVoteOption(CLI::App& command, std::string& vote) {
+  return command
+      .add_option("--vote", vote,
+                  "How the K neighbours vote: count (one vote each) or similarity (each adds its "
+                  "similarity to its category); ties go to the category listed first")
+      ->check(CLI::IsMember({"count", "similarity"}))
+      ->capture_default_str();
+}
+
 Tokenizer tokenizerByName(const std::string& name) {
   return name == "space" ? &CorpusProcessor::splitBySpace : &CorpusProcessor::tokenizeArticle;
 }

@@ -22,6 +22,13 @@ CLI::Option* addTokenizerOption(CLI::App& command, std::string& tokenizer);
 // --format: the report format, text, csv or json.
 CLI::Option* addReportFormatOption(CLI::App& command, std::string& format);
 
+// --weighting: spec (the default weighting: (tf / M + 0.5) x idf over every keyword) or tfidf
+// ((1 + ln tf) x idf for the keywords an article holds, 0 elsewhere).
+CLI::Option* addWeightingOption(CLI::App& command, std::string& weighting);
+Weighting weightingByName(const std::string& name);
+// --vote: count (one vote per neighbour) or similarity (each neighbour adds its similarity).
+CLI::Option* addVoteOption(CLI::App& command, std::string& vote);
+
 // The tokeniser a --tokenizer value names: splitBySpace for "space", else tokenizeArticle.
 Tokenizer tokenizerByName(const std::string& name);
 

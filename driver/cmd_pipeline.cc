@@ -24,6 +24,8 @@ struct PipelineOptions {
   int k = 10;
   std::string tokenizer = "segment";
   std::string format = "text";
+  std::string weighting = "spec";
+  std::string vote = "count";
 };
 
 // "<stage>: <what>, 1.23 s -> <file>", on the console the stages write to.
@@ -173,7 +175,11 @@ void addPipelineCommand(CLI::App& app, CommandSet& commands) {
   addNeighbourCountOption(*command, options->k);
   addTokenizerOption(*command, options->tokenizer);
   addReportFormatOption(*command, options->format);
+  addWeightingOption(*command, options->weighting);
+  addVoteOption(*command, options->vote);
   commands.add(command, [options](RunContext& context) {
+    context.environment().weighting = weightingByName(options->weighting);
+    context.environment().similarityVote = options->vote == "similarity";
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     return runPipeline(context, *options);
   });

@@ -29,6 +29,7 @@ struct PredictOptions {
   std::string format = "text";
   bool neighbours = false;
   int k = 10;
+  std::string vote = "count";
 };
 
 // One input line on its way to its answer.
@@ -104,10 +105,15 @@ class LinePredictor {
     if (line.empty) return json + ",\"category\":\"\"}\n";
     json += ",\"category\":" + jsonString(p.category) + ",\"score\":" + shortestDecimal(p.score);
     json += ",\"top\":[";
+    const bool bySimilarity = context_.environment().similarityVote;
+    double total = 0.0;
+    for (const CategoryVote& vote : p.votes) total += vote.weight;
     for (size_t i = 0; i < p.votes.size() && p.votes[i].votes > 0; ++i) {
+      const double share =
+          bySimilarity ? (total > 0.0 ? p.votes[i].weight / total : 0.0)
+                       : static_cast<double>(p.votes[i].votes) / predictor_.k();
       json += std::string(i == 0 ? "" : ",") + "{\"category\":" + jsonString(p.votes[i].category) +
-              ",\"score\":" + shortestDecimal(static_cast<double>(p.votes[i].votes) / predictor_.k()) +
-              "}";
+              ",\"score\":" + shortestDecimal(share) + "}";
     }
     json += "]";
     if (options_.neighbours) {
@@ -203,13 +209,15 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
                     "Read \"id<TAB>text\" lines and answer with the id instead of the line number");
   command->add_option("--format", options->format,
                       "text: the category alone; tsv: line number (or id), category and score "
-                      "(the share of the K votes); jsonl: the same with the top categories")
+                      "(the winner's share of the votes); jsonl: the same with the top categories")
       ->check(CLI::IsMember({"text", "tsv", "jsonl"}))
       ->capture_default_str();
   command->add_flag("--neighbours", options->neighbours,
                     "With --format jsonl, list the K neighbours' ids and similarities");
   addNeighbourCountOption(*command, options->k);
+  addVoteOption(*command, options->vote);
   commands.add(command, [options](RunContext& context) {
+    context.environment().similarityVote = options->vote == "similarity";
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
     return runPredict(context, *options);
   });

@@ -1,8 +1,10 @@
 // The default stage sequence and `newsclass build-vectors`: from the stored dictionary,
 // contingency table and keywords to the training and testing vector files.
+#include <memory>
 #include <string>
 
 #include "driver/atomic_file.h"
+#include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "segmentation/segmenter_binding.h"
 
@@ -46,6 +48,7 @@ int runDefaultSequence(RunContext& context) {
 }
 
 void addBuildVectorsCommand(CLI::App& app, CommandSet& commands) {
+  auto weighting = std::make_shared<std::string>("spec");
   CLI::App* command = app.add_subcommand(
       "build-vectors",
       "Build the TF-IDF vector models: load dict.dat and contingency.dat from the data folder,\n"
@@ -53,7 +56,11 @@ void addBuildVectorsCommand(CLI::App& app, CommandSet& commands) {
       "TestingCorpus articles of --test-range, then save trainingVSM.dat and testingVSM.dat\n"
       "together (neither changes when anything fails). The default run without a command does\n"
       "the same and then waits.");
-  commands.add(command, [](RunContext& context) { return runDefaultSequence(context); });
+  addWeightingOption(*command, *weighting);
+  commands.add(command, [weighting](RunContext& context) {
+    context.environment().weighting = weightingByName(*weighting);
+    return runDefaultSequence(context);
+  });
 }
 
 }  // namespace newsclass

@@ -10,6 +10,7 @@
 #include "driver/console.h"
 #include "driver/progress.h"
 #include "segmentation/segmenter.h"
+#include "vsm/vsm_model.h"
 
 namespace newsclass {
 
@@ -27,6 +28,10 @@ struct Environment {
   // Warnings: one line each, plain text (driver/errors.h says what is a warning). Chosen when
   // the environment is made and always there.
   std::ostream& warnings;
+  // How the vector stages weigh keywords (--weighting).
+  Weighting weighting = Weighting::kSpec;
+  // Whether the neighbours vote with their similarities instead of one vote each (--vote).
+  bool similarityVote = false;
   // Threads the costly stages may use (--threads); their results do not depend on it.
   int threads = 1;
   // Where the long stages draw their progress line; null when none is wanted.

@@ -141,6 +141,30 @@ TEST(KnnVoteTest, VotesAreCountedOverTheListAndSortedStably) {
   EXPECT_EQ(votes[2].votes, 0);
 }
 
+TEST(KnnVoteTest, ASimilarityVoteCanOverturnTheCount) {
+  // history has two neighbours, culture one nearer than both together.
+  const std::vector<std::pair<std::string, double>> neighbours = {
+      {"culture", 0.9}, {" history", 0.5}, {"history ", 0.3}, {"unlisted", 5.0}};
+  std::vector<std::string> categoriesOnly;
+  for (const auto& entry : neighbours) categoriesOnly.push_back(entry.first);
+  EXPECT_EQ(tallyVotes(categoriesOnly, kCategories).front().category, "history");
+  const std::vector<CategoryVote> votes = tallySimilarityVotes(neighbours, kCategories);
+  ASSERT_EQ(votes.size(), 6u);
+  EXPECT_EQ(votes[0].category, "culture");
+  EXPECT_EQ(votes[0].votes, 1);
+  EXPECT_EQ(votes[0].weight, 0.9);
+  EXPECT_EQ(votes[1].category, "history");
+  EXPECT_EQ(votes[1].votes, 2);
+  EXPECT_EQ(votes[1].weight, 0.5 + 0.3);
+  EXPECT_EQ(voteShare(votes, 4, true), 0.9 / (0.9 + (0.5 + 0.3)));
+  EXPECT_EQ(voteShare(tallyVotes(categoriesOnly, kCategories), 4, false), 0.5);
+  // Equal sums go to the category listed first.
+  const std::vector<CategoryVote> tied =
+      tallySimilarityVotes({{"reading", 0.25}, {"culture", 0.125}, {"culture", 0.125}}, kCategories);
+  EXPECT_EQ(tied[0].category, "culture");
+  EXPECT_EQ(tied[1].category, "reading");
+}
+
 // A bad request is refused before anything else happens: no database is reached (the
 // connection string names no driver) and nothing is printed.
 TEST(KnnRequestTest, KOutOfRangeAndEmptyCategoriesAreUsageErrorsBeforeAnyWork) {

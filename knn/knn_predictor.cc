@@ -91,14 +91,22 @@ void KnnPredictor::nearest(const WeightVector& vector, Scratch& scratch,
 
 KnnPrediction KnnPredictor::decide(std::vector<NeighbourEntry> neighbours) {
   KnnPrediction prediction;
-  prediction.votes = tallyVotes(
-      stored_ ? stored_->of(neighbours)
-              : queryNeighbourCategories(
-                    *connection_, neighbourCategoriesQuery(
-                                      "TrainingCorpus", formatIdList(neighbours, neighbours.size()))),
-      categories_);
+  const bool bySimilarity = processor_.environment().similarityVote;
+  if (bySimilarity) {
+    prediction.votes = tallySimilarityVotes(
+        stored_ ? stored_->withSimilarities(neighbours)
+                : queryEachNeighbourCategory(*connection_, "TrainingCorpus", neighbours),
+        categories_);
+  } else {
+    prediction.votes = tallyVotes(
+        stored_ ? stored_->of(neighbours)
+                : queryNeighbourCategories(
+                      *connection_, neighbourCategoriesQuery(
+                                        "TrainingCorpus", formatIdList(neighbours, neighbours.size()))),
+        categories_);
+  }
   prediction.category = prediction.votes.front().category;
-  prediction.score = static_cast<double>(prediction.votes.front().votes) / k_;
+  prediction.score = voteShare(prediction.votes, k_, bySimilarity);
   prediction.neighbours = std::move(neighbours);
   return prediction;
 }

@@ -17,6 +17,8 @@ struct NeighbourEntry {
 struct CategoryVote {
   std::string category;
   int32_t votes;
+  // With the similarity vote: the neighbours' similarities added up, the order of the votes.
+  double weight = 0.0;
 };
 
 struct ClassificationResult {

@@ -52,4 +52,15 @@ std::vector<std::string> NeighbourCategories::of(
   return found;
 }
 
+std::vector<std::pair<std::string, double>> NeighbourCategories::withSimilarities(
+    const std::vector<NeighbourEntry>& neighbours) const {
+  std::vector<std::pair<std::string, double>> found;
+  for (const NeighbourEntry& neighbour : neighbours) {
+    auto entry = categories_.find(neighbour.articleId);
+    if (entry == categories_.end()) continue;
+    for (const std::string& category : entry->second) found.emplace_back(category, neighbour.similarity);
+  }
+  return found;
+}
+
 }  // namespace newsclass

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "corpusdb/odbc_connection.h"
@@ -33,6 +34,9 @@ class NeighbourCategories {
   // The categories the neighbour query of these neighbours would return, in no particular order
   // (votes only count them).
   std::vector<std::string> of(const std::vector<NeighbourEntry>& neighbours) const;
+  // Each neighbour's categories paired with its similarity, in rank order (the similarity vote).
+  std::vector<std::pair<std::string, double>> withSimilarities(
+      const std::vector<NeighbourEntry>& neighbours) const;
 
  private:
   std::unordered_map<int32_t, std::vector<std::string>> categories_;

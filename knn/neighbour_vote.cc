@@ -102,6 +102,48 @@ std::vector<CategoryVote> tallyVotes(std::vector<std::string> neighbourCategorie
   return votes;
 }
 
+std::vector<CategoryVote> tallySimilarityVotes(
+    std::vector<std::pair<std::string, double>> neighbourCategories, const CategoryList& categories) {
+  for (auto& entry : neighbourCategories) trimInPlace(entry.first, " ");
+  std::vector<CategoryVote> votes;
+  votes.reserve(categories.size());
+  for (const std::string& name : categories) {
+    CategoryVote vote{name, 0, 0.0};
+    for (const auto& [category, similarity] : neighbourCategories) {
+      if (category != name) continue;
+      ++vote.votes;
+      vote.weight += similarity;
+    }
+    votes.push_back(std::move(vote));
+  }
+  std::stable_sort(votes.begin(), votes.end(),
+                   [](const CategoryVote& left, const CategoryVote& right) {
+                     return left.weight > right.weight;
+                   });
+  return votes;
+}
+
+std::vector<std::pair<std::string, double>> queryEachNeighbourCategory(
+    OdbcConnection& connection, const std::string& table,
+    const std::vector<NeighbourEntry>& neighbours) {
+  std::vector<std::pair<std::string, double>> found;
+  for (const NeighbourEntry& neighbour : neighbours) {
+    for (std::string& category :
+         queryNeighbourCategories(connection, articleCategoryQuery(table, neighbour.articleId))) {
+      found.emplace_back(std::move(category), neighbour.similarity);
+    }
+  }
+  return found;
+}
+
+double voteShare(const std::vector<CategoryVote>& votes, int k, bool bySimilarity) {
+  if (votes.empty()) return 0.0;
+  if (!bySimilarity) return static_cast<double>(votes.front().votes) / k;
+  double total = 0.0;
+  for (const CategoryVote& vote : votes) total += vote.weight;
+  return total > 0.0 ? votes.front().weight / total : 0.0;
+}
+
 KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
                                         const std::string& tableName, int32_t articleId,
                                         const WeightVector& vector,
@@ -114,8 +156,14 @@ KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
   std::vector<NeighbourEntry> ranked = rankNeighbours(vector, trainingModel);
   std::string idList = formatIdList(ranked, static_cast<size_t>(k));
   explanation.neighbours.assign(ranked.begin(), ranked.begin() + k);
-  explanation.votes =
-      tallyVotes(processor.fetchNeighbourCategories(idList, tableName), categories);
+  if (processor.environment().similarityVote) {
+    OdbcConnection connection(processor.environment().connectionString, "knnClassify");
+    explanation.votes = tallySimilarityVotes(
+        queryEachNeighbourCategory(connection, tableName, explanation.neighbours), categories);
+  } else {
+    explanation.votes =
+        tallyVotes(processor.fetchNeighbourCategories(idList, tableName), categories);
+  }
   explanation.predicted = explanation.votes.front().category;
 
   std::map<int32_t, std::string> stored;

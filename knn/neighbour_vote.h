@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corpusdb/odbc_connection.h"
@@ -46,6 +47,24 @@ std::vector<std::string> queryNeighbourCategories(OdbcConnection& connection,
 // category listed first.
 std::vector<CategoryVote> tallyVotes(std::vector<std::string> neighbourCategories,
                                      const CategoryList& categories);
+
+// The similarity vote: every listed category, in list order, gets the number of neighbours whose
+// (trimmed) category equals it and the sum of their similarities, added in the order given
+// (rank order). The result is stably sorted by that sum, highest first, so ties go to the
+// category listed first. `neighbourCategories` pairs each stored category with the similarity
+// of the neighbour it belongs to.
+std::vector<CategoryVote> tallySimilarityVotes(
+    std::vector<std::pair<std::string, double>> neighbourCategories, const CategoryList& categories);
+
+// The stored categories of each neighbour, one query per neighbour, paired with its similarity,
+// in rank order: the similarity vote's input when the categories could not be read in one go.
+std::vector<std::pair<std::string, double>> queryEachNeighbourCategory(
+    OdbcConnection& connection, const std::string& table,
+    const std::vector<NeighbourEntry>& neighbours);
+
+// The winner's share of the vote: its votes over K (count vote), or its summed similarity over
+// that of all the listed categories (similarity vote; 0 when that is 0).
+double voteShare(const std::vector<CategoryVote>& votes, int k, bool bySimilarity);
 
 // Why one testing article gets its category: its k neighbours in rank order with their stored
 // categories, and the sorted votes. `storedCategories[i]` is the trimmed category of

@@ -81,18 +81,26 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
     stored = NeighbourCategories::read(*connection, tableName, trainingIds);
   }
   size_t emptyVotes = 0;
+  const bool bySimilarity = environment().similarityVote;
   if (environment().progress != nullptr) console().flush();
   ProgressMeter progress(environment().progress, "classification",
                          static_cast<int64_t>(testingModel.size()));
   forEachNeighbourList(
       trainingModel, testingModel, k,
       [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
-        std::vector<CategoryVote> votes = tallyVotes(
-            stored ? stored->of(neighbours)
-                   : queryNeighbourCategories(
-                         *connection, neighbourCategoriesQuery(
-                                         tableName, formatIdList(neighbours, neighbours.size()))),
-            categories);
+        std::vector<CategoryVote> votes =
+            bySimilarity
+                ? tallySimilarityVotes(
+                      stored ? stored->withSimilarities(neighbours)
+                             : queryEachNeighbourCategory(*connection, tableName, neighbours),
+                      categories)
+                : tallyVotes(stored ? stored->of(neighbours)
+                                    : queryNeighbourCategories(
+                                          *connection,
+                                          neighbourCategoriesQuery(
+                                              tableName,
+                                              formatIdList(neighbours, neighbours.size()))),
+                             categories);
         if (votes.front().votes == 0) ++emptyVotes;
         results.push_back({testingId, votes.front().category});
         progress.advance();

@@ -19,6 +19,7 @@
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"
+#include "vsm/tfidf_weights.h"
 
 namespace newsclass {
 namespace vsm {
@@ -66,8 +67,9 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
 
   // The statistics depend only on the keywords and the dictionary: the same for every article.
   const int64_t collectionSize = static_cast<int64_t>(lastArticleId) - firstArticleId + 1;
-  const vsm::WeightTable table(
-      vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)), collectionSize);
+  const std::vector<KeywordStatistic> statistics =
+      vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
+  const vsm::WeightTable table(statistics, collectionSize);
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm", environment());
 
   SegmenterSession segmenter(*this);
@@ -83,9 +85,13 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
     if (keywordCount > 0) {
       counters.assign(static_cast<size_t>(std::max(1, environment().threads)),
                       vsm::KeywordCounter(keywords));
-      options.prepare = [&](TokenizedArticle& article, size_t lane) {
+      const bool tfidf = environment().weighting == Weighting::kTfidf;
+      options.prepare = [&, tfidf](TokenizedArticle& article, size_t lane) {
         counters[lane].count(article.words);
-        article.weights = vsm::testingVector(table, counters[lane]);
+        article.weights =
+            tfidf ? vsm::denseOf(vsm::tfidfTestingVector(statistics, counters[lane], collectionSize),
+                                 keywordCount)
+                  : vsm::testingVector(table, counters[lane]);
       };
     }
     tokenizeRows(*this, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,

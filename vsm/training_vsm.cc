@@ -12,6 +12,7 @@
 #include "driver/encoding.h"
 #include "driver/parallel.h"
 #include "driver/stage_clock.h"
+#include "vsm/tfidf_weights.h"
 
 namespace newsclass {
 namespace vsm {
@@ -109,8 +110,19 @@ bool CorpusProcessor::buildTrainingVsm(const Dictionary& dictionary, VsmModel& m
   const vsm::WeightTable table(vsm::statisticsOf(lists), articleCount);
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm", environment());
 
-  vsm::addTrainingVectors(lists, table, firstArticleId, articleCount, model,
-                         environment().threads);
+  if (environment().weighting == Weighting::kTfidf) {
+    std::vector<WeightedKeywordList> vectors =
+        vsm::tfidfTrainingVectors(lists, firstArticleId, articleCount, articleCount);
+    auto hint = model.end();
+    for (size_t offset = 0; offset < vectors.size() && !keywords.empty(); ++offset) {
+      hint = model.insert_or_assign(hint, static_cast<int32_t>(firstArticleId + offset),
+                                    vsm::denseOf(vectors[offset], keywords.size()));
+      ++hint;
+    }
+  } else {
+    vsm::addTrainingVectors(lists, table, firstArticleId, articleCount, model,
+                           environment().threads);
+  }
 
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
   return !model.empty();

@@ -33,6 +33,25 @@ class TrainingVsmTest : public ::testing::Test {
   TestEnvironment env;
 };
 
+TEST_F(TrainingVsmTest, TfidfWorkedExampleGivesTheseFileLines) {
+  // N = 4: 经济 in article 1 twice and article 2 once (df 2), 体育 in article 1 (df 1), 文化 in
+  // every article (idf 0). Article 3 holds only 文化, article 4 nothing.
+  Dictionary dictionary;
+  dictionary[gbk("经济")] = {{1, 2}, {2, 1}};
+  dictionary[gbk("体育")] = {{1, 1}};
+  dictionary[gbk("文化")] = {{1, 1}, {2, 3}, {3, 1}, {4, 1}};
+  env.environment.weighting = Weighting::kTfidf;
+  CorpusProcessor processor = env.processor(1, 4);
+  VsmModel model;
+  EXPECT_TRUE(processor.buildTrainingVsm(dictionary, model, keywordFile("经济 体育 文化")));
+  // Article 1: (1 + ln 2) ln 2 = 1.17360 and ln 4 = 1.38629, of length 1.81636.
+  EXPECT_EQ(savedText(model),
+            "1\n3\n0.646129 0.763228 0 \n"
+            "2\n3\n1 0 0 \n"
+            "3\n3\n0 0 0 \n"
+            "4\n3\n0 0 0 \n");
+}
+
 TEST_F(TrainingVsmTest, WorkedExample) {
   // N = 6000; keyword 0 with (M, df) = (5, 60) is in article 17 (three times: presence counts),
   // keyword 1 with (M, df) = (1, 600) is not.

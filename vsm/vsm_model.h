@@ -16,6 +16,12 @@ using VsmModel = std::map<int32_t, WeightVector>;
 // (keyword index, weight) pairs in ascending index: one article's vector while it is built.
 using WeightedKeywordList = std::vector<std::pair<int32_t, double>>;
 
+// How a keyword's weight is computed (--weighting). kSpec: (tf / M + 0.5) * ln(N / df) over
+// every keyword, training articles counting presence; kTfidf: (1 + ln tf) * ln(N / df) for the
+// keywords an article holds and 0 elsewhere, training articles counting occurrences
+// (vsm/tfidf_weights.h). Both normalise to unit length.
+enum class Weighting { kSpec, kTfidf };
+
 // Per keyword: M, the greatest count among its postings, and df, its number of postings.
 struct KeywordStatistic {
   int32_t maxCount = 0;
