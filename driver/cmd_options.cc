@@ -13,7 +13,7 @@ CLI::Option* addMeasureOption(CLI::App& command, std::string& measure) {
 }
 
 CLI::Option* addFeatureCountOption(CLI::App& command, int32_t& count) {
-  return command.add_option("--count", count, "Number of feature words requested")
+  return command.add_option("--count", count, "Number of feature words requested; 0 selects every word of the dictionary")
       ->check(wholeNumber(0, INT32_MAX))
       ->capture_default_str();
 }

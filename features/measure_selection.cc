@@ -1,5 +1,6 @@
 #include "features/measure_selection.h"
 
+#include <limits>
 #include <optional>
 
 #include "driver/errors.h"
@@ -54,10 +55,15 @@ void selectKeywordsByMeasure(CorpusProcessor& processor, const std::string& meas
                              const CategoryList& categories, const Dictionary& dictionary,
                              ContingencyTable& table, int32_t count, const std::string& path,
                              std::vector<CategorySelection>* selections) {
+  // A count of 0 asks for every word: df takes the whole dictionary, and a per-category
+  // measure a quota beyond every ranking, so that each category takes all its ranked words.
   if (measure == kDocumentFrequency) {
-    processor.selectByDfThreshold(dictionary, static_cast<unsigned>(count), path);
+    processor.selectByDfThreshold(
+        dictionary, count == 0 ? static_cast<unsigned>(dictionary.size()) : static_cast<unsigned>(count),
+        path);
     return;
   }
+  if (count == 0) count = std::numeric_limits<int32_t>::max();
   const std::optional<FeatureMeasure> perCategory = perCategoryMeasure(measure);
   if (!perCategory) {
     throw UsageError("--measure: expected " + featureMeasureList() + ", got \"" + measure + "\"");

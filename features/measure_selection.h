@@ -21,7 +21,8 @@ const std::vector<std::string>& featureMeasureNames();
 // The names as a help text lists them: "chi, ig, mi, cf or df".
 std::string featureMeasureList();
 
-// Writes the keyword file `path` with the named measure. "df" takes the `count` words of highest
+// Writes the keyword file `path` with the named measure; a `count` of 0 selects every word of the
+// dictionary but "" and " " (for df, every word). "df" takes the `count` words of highest
 // document frequency of the dictionary (selectByDfThreshold) and uses neither the categories nor
 // the table; the other names run selectFeatures with their measure, filling `selections` when it
 // is given. Throws UsageError "--measure: expected chi, ig, mi, cf or df, got "NAME"" for any

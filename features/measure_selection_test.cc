@@ -109,6 +109,24 @@ TEST_F(MeasureDispatchTest, EachNameRunsItsOwnMeasure) {
   EXPECT_TRUE(untouched.empty());
 }
 
+TEST_F(MeasureDispatchTest, CountZeroSelectsEveryWord) {
+  for (const std::string& name : featureMeasureNames()) {
+    const std::string file = keywordsOf([&](const std::string& path) {
+      selectKeywordsByMeasure(processor, name, categories, dictionary, table, 0, path);
+    });
+    std::set<std::string> words;
+    size_t lines = 0;
+    for (size_t at = 0; at < file.size(); ++lines) {
+      const size_t end = file.find('\n', at);
+      words.insert(file.substr(at, end - at));
+      at = end + 1;
+    }
+    EXPECT_EQ(words, (std::set<std::string>{"elsewhere", "everywhere", "mostly", "only", "rare"}))
+        << name << ": " << file;
+    EXPECT_EQ(lines, 5u) << name;  // each word once
+  }
+}
+
 TEST_F(MeasureDispatchTest, SelectionsComeBackAndAnUnknownNameWritesNothing) {
   std::vector<CategorySelection> selections;
   const std::string path = env.dir.file("keywords.dat");
