@@ -12,6 +12,8 @@
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "knn/category_check.h"
+#include "knn/evaluation_report.h"
+#include "knn/linear_run.h"
 #include "knn/neighbour_vote.h"
 #include "knn/predictions_file.h"
 
@@ -21,6 +23,8 @@ namespace {
 struct ClassifyOptions {
   int k = 10;
   std::string vote = "count";
+  std::string classifier = "knn";
+  double cost = 1.0;
   std::optional<int32_t> explain;
 };
 
@@ -51,7 +55,59 @@ void printExplanation(Console& console, int32_t articleId, int k,
   console.line(votes);
 }
 
+// The linear classifier: trains linear.model from dict.dat and keywords.dat, then classifies the
+// testing range's articles from the database (or explains one article's decision values).
+int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
+  if (!(options.cost > 0.0)) throw UsageError("--c: expected a positive number");
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  const std::string keywordPath = context.dataPath("keywords.dat");
+  context.requireReadableFiles({dictionaryPath, keywordPath});
+  CorpusProcessor processor = context.processor();
+  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  Dictionary dictionary;
+  processor.loadDictionary(dictionary, dictionaryPath);
+  const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
+  if (keywords.empty()) {
+    throw DataFileError(keywordPath + ": holds no keywords (run select-features first)");
+  }
+  const std::string modelPath = context.dataPath("linear.model");
+  LinearModel model =
+      trainLinearModel(processor, dictionary, keywords, context.categories, options.cost);
+  model.save(modelPath);
+  context.console().line("linear model: " + std::to_string(keywords.size()) + " features, C = " +
+                         shortestDecimal(options.cost) + " -> " + userTextToGbk(modelPath));
+  const int32_t first = options.explain ? *options.explain : context.testFirst;
+  const int32_t last = options.explain ? *options.explain : context.testLast;
+  const auto vectors =
+      sparseTestingVectors(processor, dictionary, keywords, first, last, "TestingCorpus");
+  if (options.explain) {
+    if (vectors.empty()) {
+      throw UsageError("--explain: testing article " + std::to_string(*options.explain) +
+                       " has no text in TestingCorpus");
+    }
+    std::vector<double> values;
+    const int predicted = model.decide(vectors.front().second, context.categories.size(), values);
+    context.console().line("testing article " + std::to_string(*options.explain) + ": predicted " +
+                           context.categories[static_cast<size_t>(predicted)] +
+                           " (linear, decision value per category)");
+    for (size_t c = 0; c < values.size(); ++c) {
+      char value[48];
+      std::snprintf(value, sizeof value, "%.6f", values[c]);
+      context.console().line(context.categories[c] + " " + value);
+    }
+    return 0;
+  }
+  ClassificationResults results;
+  linearClassify(processor, model, vectors, context.categories, results);
+  const std::string path = context.dataPath("predictions.dat");
+  savePredictions(results, path);
+  context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
+                         userTextToGbk(path));
+  return 0;
+}
+
 int runClassify(RunContext& context, const ClassifyOptions& options) {
+  if (options.classifier == "linear") return runLinearClassify(context, options);
   if (options.k < 1) {
     throw UsageError("--k: K must be at least 1, got " + std::to_string(options.k));
   }
@@ -115,6 +171,8 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
                    "Testing article id whose neighbours and votes to print")
       ->check(wholeNumber(INT32_MIN, INT32_MAX));
   addVoteOption(*command, options->vote);
+  addClassifierOption(*command, options->classifier);
+  addCostOption(*command, options->cost);
   commands.add(command, [options](RunContext& context) {
     context.environment().similarityVote = options->vote == "similarity";
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);

@@ -63,6 +63,22 @@ CLI::Option* addVoteOption(CLI::App& command, std::string& vote) {
       ->capture_default_str();
 }
 
+CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier) {
+  return command
+      .add_option("--classifier", classifier,
+                  "knn: the K nearest training vectors vote; linear: one-vs-rest linear SVMs "
+                  "(liblinear) trained on the tfidf weights of dict.dat and keywords.dat, saved "
+                  "as linear.model")
+      ->check(CLI::IsMember({"knn", "linear"}))
+      ->capture_default_str();
+}
+
+CLI::Option* addCostOption(CLI::App& command, double& cost) {
+  return command.add_option("--c", cost, "The linear classifier's cost C (larger: fit closer)")
+      ->check(decimalNumber("expected a positive number"))
+      ->capture_default_str();
+}
+
 Tokenizer tokenizerByName(const std::string& name) {
   return name == "space" ? &CorpusProcessor::splitBySpace : &CorpusProcessor::tokenizeArticle;
 }

@@ -13,6 +13,8 @@
 #include "driver/stage_clock.h"
 #include "features/measure_selection.h"
 #include "knn/category_check.h"
+#include "knn/evaluation_report.h"
+#include "knn/linear_run.h"
 #include "knn/predictions_file.h"
 
 namespace newsclass {
@@ -26,6 +28,8 @@ struct PipelineOptions {
   std::string format = "text";
   std::string weighting = "spec";
   std::string vote = "count";
+  std::string classifier = "knn";
+  double cost = 1.0;
 };
 
 // "<stage>: <what>, 1.23 s -> <file>", on the console the stages write to.
@@ -107,6 +111,27 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     summary(context, "feature words",
             std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
   }
+  if (options.classifier == "linear") {
+    // The linear classifier learns from dict.dat and keywords.dat directly; no vector file.
+    const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
+    const std::string modelPath = context.dataPath("linear.model");
+    ClassificationResults results;
+    StageClock clock;
+    LinearModel model =
+        trainLinearModel(processor, dictionary, keywords, context.categories, options.cost);
+    model.save(modelPath);
+    summary(context, "linear model",
+            std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options.cost),
+            clock, modelPath);
+    StageClock classifying;
+    const auto vectors = sparseTestingVectors(processor, dictionary, keywords, context.testFirst,
+                                              context.testLast, "TestingCorpus");
+    linearClassify(processor, model, vectors, context.categories, results);
+    savePredictions(results, predictionsPath);
+    summary(context, "classification", std::to_string(results.size()) + " articles, linear",
+            classifying, predictionsPath);
+    return results;
+  }
   // The two vector files are replaced together: each model goes to its temporary file as soon
   // as it is built, and both are renamed only when the testing half (database, table, texts) has
   // succeeded too, so a failure leaves the old pair in place.
@@ -177,6 +202,8 @@ void addPipelineCommand(CLI::App& app, CommandSet& commands) {
   addReportFormatOption(*command, options->format);
   addWeightingOption(*command, options->weighting);
   addVoteOption(*command, options->vote);
+  addClassifierOption(*command, options->classifier);
+  addCostOption(*command, options->cost);
   commands.add(command, [options](RunContext& context) {
     context.environment().weighting = weightingByName(options->weighting);
     context.environment().similarityVote = options->vote == "similarity";

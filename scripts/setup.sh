@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 
 packages=(g++ cmake make libgtest-dev libboost-regex-dev unixodbc-dev odbcinst libsqliteodbc
-          libcli11-dev libxxhash-dev python3-jieba)
+          libcli11-dev libxxhash-dev liblinear-dev python3-jieba)
 mkdir -p "$build_dir"
 log=$(realpath "$build_dir")/setup.log
 : >"$log"

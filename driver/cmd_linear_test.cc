@@ -1,0 +1,98 @@
+// The linear classifier through the commands, on the sample corpus: pipeline and classify train
+// the same model and write the same predictions, --explain shows the decision values, and bad
+// option values are refused.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testing/command_runner.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+constexpr const char* kLexicon = "/usr/lib/python3/dist-packages/jieba/dict.txt";
+
+class LinearCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kLexicon)) GTEST_SKIP() << kLexicon << " is not installed";
+    ASSERT_EQ(run({"import", "sample/corpus.tsv"}).code, 0);
+  }
+
+  testing::CommandResult run(std::vector<std::string> command) {
+    std::vector<std::string> arguments = {
+        "newsclass",     "--data-dir",  data,           "--train-range", "1-120",
+        "--test-range",  "1-30",        "--stopwords",  "sample/stopwords.txt",
+        "--user-dict",   "sample/dict.txt", "--lexicon", kLexicon,
+        "--console-encoding", "utf-8",  "-q"};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return testing::runCommand(arguments);
+  }
+
+  testing::TempDir dir;
+  std::string data = dir.file("data");
+};
+
+TEST_F(LinearCommandTest, PipelineAndClassifyTrainTheSameModelAndPredictions) {
+  testing::CommandResult pipeline =
+      run({"pipeline", "--count", "0", "--classifier", "linear", "--format", "json"});
+  ASSERT_EQ(pipeline.code, 0) << pipeline.err;
+  // No vector file: the linear classifier learns from dict.dat and keywords.dat.
+  EXPECT_FALSE(std::filesystem::exists(data + "/trainingVSM.dat"));
+  const std::string model = testing::readFileBytes(data + "/linear.model");
+  const std::string predictions = testing::readFileBytes(data + "/predictions.dat");
+  EXPECT_EQ(model.rfind("solver_type L2R_L2LOSS_SVC_DUAL\nnr_class 6\n", 0), 0u) << model.substr(0, 80);
+  EXPECT_EQ(std::count(predictions.begin(), predictions.end(), '\n'), 30);
+  // The sample's categories are far apart: the linear model gets most testing articles right.
+  const size_t accuracyAt = pipeline.out.find("\"accuracy\":");
+  ASSERT_NE(accuracyAt, std::string::npos) << pipeline.out;
+  EXPECT_GE(std::stod(pipeline.out.substr(accuracyAt + 11)), 0.8) << pipeline.out;
+
+  std::filesystem::remove(data + "/linear.model");
+  testing::CommandResult classify = run({"classify", "--classifier", "linear"});
+  ASSERT_EQ(classify.code, 0) << classify.err;
+  EXPECT_EQ(testing::readFileBytes(data + "/linear.model"), model);
+  EXPECT_EQ(testing::readFileBytes(data + "/predictions.dat"), predictions);
+  EXPECT_NE(classify.out.find("linear model: "), std::string::npos) << classify.out;
+
+  // --explain: one line per category with its decision value, the predicted one the highest.
+  testing::CommandResult explained = run({"classify", "--classifier", "linear", "--explain", "3"});
+  ASSERT_EQ(explained.code, 0) << explained.err;
+  std::istringstream lines(explained.out.substr(explained.out.find("testing article 3")));
+  std::string heading, line, best;
+  std::getline(lines, heading);
+  double highest = -1e300;
+  int categories = 0;
+  while (std::getline(lines, line) && !line.empty()) {
+    const size_t space = line.rfind(' ');
+    const double value = std::stod(line.substr(space + 1));
+    if (value > highest) {
+      highest = value;
+      best = line.substr(0, space);
+    }
+    ++categories;
+  }
+  EXPECT_EQ(categories, 6);
+  EXPECT_NE(heading.find("predicted " + best + " (linear"), std::string::npos) << heading;
+  // Explaining writes no predictions.
+  EXPECT_EQ(testing::readFileBytes(data + "/predictions.dat"), predictions);
+}
+
+TEST_F(LinearCommandTest, BadCostAndClassifierNamesAreRefused) {
+  for (const char* cost : {"0", "-1", "0x1", "inf", "cheap"}) {
+    testing::CommandResult result = run({"classify", "--classifier", "linear", "--c", cost});
+    // Not a decimal number (the option's check) or not positive (the command's): one message.
+    EXPECT_EQ(result.code, 1) << cost;
+    EXPECT_EQ(result.err, "newsclass: --c: expected a positive number\n") << cost;
+  }
+  testing::CommandResult badName = run({"classify", "--classifier", "svm"});
+  EXPECT_EQ(badName.code, 1);
+  EXPECT_NE(badName.err.find("--classifier"), std::string::npos) << badName.err;
+}
+
+}  // namespace
+}  // namespace newsclass

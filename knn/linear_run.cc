@@ -1,0 +1,116 @@
+#include "knn/linear_run.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
+#include "driver/encoding.h"
+#include "driver/errors.h"
+#include "driver/stage_clock.h"
+#include "driver/text_utils.h"
+#include "knn/neighbour_categories.h"
+#include "knn/neighbour_vote.h"
+#include "segmentation/parallel_tokenizing.h"
+#include "segmentation/segmenter_binding.h"
+#include "vsm/keyword_weights.h"
+#include "vsm/testing_vsm.h"
+#include "vsm/tfidf_weights.h"
+
+namespace newsclass {
+
+LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
+                             const std::vector<std::string>& keywords,
+                             const CategoryList& categories, double cost) {
+  const int64_t articleCount =
+      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
+      vsm::findPostingLists(dictionary, keywords), processor.firstArticleId, articleCount,
+      articleCount);
+  std::vector<int32_t> ids(all.size());
+  for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(processor.firstArticleId + i);
+
+  OdbcConnection connection(processor.environment().connectionString, "trainLinearModel");
+  const std::optional<NeighbourCategories> stored =
+      NeighbourCategories::read(connection, "TrainingCorpus", ids);
+  std::vector<WeightedKeywordList> vectors;
+  std::vector<int> classes;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const std::vector<NeighbourEntry> one = {{ids[i], 0.0}};
+    std::vector<std::string> found =
+        stored ? stored->of(one)
+               : queryNeighbourCategories(connection, articleCategoryQuery("TrainingCorpus", ids[i]));
+    if (found.empty()) continue;
+    std::string category = found.front();
+    processor.trim(category, " ");
+    const auto listed = std::find(categories.begin(), categories.end(), category);
+    if (listed == categories.end()) continue;
+    vectors.push_back(std::move(all[i]));
+    classes.push_back(static_cast<int>(listed - categories.begin()));
+  }
+  return LinearModel::train(vectors, classes, keywords.size(), cost);
+}
+
+std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
+    CorpusProcessor& processor, const Dictionary& dictionary,
+    const std::vector<std::string>& keywords, int32_t firstId, int32_t lastId,
+    const std::string& tableName) {
+  static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
+  StageClock clock;
+  const std::vector<KeywordStatistic> statistics =
+      vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
+  const int64_t collectionSize =
+      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  const StopWordSet stopWords = processor.loadStopWords();
+  std::vector<std::pair<int32_t, WeightedKeywordList>> vectors;
+  SegmenterSession segmenter(processor);
+  {
+    OdbcConnection connection(processor.environment().connectionString, "buildTestingVsm");
+    TokenizingOptions options;
+    options.tokenizeBeforeId = false;
+    options.progressLabel = "testing vectors";
+    options.progressTotal = progressTotalOf(processor, connection, tableName, firstId, lastId);
+    RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
+    std::vector<vsm::KeywordCounter> counters(
+        static_cast<size_t>(std::max(1, processor.environment().threads)),
+        vsm::KeywordCounter(keywords));
+    std::vector<WeightedKeywordList> made;
+    tokenizeRows(processor, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
+                 [&](TokenizedArticle& article) {
+                   if (!article.hasText) return;
+                   counters[0].count(article.words);
+                   vectors.emplace_back(article.id, vsm::tfidfTestingVector(statistics, counters[0],
+                                                                            collectionSize));
+                 });
+  }
+  segmenter.stop();
+  std::stable_sort(vectors.begin(), vectors.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  // A repeated id keeps its last article, as the testing model does.
+  std::vector<std::pair<int32_t, WeightedKeywordList>> unique;
+  for (auto& entry : vectors) {
+    if (!unique.empty() && unique.back().first == entry.first) {
+      unique.back() = std::move(entry);
+    } else {
+      unique.push_back(std::move(entry));
+    }
+  }
+  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  return unique;
+}
+
+void linearClassify(CorpusProcessor& processor, const LinearModel& model,
+                    const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
+                    const CategoryList& categories, ClassificationResults& results) {
+  static const std::string kTimingLabel = gbk("对测试集进行线性分类的时间为");
+  StageClock clock;
+  std::vector<double> values;
+  for (const auto& [id, vector] : vectors) {
+    const int predicted = model.decide(vector, categories.size(), values);
+    results.push_back({id, categories.at(static_cast<size_t>(predicted))});
+  }
+  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+}
+
+}  // namespace newsclass
