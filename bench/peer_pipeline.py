@@ -4,7 +4,10 @@ unknown-word model) with the same stop words and digit removal, TfidfVectorizer,
 chi2, KNeighborsClassifier with cosine distance and uniform weights. Prints one JSON object with
 the seconds of each step, the peak memory and the macro F1.
 
-usage: peer_pipeline.py CORPUS.tsv[.gz] STOPWORDS K FEATURES"""
+With CLASSIFIER linearsvc (default knn), a LinearSVC (scikit-learn's defaults) over the TF-IDF
+of all words replaces the selection and the KNN.
+
+usage: peer_pipeline.py CORPUS.tsv[.gz] STOPWORDS K FEATURES [knn|linearsvc]"""
 import gzip
 import json
 import re
@@ -19,6 +22,7 @@ from sklearn.metrics import f1_score
 from sklearn.neighbors import KNeighborsClassifier
 
 corpus_path, stopwords_path, k, features = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+peer_classifier = sys.argv[5] if len(sys.argv) > 5 else 'knn'
 times = {}
 
 
@@ -58,12 +62,17 @@ train_words = timed('segment training', lambda: [tokenize(t) for t in train_text
 test_words = timed('segment testing', lambda: [tokenize(t) for t in test_text])
 vectorizer = TfidfVectorizer(analyzer=lambda words: words)
 train_matrix = timed('tf-idf training', lambda: vectorizer.fit_transform(train_words))
-selector = SelectKBest(chi2, k=min(features, train_matrix.shape[1]))
-train_selected = timed('chi2 selection', lambda: selector.fit_transform(train_matrix, train_label))
-test_selected = timed('tf-idf testing',
-                      lambda: selector.transform(vectorizer.transform(test_words)))
-classifier = KNeighborsClassifier(n_neighbors=k, metric='cosine', weights='uniform', algorithm='brute')
-predicted = timed('knn', lambda: classifier.fit(train_selected, train_label).predict(test_selected))
+if peer_classifier == 'linearsvc':
+    from sklearn.svm import LinearSVC
+    test_matrix = timed('tf-idf testing', lambda: vectorizer.transform(test_words))
+    predicted = timed('linearsvc', lambda: LinearSVC().fit(train_matrix, train_label).predict(test_matrix))
+else:
+    selector = SelectKBest(chi2, k=min(features, train_matrix.shape[1]))
+    train_selected = timed('chi2 selection', lambda: selector.fit_transform(train_matrix, train_label))
+    test_selected = timed('tf-idf testing',
+                          lambda: selector.transform(vectorizer.transform(test_words)))
+    classifier = KNeighborsClassifier(n_neighbors=k, metric='cosine', weights='uniform', algorithm='brute')
+    predicted = timed('knn', lambda: classifier.fit(train_selected, train_label).predict(test_selected))
 macro_f1 = timed('evaluate', lambda: f1_score(test_label, predicted, average='macro'))
 print(json.dumps({
     'times': times,

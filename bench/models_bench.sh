@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Macro F1 and time of each classifier and weighting, beside jieba + scikit-learn's KNN and
+# LinearSVC measured in the same run, on fudan6 (long articles) and thucnews-titles (short
+# headlines) from ../shared/corpora (an absent corpus is skipped with a message). Every newsclass
+# row is a whole `pipeline` run (database to report, default threads) in a fresh data folder;
+# every peer row a whole peer_pipeline.py run on one core. Not part of the tests.
+#
+# usage: bench/models_bench.sh [CORPUS.tsv[.gz] ...] [--build DIR]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+corpora=()
+build="$root/build"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build) build=$(realpath "$2"); shift 2 ;;
+    *) corpora+=("$1"); shift ;;
+  esac
+done
+if [ ${#corpora[@]} -eq 0 ]; then
+  corpora=("$root/../shared/corpora/fudan6.tsv.gz" "$root/../shared/corpora/thucnews-titles.tsv.gz")
+fi
+newsclass="$build/newsclass"
+[ -x "$newsclass" ] || "$root/scripts/setup.sh" "$build" >/dev/null
+/usr/bin/python3 -c 'import jieba, sklearn' 2>/dev/null ||
+  { echo "models bench needs python3-jieba and python3-sklearn (apt-get install python3-jieba python3-sklearn)"; exit 1; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+echo "machine: $(lscpu | awk -F': +' '/Model name/{print $2; exit}'), $(nproc) cores, $(free -g | awk '/Mem:/{print $2}') GB"
+seconds_of() { awk -F': ' '/Elapsed \(wall clock\)/{n=split($2,t,":"); s=0; for(i=1;i<=n;i++) s=s*60+t[i]; print s}' "$1"; }
+
+for corpus in "${corpora[@]}"; do
+  name=$(basename "$corpus"); name=${name%%.*}
+  if [ ! -f "$corpus" ]; then
+    echo "models bench: corpus $corpus not found, skipped"
+    continue
+  fi
+  dir="$work/$name"
+  mkdir -p "$dir"
+  case "$corpus" in
+    *.gz) zcat "$corpus" >"$dir/corpus.tsv" ;;
+    *) cp "$corpus" "$dir/corpus.tsv" ;;
+  esac
+  cp "$root/sample/stopwords.txt" "$dir/stopwords.txt"
+  : >"$dir/dict.txt"
+  read -r train test categories < <(awk -F'\t' '
+    $1=="train"{tr++} $1=="test"{te++}
+    ($1=="train"||$1=="test") && !($2 in seen){seen[$2]=1; order[++n]=$2}
+    END{s=order[1]; for(i=2;i<=n;i++) s=s","order[i]; print tr, te, s}' "$dir/corpus.tsv")
+  global=(--train-range "1-$train" --test-range "1-$test" --categories "$categories" -q
+          --console-encoding utf-8)
+  (cd "$dir" && "$newsclass" --data-dir base "${global[@]}" import corpus.tsv >/dev/null)
+  echo
+  echo "== $name ($train training, $test testing articles) =="
+  printf '%-58s %9s %9s\n' "classifier" "macro F1" "seconds"
+  row() {  # label, then pipeline options
+    local label=$1; shift
+    rm -rf "$dir/run"; mkdir -p "$dir/run"; cp "$dir/base/corpus.db" "$dir/run/"
+    (cd "$dir" && /usr/bin/time -v -o time.txt "$newsclass" --data-dir run "${global[@]}" \
+      pipeline --format json "$@" >run.json 2>run.err) || { echo "$label failed:"; tail -3 "$dir/run.err"; return; }
+    printf '%-58s %9.4f %9.2f\n' "newsclass $label" \
+      "$(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["macro"]["f1"])' "$dir/run.json")" \
+      "$(seconds_of "$dir/time.txt")"
+  }
+  peer() {  # label, classifier
+    (cd "$dir" && OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 taskset -c 0 /usr/bin/time -v -o time.txt \
+      /usr/bin/python3 "$root/bench/peer_pipeline.py" corpus.tsv stopwords.txt 10 1000 "$2" >peer.json 2>peer.err) ||
+      { echo "peer $1 failed:"; tail -3 "$dir/peer.err"; return; }
+    printf '%-58s %9.4f %9.2f\n' "jieba + scikit-learn $1" \
+      "$(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["macro_f1"])' "$dir/peer.json")" \
+      "$(seconds_of "$dir/time.txt")"
+  }
+  row "knn, spec weighting, count vote (chi 1000, K 10)" --measure chi --count 1000 --k 10
+  row "knn, tfidf weighting, similarity vote (chi 1000, K 10)" --measure chi --count 1000 --k 10 \
+    --weighting tfidf --vote similarity
+  row "knn, tfidf weighting, similarity vote (chi 10000, K 10)" --measure chi --count 10000 --k 10 \
+    --weighting tfidf --vote similarity
+  row "linear, C 1 (chi 1000)" --measure chi --count 1000 --classifier linear
+  row "linear, C 1 (chi 10000)" --measure chi --count 10000 --classifier linear
+  row "linear, C 1 (all words)" --measure chi --count 0 --classifier linear
+  peer "KNN (cosine, K 10, chi2 1000)" knn
+  peer "LinearSVC (all words)" linearsvc
+done
