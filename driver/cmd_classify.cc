@@ -101,6 +101,8 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   linearClassify(processor, model, vectors, context.categories, results);
   const std::string path = context.dataPath("predictions.dat");
   savePredictions(results, path);
+  context.recordFacts(ProvenanceStage::kClassifier,
+                      {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}});
   context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
                          userTextToGbk(path));
   return 0;
@@ -149,6 +151,8 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
                                options.k, results);
   const std::string path = context.dataPath("predictions.dat");
   savePredictions(results, path);
+  context.recordFacts(ProvenanceStage::kClassifier,
+                      {{"classifier", "knn"}, {"k", std::to_string(options.k)}, {"vote", options.vote}});
   context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
                          userTextToGbk(path));
   return 0;

@@ -211,6 +211,24 @@ std::string RunContext::dataPath(const std::string& fileName) const {
   return (std::filesystem::path(options_.dataDir) / fileName).string();
 }
 
+void RunContext::recordFacts(ProvenanceStage stage, const Provenance& facts) {
+  recordProvenance(dataPath("model.json"), stage, facts);
+}
+
+std::string RunContext::trainRangeText() const {
+  return std::to_string(trainFirst) + "-" + std::to_string(trainLast);
+}
+
+std::string RunContext::testRangeText() const {
+  return std::to_string(testFirst) + "-" + std::to_string(testLast);
+}
+
+std::string RunContext::categoriesText() const {
+  std::string text;
+  for (const std::string& category : categories) text += (text.empty() ? "" : ",") + category;
+  return text;
+}
+
 void RunContext::requireReadableFile(const std::string& path) const {
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw DataFileError(path + ": is a folder");

@@ -19,6 +19,7 @@
 #include "driver/data_folder_lock.h"
 #include "driver/environment.h"
 #include "driver/parallel.h"
+#include "driver/provenance.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass {
@@ -58,6 +59,13 @@ class RunContext {
   CorpusProcessor processor() { return CorpusProcessor(trainFirst, trainLast, environment_); }
   // A file of the data folder, e.g. dataPath("dict.dat").
   std::string dataPath(const std::string& fileName) const;
+  // Records a stage's facts in the data folder's model.json (driver/provenance.h), dropping
+  // those of the later stages.
+  void recordFacts(ProvenanceStage stage, const Provenance& facts);
+  // The ranges and the category list as model.json keeps them: "1-6000", "a,b,c".
+  std::string trainRangeText() const;
+  std::string testRangeText() const;
+  std::string categoriesText() const;
   // Throws DataFileError naming the file when it is missing, a folder or not readable.
   void requireReadableFile(const std::string& path) const;
   // Checks every file first, so that one message (the files' messages joined by "; ") names all

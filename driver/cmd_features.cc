@@ -61,6 +61,7 @@ int runBuildContingency(RunContext& context, const BuildContingencyOptions& opti
   processor.buildContingencyTable(dictionary, context.categories, table, options.table);
   const std::string path = context.dataPath("contingency.dat");
   processor.saveContingencyTable(table, path);
+  context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}});
   context.console().line("contingency table: " + std::to_string(table.size()) +
                          " cells, saved to " + userTextToGbk(path));
   return 0;
@@ -91,6 +92,8 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
                           options.count, keywordPath,
                           options.scoresPath.empty() ? nullptr : &selections);
   if (!options.scoresPath.empty()) writeScores(options.scoresPath, selections);
+  context.recordFacts(ProvenanceStage::kFeatures,
+                      {{"measure", options.measure}, {"count", std::to_string(options.count)}});
   context.console().line("feature words (" + options.measure + ") saved to " +
                          userTextToGbk(keywordPath));
   if (!options.scoresPath.empty()) {

@@ -92,6 +92,9 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     StageClock clock;
     processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), "TrainingCorpus");
     processor.saveDictionary(dictionary, dictionaryPath);
+    context.recordFacts(ProvenanceStage::kDictionary, {{"table", "TrainingCorpus"},
+                                                       {"train_range", context.trainRangeText()},
+                                                       {"tokenizer", options.tokenizer}});
     summary(context, "dictionary", std::to_string(dictionary.size()) + " words", clock,
             dictionaryPath);
   }
@@ -100,6 +103,7 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     StageClock clock;
     processor.buildContingencyTable(dictionary, context.categories, table, "TrainingCorpus");
     processor.saveContingencyTable(table, contingencyPath);
+    context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}});
     summary(context, "contingency table", std::to_string(table.size()) + " cells", clock,
             contingencyPath);
   }
@@ -107,6 +111,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     StageClock clock;
     selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
                             options.count, keywordPath);
+    context.recordFacts(ProvenanceStage::kFeatures,
+                        {{"measure", options.measure}, {"count", std::to_string(options.count)}});
     size_t keywords = processor.readKeywords(keywordPath).size();
     summary(context, "feature words",
             std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
@@ -128,6 +134,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
                                               context.testLast, "TestingCorpus");
     linearClassify(processor, model, vectors, context.categories, results);
     savePredictions(results, predictionsPath);
+    context.recordFacts(ProvenanceStage::kClassifier,
+                        {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}});
     summary(context, "classification", std::to_string(results.size()) + " articles, linear",
             classifying, predictionsPath);
     return results;
@@ -151,6 +159,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
                               testingModel, keywordPath);
     processor.saveVsm(testingModel, vectorFiles.stage(testingPath));
     vectorFiles.commit();
+    context.recordFacts(ProvenanceStage::kVectors,
+                        {{"weighting", options.weighting}, {"test_range", context.testRangeText()}});
     summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
             testingPath);
   }
@@ -160,6 +170,9 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel,
                                  context.categories, options.k, results);
     savePredictions(results, predictionsPath);
+    context.recordFacts(ProvenanceStage::kClassifier, {{"classifier", "knn"},
+                                                       {"k", std::to_string(options.k)},
+                                                       {"vote", options.vote}});
     summary(context, "classification",
             std::to_string(results.size()) + " articles, K = " + std::to_string(options.k), clock,
             predictionsPath);

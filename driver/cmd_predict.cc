@@ -1,6 +1,7 @@
 // predict: labels new articles, one per input line, with the KNN model of the data folder. The
 // labels go to standard output; the segmenter's start-up lines and the loading lines go to
 // standard error, so that the output holds nothing but the answers.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <istream>
@@ -14,6 +15,7 @@
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "driver/parallel.h"
+#include "driver/provenance.h"
 #include "driver/text_file_reader.h"
 #include "knn/category_check.h"
 #include "knn/evaluation_report.h"
@@ -28,9 +30,26 @@ struct PredictOptions {
   bool tsv = false;
   std::string format = "text";
   bool neighbours = false;
-  int k = 10;
-  std::string vote = "count";
+  int k = 0;                // 0: as model.json records, else 10
+  std::string vote;         // empty: as model.json records, else count
+  std::string weighting;    // empty: as model.json records, else spec
 };
+
+// What the data folder's model.json records for `key`, or `fallback` when it records nothing.
+std::string recorded(const Provenance& facts, const std::string& key, const std::string& fallback) {
+  auto found = facts.find(key);
+  return found == facts.end() ? fallback : found->second;
+}
+
+// A request that contradicts how the folder's files were built is refused: the answers would be
+// weighed or counted differently from the model's own vectors.
+void refuseMismatch(const std::string& option, const std::string& asked, const std::string& key,
+                    const Provenance& facts, const std::string& factsPath) {
+  auto found = facts.find(key);
+  if (found == facts.end() || asked.empty() || asked == found->second) return;
+  throw UsageError(option + ": the model in this data folder was built with " + option + " " +
+                   found->second + " (" + factsPath + "), not " + asked);
+}
 
 // One input line on its way to its answer.
 struct PendingLine {
@@ -145,14 +164,53 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   context.requireReadableFiles({files.dictionary, files.keywords, files.trainingVsm});
   for (const std::string& file : options.files) context.requireReadableFile(file);
 
+  // The facts of the folder decide what the command line leaves open; a contradiction is an
+  // error. The training range gives N, so a --train-range other than the default must match.
+  const std::string factsPath = context.dataPath("model.json");
+  const Provenance facts = readProvenance(factsPath);
+  const GlobalOptions defaults;
+  if (context.options().trainRange != defaults.trainRange) {
+    refuseMismatch("--train-range", context.trainRangeText(), "train_range", facts, factsPath);
+  }
+  if (context.options().categories != defaults.categories) {
+    refuseMismatch("--categories", context.categoriesText(), "categories", facts, factsPath);
+  }
+  refuseMismatch("--weighting", options.weighting, "weighting", facts, factsPath);
+  if (recorded(facts, "classifier", "knn") != "knn") {
+    throw UsageError("predict: the model in this data folder is the " +
+                     recorded(facts, "classifier", "knn") + " classifier (" + factsPath +
+                     "); predict answers with the KNN model only so far");
+  }
+  int32_t trainFirst = context.trainFirst, trainLast = context.trainLast;
+  const std::string trainRange = recorded(facts, "train_range", context.trainRangeText());
+  if (!parseIdRange(trainRange, trainFirst, trainLast)) {
+    throw DataFileError(factsPath + ": train_range \"" + trainRange + "\" is not a range A-B");
+  }
+  CategoryList categories = context.categories;
+  if (facts.count("categories") != 0 && context.options().categories == defaults.categories) {
+    categories.clear();
+    const std::string& listed = facts.at("categories");
+    for (size_t start = 0; start <= listed.size();) {
+      const size_t comma = std::min(listed.find(',', start), listed.size());
+      if (comma > start) categories.push_back(listed.substr(start, comma - start));
+      start = comma + 1;
+    }
+  }
+  const std::string weighting = recorded(facts, "weighting", "spec");
+  const int k = options.k != 0 ? options.k : std::stoi(recorded(facts, "k", "10"));
+  const std::string vote = !options.vote.empty() ? options.vote : recorded(facts, "vote", "count");
+
   // Loading and start-up lines go to standard error through a quiet console of their own; the
   // answers alone go to standard output.
   Environment environment = context.environment();
+  environment.weighting = weightingByName(weighting);
+  environment.similarityVote = vote == "similarity";
+  context.environment().similarityVote = environment.similarityVote;
   Console sideConsole(context.errors(), context.console().encoding(), true);
   environment.console = &sideConsole;
-  CorpusProcessor processor(context.trainFirst, context.trainLast, environment);
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
-  KnnPredictor predictor(processor, files, options.k, context.categories);
+  CorpusProcessor processor(trainFirst, trainLast, environment);
+  checkCategoriesInTable(processor, categories, "TrainingCorpus");
+  KnnPredictor predictor(processor, files, k, categories);
   SegmenterSession session(processor);
   sideConsole.flush();
   LinePredictor lines(context, processor, predictor, options);
@@ -214,10 +272,12 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
       ->capture_default_str();
   command->add_flag("--neighbours", options->neighbours,
                     "With --format jsonl, list the K neighbours' ids and similarities");
-  addNeighbourCountOption(*command, options->k);
-  addVoteOption(*command, options->vote);
+  addNeighbourCountOption(*command, options->k)
+      ->description("Number of neighbours K (default: as model.json records, else 10)");
+  addVoteOption(*command, options->vote)->default_str("as model.json records, else count");
+  addWeightingOption(*command, options->weighting)
+      ->default_str("as model.json records, else spec");
   commands.add(command, [options](RunContext& context) {
-    context.environment().similarityVote = options->vote == "similarity";
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
     return runPredict(context, *options);
   });

@@ -144,6 +144,42 @@ TEST_F(PredictCommandTest, TheTrainingVectorCacheGivesTheSameAnswers) {
   EXPECT_EQ(caches, 1u);
 }
 
+TEST_F(PredictCommandTest, TheFolderRecordsHowItWasBuiltAndPredictFollowsIt) {
+  EXPECT_EQ(testing::readFileBytes(data + "/model.json"),
+            "{\n  \"categories\": \"history,culture,reading,military,society&law,entertainment\",\n"
+            "  \"classifier\": \"knn\",\n  \"count\": \"1000\",\n  \"k\": \"10\",\n"
+            "  \"measure\": \"chi\",\n  \"table\": \"TrainingCorpus\",\n"
+            "  \"test_range\": \"1-30\",\n  \"tokenizer\": \"segment\",\n"
+            "  \"train_range\": \"1-120\",\n  \"vote\": \"count\",\n  \"weighting\": \"spec\"\n}\n");
+  // Vectors built with tfidf and classified with the similarity vote: predict weighs and votes
+  // the same way without being told, and agrees with classify.
+  ASSERT_EQ(run({"build-vectors", "--weighting", "tfidf"}).code, 0);
+  ASSERT_EQ(run({"classify", "--vote", "similarity"}).code, 0);
+  const std::string facts = testing::readFileBytes(data + "/model.json");
+  EXPECT_NE(facts.find("\"weighting\": \"tfidf\""), std::string::npos) << facts;
+  EXPECT_NE(facts.find("\"vote\": \"similarity\""), std::string::npos) << facts;
+  const testing::CommandResult predicted = run({"predict", "--tsv", "--format", "tsv"}, testingLines());
+  ASSERT_EQ(predicted.code, 0) << predicted.err;
+  std::ifstream saved(data + "/predictions.dat");
+  std::istringstream answers(predicted.out);
+  std::string id, category, answer;
+  while (saved >> id >> category) {
+    ASSERT_TRUE(std::getline(answers, answer));
+    EXPECT_EQ(answer.substr(0, answer.rfind('\t')), id + "\t" + category);
+  }
+  // Asking to weigh new text otherwise than the vectors were weighed is refused.
+  const testing::CommandResult refused = run({"predict", "--weighting", "spec"}, "x\n");
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.err, "newsclass: --weighting: the model in this data folder was built with "
+                         "--weighting tfidf (" + data + "/model.json), not spec\n");
+  EXPECT_EQ(refused.out, "");
+  // Rebuilding the dictionary makes every later fact stale.
+  ASSERT_EQ(run({"build-dictionary"}).code, 0);
+  EXPECT_EQ(testing::readFileBytes(data + "/model.json"),
+            "{\n  \"table\": \"TrainingCorpus\",\n  \"tokenizer\": \"segment\",\n"
+            "  \"train_range\": \"1-120\"\n}\n");
+}
+
 TEST_F(PredictCommandTest, BadInputAndAMissingModelFileAreClearErrors) {
   testing::CommandResult noTab = run({"predict", "--tsv"}, "7\tfine\nno tab here\n");
   EXPECT_EQ(noTab.code, 2);

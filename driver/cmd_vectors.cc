@@ -44,6 +44,9 @@ int runDefaultSequence(RunContext& context) {
                             testingModel, keywordPath);
   processor.saveVsm(testingModel, files.stage(testingPath));
   files.commit();
+  context.recordFacts(ProvenanceStage::kVectors,
+                      {{"weighting", context.environment().weighting == Weighting::kTfidf ? "tfidf" : "spec"},
+                       {"test_range", context.testRangeText()}});
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "driver/stage_clock.h"
 #include "segmentation/lexicon_cache.h"
 #include "knn/neighbour_vote.h"
+#include "vsm/tfidf_weights.h"
 
 namespace newsclass {
 
@@ -25,8 +26,9 @@ KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& 
     processor.loadDictionary(dictionary, files.dictionary);
     const int64_t collectionSize =
         static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
-    table_ = std::make_unique<vsm::WeightTable>(
-        vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_)), collectionSize);
+    statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
+    collectionSize_ = collectionSize;
+    table_ = std::make_unique<vsm::WeightTable>(statistics_, collectionSize);
   }
   // The training vectors come from their binary cache when it stands for trainingVSM.dat, and
   // from the text otherwise (which then refreshes the cache): the same weights either way.
@@ -81,6 +83,10 @@ KnnPredictor::Scratch KnnPredictor::makeScratch() const {
 
 WeightVector KnnPredictor::vectorOf(const WordList& words, Scratch& scratch) const {
   scratch.counter->count(words);
+  if (processor_.environment().weighting == Weighting::kTfidf) {
+    return vsm::denseOf(vsm::tfidfTestingVector(statistics_, *scratch.counter, collectionSize_),
+                        keywords_.size());
+  }
   return vsm::testingVector(*table_, *scratch.counter);
 }
 

@@ -51,7 +51,8 @@ class KnnPredictor {
   };
   Scratch makeScratch() const;
 
-  // The testing-stage vector of an article's words (the tokeniser's result).
+  // The testing-stage vector of an article's words (the tokeniser's result), with the
+  // environment's weighting.
   WeightVector vectorOf(const WordList& words, Scratch& scratch) const;
   // The K nearest training vectors of a vector, in rank order. Thread-safe with a scratch each.
   void nearest(const WeightVector& vector, Scratch& scratch,
@@ -68,6 +69,8 @@ class KnnPredictor {
   CategoryList categories_;
   std::vector<std::string> keywords_;
   std::unique_ptr<vsm::WeightTable> table_;
+  std::vector<KeywordStatistic> statistics_;  // for the tfidf weighting
+  int64_t collectionSize_ = 0;
   VsmModel training_;                          // loaded from the text, or
   std::unique_ptr<MappedVectorModel> mapped_;  // mapped from the cache
   std::unique_ptr<NeighbourIndex> index_;
