@@ -1,5 +1,6 @@
 // evaluate: precision, recall and F1 per category, averages, accuracy and the confusion matrix
 // of predictions.dat against the stored categories of TestingCorpus.
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
+#include "driver/provenance.h"
 #include "knn/evaluation_report.h"
 #include "knn/predictions_file.h"
 
@@ -23,6 +25,20 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
     context.console().write(formatReportJson(report));
   } else {
     context.console().write(formatReportText(report));
+    // How the predictions were made, as the data folder records it.
+    const Provenance facts = readProvenance(context.dataPath("model.json"));
+    if (!facts.empty()) {
+      std::string line = "\nModel (model.json):";
+      bool first = true;
+      for (const char* key : {"table", "train_range", "test_range", "categories", "tokenizer",
+                              "measure", "count", "weighting", "classifier", "k", "vote", "c"}) {
+        auto found = facts.find(key);
+        if (found == facts.end()) continue;
+        line += std::string(first ? " " : ", ") + key + " " + found->second;
+        first = false;
+      }
+      context.console().line(line);
+    }
   }
 }
 
@@ -32,6 +48,12 @@ int runEvaluate(RunContext& context, const std::string& format) {
   const std::string path = context.dataPath("predictions.dat");
   context.requireReadableFile(path);
   ClassificationResults results = loadPredictions(path);
+  // The categories the folder was built for, unless --categories names others.
+  const Provenance facts = readProvenance(context.dataPath("model.json"));
+  if (!recordedCategories(facts).empty() &&
+      context.options().categories == GlobalOptions().categories) {
+    context.categories = recordedCategories(facts);
+  }
   printEvaluationReport(context, results, format);
   return 0;
 }

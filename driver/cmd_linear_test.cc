@@ -82,6 +82,26 @@ TEST_F(LinearCommandTest, PipelineAndClassifyTrainTheSameModelAndPredictions) {
   EXPECT_EQ(testing::readFileBytes(data + "/predictions.dat"), predictions);
 }
 
+TEST_F(LinearCommandTest, EvaluateTakesTheCategoriesFromTheFolderAndShowsHowItWasBuilt) {
+  ASSERT_EQ(run({"--categories", "history,culture,reading", "pipeline", "--count", "0",
+                 "--classifier", "linear", "--c", "0.5"})
+                .code,
+            0);
+  const testing::CommandResult report = run({"evaluate"});
+  ASSERT_EQ(report.code, 0) << report.err;
+  EXPECT_NE(report.out.find("\nhistory "), std::string::npos) << report.out;
+  // military is not among the recorded categories: it shows only as a stored category in the
+  // confusion matrix, not in the per-category table.
+  EXPECT_GT(report.out.find("\nmilitary "), report.out.find("Confusion matrix")) << report.out;
+  EXPECT_NE(report.out.find("\nModel (model.json): table TrainingCorpus, train_range 1-120, "
+                            "categories history,culture,reading, tokenizer segment, measure chi, "
+                            "count 0, classifier linear, c 0.5\n"),
+            std::string::npos)
+      << report.out;
+  // csv and json keep their fixed columns and keys.
+  EXPECT_EQ(run({"evaluate", "--format", "json"}).out.find("model.json"), std::string::npos);
+}
+
 TEST_F(LinearCommandTest, BadCostAndClassifierNamesAreRefused) {
   for (const char* cost : {"0", "-1", "0x1", "inf", "cheap"}) {
     testing::CommandResult result = run({"classify", "--classifier", "linear", "--c", cost});

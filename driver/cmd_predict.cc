@@ -188,13 +188,7 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   }
   CategoryList categories = context.categories;
   if (facts.count("categories") != 0 && context.options().categories == defaults.categories) {
-    categories.clear();
-    const std::string& listed = facts.at("categories");
-    for (size_t start = 0; start <= listed.size();) {
-      const size_t comma = std::min(listed.find(',', start), listed.size());
-      if (comma > start) categories.push_back(listed.substr(start, comma - start));
-      start = comma + 1;
-    }
+    categories = recordedCategories(facts);
   }
   const std::string weighting = recorded(facts, "weighting", "spec");
   const int k = options.k != 0 ? options.k : std::stoi(recorded(facts, "k", "10"));

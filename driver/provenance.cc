@@ -1,5 +1,6 @@
 #include "driver/provenance.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -148,6 +149,19 @@ Provenance readProvenance(const std::string& path) {
   std::string bytes;
   if (tryReadTextFile(path, bytes)) throw fileError(path, "cannot read the model description");
   return parseProvenance(bytes, path);
+}
+
+std::vector<std::string> recordedCategories(const Provenance& facts) {
+  std::vector<std::string> categories;
+  auto found = facts.find("categories");
+  if (found == facts.end()) return categories;
+  const std::string& listed = found->second;
+  for (size_t start = 0; start <= listed.size();) {
+    const size_t comma = std::min(listed.find(',', start), listed.size());
+    if (comma > start) categories.push_back(listed.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return categories;
 }
 
 void recordProvenance(const std::string& path, ProvenanceStage stage, const Provenance& facts) {

@@ -14,6 +14,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace newsclass {
 
@@ -29,6 +30,9 @@ Provenance readProvenance(const std::string& path);
 // The object's text, keys in byte order, and the facts read back from such text.
 std::string formatProvenance(const Provenance& facts);
 Provenance parseProvenance(const std::string& text, const std::string& path);
+
+// The recorded "categories" split at commas; empty when none are recorded.
+std::vector<std::string> recordedCategories(const Provenance& facts);
 
 // Drops the facts of `stage` and of every later stage, adds `facts`, and replaces the file
 // atomically.
