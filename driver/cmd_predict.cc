@@ -20,6 +20,7 @@
 #include "knn/category_check.h"
 #include "knn/evaluation_report.h"
 #include "knn/knn_predictor.h"
+#include "knn/linear_run.h"
 #include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
@@ -33,6 +34,7 @@ struct PredictOptions {
   int k = 0;                // 0: as model.json records, else 10
   std::string vote;         // empty: as model.json records, else count
   std::string weighting;    // empty: as model.json records, else spec
+  std::string classifier;   // empty: as model.json records, else knn
 };
 
 // What the data folder's model.json records for `key`, or `fallback` when it records nothing.
@@ -61,12 +63,19 @@ struct PendingLine {
 
 class LinePredictor {
  public:
-  LinePredictor(RunContext& context, CorpusProcessor& processor, KnnPredictor& predictor,
-                const PredictOptions& options)
-      : context_(context), processor_(processor), predictor_(predictor), options_(options),
+  // Answers with `knn` or, when that is null, with `linear`.
+  LinePredictor(RunContext& context, CorpusProcessor& processor, KnnPredictor* knn,
+                const LinearPredictor* linear, const PredictOptions& options)
+      : context_(context), processor_(processor), knn_(knn), linear_(linear), options_(options),
         stopWords_(processor.loadStopWords()) {
     const size_t lanes = static_cast<size_t>(std::max(1, context.environment().threads));
-    for (size_t lane = 0; lane < lanes; ++lane) scratch_.push_back(predictor.makeScratch());
+    for (size_t lane = 0; lane < lanes; ++lane) {
+      if (knn_ != nullptr) {
+        scratch_.push_back(knn_->makeScratch());
+      } else {
+        counters_.push_back(linear_->makeCounter());
+      }
+    }
   }
 
   // Splits a --tsv line into its id and text; `where` names the line in an error.
@@ -99,12 +108,20 @@ class LinePredictor {
       pending.empty = pending.text.find_first_not_of(" \t\r\v\f") == std::string::npos;
       if (pending.empty) return;
       const WordList words = processor_.tokenizeArticle(pending.text, stopWords_);
-      const WeightVector vector = predictor_.vectorOf(words, scratch_[lane]);
-      predictor_.nearest(vector, scratch_[lane], lists[i]);
+      if (linear_ != nullptr) {
+        KnnPrediction& p = pending.prediction;
+        linear_->decide(words, *counters_[lane], p.category, p.votes);
+        for (const CategoryVote& value : p.votes) {
+          if (value.category == p.category) p.score = value.weight;
+        }
+        return;
+      }
+      const WeightVector vector = knn_->vectorOf(words, scratch_[lane]);
+      knn_->nearest(vector, scratch_[lane], lists[i]);
     });
     std::string output;
     for (size_t i = 0; i < batch.size(); ++i) {
-      if (!batch[i].empty) batch[i].prediction = predictor_.decide(std::move(lists[i]));
+      if (!batch[i].empty && knn_ != nullptr) batch[i].prediction = knn_->decide(std::move(lists[i]));
       output += format(batch[i]);
     }
     context_.console().write(output);
@@ -127,10 +144,13 @@ class LinePredictor {
     const bool bySimilarity = context_.environment().similarityVote;
     double total = 0.0;
     for (const CategoryVote& vote : p.votes) total += vote.weight;
-    for (size_t i = 0; i < p.votes.size() && p.votes[i].votes > 0; ++i) {
+    // KNN lists the categories that got votes with their share; linear every category with its
+    // decision value.
+    for (size_t i = 0; i < p.votes.size() && (linear_ != nullptr || p.votes[i].votes > 0); ++i) {
       const double share =
-          bySimilarity ? (total > 0.0 ? p.votes[i].weight / total : 0.0)
-                       : static_cast<double>(p.votes[i].votes) / predictor_.k();
+          linear_ != nullptr ? p.votes[i].weight
+          : bySimilarity     ? (total > 0.0 ? p.votes[i].weight / total : 0.0)
+                             : static_cast<double>(p.votes[i].votes) / knn_->k();
       json += std::string(i == 0 ? "" : ",") + "{\"category\":" + jsonString(p.votes[i].category) +
               ",\"score\":" + shortestDecimal(share) + "}";
     }
@@ -149,10 +169,12 @@ class LinePredictor {
 
   RunContext& context_;
   CorpusProcessor& processor_;
-  KnnPredictor& predictor_;
+  KnnPredictor* knn_;
+  const LinearPredictor* linear_;
   const PredictOptions& options_;
   StopWordSet stopWords_;
   std::vector<KnnPredictor::Scratch> scratch_;
+  std::vector<std::unique_ptr<vsm::KeywordCounter>> counters_;
 };
 
 int runPredict(RunContext& context, const PredictOptions& options) {
@@ -161,7 +183,7 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   }
   KnnPredictorFiles files{context.dataPath("dict.dat"), context.dataPath("keywords.dat"),
                           context.dataPath("trainingVSM.dat")};
-  context.requireReadableFiles({files.dictionary, files.keywords, files.trainingVsm});
+  const std::string modelPath = context.dataPath("linear.model");
   for (const std::string& file : options.files) context.requireReadableFile(file);
 
   // The facts of the folder decide what the command line leaves open; a contradiction is an
@@ -176,10 +198,15 @@ int runPredict(RunContext& context, const PredictOptions& options) {
     refuseMismatch("--categories", context.categoriesText(), "categories", facts, factsPath);
   }
   refuseMismatch("--weighting", options.weighting, "weighting", facts, factsPath);
-  if (recorded(facts, "classifier", "knn") != "knn") {
-    throw UsageError("predict: the model in this data folder is the " +
-                     recorded(facts, "classifier", "knn") + " classifier (" + factsPath +
-                     "); predict answers with the KNN model only so far");
+  const std::string classifier =
+      !options.classifier.empty() ? options.classifier : recorded(facts, "classifier", "knn");
+  const bool linear = classifier == "linear";
+  if (linear && (options.k != 0 || !options.vote.empty() || options.neighbours)) {
+    throw UsageError(std::string(options.k != 0 ? "--k" : !options.vote.empty() ? "--vote" : "--neighbours") +
+                     ": the linear classifier has no neighbours");
+  }
+  if (linear && !options.weighting.empty() && options.weighting != "tfidf") {
+    throw UsageError("--weighting: the linear classifier weighs text with tfidf");
   }
   int32_t trainFirst = context.trainFirst, trainLast = context.trainLast;
   const std::string trainRange = recorded(facts, "train_range", context.trainRangeText());
@@ -190,7 +217,9 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   if (facts.count("categories") != 0 && context.options().categories == defaults.categories) {
     categories = recordedCategories(facts);
   }
-  const std::string weighting = recorded(facts, "weighting", "spec");
+  context.requireReadableFiles(
+      {files.dictionary, files.keywords, linear ? modelPath : files.trainingVsm});
+  const std::string weighting = linear ? "tfidf" : recorded(facts, "weighting", "spec");
   const int k = options.k != 0 ? options.k : std::stoi(recorded(facts, "k", "10"));
   const std::string vote = !options.vote.empty() ? options.vote : recorded(facts, "vote", "count");
 
@@ -204,10 +233,17 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   environment.console = &sideConsole;
   CorpusProcessor processor(trainFirst, trainLast, environment);
   checkCategoriesInTable(processor, categories, "TrainingCorpus");
-  KnnPredictor predictor(processor, files, k, categories);
+  std::unique_ptr<KnnPredictor> knn;
+  std::unique_ptr<LinearPredictor> linearModel;
+  if (linear) {
+    linearModel = std::make_unique<LinearPredictor>(processor, files.dictionary, files.keywords,
+                                                    modelPath, categories);
+  } else {
+    knn = std::make_unique<KnnPredictor>(processor, files, k, categories);
+  }
   SegmenterSession session(processor);
   sideConsole.flush();
-  LinePredictor lines(context, processor, predictor, options);
+  LinePredictor lines(context, processor, knn.get(), linearModel.get(), options);
 
   if (options.files.empty()) {
     // Standard input is answered line by line as it arrives, each answer flushed at once, so
@@ -250,18 +286,21 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
   auto options = std::make_shared<PredictOptions>();
   CLI::App* command = app.add_subcommand(
       "predict",
-      "Label new articles, one per line, with the model of the data folder (dict.dat,\n"
-      "keywords.dat, trainingVSM.dat, the training articles' categories): each line is\n"
-      "segmented and weighted as the testing vectors are, then classified by its K nearest\n"
-      "training vectors as classify does. Reads the FILEs (the encoding, UTF-8 or GBK, decided\n"
-      "per file), or standard input line by line (decided per line), answering each line at\n"
-      "once. An empty line gets an empty label. Loading and start-up lines go to standard error.");
+      "Label new articles, one per line, with the model of the data folder, as model.json\n"
+      "records it: each line is segmented and weighted as the testing vectors are, then\n"
+      "classified as classify does, by its K nearest vectors of trainingVSM.dat or by\n"
+      "linear.model. The training range, categories, weighting, classifier, K and vote come\n"
+      "from model.json; options that contradict it are refused. Reads the FILEs (the encoding,\n"
+      "UTF-8 or GBK, decided per file), or standard input line by line (decided per line),\n"
+      "answering each line at once. An empty line gets an empty label. Loading and start-up\n"
+      "lines go to standard error.");
   command->add_option("FILE", options->files, "Files of articles (default: standard input)");
   command->add_flag("--tsv", options->tsv,
                     "Read \"id<TAB>text\" lines and answer with the id instead of the line number");
   command->add_option("--format", options->format,
                       "text: the category alone; tsv: line number (or id), category and score "
-                      "(the winner's share of the votes); jsonl: the same with the top categories")
+                      "(KNN: the winner's share of the votes; linear: its decision value); "
+                      "jsonl: the same with the top categories")
       ->check(CLI::IsMember({"text", "tsv", "jsonl"}))
       ->capture_default_str();
   command->add_flag("--neighbours", options->neighbours,
@@ -271,6 +310,8 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
   addVoteOption(*command, options->vote)->default_str("as model.json records, else count");
   addWeightingOption(*command, options->weighting)
       ->default_str("as model.json records, else spec");
+  addClassifierOption(*command, options->classifier)
+      ->default_str("as model.json records, else knn");
   commands.add(command, [options](RunContext& context) {
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
     return runPredict(context, *options);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -178,6 +179,34 @@ TEST_F(PredictCommandTest, TheFolderRecordsHowItWasBuiltAndPredictFollowsIt) {
   EXPECT_EQ(testing::readFileBytes(data + "/model.json"),
             "{\n  \"table\": \"TrainingCorpus\",\n  \"tokenizer\": \"segment\",\n"
             "  \"train_range\": \"1-120\"\n}\n");
+}
+
+TEST_F(PredictCommandTest, TheLinearModelAnswersAsClassifyDid) {
+  ASSERT_EQ(run({"-q", "pipeline", "--count", "0", "--classifier", "linear"}).code, 0);
+  // model.json says linear: predict loads linear.model without being told.
+  const testing::CommandResult predicted = run({"predict", "--tsv", "--format", "tsv"}, testingLines());
+  ASSERT_EQ(predicted.code, 0) << predicted.err;
+  std::ifstream saved(data + "/predictions.dat");
+  std::istringstream answers(predicted.out);
+  std::string id, category, answer;
+  int compared = 0;
+  while (saved >> id >> category) {
+    ASSERT_TRUE(std::getline(answers, answer));
+    EXPECT_EQ(answer.substr(0, answer.rfind('\t')), id + "\t" + category);
+    ++compared;
+  }
+  EXPECT_EQ(compared, 30);
+  // jsonl lists every category with its decision value, the answer's first.
+  const std::string json = run({"predict", "--format", "jsonl"}, "出版社推出新版古典文学丛书\n").out;
+  EXPECT_EQ(std::count(json.begin(), json.end(), '{'), 1 + 6) << json;
+  // Neighbours and K belong to KNN; without linear.model the answer names the missing file.
+  EXPECT_EQ(run({"predict", "--k", "3"}, "x\n").err,
+            "newsclass: --k: the linear classifier has no neighbours\n");
+  std::filesystem::remove(data + "/linear.model");
+  const testing::CommandResult missing = run({"predict"}, "x\n");
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_EQ(missing.err, "newsclass: " + data +
+                             "/linear.model: no such file (run the stage that writes it first)\n");
 }
 
 TEST_F(PredictCommandTest, BadInputAndAMissingModelFileAreClearErrors) {

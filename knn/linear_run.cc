@@ -113,4 +113,39 @@ void linearClassify(CorpusProcessor& processor, const LinearModel& model,
   processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
+LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& dictionaryPath,
+                                 const std::string& keywordPath, const std::string& modelPath,
+                                 CategoryList categories)
+    : categories_(std::move(categories)),
+      keywords_(processor.readKeywords(keywordPath)),
+      model_(LinearModel::load(modelPath)) {
+  if (model_.featureCount() != keywords_.size()) {
+    throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
+                        " features, but " + keywordPath + " holds " +
+                        std::to_string(keywords_.size()) +
+                        " keywords (run classify --classifier linear again)");
+  }
+  Dictionary dictionary;
+  processor.loadDictionary(dictionary, dictionaryPath);
+  statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
+  collectionSize_ = static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+}
+
+std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {
+  return std::make_unique<vsm::KeywordCounter>(keywords_);
+}
+
+void LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
+                             std::string& category, std::vector<CategoryVote>& values) const {
+  counter.count(words);
+  std::vector<double> decisions;
+  const int predicted = model_.decide(vsm::tfidfTestingVector(statistics_, counter, collectionSize_),
+                                      categories_.size(), decisions);
+  category = categories_.at(static_cast<size_t>(predicted));
+  values.clear();
+  for (size_t c = 0; c < categories_.size(); ++c) values.push_back({categories_[c], 0, decisions[c]});
+  std::stable_sort(values.begin(), values.end(),
+                   [](const CategoryVote& a, const CategoryVote& b) { return a.weight > b.weight; });
+}
+
 }  // namespace newsclass

@@ -5,11 +5,14 @@
 #define NEWSCLASS_KNN_LINEAR_RUN_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "driver/corpus_processor.h"
 #include "knn/linear_model.h"
+#include "knn/knn_types.h"
+#include "vsm/testing_vsm.h"
 
 namespace newsclass {
 
@@ -32,6 +35,30 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
 void linearClassify(CorpusProcessor& processor, const LinearModel& model,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
                     const CategoryList& categories, ClassificationResults& results);
+
+// Labelling new text with a saved linear model: the words of an article weighted with tfidf as
+// the testing articles were, then the model's decision values. Thread-safe with a counter each.
+class LinearPredictor {
+ public:
+  // Loads linear.model, the keywords and their statistics from dict.dat; N is the processor's
+  // range. DataFileError naming the file at fault, or when the model's feature count differs
+  // from the keywords'.
+  LinearPredictor(CorpusProcessor& processor, const std::string& dictionaryPath,
+                  const std::string& keywordPath, const std::string& modelPath,
+                  CategoryList categories);
+  std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
+  // The category with the highest decision value, and every category's value (`weight`),
+  // highest first, ties in list order.
+  void decide(const WordList& words, vsm::KeywordCounter& counter, std::string& category,
+              std::vector<CategoryVote>& values) const;
+
+ private:
+  CategoryList categories_;
+  std::vector<std::string> keywords_;
+  std::vector<KeywordStatistic> statistics_;
+  int64_t collectionSize_ = 0;
+  LinearModel model_;
+};
 
 }  // namespace newsclass
 
