@@ -23,6 +23,18 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
     context.console().write(formatReportCsv(report));
   } else if (format == "json") {
     context.console().write(formatReportJson(report));
+  } else if (format == "html") {
+    // The page is UTF-8 whatever the console's encoding, so it bypasses the console; loading
+    // lines go to standard error.
+    Environment environment = context.environment();
+    Console side(context.errors(), context.console().encoding(), true);
+    environment.console = &side;
+    CorpusProcessor quiet(context.trainFirst, context.trainLast, environment);
+    const std::string page = evaluationPage(context, quiet, report, results);
+    side.flush();
+    context.console().flush();
+    context.output() << page;
+    context.output().flush();
   } else {
     context.console().write(formatReportText(report));
     // How the predictions were made, as the data folder records it.

@@ -34,8 +34,12 @@ CLI::Option* addTokenizerOption(CLI::App& command, std::string& tokenizer) {
 }
 
 CLI::Option* addReportFormatOption(CLI::App& command, std::string& format) {
-  return command.add_option("--format", format, "Report format: text, csv or json")
-      ->check(CLI::IsMember({"text", "csv", "json"}))
+  return command
+      .add_option("--format", format,
+                  "Report format: text, csv, json or html (one self-contained UTF-8 page with "
+                  "a heat map of the confusion matrix, an F1 chart and the misclassified "
+                  "articles)")
+      ->check(CLI::IsMember({"text", "csv", "json", "html"}))
       ->capture_default_str();
 }
 
