@@ -1,6 +1,7 @@
 // The sample corpus through every stage with one thread and with four: every file and the
 // console output must be the same, apart from the seconds the timing lines report.
 #include <gtest/gtest.h>
+#include <xxhash.h>
 
 #include <filesystem>
 #include <regex>
@@ -77,6 +78,29 @@ TEST_F(ThreadsCommandTest, OneAndFourThreadsGiveTheSameFilesAndLines) {
     const std::string one = readFileBytes(dir.file(std::string("data1/") + file));
     EXPECT_FALSE(one.empty()) << file;
     EXPECT_TRUE(one == readFileBytes(dir.file(std::string("data4/") + file))) << file;
+  }
+}
+
+// The files the default pipeline writes for the sample corpus, pinned by their XXH3-64 hashes as
+// the default algorithm first wrote them (Debian 12's jieba word list): every option added since
+// leaves them alone, for any thread count.
+TEST_F(ThreadsCommandTest, DefaultPipelineFilesKeepTheirBytes) {
+  if (!std::filesystem::exists(kLexicon)) GTEST_SKIP() << kLexicon << " is not installed";
+  const std::vector<std::pair<const char*, uint64_t>> pinned = {
+      {"dict.dat", 0x055ee84aeebd9648u},       {"contingency.dat", 0xdab76d989dfcb529u},
+      {"keywords.dat", 0xf2282cb382833707u},   {"trainingVSM.dat", 0x497c84ced23c7dc8u},
+      {"testingVSM.dat", 0xd6bc95ebb481c523u}, {"predictions.dat", 0xb3ddfde6fefe1f38u}};
+  for (const char* threads : {"1", "3"}) {
+    const std::string data = dir.file(std::string("pinned") + threads);
+    ASSERT_EQ(run(data, {"import", "sample/corpus.tsv"}).code, 0);
+    ASSERT_EQ(run(data, {"--threads", threads, "-q", "pipeline", "--measure", "chi", "--count",
+                         "1000", "--k", "10"})
+                  .code,
+              0);
+    for (const auto& [file, hash] : pinned) {
+      const std::string bytes = readFileBytes(data + "/" + file);
+      EXPECT_EQ(XXH3_64bits(bytes.data(), bytes.size()), hash) << file << ", threads " << threads;
+    }
   }
 }
 
