@@ -101,6 +101,12 @@ TEST(KeywordWeightsTest, TestingVectorsCountOccurrencesAndShareADuplicateKeyword
   EXPECT_EQ(counter.tf(0), 3);
   EXPECT_EQ(counter.tf(1), 0);
   EXPECT_EQ(counter.tf(2), 3);
+  // The present keywords alone, ascending, a duplicate at both its positions.
+  EXPECT_EQ(counter.presentPositions(), (std::vector<std::pair<int32_t, int32_t>>{{0, 3}, {2, 3}}));
+  counter.count({"king"});  // the previous article's counts are gone
+  EXPECT_EQ(counter.tf(0), 0);
+  EXPECT_EQ(counter.presentPositions(), (std::vector<std::pair<int32_t, int32_t>>{{1, 1}}));
+  counter.count({"war", "peace", "war", "war"});
   std::vector<double> expected = {table.weight(0, 3), table.weight(1, 0), table.weight(2, 3)};
   normalizeInPlace(expected.data(), expected.size());
   EXPECT_EQ(testingVector(table, counter), expected);

@@ -32,14 +32,39 @@ KeywordCounter::KeywordCounter(const std::vector<std::string>& keywords) {
     positionSlot_.push_back(entry->second);
   }
   counts_.assign(slotOf_.size(), 0);
+  slotStart_.assign(slotOf_.size() + 1, 0);
+  for (int32_t slot : positionSlot_) ++slotStart_[static_cast<size_t>(slot) + 1];
+  for (size_t i = 1; i < slotStart_.size(); ++i) slotStart_[i] += slotStart_[i - 1];
+  slotPositions_.resize(positionSlot_.size());
+  std::vector<size_t> next(slotStart_.begin(), slotStart_.end() - 1);
+  for (size_t position = 0; position < positionSlot_.size(); ++position) {
+    slotPositions_[next[static_cast<size_t>(positionSlot_[position])]++] =
+        static_cast<int32_t>(position);
+  }
 }
 
 void KeywordCounter::count(const WordList& words) {
-  std::fill(counts_.begin(), counts_.end(), 0);
+  // Only the counts of the previous article's keywords are cleared, not the whole list's.
+  for (int32_t slot : touched_) counts_[static_cast<size_t>(slot)] = 0;
+  touched_.clear();
   for (const std::string& word : words) {
     auto found = slotOf_.find(std::string_view(word));
-    if (found != slotOf_.end()) ++counts_[static_cast<size_t>(found->second)];
+    if (found == slotOf_.end()) continue;
+    if (counts_[static_cast<size_t>(found->second)]++ == 0) touched_.push_back(found->second);
   }
+}
+
+std::vector<std::pair<int32_t, int32_t>> KeywordCounter::presentPositions() const {
+  std::vector<std::pair<int32_t, int32_t>> present;
+  for (int32_t slot : touched_) {
+    const int32_t tf = counts_[static_cast<size_t>(slot)];
+    for (size_t i = slotStart_[static_cast<size_t>(slot)];
+         i < slotStart_[static_cast<size_t>(slot) + 1]; ++i) {
+      present.emplace_back(slotPositions_[i], tf);
+    }
+  }
+  std::sort(present.begin(), present.end());
+  return present;
 }
 
 WeightVector testingVector(const WeightTable& table, const KeywordCounter& counter) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "segmentation/dictionary.h"
@@ -33,11 +34,18 @@ class KeywordCounter {
     return counts_[static_cast<size_t>(positionSlot_[position])];
   }
 
+  // The positions of the keywords the last counted words hold, ascending, each with its count:
+  // the work of an article's length, not of the keyword list's.
+  std::vector<std::pair<int32_t, int32_t>> presentPositions() const;
+
  private:
   // Keys view the keyword list, which outlives the counter.
   std::unordered_map<std::string_view, int32_t> slotOf_;
   std::vector<int32_t> positionSlot_;
   std::vector<int32_t> counts_;
+  std::vector<int32_t> touched_;        // slots counted since the last reset
+  std::vector<size_t> slotStart_;       // slot -> first of its positions in slotPositions_
+  std::vector<int32_t> slotPositions_;  // the positions of each slot, ascending
 };
 
 // The vector of the article `counter` counted last: weight i is table.weight(i, counter.tf(i)),

@@ -59,11 +59,12 @@ std::vector<WeightedKeywordList> tfidfTrainingVectors(
 
 WeightedKeywordList tfidfTestingVector(const std::vector<KeywordStatistic>& statistics,
                                        const KeywordCounter& counter, int64_t collectionSize) {
+  // Only the keywords the article holds can weigh anything, in ascending position as before.
   WeightedKeywordList vector;
-  for (size_t position = 0; position < statistics.size(); ++position) {
-    const double weight = tfidfWeight(counter.tf(position),
-                                      statistics[position].documentFrequency, collectionSize);
-    if (weight != 0.0) vector.emplace_back(static_cast<int32_t>(position), weight);
+  for (const auto& [position, tf] : counter.presentPositions()) {
+    const double weight = tfidfWeight(tf, statistics[static_cast<size_t>(position)].documentFrequency,
+                                      collectionSize);
+    if (weight != 0.0) vector.emplace_back(position, weight);
   }
   normalizeSparse(vector);
   return vector;
