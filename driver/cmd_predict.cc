@@ -1,6 +1,8 @@
 // predict: labels new articles, one per input line, with the KNN model of the data folder. The
 // labels go to standard output; the segmenter's start-up lines and the loading lines go to
 // standard error, so that the output holds nothing but the answers.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "driver/parallel.h"
+#include "driver/progress.h"
 #include "driver/provenance.h"
 #include "driver/text_file_reader.h"
 #include "knn/category_check.h"
@@ -265,6 +268,13 @@ int runPredict(RunContext& context, const PredictOptions& options) {
     const std::string text = userTextToGbk(bytes);
     std::vector<PendingLine> batch;
     uint64_t number = 0;
+    // A progress line over the file's lines, on a terminal's standard error only.
+    int64_t lineCount = static_cast<int64_t>(std::count(text.begin(), text.end(), '\n'));
+    if (!text.empty() && text.back() != '\n') ++lineCount;
+    // The answers go to standard output; on the same terminal they would fight the line.
+    ProgressDisplay* display = isatty(STDOUT_FILENO) == 1 ? nullptr : context.environment().progress;
+    if (display != nullptr) context.console().flush();
+    ProgressMeter progress(display, "predict " + file, lineCount, "lines");
     for (size_t pos = 0; pos < text.size();) {
       size_t end = text.find('\n', pos);
       if (end == std::string::npos) end = text.size();
@@ -272,10 +282,15 @@ int runPredict(RunContext& context, const PredictOptions& options) {
       pos = end + 1;
       if (batch.size() == kBatchLines) {
         lines.answer(batch);
+        progress.advance(static_cast<int64_t>(batch.size()));
         batch.clear();
       }
     }
-    if (!batch.empty()) lines.answer(batch);
+    if (!batch.empty()) {
+      lines.answer(batch);
+      progress.advance(static_cast<int64_t>(batch.size()));
+    }
+    progress.finish();
   }
   return 0;
 }

@@ -64,4 +64,15 @@ if grep -q "articles (" loud.txt; then
 else
   check ok "without -q on the same terminal: no progress text"
 fi
+# predict over a file with its answers in a file: the line goes to the terminal, not among them.
+"$bin" "${common[@]}" -q pipeline --measure chi --count 300 --k 5 > /dev/null
+awk -F'\t' '$1=="test"{print $4}' corpus.tsv > articles.txt
+script -qec "$(printf '%q ' "$bin" "${common[@]}" predict articles.txt) > answers.txt" /dev/null \
+  > predict-tty.txt < /dev/null
+if grep -q $'\rpredict articles.txt: 30/30 lines (100%)' predict-tty.txt &&
+   [[ $(wc -l < answers.txt) -eq 30 ]] && ! grep -q "lines (" answers.txt; then
+  check ok "predict: the progress line on the terminal, the answers alone in their file"
+else
+  check fail "predict" "$(cat -v predict-tty.txt | head -c 300) / $(head -c 200 answers.txt)"
+fi
 exit $failed
