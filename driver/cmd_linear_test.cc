@@ -24,11 +24,8 @@ class LinearCommandTest : public ::testing::Test {
   }
 
   testing::CommandResult run(std::vector<std::string> command) {
-    std::vector<std::string> arguments = {
-        "newsclass",     "--data-dir",  data,           "--train-range", "1-120",
-        "--test-range",  "1-30",        "--stopwords",  "sample/stopwords.txt",
-        "--user-dict",   "sample/dict.txt", "--lexicon", kLexicon,
-        "--console-encoding", "utf-8",  "-q"};
+    std::vector<std::string> arguments = testing::sampleCorpusArguments(data);
+    arguments.insert(arguments.end(), {"-q"});
     arguments.insert(arguments.end(), command.begin(), command.end());
     return testing::runCommand(arguments);
   }

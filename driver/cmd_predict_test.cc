@@ -28,11 +28,8 @@ class PredictCommandTest : public ::testing::Test {
   }
 
   testing::CommandResult run(std::vector<std::string> command, const std::string& input = "") {
-    std::vector<std::string> arguments = {
-        "newsclass",     "--data-dir",  data,           "--train-range", "1-120",
-        "--test-range",  "1-30",        "--stopwords",  "sample/stopwords.txt",
-        "--user-dict",   "sample/dict.txt", "--lexicon", kLexicon,
-        "--console-encoding", "utf-8",  "--threads",    "3"};
+    std::vector<std::string> arguments = testing::sampleCorpusArguments(data);
+    arguments.insert(arguments.end(), {"--threads", "3"});
     arguments.insert(arguments.end(), command.begin(), command.end());
     return testing::runCommand(arguments, input);
   }

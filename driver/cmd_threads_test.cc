@@ -22,11 +22,7 @@ constexpr const char* kLexicon = "/usr/lib/python3/dist-packages/jieba/dict.txt"
 class ThreadsCommandTest : public ::testing::Test {
  protected:
   testing::CommandResult run(const std::string& dataDir, std::vector<std::string> command) {
-    std::vector<std::string> arguments = {
-        "newsclass",     "--data-dir",  dataDir,        "--train-range", "1-120",
-        "--test-range",  "1-30",        "--stopwords",  "sample/stopwords.txt",
-        "--user-dict",   "sample/dict.txt", "--lexicon", kLexicon,
-        "--console-encoding", "utf-8"};
+    std::vector<std::string> arguments = testing::sampleCorpusArguments(dataDir);
     arguments.insert(arguments.end(), command.begin(), command.end());
     return testing::runCommand(arguments);
   }

@@ -8,6 +8,7 @@
 #include "driver/atomic_file.h"
 #include "driver/errors.h"
 #include "driver/text_file_reader.h"
+#include "driver/text_utils.h"
 
 namespace newsclass {
 namespace {
@@ -22,28 +23,7 @@ ProvenanceStage stageOfKey(const std::string& key) {
   return ProvenanceStage::kDictionary;  // table, train_range, tokenizer and anything unknown
 }
 
-// A JSON string of GBK text: the second byte of a GBK character may be '\', so only single-byte
-// characters are escaped.
-std::string quoted(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
-      out += text[i];
-      out += text[++i];
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string quoted(const std::string& text) { return gbkJsonString(text); }
 
 class Parser {
  public:

@@ -1,6 +1,7 @@
 #include "driver/text_utils.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -79,6 +80,27 @@ int32_t atoiLike(std::string_view text) {
 double atofLike(std::string_view text) {
   std::string copy(text);
   return std::atof(copy.c_str());
+}
+
+std::string gbkJsonString(std::string_view text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
+      out += text[i];
+      out += text[++i];
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
 }
 
 }  // namespace newsclass

@@ -23,6 +23,11 @@ std::string cutDecimals(double value, unsigned n);
 // Removes leading, then trailing characters that occur in `characters`, in place.
 void trimInPlace(std::string& text, std::string_view characters);
 
+// A JSON string (quotes included) of GBK text. The second byte of a GBK character may be 0x5C
+// ('\\'), so the text is walked character by character and only single-byte characters are
+// escaped: '"' and '\\' with a backslash, control bytes as \u00XX.
+std::string gbkJsonString(std::string_view text);
+
 // True when the texts are equal apart from the case of ASCII letters (column names, keywords,
 // connection-string keys, encoding and driver names). The one case-insensitive comparison of the
 // system; bytes outside A-Z and a-z must match exactly.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/text_utils.h"
 #include "knn/evaluation_report.h"
 
 namespace newsclass {
@@ -36,26 +37,7 @@ std::string csvField(const std::string& text) {
 
 }  // namespace
 
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
-      out += text[i];
-      out += text[++i];
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
+std::string jsonString(const std::string& text) { return gbkJsonString(text); }
 
 std::string shortestDecimal(double value) {
   char buffer[64];

@@ -28,6 +28,17 @@ inline CommandResult runCommand(const std::vector<std::string>& arguments,
   return {code, out.str(), err.str()};
 }
 
+// The global options that run newsclass on the sample corpus (its 120 training and 30 testing
+// articles, stop words and user dictionary, Debian's jieba word list, UTF-8 console) with the
+// data folder `dataDir`; a test appends its own options and command.
+inline std::vector<std::string> sampleCorpusArguments(const std::string& dataDir) {
+  return {"newsclass",      "--data-dir",   dataDir,
+          "--train-range",  "1-120",        "--test-range",
+          "1-30",           "--stopwords",  "sample/stopwords.txt",
+          "--user-dict",    "sample/dict.txt", "--lexicon",
+          "/usr/lib/python3/dist-packages/jieba/dict.txt", "--console-encoding", "utf-8"};
+}
+
 // GBK console output with the seconds of every timing line (after 为 or 了) replaced by "#",
 // so that output can be compared byte for byte.
 inline std::string maskTimingSeconds(const std::string& output) {
