@@ -72,6 +72,9 @@ std::string formatReportJson(const EvaluationReport& report);
 // is walked character by character and only single-byte characters are escaped.
 std::string jsonString(const std::string& text);
 
+// A score as the text report prints it: four decimals ("%.4f").
+std::string fixed4(double value);
+
 // The shortest decimal text that reads back as exactly `value`.
 std::string shortestDecimal(double value);
 

@@ -8,12 +8,6 @@
 namespace newsclass {
 namespace {
 
-std::string fixed4(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.4f", value);
-  return text;
-}
-
 // A cell's fill for a share of its row from 0 to 1: white to a deep blue.
 std::string heatColour(double share) {
   const double s = std::clamp(share, 0.0, 1.0);

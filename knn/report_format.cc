@@ -10,12 +10,6 @@
 namespace newsclass {
 namespace {
 
-std::string fixed4(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.4f", value);
-  return buffer;
-}
-
 // Pads on the right to `width` bytes. A GBK character takes two bytes and two terminal columns,
 // so byte counts keep Chinese names aligned too.
 std::string padded(const std::string& text, size_t width) {
@@ -38,6 +32,12 @@ std::string csvField(const std::string& text) {
 }  // namespace
 
 std::string jsonString(const std::string& text) { return gbkJsonString(text); }
+
+std::string fixed4(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.4f", value);
+  return buffer;
+}
 
 std::string shortestDecimal(double value) {
   char buffer[64];
