@@ -458,6 +458,28 @@ void NeighbourIndex::computeCandidates(const double* x, double p, Scratch& scrat
       pending.push_back(group);
     }
   }
+  // A testing vector with few nonzero weights (tfidf weighs only the keywords an article holds)
+  // is summed over those alone, in ascending position. The terms left out are products with an
+  // exact zero, each +0 or -0; added to a sum that starts at +0 they never change it (a sum of
+  // such terms cannot become -0), so the result is the plain sum bit for bit.
+  std::vector<uint32_t>& nonZero = scratch.nonZero;
+  nonZero.clear();
+  for (size_t i = 0; i < dimension_ && nonZero.size() * 4 < dimension_; ++i) {
+    if (x[i] != 0.0) nonZero.push_back(static_cast<uint32_t>(i));
+  }
+  if (nonZero.size() * 4 < dimension_) {
+    for (uint32_t group : pending) {
+      const uint32_t row = groupFirstRow_[group];
+      const double* weights = rows_[row];
+      double sum = 0.0;
+      for (uint32_t i : nonZero) sum += x[i] * weights[i];
+      scratch.groupSimilarity[group] = cosineFromProducts(sum, p, selfProducts_[row]);
+    }
+    scratch.exactComputations += pending.size();
+    scratch.exact.clear();
+    for (uint32_t j : scratch.candidates) scratch.exact.push_back(scratch.groupSimilarity[groupOf_[j]]);
+    return;
+  }
   size_t g = 0;
   for (; g + 4 <= pending.size(); g += 4) {
     const uint32_t* rows = groupFirstRow_.data();

@@ -73,6 +73,7 @@ class NeighbourIndex {
     std::vector<uint32_t> groupStamp;  // the search that last computed a group's similarity
     std::vector<double> groupSimilarity;
     std::vector<uint32_t> pendingGroups;
+    std::vector<uint32_t> nonZero;  // positions of the testing vector's nonzero weights
     uint32_t stamp = 0;       // of the current search, for rowStamp
     uint32_t groupRound = 0;  // of the current search, for groupStamp
     size_t exactComputations = 0;  // plain sums computed, for benchmarks

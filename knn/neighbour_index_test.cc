@@ -231,6 +231,32 @@ TEST(NeighbourIndexTest, SparseZeroAndExtremeVectors) {
   expectPlainRanking(training, testing, {1, 5, 30});
 }
 
+// Vectors with a few nonzero weights among hundreds (as tfidf makes them), some negative and
+// some -0.0 among the zeros: the sums over the nonzero positions alone must be the plain ones.
+TEST(NeighbourIndexTest, SparseTestingVectorsAreSummedExactly) {
+  std::mt19937_64 random(29);
+  std::uniform_real_distribution<double> weight(-0.2, 1.0);
+  std::uniform_int_distribution<size_t> position(0, 399);
+  auto sparseModel = [&](int count, int firstId) {
+    VsmModel model;
+    for (int i = 0; i < count; ++i) {
+      WeightVector vector(400, 0.0);
+      for (int w = 0; w < 3 + i % 6; ++w) vector[position(random)] = weight(random);
+      for (int w = 0; w < 5; ++w) vector[position(random)] = -0.0;
+      double sum = 0.0;
+      for (double v : vector) sum += v * v;
+      if (sum > 0.0) {
+        for (double& v : vector) v /= std::sqrt(sum);
+      }
+      model[firstId + i] = vector;
+    }
+    return model;
+  };
+  const VsmModel training = sparseModel(900, 1);
+  const VsmModel testing = sparseModel(80, 5000);
+  expectPlainRanking(training, testing, {1, 10, 40}, 2);
+}
+
 TEST(NeighbourIndexTest, WholeTestSetsMatchTheRankingWithEveryK) {
   std::mt19937_64 random(23);
   Corpus corpus = randomCorpus(random, 64);
