@@ -264,6 +264,7 @@ void NeighbourIndex::build(std::vector<int32_t> ids, std::vector<const double*> 
     listed += run.row.size();
   }
   arrangeSlots();
+  indexNonZeros();
   for (size_t i = 0; i < dimension_; ++i) columnStart_[i + 1] += columnStart_[i];
   listedRow_.resize(listed);
   listedResidual_.resize(listed);
@@ -291,6 +292,78 @@ void NeighbourIndex::build(std::vector<int32_t> ids, std::vector<const double*> 
       groupsByHash.emplace(shapeHash[j], groupOf_[j]);
       groupFirstRow_.push_back(static_cast<uint32_t>(j));
     }
+  }
+}
+
+void NeighbourIndex::indexNonZeros() {
+  // Worth it only for mostly-zero vectors (tfidf): at most one weight in eight nonzero.
+  const size_t count = size();
+  size_t nonZeros = 0;
+  for (size_t j = 0; j < count; ++j) {
+    for (size_t i = 0; i < dimension_; ++i) nonZeros += rows_[j][i] != 0.0;
+    if (nonZeros * 8 > count * dimension_) return;
+  }
+  nonZeroStart_.assign(dimension_ + 1, 0);
+  for (size_t j = 0; j < count; ++j) {
+    for (size_t i = 0; i < dimension_; ++i) nonZeroStart_[i + 1] += rows_[j][i] != 0.0;
+  }
+  for (size_t i = 0; i < dimension_; ++i) nonZeroStart_[i + 1] += nonZeroStart_[i];
+  nonZeroRows_.resize(nonZeroStart_.back());
+  std::vector<size_t> next(nonZeroStart_.begin(), nonZeroStart_.end() - 1);
+  for (size_t j = 0; j < count; ++j) {
+    for (size_t i = 0; i < dimension_; ++i) {
+      if (rows_[j][i] != 0.0) nonZeroRows_[next[i]++] = static_cast<uint32_t>(j);
+    }
+  }
+}
+
+void NeighbourIndex::nearestSparse(const double* x, double p, int k, Scratch& scratch,
+                                   std::vector<NeighbourEntry>& neighbours) const {
+  const size_t n = size();
+  if (scratch.rowStamp.size() != n || ++scratch.stamp == 0) {
+    scratch.rowStamp.assign(n, 0);
+    scratch.stamp = 1;
+  }
+  // The rows that share a nonzero position, each summed over the testing vector's nonzero
+  // weights in ascending position: the plain sum bit for bit (computeCandidates says why).
+  std::vector<std::pair<double, uint32_t>>& scored = scratch.scored;
+  scored.clear();
+  for (uint32_t i : scratch.nonZero) {
+    for (size_t e = nonZeroStart_[i]; e < nonZeroStart_[i + 1]; ++e) {
+      const uint32_t row = nonZeroRows_[e];
+      if (scratch.rowStamp[row] == scratch.stamp) continue;
+      scratch.rowStamp[row] = scratch.stamp;
+      double sum = 0.0;
+      for (uint32_t c : scratch.nonZero) sum += x[c] * rows_[row][c];
+      scored.emplace_back(cosineFromProducts(sum, p, selfProducts_[row]), row);
+    }
+  }
+  scratch.exactComputations += scored.size();
+  // Every other row's sum is +0 and so is its cosine. The plain ranking orders by similarity,
+  // then by row: the positive ones, then every row at 0 in row order, then the negative ones.
+  std::sort(scored.begin(), scored.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first > b.first;
+    return a.second < b.second;
+  });
+  const size_t wanted = std::min(static_cast<size_t>(k), n);
+  neighbours.clear();
+  size_t next = 0;
+  while (neighbours.size() < wanted && next < scored.size() && scored[next].first > 0.0) {
+    neighbours.push_back({ids_[scored[next].second], scored[next].first});
+    ++next;
+  }
+  // The rows at exactly 0, in row order: every unscored row and the scored ones that came out
+  // 0, whose marks are taken back; rows marked after that have another similarity.
+  size_t afterZeros = next;
+  while (afterZeros < scored.size() && scored[afterZeros].first == 0.0) {
+    scratch.rowStamp[scored[afterZeros].second] = 0;
+    ++afterZeros;
+  }
+  for (uint32_t row = 0; row < n && neighbours.size() < wanted; ++row) {
+    if (scratch.rowStamp[row] != scratch.stamp) neighbours.push_back({ids_[row], 0.0});
+  }
+  for (size_t s = afterZeros; s < scored.size() && neighbours.size() < wanted; ++s) {
+    neighbours.push_back({ids_[scored[s].second], scored[s].first});
   }
 }
 
@@ -339,6 +412,13 @@ void NeighbourIndex::nearest(const WeightVector& testing, int k, Scratch& scratc
   const size_t n = size();
   const double p = dotProduct(testing, testing);
   const double* x = testing.data();
+  if (!nonZeroStart_.empty()) {
+    scratch.nonZero.clear();
+    for (size_t i = 0; i < dimension_ && scratch.nonZero.size() * 8 <= dimension_; ++i) {
+      if (x[i] != 0.0) scratch.nonZero.push_back(static_cast<uint32_t>(i));
+    }
+    if (scratch.nonZero.size() * 8 <= dimension_) return nearestSparse(x, p, k, scratch, neighbours);
+  }
   if (!lengthUsable(p)) return rankAll(testing, p, k, scratch, neighbours);
 
   // The testing vector's multiple of the shared vector, its residual and the columns where the

@@ -74,6 +74,7 @@ class NeighbourIndex {
     std::vector<double> groupSimilarity;
     std::vector<uint32_t> pendingGroups;
     std::vector<uint32_t> nonZero;  // positions of the testing vector's nonzero weights
+    std::vector<std::pair<double, uint32_t>> scored;  // (similarity, row) of the sparse search
     uint32_t stamp = 0;       // of the current search, for rowStamp
     uint32_t groupRound = 0;  // of the current search, for groupStamp
     size_t exactComputations = 0;  // plain sums computed, for benchmarks
@@ -89,6 +90,11 @@ class NeighbourIndex {
  private:
   void build(std::vector<int32_t> ids, std::vector<const double*> rows, size_t dimension,
              int threads);
+  void indexNonZeros();
+  // The exact search for a testing vector with few nonzero weights over sparse training vectors:
+  // only the rows sharing a nonzero position are summed; every other similarity is exactly +0.
+  void nearestSparse(const double* x, double p, int k, Scratch& scratch,
+                     std::vector<NeighbourEntry>& neighbours) const;
   double exactSimilarity(const double* testing, double testingSelfProduct, uint32_t row) const;
   // The plain similarity of every candidate, computed once per group of identical vectors.
   void computeCandidates(const double* testing, double testingSelfProduct, Scratch& scratch) const;
@@ -118,6 +124,10 @@ class NeighbourIndex {
   RowTerms terms_;
   std::vector<ChunkExtremes> chunks_;
   std::vector<uint32_t> alwaysExact_;  // rows whose similarity is always computed in full
+  // For training vectors that are mostly zeros: the rows with a nonzero weight in each column
+  // (rows ascending, column i's from nonZeroStart_[i]); empty when the vectors are dense.
+  std::vector<size_t> nonZeroStart_;
+  std::vector<uint32_t> nonZeroRows_;
   // Identical training vectors (short articles often have the same keywords) form one group,
   // whose similarity is computed once; groupFirstRow_ is the group's first row.
   std::vector<uint32_t> groupOf_;

@@ -255,6 +255,25 @@ TEST(NeighbourIndexTest, SparseTestingVectorsAreSummedExactly) {
   const VsmModel training = sparseModel(900, 1);
   const VsmModel testing = sparseModel(80, 5000);
   expectPlainRanking(training, testing, {1, 10, 40}, 2);
+
+  // Few training vectors and K = all of them: the ranking runs through the positive
+  // similarities, every row at exactly 0 in id order (unshared ones, and shared ones that cancel
+  // exactly: 0.5 * 0.5 + 0.5 * -0.5), and the negative ones.
+  VsmModel small = sparseModel(60, 1);
+  WeightVector cancelling(400, 0.0);
+  cancelling[10] = 0.5;
+  cancelling[20] = -0.5;
+  small[30] = cancelling;
+  small[31] = cancelling;
+  WeightVector opposite(400, 0.0);
+  opposite[10] = -1.0;
+  small[45] = opposite;
+  VsmModel probes = sparseModel(20, 7000);
+  WeightVector probe(400, 0.0);
+  probe[10] = 0.5;
+  probe[20] = 0.5;
+  probes[9000] = probe;
+  expectPlainRanking(small, probes, {1, 30, 60}, 1);
 }
 
 TEST(NeighbourIndexTest, WholeTestSetsMatchTheRankingWithEveryK) {
