@@ -19,6 +19,7 @@ if [[ $# -lt 1 || $# -gt 2 ]]; then
   exit 1
 fi
 bin=$(realpath -- "$1")
+script_dir=$(realpath -- "$(dirname -- "$0")")
 src=$(realpath -- "${2:-$(dirname -- "$0")/..}")
 if [[ ! -x $bin ]]; then
   echo "$0: $1: not an executable file" >&2
@@ -772,6 +773,14 @@ cases=(
   msg-pipeline-json:case_pipeline_json
   lexicon-cache:case_lexicon_cache
 )
+
+# More cases live in tests/faults.d/*.sh, one file per theme; each defines its case functions
+# with the helpers above and appends "name:function" entries to `cases`.
+for more in "$script_dir"/faults.d/*.sh; do
+  [[ -e $more ]] || continue
+  # shellcheck source=/dev/null
+  source "$more"
+done
 
 # FAULTS_ONLY=PATTERN runs only the cases whose name matches the extended regular expression.
 passed=0
