@@ -30,9 +30,8 @@ void CorpusProcessor::selectByDfThreshold(const Dictionary& dictionary, unsigned
   const size_t written = std::min<size_t>(n, ranking.size());
   if (written == 0) {
     // An empty keyword list is no selection: every vector would be one of no position.
-    throw DataFileError(path + ": no feature word was selected (" +
-                        (ranking.empty() ? "the dictionary holds no word" : "a threshold of 0") +
-                        "); nothing written");
+    throw DataFileError(path + ": no feature word selected: " +
+                        (ranking.empty() ? "the dictionary holds no word" : "a threshold of 0"));
   }
   writeFileAtomically(path, [&](std::ostream& out) {
     for (size_t i = 0; i < written; ++i) {

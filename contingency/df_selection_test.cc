@@ -54,7 +54,7 @@ TEST_F(DfSelectionTest, ZeroSelectsNothingAndIsRefusedLeavingTheFile) {
     ADD_FAILURE() << "a threshold of 0 was accepted";
   } catch (const DataFileError& e) {
     EXPECT_EQ(std::string(e.what()),
-              path + ": no feature word was selected (a threshold of 0); nothing written");
+              path + ": no feature word selected: a threshold of 0");
   }
   EXPECT_EQ(readFileBytes(path), "old\n");
   EXPECT_EQ(env.takeOutput(), "");

@@ -271,9 +271,8 @@ TEST_F(FeatureCommandsTest, ASelectionOfNoWordIsRefusedAndKeepsTheKeywords) {
   RunResult result = run({"select-features", "--count", "1"});
   EXPECT_EQ(result.code, 2);
   EXPECT_EQ(result.err, "newsclass: " + dir.file("keywords.dat") +
-                            ": no feature word was selected (every category's share of 1 over 10 "
-                            "training articles is 0); nothing written: ask for more with --count, "
-                            "or 0 for every word\n");
+                            ": no feature word selected: every category's share of 1 over 10 "
+                            "training articles is 0 (raise --count; 0 takes every word)\n");
   EXPECT_EQ(readFileBytes(dir.file("keywords.dat")), keywords);
 }
 

@@ -75,10 +75,9 @@ void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
   // Every vector is laid out by the keyword list: an empty one would make vectors of no
   // position, and every article would look like every other.
   if (selected.empty()) {
-    throw DataFileError(path + ": no feature word was selected (every category's share of " +
+    throw DataFileError(path + ": no feature word selected: every category's share of " +
                         std::to_string(featureTotal) + " over " + std::to_string(rangeSize) +
-                        " training articles is 0); nothing written: ask for more with --count, or 0 "
-                        "for every word");
+                        " training articles is 0 (raise --count; 0 takes every word)");
   }
   writeFileAtomically(path, [&selected](std::ostream& out) {
     for (std::string_view word : selected) {

@@ -124,8 +124,8 @@ TEST_F(FeatureSelectionTest, MeasuresPickTheirOwnTopWords) {
 
 TEST_F(FeatureSelectionTest, NothingSelectedIsRefusedLeavingTheFile) {
   const std::string refusal =
-      ": no feature word was selected (every category's share of 0 over 10 training articles is "
-      "0); nothing written: ask for more with --count, or 0 for every word";
+      ": no feature word selected: every category's share of 0 over 10 training articles is 0 "
+      "(raise --count; 0 takes every word)";
   writeFileBytes(path, "old\n");
   try {
     processor.selectFeaturesByInformationGain({"history", "culture"}, dictionary, table, 0, path);
