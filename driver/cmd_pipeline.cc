@@ -16,6 +16,7 @@
 #include "knn/evaluation_report.h"
 #include "knn/linear_run.h"
 #include "knn/predictions_file.h"
+#include "vsm/written_weights.h"
 
 namespace newsclass {
 namespace {
@@ -164,6 +165,11 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
             testingPath);
   }
+  // The vectors are classified as the files hold them (six significant digits), not at full
+  // precision: an answer that sits on a rounding tie is then the one classify, classify
+  // --explain and predict give over the same files.
+  vsm::roundModelAsWritten(trainingModel, context.environment().threads);
+  vsm::roundModelAsWritten(testingModel, context.environment().threads);
   ClassificationResults results;
   {
     StageClock clock;
