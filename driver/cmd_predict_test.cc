@@ -97,7 +97,7 @@ TEST_F(PredictCommandTest, GbkAndUtf8InputGiveTheSameAnswersInEveryFormat) {
   EXPECT_FALSE(answers[3].empty());
   const std::string tsv = run({"predict", "--format", "tsv"}, utf8).out;
   EXPECT_EQ(tsv.substr(0, 2 + answers[0].size()), "1\t" + answers[0]);
-  EXPECT_NE(tsv.find("\n2\t\t\n3\t\t\n4\t" + answers[3] + "\t"), std::string::npos) << tsv;
+  EXPECT_NE(tsv.find("\n2\t\t0\n3\t\t0\n4\t" + answers[3] + "\t"), std::string::npos) << tsv;
 }
 
 TEST_F(PredictCommandTest, TsvIdsAreEchoedAndJsonlListsTopCategoriesAndNeighbours) {
@@ -117,7 +117,7 @@ TEST_F(PredictCommandTest, TsvIdsAreEchoedAndJsonlListsTopCategoriesAndNeighbour
     ++neighbours;
   }
   EXPECT_EQ(neighbours, 3u);
-  EXPECT_EQ(second, "{\"id\":\"x9\",\"category\":\"\"}");
+  EXPECT_EQ(second, "{\"id\":\"x9\",\"category\":\"\",\"score\":0}");
 }
 
 TEST_F(PredictCommandTest, TheTrainingVectorCacheGivesTheSameAnswers) {

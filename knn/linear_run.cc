@@ -135,17 +135,22 @@ std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {
   return std::make_unique<vsm::KeywordCounter>(keywords_);
 }
 
-void LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
+bool LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
                              std::string& category, std::vector<CategoryVote>& values) const {
   counter.count(words);
-  std::vector<double> decisions;
-  const int predicted = model_.decide(vsm::tfidfTestingVector(statistics_, counter, collectionSize_),
-                                      categories_.size(), decisions);
-  category = categories_.at(static_cast<size_t>(predicted));
+  category.clear();
   values.clear();
+  const WeightedKeywordList vector = vsm::tfidfTestingVector(statistics_, counter, collectionSize_);
+  if (std::none_of(vector.begin(), vector.end(), [](const auto& entry) { return entry.second != 0.0; })) {
+    return false;
+  }
+  std::vector<double> decisions;
+  const int predicted = model_.decide(vector, categories_.size(), decisions);
+  category = categories_.at(static_cast<size_t>(predicted));
   for (size_t c = 0; c < categories_.size(); ++c) values.push_back({categories_[c], 0, decisions[c]});
   std::stable_sort(values.begin(), values.end(),
                    [](const CategoryVote& a, const CategoryVote& b) { return a.weight > b.weight; });
+  return true;
 }
 
 }  // namespace newsclass

@@ -48,8 +48,10 @@ class LinearPredictor {
                   CategoryList categories);
   std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
   // The category with the highest decision value, and every category's value (`weight`),
-  // highest first, ties in list order.
-  void decide(const WordList& words, vsm::KeywordCounter& counter, std::string& category,
+  // highest first, ties in list order. False, with no category and no values, when the words
+  // hold no keyword of the model (or only keywords of weight 0): the decision values would be
+  // the biases alone, the same for every such text.
+  bool decide(const WordList& words, vsm::KeywordCounter& counter, std::string& category,
               std::vector<CategoryVote>& values) const;
 
  private:

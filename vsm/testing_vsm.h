@@ -34,6 +34,9 @@ class KeywordCounter {
     return counts_[static_cast<size_t>(positionSlot_[position])];
   }
 
+  // Whether the last counted words hold any keyword.
+  bool holdsAny() const { return !touched_.empty(); }
+
   // The positions of the keywords the last counted words hold, ascending, each with its count:
   // the work of an article's length, not of the keyword list's.
   std::vector<std::pair<int32_t, int32_t>> presentPositions() const;
