@@ -16,6 +16,7 @@
 #include "knn/evaluation_report.h"
 #include "knn/linear_run.h"
 #include "knn/predictions_file.h"
+#include "vsm/testing_vsm.h"
 #include "vsm/written_weights.h"
 
 namespace newsclass {
@@ -170,11 +171,14 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
   // --explain and predict give over the same files.
   vsm::roundModelAsWritten(trainingModel, context.environment().threads);
   vsm::roundModelAsWritten(testingModel, context.environment().threads);
+  const WeightVector keywordless = vsm::keywordlessTestingVector(vsm::WeightTable(
+      vsm::statisticsOf(vsm::findPostingLists(dictionary, processor.readKeywords(keywordPath))),
+      static_cast<int64_t>(context.trainLast) - context.trainFirst + 1));
   ClassificationResults results;
   {
     StageClock clock;
     processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel,
-                                 context.categories, options.k, results);
+                                 context.categories, options.k, results, &keywordless);
     savePredictions(results, predictionsPath);
     context.recordFacts(ProvenanceStage::kClassifier, {{"classifier", "knn"},
                                                        {"k", std::to_string(options.k)},

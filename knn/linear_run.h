@@ -36,6 +36,10 @@ void linearClassify(CorpusProcessor& processor, const LinearModel& model,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
                     const CategoryList& categories, ClassificationResults& results);
 
+// Whether a sparse vector has a weight other than 0: a vector without one belongs to a text that
+// holds no keyword of the model (or only keywords every training article holds).
+bool holdsWeight(const WeightedKeywordList& vector);
+
 // Labelling new text with a saved linear model: the words of an article weighted with tfidf as
 // the testing articles were, then the model's decision values. Thread-safe with a counter each.
 class LinearPredictor {

@@ -55,6 +55,11 @@ class KeywordCounter {
 // normalised with normalizeInPlace. `table` and the counter's keyword list have the same length.
 WeightVector testingVector(const WeightTable& table, const KeywordCounter& counter);
 
+// The vector testingVector gives an article that holds none of the keywords (each weight the
+// weight for tf = 0, normalised), as the vector files hold it (six significant digits): every
+// such article's vector in testingVSM.dat, bit for bit.
+WeightVector keywordlessTestingVector(const WeightTable& table);
+
 }  // namespace newsclass::vsm
 
 #endif  // NEWSCLASS_VSM_TESTING_VSM_H_
