@@ -432,13 +432,18 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
       "records it: each line is segmented and weighted as the testing vectors are, then\n"
       "classified as classify does, by its K nearest vectors of trainingVSM.dat or by\n"
       "linear.model. The training range, categories, weighting, classifier, K and vote come\n"
-      "from model.json; options that contradict it are refused. Reads the FILEs (the encoding,\n"
-      "UTF-8 or GBK, decided per file), or standard input line by line (decided per line),\n"
-      "answering each line at once. An empty line gets an empty label. Loading and start-up\n"
-      "lines go to standard error.");
+      "from model.json; options that contradict it are refused. Reads the FILEs (a file valid\n"
+      "as UTF-8 is UTF-8; in any other each line is UTF-8 or GBK on its own), or standard input\n"
+      "line by line (decided per line), answering each line at once. An empty line, or one with\n"
+      "no keyword of the model, gets an empty label and score 0. With several FILEs each tsv\n"
+      "answer starts with its file's name and a tab, each jsonl answer with a \"file\" field.\n"
+      "--tsv ids must be non-empty and unique in the run: FILEs are checked before the first\n"
+      "answer, standard input at the line (after the answers before it); exit 2. Loading and\n"
+      "start-up lines go to standard error.");
   command->add_option("FILE", options->files, "Files of articles (default: standard input)");
   command->add_flag("--tsv", options->tsv,
-                    "Read \"id<TAB>text\" lines and answer with the id instead of the line number");
+                    "Read \"id<TAB>text\" lines and answer with the id instead of the line number "
+                    "(ids non-empty and unique in the run)");
   command->add_option("--format", options->format,
                       "text: the category alone; tsv: line number (or id), category and score "
                       "(KNN: the winner's share of the votes; linear: its decision value); "
