@@ -166,26 +166,13 @@ class LinePredictor {
   }
 
   // Input `input` (0, 1, ...) begins: `where` names it in errors, `label` (GBK) in the answers
-  // when they name their file.
-  void beginInput(size_t input, const std::string& where, std::string label) {
+  // when they name their file. `ids`: the register its --tsv ids are checked against line by
+  // line, or null when they were checked beforehand.
+  void beginInput(size_t input, const std::string& where, std::string label, IdRegister* ids) {
     input_ = input;
     label_ = std::move(label);
-    ids_.nameInput(input, where);
-  }
-
-  // Checks the --tsv ids of a whole input before any of its lines is answered.
-  void checkIds(std::string_view text, const std::string& where) {
-    uint64_t number = 0;
-    for (size_t pos = 0; pos < text.size();) {
-      size_t end = text.find('\n', pos);
-      if (end == std::string_view::npos) end = text.size();
-      ++number;
-      if (const auto id = tsvId(text.substr(pos, end - pos))) {
-        ids_.add(std::string(*id), input_, where, number);
-      }
-      pos = end + 1;
-    }
-    checked_ = true;
+    ids_ = ids;
+    if (ids_ != nullptr) ids_->nameInput(input, where);
   }
 
   // Splits a --tsv line into its id and text; `where` names the line in an error.
@@ -205,7 +192,7 @@ class LinePredictor {
       }
       pending.key = line.substr(0, tab);
       pending.text = line.substr(tab + 1);
-      if (!checked_) ids_.add(pending.key, input_, where, number);
+      if (ids_ != nullptr) ids_->add(pending.key, input_, where, number);
     } else {
       pending.key = std::to_string(number);
       pending.text = std::move(line);
@@ -292,11 +279,25 @@ class LinePredictor {
   StopWordSet stopWords_;
   std::vector<KnnPredictor::Scratch> scratch_;
   std::vector<std::unique_ptr<vsm::KeywordCounter>> counters_;
-  IdRegister ids_;
+  IdRegister* ids_ = nullptr;
   size_t input_ = 0;
-  std::string label_;     // GBK; empty when the answers do not name their file
-  bool checked_ = false;  // the current input's ids were checked as a whole
+  std::string label_;  // GBK; empty when the answers do not name their file
 };
+
+// Checks the --tsv ids of a whole input, named `where`, against the run's earlier ones.
+void checkTsvIds(std::string_view text, size_t input, const std::string& where, IdRegister& ids) {
+  ids.nameInput(input, where);
+  uint64_t number = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    ++number;
+    if (const auto id = tsvId(text.substr(pos, end - pos))) {
+      ids.add(std::string(*id), input, where, number);
+    }
+    pos = end + 1;
+  }
+}
 
 int runPredict(RunContext& context, const PredictOptions& options) {
   if (options.neighbours && options.format != "jsonl") {
@@ -306,6 +307,14 @@ int runPredict(RunContext& context, const PredictOptions& options) {
                           context.dataPath("trainingVSM.dat")};
   const std::string modelPath = context.dataPath("linear.model");
   for (const std::string& file : options.files) requireInputFile(file);
+  // Every --tsv id of every FILE is checked before the model is loaded: a refused run answers
+  // nothing. Standard input is checked line by line as it is answered.
+  IdRegister ids;
+  if (options.tsv) {
+    for (size_t input = 0; input < options.files.size(); ++input) {
+      checkTsvIds(readInputText(options.files[input]), input, options.files[input], ids);
+    }
+  }
 
   // The facts of the folder decide what the command line leaves open; a contradiction is an
   // error. The training range gives N, so a --train-range other than the default must match.
@@ -372,7 +381,7 @@ int runPredict(RunContext& context, const PredictOptions& options) {
     // on its own, and a bad --tsv id is refused at its line, after the answers before it.
     std::string line;
     std::vector<PendingLine> one(1);
-    lines.beginInput(0, "standard input", "");
+    lines.beginInput(0, "standard input", "", options.tsv ? &ids : nullptr);
     for (uint64_t number = 1; std::getline(context.input(), line); ++number) {
       lines.parse(userTextToGbk(line), number, "standard input", one[0]);
       lines.answer(one);
@@ -381,17 +390,10 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   }
   // With several FILEs, each answer names its file (tsv: a first column; jsonl: "file").
   const bool nameFiles = options.files.size() > 1;
-  if (options.tsv) {
-    // Every id of every FILE is checked before the first answer: a refused run answers nothing.
-    for (size_t input = 0; input < options.files.size(); ++input) {
-      lines.beginInput(input, options.files[input], "");
-      lines.checkIds(readInputText(options.files[input]), options.files[input]);
-    }
-  }
   constexpr size_t kBatchLines = 4096;
   for (size_t input = 0; input < options.files.size(); ++input) {
     const std::string& file = options.files[input];
-    lines.beginInput(input, file, nameFiles ? userTextToGbk(file) : "");
+    lines.beginInput(input, file, nameFiles ? userTextToGbk(file) : "", nullptr);
     const std::string text = readInputText(file);
     std::vector<PendingLine> batch;
     uint64_t number = 0;
