@@ -157,7 +157,34 @@ case_message_predict_several_files() {
     fail "two FILEs, jsonl: got $(tr '\n' '|' < "$out")"
 }
 
+# A testing article without a keyword keeps its label by the usual rule in classify (KNN and
+# linear), counted in the one warning line; every other prediction stays as it was.
+case_classify_counts_keywordless() {
+  local d
+  d=$(fresh keywordless)
+  sql "$d" "UPDATE TestingCorpus SET CAbstract = '的了是' WHERE ArticleId = 30"
+  run --data-dir "$d" "${ranges[@]}" -q build-vectors
+  expect_exit 0 "build-vectors"
+  run --data-dir "$d" "${ranges[@]}" -q classify
+  expect_exit 0 "classify"
+  [[ $(cat "$err") == "classification: 1 of 30 testing articles hold no keyword; their neighbours are those of any text without one" ]] ||
+    fail "classify: stderr $(stderr_excerpt)"
+  [[ $(head -n 29 "$d/predictions.dat") == "$(head -n 29 "$base/predictions.dat")" ]] ||
+    fail "classify: the other predictions changed"
+  [[ $(sed -n '30s/ .*//p' "$d/predictions.dat") == 30 && -n $(sed -n '30s/^30 //p' "$d/predictions.dat") ]] ||
+    fail "classify: article 30 is not labelled"
+  run --data-dir "$d" "${ranges[@]}" -q classify --classifier linear
+  expect_exit 0 "classify --classifier linear"
+  [[ $(cat "$err") == "classification: 1 of 30 testing articles hold no keyword; their label is the one the model's biases favour" ]] ||
+    fail "linear: stderr $(stderr_excerpt)"
+  # The sample's own testing articles all hold keywords: no warning there.
+  d=$(fresh keywordless-sample)
+  run --data-dir "$d" "${ranges[@]}" -q classify
+  [[ ! -s $err ]] || fail "sample: classify warns: $(stderr_excerpt)"
+}
+
 cases+=(
+  classify-counts-keywordless:case_classify_counts_keywordless
   predict-one-answer-fudan6:case_predict_one_answer_fudan6
   predict-no-keyword:case_predict_no_keyword
   predict-mixed-encoding-file:case_predict_mixed_encoding_file
