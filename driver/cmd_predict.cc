@@ -284,7 +284,8 @@ class LinePredictor {
   std::string label_;  // GBK; empty when the answers do not name their file
 };
 
-// Checks the --tsv ids of a whole input, named `where`, against the run's earlier ones.
+// Checks the --tsv lines of a whole input, named `where`: each an id and its text (or blank),
+// the ids against the run's earlier ones.
 void checkTsvIds(std::string_view text, size_t input, const std::string& where, IdRegister& ids) {
   ids.nameInput(input, where);
   uint64_t number = 0;
@@ -292,8 +293,13 @@ void checkTsvIds(std::string_view text, size_t input, const std::string& where, 
     size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
     ++number;
-    if (const auto id = tsvId(text.substr(pos, end - pos))) {
+    std::string_view line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (const auto id = tsvId(line)) {
       ids.add(std::string(*id), input, where, number);
+    } else if (!line.empty()) {
+      throw DataFileError(where + ": line " + std::to_string(number) +
+                          ": expected an id, a tab and the text");
     }
     pos = end + 1;
   }

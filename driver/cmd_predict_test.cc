@@ -300,7 +300,7 @@ TEST_F(PredictCommandTest, InputFilesAreNamedAsInputs) {
   // --tsv ids repeated across FILEs are refused before the model is loaded.
   const std::string ids = dir.file("ids.tsv");
   testing::writeFileBytes(ids, "1\ta\n2\tb\n");
-  const testing::CommandResult repeated = run({"predict", "--tsv", ids, file, ids});
+  const testing::CommandResult repeated = run({"predict", "--tsv", ids, ids});
   EXPECT_EQ(repeated.code, 2);
   // The same FILE given twice: the second reading repeats the first.
   EXPECT_EQ(repeated.err, "newsclass: " + ids + ": line 1: id 1 repeats " + ids + " line 1\n");

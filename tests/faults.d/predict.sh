@@ -104,6 +104,11 @@ case_predict_tsv_ids() {
   expect_exit 2 "repeated id"
   [[ $(cat "$err") == "newsclass: repeat.tsv: line 3: id 7 repeats line 1" ]] || fail "repeated id: $(stderr_excerpt)"
   [[ ! -s $out ]] || fail "repeated id: answers were written"
+  printf '7\ta\nno tab here\n' > no-tab.tsv
+  run --data-dir "$d" "${ranges[@]}" -q predict --tsv no-tab.tsv
+  expect_exit 2 "line without a tab"
+  [[ $(cat "$err") == "newsclass: no-tab.tsv: line 2: expected an id, a tab and the text" ]] || fail "no tab: $(stderr_excerpt)"
+  [[ ! -s $out ]] || fail "no tab: answers were written"
   printf '9\tx\n8\ty\n' > other.tsv
   printf '1\tz\n' > first.tsv
   run --data-dir "$d" "${ranges[@]}" -q predict --tsv --format tsv first.tsv repeat.tsv
