@@ -2,6 +2,7 @@
 // the predictions saved to predictions.dat, or the explanation of one article's prediction.
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "knn/linear_run.h"
 #include "knn/neighbour_vote.h"
 #include "knn/predictions_file.h"
+#include "vsm/testing_vsm.h"
 
 namespace newsclass {
 namespace {
@@ -108,6 +110,32 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   return 0;
 }
 
+// The vector testingVSM.dat holds for a testing article without a keyword (the default
+// weighting's), from dict.dat and keywords.dat, so that the stage can count such articles in its
+// warning. Classifying needs neither file: without them (or with files that do not fit the
+// vectors) only the articles whose weights are all 0 are counted.
+std::optional<WeightVector> keywordlessVectorOf(const RunContext& context,
+                                                CorpusProcessor& processor, size_t dimension) {
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  const std::string keywordPath = context.dataPath("keywords.dat");
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(dictionaryPath, ec) ||
+      !std::filesystem::is_regular_file(keywordPath, ec)) {
+    return std::nullopt;
+  }
+  try {
+    const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
+    if (keywords.size() != dimension) return std::nullopt;
+    Dictionary dictionary;
+    processor.loadDictionary(dictionary, dictionaryPath);
+    return vsm::keywordlessTestingVector(vsm::WeightTable(
+        vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)),
+        static_cast<int64_t>(context.trainLast) - context.trainFirst + 1));
+  } catch (const DataFileError&) {
+    return std::nullopt;
+  }
+}
+
 int runClassify(RunContext& context, const ClassifyOptions& options) {
   if (options.classifier == "linear") return runLinearClassify(context, options);
   if (options.k < 1) {
@@ -147,8 +175,10 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   }
 
   ClassificationResults results;
+  const std::optional<WeightVector> keywordless =
+      keywordlessVectorOf(context, processor, checkTrainingModel(trainingModel));
   processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel, context.categories,
-                               options.k, results);
+                               options.k, results, keywordless ? &*keywordless : nullptr);
   const std::string path = context.dataPath("predictions.dat");
   savePredictions(results, path);
   context.recordFacts(ProvenanceStage::kClassifier,

@@ -16,6 +16,8 @@
 #include "knn/evaluation_report.h"
 #include "knn/linear_run.h"
 #include "knn/predictions_file.h"
+#include "vsm/testing_vsm.h"
+#include "vsm/written_weights.h"
 
 namespace newsclass {
 namespace {
@@ -164,11 +166,19 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
             testingPath);
   }
+  // The vectors are classified as the files hold them (six significant digits), not at full
+  // precision: an answer that sits on a rounding tie is then the one classify, classify
+  // --explain and predict give over the same files.
+  vsm::roundModelAsWritten(trainingModel, context.environment().threads);
+  vsm::roundModelAsWritten(testingModel, context.environment().threads);
+  const WeightVector keywordless = vsm::keywordlessTestingVector(vsm::WeightTable(
+      vsm::statisticsOf(vsm::findPostingLists(dictionary, processor.readKeywords(keywordPath))),
+      static_cast<int64_t>(context.trainLast) - context.trainFirst + 1));
   ClassificationResults results;
   {
     StageClock clock;
     processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel,
-                                 context.categories, options.k, results);
+                                 context.categories, options.k, results, &keywordless);
     savePredictions(results, predictionsPath);
     context.recordFacts(ProvenanceStage::kClassifier, {{"classifier", "knn"},
                                                        {"k", std::to_string(options.k)},

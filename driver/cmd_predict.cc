@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <istream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "driver/cmd_options.h"
@@ -58,11 +61,92 @@ void refuseMismatch(const std::string& option, const std::string& asked, const s
 
 // One input line on its way to its answer.
 struct PendingLine {
+  std::string file;  // GBK; empty unless the answers name their file
   std::string key;   // the line number, or the id of a --tsv line
   std::string text;  // GBK
   KnnPrediction prediction;
+  // No label: the line is blank, or holds no keyword of the model. Its answer is an empty
+  // category with score 0.
   bool empty = true;
 };
+
+// The ids of a --tsv run: each must be non-empty and given once in the whole run, so that every
+// answer is found by its id alone.
+class IdRegister {
+ public:
+  // `where` names the input (a file, or standard input) in an error; `input` tells inputs apart.
+  void add(const std::string& id, size_t input, const std::string& where, uint64_t line) {
+    if (id.empty()) throw DataFileError(where + ": line " + std::to_string(line) + ": empty id");
+    const auto [found, fresh] = seen_.try_emplace(id, Place{input, line});
+    if (fresh) return;
+    const Place& first = found->second;
+    throw DataFileError(where + ": line " + std::to_string(line) + ": id " + id + " repeats " +
+                        (first.input == input ? "" : inputNames_.at(first.input) + " ") +
+                        "line " + std::to_string(first.line));
+  }
+  // The name of input `input` (0, 1, ...) in errors about a later input.
+  void nameInput(size_t input, const std::string& where) {
+    if (inputNames_.size() <= input) inputNames_.resize(input + 1);
+    inputNames_[input] = where;
+  }
+
+ private:
+  struct Place {
+    size_t input;
+    uint64_t line;
+  };
+  std::unordered_map<std::string, Place> seen_;
+  std::vector<std::string> inputNames_;
+};
+
+// The --tsv id of a line: the bytes before its first tab (none: not an id line).
+std::optional<std::string_view> tsvId(std::string_view line) {
+  const size_t tab = line.find('\t');
+  if (tab == std::string_view::npos) return std::nullopt;
+  return line.substr(0, tab);
+}
+
+// The text of an input FILE in GBK. A file that is valid UTF-8 as a whole is converted at once;
+// any other is decided line by line, as standard input is (UTF-8 when the line is valid UTF-8
+// and holds a non-ASCII byte, GBK otherwise), so that a file mixing both encodings reads every
+// line right.
+std::string readInputText(const std::string& file) {
+  std::string bytes;
+  if (const auto reason = tryReadTextFile(file, bytes)) {
+    throw DataFileError(file + ": cannot read the input file (" + *reason + ")");
+  }
+  if (isValidUtf8(bytes)) return userTextToGbk(bytes);
+  std::string text;
+  text.reserve(bytes.size());
+  for (size_t pos = 0; pos < bytes.size();) {
+    size_t end = bytes.find('\n', pos);
+    if (end == std::string::npos) end = bytes.size();
+    const std::string_view line(bytes.data() + pos, end - pos);
+    if (std::all_of(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; })) {
+      text += line;
+    } else {
+      text += userTextToGbk(line);
+    }
+    if (end < bytes.size()) text += '\n';
+    pos = end + 1;
+  }
+  return text;
+}
+
+// An input FILE that is missing or not a readable file is named as an input, not as a data file
+// some stage should have written.
+void requireInputFile(const std::string& file) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    throw DataFileError(file + ": no such input file");
+  }
+  if (status.type() == std::filesystem::file_type::directory) {
+    throw DataFileError(file + ": is a folder, not an input file");
+  }
+  std::ifstream probe(file, std::ios::binary);
+  if (!probe) throw DataFileError(file + ": cannot open the input file for reading");
+}
 
 class LinePredictor {
  public:
@@ -81,9 +165,20 @@ class LinePredictor {
     }
   }
 
+  // Input `input` (0, 1, ...) begins: `where` names it in errors, `label` (GBK) in the answers
+  // when they name their file. `ids`: the register its --tsv ids are checked against line by
+  // line, or null when they were checked beforehand.
+  void beginInput(size_t input, const std::string& where, std::string label, IdRegister* ids) {
+    input_ = input;
+    label_ = std::move(label);
+    ids_ = ids;
+    if (ids_ != nullptr) ids_->nameInput(input, where);
+  }
+
   // Splits a --tsv line into its id and text; `where` names the line in an error.
   void parse(std::string line, uint64_t number, const std::string& where, PendingLine& pending) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    pending.file = label_;
     if (options_.tsv) {
       const size_t tab = line.find('\t');
       if (tab == std::string::npos) {
@@ -97,6 +192,7 @@ class LinePredictor {
       }
       pending.key = line.substr(0, tab);
       pending.text = line.substr(tab + 1);
+      if (ids_ != nullptr) ids_->add(pending.key, input_, where, number);
     } else {
       pending.key = std::to_string(number);
       pending.text = std::move(line);
@@ -113,14 +209,17 @@ class LinePredictor {
       const WordList words = processor_.tokenizeArticle(pending.text, stopWords_);
       if (linear_ != nullptr) {
         KnnPrediction& p = pending.prediction;
-        linear_->decide(words, *counters_[lane], p.category, p.votes);
+        pending.empty = !linear_->decide(words, *counters_[lane], p.category, p.votes);
         for (const CategoryVote& value : p.votes) {
           if (value.category == p.category) p.score = value.weight;
         }
         return;
       }
       const WeightVector vector = knn_->vectorOf(words, scratch_[lane]);
-      knn_->nearest(vector, scratch_[lane], lists[i]);
+      // Without a keyword of the model the line has no direction: every similarity would be
+      // the same guess.
+      pending.empty = vector.empty();
+      if (!pending.empty) knn_->nearest(vector, scratch_[lane], lists[i]);
     });
     std::string output;
     for (size_t i = 0; i < batch.size(); ++i) {
@@ -136,12 +235,14 @@ class LinePredictor {
     const KnnPrediction& p = line.prediction;
     if (options_.format == "text") return (line.empty ? "" : p.category) + "\n";
     if (options_.format == "tsv") {
-      if (line.empty) return line.key + "\t\t\n";
-      return line.key + "\t" + p.category + "\t" + shortestDecimal(p.score) + "\n";
+      const std::string file = line.file.empty() ? "" : line.file + "\t";
+      if (line.empty) return file + line.key + "\t\t0\n";
+      return file + line.key + "\t" + p.category + "\t" + shortestDecimal(p.score) + "\n";
     }
-    std::string json = "{" + std::string(options_.tsv ? "\"id\":" + jsonString(line.key)
-                                                      : "\"line\":" + line.key);
-    if (line.empty) return json + ",\"category\":\"\"}\n";
+    std::string json = "{";
+    if (!line.file.empty()) json += "\"file\":" + jsonString(line.file) + ",";
+    json += options_.tsv ? "\"id\":" + jsonString(line.key) : "\"line\":" + line.key;
+    if (line.empty) return json + ",\"category\":\"\",\"score\":0}\n";
     json += ",\"category\":" + jsonString(p.category) + ",\"score\":" + shortestDecimal(p.score);
     json += ",\"top\":[";
     const bool bySimilarity = context_.environment().similarityVote;
@@ -178,7 +279,31 @@ class LinePredictor {
   StopWordSet stopWords_;
   std::vector<KnnPredictor::Scratch> scratch_;
   std::vector<std::unique_ptr<vsm::KeywordCounter>> counters_;
+  IdRegister* ids_ = nullptr;
+  size_t input_ = 0;
+  std::string label_;  // GBK; empty when the answers do not name their file
 };
+
+// Checks the --tsv lines of a whole input, named `where`: each an id and its text (or blank),
+// the ids against the run's earlier ones.
+void checkTsvIds(std::string_view text, size_t input, const std::string& where, IdRegister& ids) {
+  ids.nameInput(input, where);
+  uint64_t number = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    ++number;
+    std::string_view line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (const auto id = tsvId(line)) {
+      ids.add(std::string(*id), input, where, number);
+    } else if (!line.empty()) {
+      throw DataFileError(where + ": line " + std::to_string(number) +
+                          ": expected an id, a tab and the text");
+    }
+    pos = end + 1;
+  }
+}
 
 int runPredict(RunContext& context, const PredictOptions& options) {
   if (options.neighbours && options.format != "jsonl") {
@@ -187,7 +312,15 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   KnnPredictorFiles files{context.dataPath("dict.dat"), context.dataPath("keywords.dat"),
                           context.dataPath("trainingVSM.dat")};
   const std::string modelPath = context.dataPath("linear.model");
-  for (const std::string& file : options.files) context.requireReadableFile(file);
+  for (const std::string& file : options.files) requireInputFile(file);
+  // Every --tsv id of every FILE is checked before the model is loaded: a refused run answers
+  // nothing. Standard input is checked line by line as it is answered.
+  IdRegister ids;
+  if (options.tsv) {
+    for (size_t input = 0; input < options.files.size(); ++input) {
+      checkTsvIds(readInputText(options.files[input]), input, options.files[input], ids);
+    }
+  }
 
   // The facts of the folder decide what the command line leaves open; a contradiction is an
   // error. The training range gives N, so a --train-range other than the default must match.
@@ -251,21 +384,23 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   if (options.files.empty()) {
     // Standard input is answered line by line as it arrives, each answer flushed at once, so
     // that another program can keep the process open as a pipe. Each line's encoding is decided
-    // on its own.
+    // on its own, and a bad --tsv id is refused at its line, after the answers before it.
     std::string line;
     std::vector<PendingLine> one(1);
+    lines.beginInput(0, "standard input", "", options.tsv ? &ids : nullptr);
     for (uint64_t number = 1; std::getline(context.input(), line); ++number) {
       lines.parse(userTextToGbk(line), number, "standard input", one[0]);
       lines.answer(one);
     }
     return 0;
   }
+  // With several FILEs, each answer names its file (tsv: a first column; jsonl: "file").
+  const bool nameFiles = options.files.size() > 1;
   constexpr size_t kBatchLines = 4096;
-  for (const std::string& file : options.files) {
-    std::string bytes;
-    if (tryReadTextFile(file, bytes)) throw fileError(file, "cannot read the text to label");
-    // A file's encoding is decided once, for all of it, as segment does.
-    const std::string text = userTextToGbk(bytes);
+  for (size_t input = 0; input < options.files.size(); ++input) {
+    const std::string& file = options.files[input];
+    lines.beginInput(input, file, nameFiles ? userTextToGbk(file) : "", nullptr);
+    const std::string text = readInputText(file);
     std::vector<PendingLine> batch;
     uint64_t number = 0;
     // A progress line over the file's lines, on a terminal's standard error only.
@@ -305,13 +440,18 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
       "records it: each line is segmented and weighted as the testing vectors are, then\n"
       "classified as classify does, by its K nearest vectors of trainingVSM.dat or by\n"
       "linear.model. The training range, categories, weighting, classifier, K and vote come\n"
-      "from model.json; options that contradict it are refused. Reads the FILEs (the encoding,\n"
-      "UTF-8 or GBK, decided per file), or standard input line by line (decided per line),\n"
-      "answering each line at once. An empty line gets an empty label. Loading and start-up\n"
-      "lines go to standard error.");
+      "from model.json; options that contradict it are refused. Reads the FILEs (a file valid\n"
+      "as UTF-8 is UTF-8; in any other each line is UTF-8 or GBK on its own), or standard input\n"
+      "line by line (decided per line), answering each line at once. An empty line, or one with\n"
+      "no keyword of the model, gets an empty label and score 0. With several FILEs each tsv\n"
+      "answer starts with its file's name and a tab, each jsonl answer with a \"file\" field.\n"
+      "--tsv ids must be non-empty and unique in the run: FILEs are checked before the first\n"
+      "answer, standard input at the line (after the answers before it); exit 2. Loading and\n"
+      "start-up lines go to standard error.");
   command->add_option("FILE", options->files, "Files of articles (default: standard input)");
   command->add_flag("--tsv", options->tsv,
-                    "Read \"id<TAB>text\" lines and answer with the id instead of the line number");
+                    "Read \"id<TAB>text\" lines and answer with the id instead of the line number "
+                    "(ids non-empty and unique in the run)");
   command->add_option("--format", options->format,
                       "text: the category alone; tsv: line number (or id), category and score "
                       "(KNN: the winner's share of the votes; linear: its decision value); "

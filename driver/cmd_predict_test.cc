@@ -97,7 +97,7 @@ TEST_F(PredictCommandTest, GbkAndUtf8InputGiveTheSameAnswersInEveryFormat) {
   EXPECT_FALSE(answers[3].empty());
   const std::string tsv = run({"predict", "--format", "tsv"}, utf8).out;
   EXPECT_EQ(tsv.substr(0, 2 + answers[0].size()), "1\t" + answers[0]);
-  EXPECT_NE(tsv.find("\n2\t\t\n3\t\t\n4\t" + answers[3] + "\t"), std::string::npos) << tsv;
+  EXPECT_NE(tsv.find("\n2\t\t0\n3\t\t0\n4\t" + answers[3] + "\t"), std::string::npos) << tsv;
 }
 
 TEST_F(PredictCommandTest, TsvIdsAreEchoedAndJsonlListsTopCategoriesAndNeighbours) {
@@ -117,7 +117,7 @@ TEST_F(PredictCommandTest, TsvIdsAreEchoedAndJsonlListsTopCategoriesAndNeighbour
     ++neighbours;
   }
   EXPECT_EQ(neighbours, 3u);
-  EXPECT_EQ(second, "{\"id\":\"x9\",\"category\":\"\"}");
+  EXPECT_EQ(second, "{\"id\":\"x9\",\"category\":\"\",\"score\":0}");
 }
 
 TEST_F(PredictCommandTest, TheTrainingVectorCacheGivesTheSameAnswers) {
@@ -204,6 +204,107 @@ TEST_F(PredictCommandTest, TheLinearModelAnswersAsClassifyDid) {
   EXPECT_EQ(missing.code, 2);
   EXPECT_EQ(missing.err, "newsclass: " + data +
                              "/linear.model: no such file (run the stage that writes it first)\n");
+}
+
+// "<id> <category>" lines of predict's tsv answers, one per labelled line.
+std::string labelledAnswers(const std::string& tsv) {
+  std::istringstream in(tsv);
+  std::string answers;
+  for (std::string line; std::getline(in, line);) {
+    const size_t first = line.find('\t');
+    const size_t second = line.find('\t', first + 1);
+    answers += line.substr(0, first) + " " + line.substr(first + 1, second - first - 1) + "\n";
+  }
+  return answers;
+}
+
+TEST_F(PredictCommandTest, PipelineClassifyAndPredictGiveOneAnswerPerArticle) {
+  const std::string lines = testingLines();
+  for (const char* weighting : {"spec", "tfidf"}) {
+    for (const char* vote : {"count", "similarity"}) {
+      ASSERT_EQ(run({"-q", "pipeline", "--weighting", weighting, "--vote", vote}).code, 0);
+      const std::string fromPipeline = testing::readFileBytes(data + "/predictions.dat");
+      ASSERT_EQ(run({"-q", "classify", "--vote", vote}).code, 0);
+      EXPECT_EQ(testing::readFileBytes(data + "/predictions.dat"), fromPipeline)
+          << weighting << ", " << vote;
+      const testing::CommandResult predicted = run({"predict", "--tsv", "--format", "tsv"}, lines);
+      ASSERT_EQ(predicted.code, 0) << predicted.err;
+      EXPECT_EQ(labelledAnswers(predicted.out), fromPipeline) << weighting << ", " << vote;
+    }
+  }
+}
+
+// Whether jsonl answers give line 3 a category that is not empty.
+bool labelsLineThree(const std::string& jsonl) {
+  const std::string prefix = "{\"line\":3,\"category\":\"";
+  const size_t at = jsonl.find(prefix);
+  return at != std::string::npos && jsonl[at + prefix.size()] != '"';
+}
+
+TEST_F(PredictCommandTest, ALineWithoutAKeywordGetsAnEmptyLabelAndScoreZero) {
+  // Stop words and punctuation, ASCII garbage, then a real headline.
+  const std::string input = "的了是\nqzxv wprt ！！\n出版社推出新版古典文学丛书\n";
+  for (const char* weighting : {"spec", "tfidf"}) {
+    ASSERT_EQ(run({"-q", "build-vectors", "--weighting", weighting}).code, 0);
+    const testing::CommandResult text = run({"predict"}, input);
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_EQ(text.out.substr(0, 2), "\n\n") << weighting;
+    EXPECT_GT(text.out.size(), 3u) << weighting;
+    const std::string tsv = run({"predict", "--format", "tsv"}, input).out;
+    EXPECT_EQ(tsv.substr(0, 10), "1\t\t0\n2\t\t0\n") << weighting;
+    const std::string jsonl = run({"predict", "--format", "jsonl", "--neighbours"}, input).out;
+    EXPECT_EQ(jsonl.substr(0, jsonl.find("{\"line\":3")),
+              "{\"line\":1,\"category\":\"\",\"score\":0}\n"
+              "{\"line\":2,\"category\":\"\",\"score\":0}\n")
+        << weighting;
+    EXPECT_TRUE(labelsLineThree(jsonl)) << jsonl;
+  }
+  ASSERT_EQ(run({"-q", "pipeline", "--count", "0", "--classifier", "linear"}).code, 0);
+  const std::string linear = run({"predict", "--format", "jsonl"}, input).out;
+  EXPECT_EQ(linear.substr(0, linear.find("{\"line\":3")),
+            "{\"line\":1,\"category\":\"\",\"score\":0}\n"
+            "{\"line\":2,\"category\":\"\",\"score\":0}\n");
+  EXPECT_TRUE(labelsLineThree(linear)) << linear;
+}
+
+TEST_F(PredictCommandTest, AFileMixingUtf8AndGbkLinesReadsEachLineInItsOwnEncoding) {
+  const std::string one = "国家队备战亚洲杯，主教练公布集训名单\n";
+  const std::string two = "出版社推出新版古典文学丛书\n";
+  const std::string file = dir.file("mixed.txt");
+  testing::writeFileBytes(file, one + gbk(two) + "plain ascii\n" + gbk(one));
+  const testing::CommandResult mixed = run({"predict", "--format", "tsv", file});
+  ASSERT_EQ(mixed.code, 0) << mixed.err;
+  const testing::CommandResult utf8 = run({"predict", "--format", "tsv"}, one + two + "plain ascii\n" + one);
+  EXPECT_EQ(mixed.out, utf8.out);
+  EXPECT_EQ(std::count(mixed.out.begin(), mixed.out.end(), '\n'), 4);
+}
+
+TEST_F(PredictCommandTest, InputFilesAreNamedAsInputs) {
+  const std::string missing = dir.file("missing.txt");
+  const testing::CommandResult result = run({"predict", missing});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + missing + ": no such input file\n");
+  EXPECT_EQ(result.out, "");
+  // Several FILEs: every tsv answer starts with its file; one FILE answers as standard input.
+  const std::string file = dir.file("a.txt");
+  testing::writeFileBytes(file, "出版社推出新版古典文学丛书\n\n");
+  const std::string one = run({"predict", "--format", "tsv", file}).out;
+  EXPECT_EQ(one, run({"predict", "--format", "tsv"}, "出版社推出新版古典文学丛书\n\n").out);
+  const std::string two = run({"predict", "--format", "tsv", file, file}).out;
+  std::string expected;
+  for (int copy = 0; copy < 2; ++copy) {
+    std::istringstream lines(one);
+    for (std::string line; std::getline(lines, line);) expected += file + "\t" + line + "\n";
+  }
+  EXPECT_EQ(two, expected);
+  // --tsv ids repeated across FILEs are refused before the model is loaded.
+  const std::string ids = dir.file("ids.tsv");
+  testing::writeFileBytes(ids, "1\ta\n2\tb\n");
+  const testing::CommandResult repeated = run({"predict", "--tsv", ids, ids});
+  EXPECT_EQ(repeated.code, 2);
+  // The same FILE given twice: the second reading repeats the first.
+  EXPECT_EQ(repeated.err, "newsclass: " + ids + ": line 1: id 1 repeats " + ids + " line 1\n");
+  EXPECT_EQ(repeated.out, "");
 }
 
 TEST_F(PredictCommandTest, BadInputAndAMissingModelFileAreClearErrors) {

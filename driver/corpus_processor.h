@@ -120,9 +120,13 @@ class CorpusProcessor {
   std::vector<std::string> fetchNeighbourCategories(std::string idList, std::string tableName);
   std::string knnClassify(int k, std::string tableName, WeightVector vector,
                           CategoryList categories, const VsmModel& trainingModel);
+  // `keywordless`, when given, is the vector of a testing article that holds no keyword (the
+  // default weighting's; vsm::keywordlessTestingVector): testing vectors equal to it, or whose
+  // weights are all 0, are counted in the stage's warning.
   void knnClassifyTestSet(std::string tableName, const VsmModel& trainingModel,
                           const VsmModel& testingModel, CategoryList categories, int k,
-                          ClassificationResults& results);
+                          ClassificationResults& results,
+                          const WeightVector* keywordless = nullptr);
   std::string fetchArticleCategory(int32_t articleId, std::string tableName);
   double countCorrectPredictions(std::string category, const ClassificationResults& results,
                                  std::string tableName);

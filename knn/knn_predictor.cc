@@ -1,5 +1,6 @@
 #include "knn/knn_predictor.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "corpusdb/queries.h"
@@ -78,16 +79,21 @@ KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& 
 KnnPredictor::Scratch KnnPredictor::makeScratch() const {
   Scratch scratch;
   scratch.counter = std::make_unique<vsm::KeywordCounter>(keywords_);
+  scratch.rounder = std::make_unique<vsm::WrittenWeightRounder>();
   return scratch;
 }
 
 WeightVector KnnPredictor::vectorOf(const WordList& words, Scratch& scratch) const {
   scratch.counter->count(words);
-  if (processor_.environment().weighting == Weighting::kTfidf) {
-    return vsm::denseOf(vsm::tfidfTestingVector(statistics_, *scratch.counter, collectionSize_),
-                        keywords_.size());
-  }
-  return vsm::testingVector(*table_, *scratch.counter);
+  if (!scratch.counter->holdsAny()) return {};
+  WeightVector vector =
+      processor_.environment().weighting == Weighting::kTfidf
+          ? vsm::denseOf(vsm::tfidfTestingVector(statistics_, *scratch.counter, collectionSize_),
+                         keywords_.size())
+          : vsm::testingVector(*table_, *scratch.counter);
+  if (std::all_of(vector.begin(), vector.end(), [](double w) { return w == 0.0; })) return {};
+  scratch.rounder->roundInPlace(vector);
+  return vector;
 }
 
 void KnnPredictor::nearest(const WeightVector& vector, Scratch& scratch,

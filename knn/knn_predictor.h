@@ -18,6 +18,7 @@
 #include "vsm/keyword_weights.h"
 #include "vsm/testing_vsm.h"
 #include "vsm/vector_cache.h"
+#include "vsm/written_weights.h"
 
 namespace newsclass {
 
@@ -47,12 +48,16 @@ class KnnPredictor {
   // Working memory of one thread's predictions.
   struct Scratch {
     std::unique_ptr<vsm::KeywordCounter> counter;
+    std::unique_ptr<vsm::WrittenWeightRounder> rounder;
     NeighbourIndex::Scratch search;
   };
   Scratch makeScratch() const;
 
   // The testing-stage vector of an article's words (the tokeniser's result), with the
-  // environment's weighting.
+  // environment's weighting, each weight as testingVSM.dat would hold it (six significant
+  // digits), so that a line gets the answer classify gives the same text as a testing article.
+  // Empty when the words hold no keyword of the model, or every weight is 0: such a line has
+  // no direction, and any neighbour would be a guess.
   WeightVector vectorOf(const WordList& words, Scratch& scratch) const;
   // The K nearest training vectors of a vector, in rank order. Thread-safe with a scratch each.
   void nearest(const WeightVector& vector, Scratch& scratch,

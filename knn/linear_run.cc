@@ -106,11 +106,19 @@ void linearClassify(CorpusProcessor& processor, const LinearModel& model,
   static const std::string kTimingLabel = gbk("对测试集进行线性分类的时间为");
   StageClock clock;
   std::vector<double> values;
+  size_t keywordless = 0;
   for (const auto& [id, vector] : vectors) {
+    keywordless += !holdsWeight(vector);
     const int predicted = model.decide(vector, categories.size(), values);
     results.push_back({id, categories.at(static_cast<size_t>(predicted))});
   }
   processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  // Such an article's decision values are the biases alone: its label says nothing about it.
+  if (keywordless > 0) {
+    processor.environment().warnings
+        << "classification: " << keywordless << " of " << vectors.size()
+        << " testing articles hold no keyword; their label is the one the model's biases favour\n";
+  }
 }
 
 LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& dictionaryPath,
@@ -135,17 +143,24 @@ std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {
   return std::make_unique<vsm::KeywordCounter>(keywords_);
 }
 
-void LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
+bool holdsWeight(const WeightedKeywordList& vector) {
+  return std::any_of(vector.begin(), vector.end(), [](const auto& entry) { return entry.second != 0.0; });
+}
+
+bool LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
                              std::string& category, std::vector<CategoryVote>& values) const {
   counter.count(words);
-  std::vector<double> decisions;
-  const int predicted = model_.decide(vsm::tfidfTestingVector(statistics_, counter, collectionSize_),
-                                      categories_.size(), decisions);
-  category = categories_.at(static_cast<size_t>(predicted));
+  category.clear();
   values.clear();
+  const WeightedKeywordList vector = vsm::tfidfTestingVector(statistics_, counter, collectionSize_);
+  if (!holdsWeight(vector)) return false;
+  std::vector<double> decisions;
+  const int predicted = model_.decide(vector, categories_.size(), decisions);
+  category = categories_.at(static_cast<size_t>(predicted));
   for (size_t c = 0; c < categories_.size(); ++c) values.push_back({categories_[c], 0, decisions[c]});
   std::stable_sort(values.begin(), values.end(),
                    [](const CategoryVote& a, const CategoryVote& b) { return a.weight > b.weight; });
+  return true;
 }
 
 }  // namespace newsclass

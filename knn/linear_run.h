@@ -36,6 +36,10 @@ void linearClassify(CorpusProcessor& processor, const LinearModel& model,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
                     const CategoryList& categories, ClassificationResults& results);
 
+// Whether a sparse vector has a weight other than 0: a vector without one belongs to a text that
+// holds no keyword of the model (or only keywords every training article holds).
+bool holdsWeight(const WeightedKeywordList& vector);
+
 // Labelling new text with a saved linear model: the words of an article weighted with tfidf as
 // the testing articles were, then the model's decision values. Thread-safe with a counter each.
 class LinearPredictor {
@@ -48,8 +52,10 @@ class LinearPredictor {
                   CategoryList categories);
   std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
   // The category with the highest decision value, and every category's value (`weight`),
-  // highest first, ties in list order.
-  void decide(const WordList& words, vsm::KeywordCounter& counter, std::string& category,
+  // highest first, ties in list order. False, with no category and no values, when the words
+  // hold no keyword of the model (or only keywords of weight 0): the decision values would be
+  // the biases alone, the same for every such text.
+  bool decide(const WordList& words, vsm::KeywordCounter& counter, std::string& category,
               std::vector<CategoryVote>& values) const;
 
  private:

@@ -18,15 +18,31 @@
 namespace newsclass {
 namespace {
 
-// One line for all articles whose neighbours have no listed category: the vote rule gives them
-// the first listed category, which says nothing about them.
-void warnEmptyVotes(const CorpusProcessor& processor, size_t emptyVotes, size_t articles,
-                    const std::string& firstCategory) {
-  if (emptyVotes == 0) return;
-  processor.environment().warnings
-      << "classification: " << emptyVotes << " of " << articles
-      << " testing articles had no neighbour with a listed category and took the first, "
-      << textForMessages(processor, firstCategory) << "\n";
+// One line for all articles whose label says nothing about them: those that hold no keyword
+// (their vector has no direction of their own, so their neighbours are those of every such
+// article) and those whose neighbours have no listed category (the vote rule gives them the
+// first listed category). Their labels stay as the rules give them.
+void warnGuessedLabels(const CorpusProcessor& processor, size_t keywordless, size_t emptyVotes,
+                       size_t articles, const std::string& firstCategory) {
+  if (keywordless == 0 && emptyVotes == 0) return;
+  std::ostream& out = processor.environment().warnings;
+  out << "classification: ";
+  if (keywordless > 0) {
+    out << keywordless << " of " << articles
+        << " testing articles hold no keyword; their neighbours are those of any text without one";
+    if (emptyVotes > 0) out << "; ";
+  }
+  if (emptyVotes > 0) {
+    out << emptyVotes << " of " << articles
+        << " testing articles had no neighbour with a listed category and took the first, "
+        << textForMessages(processor, firstCategory);
+  }
+  out << "\n";
+}
+
+bool holdsNoKeyword(const WeightVector& vector, const WeightVector* keywordless) {
+  if (keywordless != nullptr && vector == *keywordless) return true;
+  return std::all_of(vector.begin(), vector.end(), [](double weight) { return weight == 0.0; });
 }
 
 }  // namespace
@@ -57,7 +73,8 @@ void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testing
 
 void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& trainingModel,
                                          const VsmModel& testingModel, CategoryList categories,
-                                         int k, ClassificationResults& results) {
+                                         int k, ClassificationResults& results,
+                                         const WeightVector* keywordless) {
   static const std::string kTimingLabel = gbk("对测试集进行KNN分类的时间为");
   StageClock clock;
   checkKnnRequest(k, categories, trainingModel.size());
@@ -81,6 +98,8 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
     stored = NeighbourCategories::read(*connection, tableName, trainingIds);
   }
   size_t emptyVotes = 0;
+  size_t keywordlessArticles = 0;
+  for (const auto& [id, vector] : testingModel) keywordlessArticles += holdsNoKeyword(vector, keywordless);
   const bool bySimilarity = environment().similarityVote;
   if (environment().progress != nullptr) console().flush();
   ProgressMeter progress(environment().progress, "classification",
@@ -109,7 +128,7 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
   progress.finish();
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
   console().flush();
-  warnEmptyVotes(*this, emptyVotes, testingModel.size(), categories.front());
+  warnGuessedLabels(*this, keywordlessArticles, emptyVotes, testingModel.size(), categories.front());
 }
 
 }  // namespace newsclass

@@ -87,6 +87,32 @@ TEST_F(TestSetRunTest, TwoRunsAppendToOneList) {
   EXPECT_EQ(results.back().articleId, 40);
 }
 
+TEST_F(TestSetRunTest, ArticlesWithoutAKeywordAreCountedInTheOneWarningAndStillLabelled) {
+  // Article 33's weights are all 0 (no keyword with the tfidf weighting); article 9's vector is
+  // taken as the default weighting's vector of an article without a keyword.
+  const WeightVector keywordless = testingModel.at(9);
+  ClassificationResults counted, plain;
+  processor.knnClassifyTestSet("TrainingCorpus", training, testingModel, kCategories, 3, counted,
+                               &keywordless);
+  EXPECT_EQ(env.warnings.str(), "classification: 2 of 7 testing articles hold no keyword; their "
+                                "neighbours are those of any text without one\n");
+  env.warnings.str("");
+  processor.knnClassifyTestSet("TrainingCorpus", training, testingModel, kCategories, 3, plain);
+  EXPECT_EQ(env.warnings.str(), "classification: 1 of 7 testing articles hold no keyword; their "
+                                "neighbours are those of any text without one\n");
+  EXPECT_EQ(counted, plain);  // the labels follow the usual rule
+  env.warnings.str("");
+  // Both kinds of guessed labels share the one line.
+  ClassificationResults unlisted;
+  processor.knnClassifyTestSet("TrainingCorpus", training, testingModel, {"nosuch"}, 3, unlisted,
+                               &keywordless);
+  EXPECT_EQ(env.warnings.str(), "classification: 2 of 7 testing articles hold no keyword; their "
+                                "neighbours are those of any text without one; 7 of 7 testing "
+                                "articles had no neighbour with a listed category and took the "
+                                "first, nosuch\n");
+  env.takeOutput();
+}
+
 TEST_F(TestSetRunTest, EmptyTestingModelStillPrintsTheTimingLine) {
   ClassificationResults results = {{3, "reading"}};
   processor.knnClassifyTestSet("TrainingCorpus", training, {}, kCategories, 3, results);

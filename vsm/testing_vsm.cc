@@ -20,6 +20,7 @@
 #include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/tfidf_weights.h"
+#include "vsm/written_weights.h"
 
 namespace newsclass {
 namespace vsm {
@@ -73,6 +74,13 @@ WeightVector testingVector(const WeightTable& table, const KeywordCounter& count
     weights[position] = table.weight(position, counter.tf(position));
   }
   normalizeInPlace(weights.data(), weights.size());
+  return weights;
+}
+
+WeightVector keywordlessTestingVector(const WeightTable& table) {
+  WeightVector weights = table.absentWeights();
+  normalizeInPlace(weights.data(), weights.size());
+  WrittenWeightRounder().roundInPlace(weights);
   return weights;
 }
 

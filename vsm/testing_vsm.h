@@ -34,6 +34,9 @@ class KeywordCounter {
     return counts_[static_cast<size_t>(positionSlot_[position])];
   }
 
+  // Whether the last counted words hold any keyword.
+  bool holdsAny() const { return !touched_.empty(); }
+
   // The positions of the keywords the last counted words hold, ascending, each with its count:
   // the work of an article's length, not of the keyword list's.
   std::vector<std::pair<int32_t, int32_t>> presentPositions() const;
@@ -51,6 +54,11 @@ class KeywordCounter {
 // The vector of the article `counter` counted last: weight i is table.weight(i, counter.tf(i)),
 // normalised with normalizeInPlace. `table` and the counter's keyword list have the same length.
 WeightVector testingVector(const WeightTable& table, const KeywordCounter& counter);
+
+// The vector testingVector gives an article that holds none of the keywords (each weight the
+// weight for tf = 0, normalised), as the vector files hold it (six significant digits): every
+// such article's vector in testingVSM.dat, bit for bit.
+WeightVector keywordlessTestingVector(const WeightTable& table);
 
 }  // namespace newsclass::vsm
 

@@ -7,6 +7,8 @@
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "testing/test_support.h"
+#include "vsm/keyword_weights.h"
+#include "vsm/testing_vsm.h"
 
 namespace newsclass {
 namespace {
@@ -78,6 +80,24 @@ TEST_F(TestingVsmTest, OccurrencesWeightedWithTheTrainingRangeSize) {
 
   EXPECT_EQ(savedText(model),
             "1\n3\n0.485071 0.727607 0.485071 \n3\n3\n0.408248 0.816497 0.408248 \n");
+}
+
+TEST_F(TestingVsmTest, TheKeywordlessVectorIsWhatTheFileHoldsForAnArticleWithoutAKeyword) {
+  VsmModel model;
+  const std::string path = keywordFile("经济 体育 经济");
+  processor.buildTestingVsm(1, 3, "TestingCorpus", dictionary, model, path);
+  const std::string saved = env.dir.file("testingVSM.dat");
+  processor.saveVsm(model, saved);
+  VsmModel loaded;
+  processor.loadVsm(loaded, saved);
+  const std::vector<std::string> keywords = processor.readKeywords(path);
+  const vsm::WeightTable table(vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)), 4);
+  const WeightVector keywordless = vsm::keywordlessTestingVector(table);
+  // Article 3 holds no keyword: its vector, as read back, bit for bit; not the unrounded one,
+  // and not article 1's.
+  EXPECT_EQ(keywordless, loaded.at(3));
+  EXPECT_NE(keywordless, model.at(3));
+  EXPECT_NE(keywordless, loaded.at(1));
 }
 
 TEST_F(TestingVsmTest, KeywordWithoutPostingsWeighsZeroEvenWhenPresent) {
