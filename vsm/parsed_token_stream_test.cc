@@ -52,7 +52,9 @@ TEST(ParsedTokenStreamTest, SplitsAsTokenScannerAtEveryBlockSizeAndThreadCount) 
       ASSERT_EQ(read.weights.size(), weights.size());
       for (size_t i = 0; i < weights.size(); ++i) {
         EXPECT_EQ(read.weights[i].has_value(), weights[i].has_value()) << expected[i];
-        if (weights[i] && *weights[i] == *weights[i]) EXPECT_EQ(*read.weights[i], *weights[i]);
+        if (weights[i] && *weights[i] == *weights[i]) {
+          EXPECT_EQ(*read.weights[i], *weights[i]);
+        }
       }
     }
   }
