@@ -25,8 +25,10 @@ class LinearModel {
   // DataFileError when there is nothing to train on.
   static LinearModel train(const std::vector<WeightedKeywordList>& vectors,
                            const std::vector<int>& classes, size_t featureCount, double cost);
-  // Reads a model file; DataFileError naming it when it cannot.
-  static LinearModel load(const std::string& path);
+  // Reads a model file trained over `categoryCount` categories, every line checked as
+  // parseLinearModelFile (knn/linear_model_file.h) says; DataFileError naming the file, and the
+  // line at fault, when it cannot be used.
+  static LinearModel load(const std::string& path, size_t categoryCount);
   // Writes the model file atomically; DataFileError naming it when it cannot.
   void save(const std::string& path) const;
 

@@ -118,7 +118,7 @@ LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& 
                                  CategoryList categories)
     : categories_(std::move(categories)),
       keywords_(processor.readKeywords(keywordPath)),
-      model_(LinearModel::load(modelPath)) {
+      model_(LinearModel::load(modelPath, categories_.size())) {
   if (model_.featureCount() != keywords_.size()) {
     throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
                         " features, but " + keywordPath + " holds " +
