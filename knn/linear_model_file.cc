@@ -15,6 +15,8 @@ namespace {
 constexpr std::string_view kSolver = "L2R_L2LOSS_SVC_DUAL";
 // The bias is feature F + 1, an int index for liblinear.
 constexpr int64_t kMaxFeatures = std::numeric_limits<int>::max() - 1;
+// Far beyond any trained weight, far below where a decision value could overflow.
+constexpr double kMaxMagnitude = 1e300;
 const char* const kRetrain = " (run classify --classifier linear again)";
 
 // Text from the file fit for a one-line message: at most 40 bytes, control bytes as '?'.
@@ -157,6 +159,9 @@ LinearModelFile parseLinearModelFile(const std::string& path, std::string_view b
   const size_t columns = model.columns();
   const uint64_t rows = static_cast<uint64_t>(model.featureCount) + 1;
   model.weights.reserve(static_cast<size_t>(std::min<uint64_t>(rows * columns, bytes.size() / 2)));
+  // A testing vector has unit length and the bias feature 1, so a decision value is at most a
+  // machine's sum of weight magnitudes: bounded, no sum of products can overflow to infinity.
+  std::vector<double> magnitudes(columns, 0.0);
   std::vector<std::string_view> tokens;
   std::string_view line;
   for (uint64_t row = 1; row <= rows; ++row) {
@@ -177,6 +182,11 @@ LinearModelFile parseLinearModelFile(const std::string& path, std::string_view b
       if (!std::isfinite(*weight)) {
         throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
                           " is not a finite number");
+      }
+      magnitudes[c] += std::fabs(*weight);
+      if (magnitudes[c] > kMaxMagnitude) {
+        throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
+                          ": the weights of its column add up beyond 1e300");
       }
       model.weights.push_back(*weight);
     }

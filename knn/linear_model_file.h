@@ -28,7 +28,8 @@ struct LinearModelFile {
 // exactly what training writes: the lines "solver_type L2R_L2LOSS_SVC_DUAL", "nr_class K" (K the
 // number of categories: training refuses a category without articles), "label" and K distinct
 // category numbers 0 .. K-1, "nr_feature F" (1 to 2^31 - 2), "bias 1", "w", then F + 1 lines of
-// columns() finite weights, and nothing after them. Numbers are whole decimal tokens. Throws
+// columns() finite weights (each column's magnitudes adding up to at most 1e300, so
+// that no decision value can overflow), and nothing after them. Numbers are whole decimal tokens. Throws
 // DataFileError "<path>: line N: <what>" naming the first line at fault.
 LinearModelFile parseLinearModelFile(const std::string& path, std::string_view bytes,
                                      size_t categoryCount);

@@ -132,6 +132,11 @@ TEST(LinearModelFileTest, WeightsMustBeFiniteAndExactlyAsManyAsTheFeatures) {
             "data/linear.model: line 9: weight 1 \"-inf\" is not a finite number");
   EXPECT_EQ(refusal(withLine(file, 7, "0 0 1e999")),
             "data/linear.model: line 7: weight 3 \"1e999\" is not a number");
+  // Finite weights whose sum could still overflow a decision value.
+  EXPECT_EQ(refusal(withLine(withLine(file, 7, "1e300 0 0"), 8, "1e300 0 0")),
+            "data/linear.model: line 8: weight 1 \"1e300\": the weights of its column add up "
+            "beyond 1e300");
+  EXPECT_EQ(refusal(withLine(withLine(file, 7, "0 -1e300 0"), 9, "0 0 -1e300")), "");
   EXPECT_EQ(refusal(withLine(file, 7, "0 0 +1")),
             "data/linear.model: line 7: weight 3 \"+1\" is not a number");
   EXPECT_EQ(refusal(withLine(file, 7, "0 0 1,5")),
