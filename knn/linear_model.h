@@ -38,7 +38,8 @@ class LinearModel {
 
   // The class liblinear predicts (the highest decision value; ties to the class trained first)
   // and, in `values`, the decision value of every class 0 .. classCount - 1 (minus infinity for a
-  // class the training data lacked).
+  // class the training data lacked, which the commands never train: linearTrainingClasses
+  // refuses such a category, and load() a file without a machine for every category).
   int decide(const WeightedKeywordList& vector, size_t classCount, std::vector<double>& values) const;
   size_t featureCount() const;
 
