@@ -8,6 +8,7 @@
 #include "driver/atomic_file.h"
 #include "driver/corpus_processor.h"
 #include "driver/encoding.h"
+#include "driver/errors.h"
 
 namespace newsclass {
 
@@ -27,6 +28,11 @@ void CorpusProcessor::selectByDfThreshold(const Dictionary& dictionary, unsigned
 
   // A threshold beyond the dictionary writes every word.
   const size_t written = std::min<size_t>(n, ranking.size());
+  if (written == 0) {
+    // An empty keyword list is no selection: every vector would be one of no position.
+    throw DataFileError(path + ": no feature word selected: " +
+                        (ranking.empty() ? "the dictionary holds no word" : "a threshold of 0"));
+  }
   writeFileAtomically(path, [&](std::ostream& out) {
     for (size_t i = 0; i < written; ++i) {
       out.write(ranking[i].first->data(), static_cast<std::streamsize>(ranking[i].first->size()));

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "driver/encoding.h"
+#include "driver/errors.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -46,10 +47,17 @@ TEST_F(DfSelectionTest, HighestDocumentFrequencyFirstTiesInByteOrder) {
   EXPECT_EQ(select(6), "c\na\nb\nz\n" + gbk("啊") + "\nd\n");
 }
 
-TEST_F(DfSelectionTest, ZeroEmptiesTheFile) {
+TEST_F(DfSelectionTest, ZeroSelectsNothingAndIsRefusedLeavingTheFile) {
   writeFileBytes(path, "old\n");
-  EXPECT_EQ(select(0), "");
-  EXPECT_EQ(env.takeOutput(), closingLines("0", "0"));
+  try {
+    select(0);
+    ADD_FAILURE() << "a threshold of 0 was accepted";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              path + ": no feature word selected: a threshold of 0");
+  }
+  EXPECT_EQ(readFileBytes(path), "old\n");
+  EXPECT_EQ(env.takeOutput(), "");
 }
 
 TEST_F(DfSelectionTest, ThresholdBeyondTheDictionaryWritesEveryWord) {

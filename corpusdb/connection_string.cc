@@ -1,5 +1,7 @@
 #include "corpusdb/connection_string.h"
 
+#include <algorithm>
+
 #include "corpusdb/odbc_connection.h"
 #include "driver/text_utils.h"
 
@@ -146,9 +148,13 @@ std::string uriPath(const std::string& uri) {
 
 // True when a path cannot stand as a plain Database= value: the SQLite driver splits its
 // connection string at every ";" (braces do not protect it), drops blanks around a value, and
-// takes a value starting with "file:" as a URI.
+// takes a value starting with "file:" as a URI. It also fails to open a plain path holding
+// bytes beyond ASCII (it converts the name from the locale's character set first), while the URI
+// form reaches SQLite's own UTF-8 file names byte for byte.
 bool needsUri(const std::string& path) {
-  return path.find_first_of(";{}") != std::string::npos || path.starts_with("file:") ||
+  const bool beyondAscii = std::any_of(path.begin(), path.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  return beyondAscii || path.find_first_of(";{}") != std::string::npos || path.starts_with("file:") ||
          (!path.empty() && (path.front() == ' ' || path.front() == '\t' ||
                             path.back() == ' ' || path.back() == '\t'));
 }

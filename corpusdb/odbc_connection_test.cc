@@ -413,10 +413,15 @@ TEST(ConnectionStringTest, AwkwardSqlitePathsGoAsFileUrisAndReadBack) {
             "Driver=SQLite3;Database=file:file%3Ax/corpus.db");
   EXPECT_EQ(sqliteConnectionString(" lead/corpus.db"),
             "Driver=SQLite3;Database=file:%20lead/corpus.db");
-  // Ordinary paths, non-ASCII ones included, stay as they are.
-  EXPECT_EQ(sqliteConnectionString("数据 1/corpus.db"), "Driver=SQLite3;Database=数据 1/corpus.db");
+  // The driver cannot open a plain path beyond ASCII; as a URI it reaches SQLite byte for byte.
+  EXPECT_EQ(sqliteConnectionString("数据 1/corpus.db"),
+            "Driver=SQLite3;Database=file:%E6%95%B0%E6%8D%AE%201/corpus.db");
+  EXPECT_EQ(sqliteConnectionString("/tmp/\xC3\xA9/c.db"), "Driver=SQLite3;Database=file:///tmp/%C3%A9/c.db");
+  // Ordinary ASCII paths stay as they are.
+  EXPECT_EQ(sqliteConnectionString("data 1/corpus.db"), "Driver=SQLite3;Database=data 1/corpus.db");
   for (const std::string path : {"x;Driver=Foo/corpus.db", "/tmp/a b;{c}%/corpus.db",
-                                 "file:x/corpus.db", " lead/corpus.db", "数据;/c.db"}) {
+                                 "file:x/corpus.db", " lead/corpus.db", "数据;/c.db",
+                                 "数据 1/corpus.db", "/tmp/\xC3\xA9/c.db"}) {
     EXPECT_EQ(sqliteDatabaseFile(sqliteConnectionString(path)), path);
   }
   EXPECT_EQ(sqliteDatabaseFile("Driver=SQLite3;Database=file:a%3b.db?mode=rwc"), "a;.db");

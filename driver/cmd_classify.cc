@@ -179,6 +179,7 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
   addCostOption(*command, options->cost);
   commands.add(command, [options](RunContext& context) {
     context.environment().similarityVote = options->vote == "similarity";
+    context.requireDataFolder();  // its inputs live there: never create it empty
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     return runClassify(context, *options);
   });

@@ -229,7 +229,20 @@ std::string RunContext::categoriesText() const {
   return text;
 }
 
+void RunContext::requireDataFolder() const {
+  const std::string& folder = options_.dataDir;
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(folder, ec);
+  if (std::filesystem::is_directory(status)) return;
+  if (std::filesystem::exists(status)) throw DataFileError(folder + ": not a folder (--data-dir)");
+  throw DataFileError(folder + ": no such folder (--data-dir)");
+}
+
 void RunContext::requireReadableFile(const std::string& path) const {
+  // A data file missing because its whole folder is: say so once, about the folder.
+  if (std::filesystem::path(path).parent_path() == std::filesystem::path(options_.dataDir)) {
+    requireDataFolder();
+  }
   std::error_code ec;
   if (std::filesystem::is_directory(path, ec)) throw DataFileError(path + ": is a folder");
   if (!std::filesystem::is_regular_file(path, ec)) {
@@ -241,6 +254,12 @@ void RunContext::requireReadableFile(const std::string& path) const {
 }
 
 void RunContext::requireReadableFiles(const std::vector<std::string>& paths) const {
+  for (const std::string& path : paths) {
+    if (std::filesystem::path(path).parent_path() == std::filesystem::path(options_.dataDir)) {
+      requireDataFolder();
+      break;
+    }
+  }
   std::string problems;
   for (const std::string& path : paths) {
     try {

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -66,7 +67,11 @@ class RunContext {
   std::string trainRangeText() const;
   std::string testRangeText() const;
   std::string categoriesText() const;
-  // Throws DataFileError naming the file when it is missing, a folder or not readable.
+  // Throws DataFileError "DIR: no such folder (--data-dir)" or "DIR: not a folder (--data-dir)"
+  // when the data folder is missing or something else than a folder.
+  void requireDataFolder() const;
+  // Throws DataFileError naming the file when it is missing, a folder or not readable (naming
+  // the data folder instead when a data file is missing because the folder is).
   void requireReadableFile(const std::string& path) const;
   // Checks every file first, so that one message (the files' messages joined by "; ") names all
   // that are missing or unreadable.
@@ -74,7 +79,12 @@ class RunContext {
   // Locks the data folder against other newsclass runs for as long as the caller keeps the
   // result: kWrite for a command that writes data files, kRead for one that only reads them.
   // Waits, after one line on errors(), while another run holds it (driver/data_folder_lock.h).
+  // A data folder that is something else than a folder is refused here, once, naming it.
   DataFolderLock lockDataFolder(DataFolderAccess access) {
+    std::error_code ec;
+    if (access != DataFolderAccess::kNone && std::filesystem::exists(options_.dataDir, ec)) {
+      requireDataFolder();
+    }
     return DataFolderLock(options_.dataDir, access, *err_);
   }
 

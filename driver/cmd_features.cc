@@ -11,9 +11,11 @@
 #include "driver/atomic_file.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
+#include "driver/data_folder_files.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
 #include "features/measure_selection.h"
+#include "knn/category_check.h"
 
 namespace newsclass {
 namespace {
@@ -55,6 +57,8 @@ int runBuildContingency(RunContext& context, const BuildContingencyOptions& opti
   const std::string dictionaryPath = context.dataPath("dict.dat");
   context.requireReadableFile(dictionaryPath);
   CorpusProcessor processor = context.processor();
+  // A list that shares no name with the table would count nothing but empty columns.
+  checkCategoriesInTable(processor, context.categories, options.table);
   Dictionary dictionary;
   processor.loadDictionary(dictionary, dictionaryPath);
   ContingencyTable table;
@@ -78,6 +82,11 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
   const bool documentFrequency = options.measure == "df";
   if (documentFrequency && !options.scoresPath.empty()) {
     throw UsageError("--scores: the df measure has no per-category scores");
+  }
+  if (!options.scoresPath.empty()) {
+    const GlobalOptions& global = context.options();
+    refuseDataFolderOutput("--scores", options.scoresPath, global.dataDir,
+                           {global.stopWords, global.userDictionary, global.lexicon});
   }
   if (documentFrequency) {
     context.requireReadableFile(dictionaryPath);
@@ -113,6 +122,7 @@ void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
   command->add_option("--table", options->table, "Corpus table whose category rows are counted")
       ->capture_default_str();
   commands.add(command, [options](RunContext& context) {
+    context.requireDataFolder();  // its inputs live there: never create it empty
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     return runBuildContingency(context, *options);
   });
@@ -133,6 +143,7 @@ void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
                       "Also write, per category, the words it took with rank and score "
                       "(UTF-8 TSV: category, rank, word, score)");
   commands.add(command, [options](RunContext& context) {
+    context.requireDataFolder();  // its inputs live there: never create it empty
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
     return runSelectFeatures(context, *options);
   });

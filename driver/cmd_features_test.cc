@@ -197,6 +197,85 @@ TEST_F(FeatureCommandsTest, SelectFeaturesRejectsBadRequests) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("keywords.dat")));
 }
 
+TEST_F(FeatureCommandsTest, ScoresAreNeverWrittenOverTheDataFolderFilesOrTheInputs) {
+  writeDictionary();
+  ASSERT_EQ(run({"build-contingency"}).code, 0);
+  ASSERT_EQ(run({"select-features"}).code, 0);
+  writeFileBytes(dir.file("stopwords.txt"), "the\n");
+  const std::vector<std::string> owned = {"corpus.db", "dict.dat", "contingency.dat",
+                                          "keywords.dat", "model.json"};
+  std::vector<std::string> before;
+  for (const std::string& name : owned) before.push_back(readFileBytes(dir.file(name)));
+  std::filesystem::create_directory(dir.file("sub"));
+  std::filesystem::create_symlink(dir.file("keywords.dat"), dir.file("link.tsv"));
+  std::filesystem::create_hard_link(dir.file("dict.dat"), dir.file("hard.tsv"));
+  struct Refused {
+    std::string path;
+    std::string owner;
+  };
+  const std::vector<Refused> refused = {
+      {dir.file("corpus.db"), "the data folder's corpus.db"},
+      {dir.file("keywords.dat"), "the data folder's keywords.dat"},
+      {dir.file("sub") + "/../dict.dat", "the data folder's dict.dat"},
+      {dir.file("link.tsv"), "the data folder's keywords.dat"},
+      {dir.file("hard.tsv"), "the data folder's dict.dat"},
+      // Not there yet, but a later stage writes it in the data folder.
+      {dir.file("sub") + "/../linear.model", "the data folder's linear.model"},
+  };
+  for (const Refused& bad : refused) {
+    RunResult result = run({"select-features", "--scores", bad.path});
+    EXPECT_EQ(result.code, 1) << bad.path << ": " << result.err;
+    EXPECT_EQ(result.err,
+              "newsclass: --scores: " + bad.path + " is " + bad.owner + "; name another file\n");
+  }
+  std::vector<std::string> arguments = {"newsclass", "--data-dir", dir.path(), "--categories",
+                                        "history,culture", "--train-range", "1-10",
+                                        "--stopwords", dir.file("stopwords.txt"),
+                                        "select-features", "--scores", dir.file("stopwords.txt")};
+  RunResult input = testing::runCommand(arguments);
+  EXPECT_EQ(input.code, 1);
+  EXPECT_EQ(input.err, "newsclass: --scores: " + dir.file("stopwords.txt") +
+                           " is the input file " + dir.file("stopwords.txt") +
+                           "; name another file\n");
+  for (size_t i = 0; i < owned.size(); ++i) {
+    EXPECT_EQ(readFileBytes(dir.file(owned[i])), before[i]) << owned[i];
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("linear.model")));
+  EXPECT_EQ(readFileBytes(dir.file("stopwords.txt")), "the\n");
+  // Another file of the data folder is the user's own.
+  RunResult own = run({"select-features", "--scores", dir.file("scores.tsv")});
+  EXPECT_EQ(own.code, 0) << own.err;
+}
+
+TEST_F(FeatureCommandsTest, ContingencyOfNoListedCategoryIsRefusedAndChangesNothing) {
+  writeDictionary();
+  ASSERT_EQ(run({"build-contingency"}).code, 0);
+  const std::string table = readFileBytes(dir.file("contingency.dat"));
+  std::vector<std::string> arguments = {"newsclass",    "--data-dir",   dir.path(),
+                                        "--categories", "sport,art",   "--train-range",
+                                        "1-10",         "build-contingency"};
+  RunResult result = testing::runCommand(arguments);
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.err,
+            "newsclass: --categories: none of sport, art occurs in TrainingCorpus, whose "
+            "categories are culture, history\n");
+  EXPECT_EQ(readFileBytes(dir.file("contingency.dat")), table);
+}
+
+TEST_F(FeatureCommandsTest, ASelectionOfNoWordIsRefusedAndKeepsTheKeywords) {
+  writeDictionary();
+  ASSERT_EQ(run({"build-contingency"}).code, 0);
+  ASSERT_EQ(run({"select-features"}).code, 0);
+  const std::string keywords = readFileBytes(dir.file("keywords.dat"));
+  // One word shared among 10 articles: every category's share truncates to 0.
+  RunResult result = run({"select-features", "--count", "1"});
+  EXPECT_EQ(result.code, 2);
+  EXPECT_EQ(result.err, "newsclass: " + dir.file("keywords.dat") +
+                            ": no feature word selected: every category's share of 1 over 10 "
+                            "training articles is 0 (raise --count; 0 takes every word)\n");
+  EXPECT_EQ(readFileBytes(dir.file("keywords.dat")), keywords);
+}
+
 TEST_F(FeatureCommandsTest, HelpShowsTheDefaults) {
   RunResult select = run({"select-features", "--help"});
   EXPECT_EQ(select.code, 0);

@@ -62,6 +62,12 @@ class ProgressBar {
 int runImport(RunContext& context, const ImportOptions& options) {
   const std::vector<CorpusLine> articles =
       parseCorpusFile(readCorpusFile(options.file), options.file);
+  // Replacing with nothing would only empty both tables: an empty file, /dev/null or a file of
+  // just the header line is far more likely a mistake than a wish.
+  if (articles.empty() && options.replace) {
+    throw UsageError("import --replace: " + options.file +
+                     " holds no article; refusing to empty TrainingCorpus and TestingCorpus");
+  }
   // The embedded database lives in the data folder, which may not exist yet.
   if (context.options().db.empty()) ensureDirectory(context.options().dataDir);
 
@@ -112,7 +118,8 @@ void addImportCommand(CLI::App& app, CommandSet& commands) {
       "All or nothing: a malformed line stops the import with FILE:LINE and changes nothing.");
   command->add_option("FILE", options->file, "Corpus file (TSV)")->required();
   command->add_flag("--replace", options->replace,
-                    "Empty both tables first, so that ids start at 1");
+                    "Empty both tables first, so that ids start at 1 (refused for a file that holds no "
+                    "article)");
   commands.add(command, [options](RunContext& context) {
     // Only the default database lives in the data folder.
     DataFolderLock lock = context.lockDataFolder(

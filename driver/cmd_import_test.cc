@@ -136,6 +136,31 @@ TEST_F(ImportCommandTest, BadLineInTheMiddleChangesNothing) {
   }
 }
 
+TEST_F(ImportCommandTest, ReplacingWithAFileOfNoArticleChangesNothing) {
+  const std::string good = dir.file("good.tsv");
+  testing::writeFileBytes(good, kCorpus);
+  ASSERT_EQ(run({"--data-dir", dataDir(), "import", good}).code, 0);
+  const std::string databaseBytes = testing::readFileBytes(database());
+  const std::string empty = dir.file("empty.tsv");
+  testing::writeFileBytes(empty, "");
+  const std::string header = dir.file("header.tsv");
+  testing::writeFileBytes(header, "split\tcategory\ttitle\ttext\n\n");
+  for (const std::string& file : {empty, header, std::string("/dev/null")}) {
+    RunResult result = run({"--data-dir", dataDir(), "import", "--replace", file});
+    EXPECT_EQ(result.code, 1) << file;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "newsclass: import --replace: " + file +
+                              " holds no article; refusing to empty TrainingCorpus and "
+                              "TestingCorpus\n");
+    EXPECT_EQ(corpusRows(database()).size(), 4u);
+    EXPECT_EQ(testing::readFileBytes(database()), databaseBytes);
+  }
+  // Without --replace nothing is emptied, so a file of no article imports nothing.
+  RunResult appended = run({"--data-dir", dataDir(), "import", empty});
+  EXPECT_EQ(appended.code, 0) << appended.err;
+  EXPECT_EQ(corpusRows(database()).size(), 4u);
+}
+
 TEST_F(ImportCommandTest, MissingFileAndMissingArgument) {
   RunResult missing = run({"--data-dir", dataDir(), "import", dir.file("none.tsv")});
   EXPECT_EQ(missing.code, 2);
@@ -212,6 +237,20 @@ TEST_F(ImportCommandTest, DataFolderWithASemicolonHoldsTheDatabase) {
   RunResult shown = run({"--data-dir", folder, "--console-encoding", "utf-8", "show", "3"});
   EXPECT_EQ(shown.code, 0) << shown.err;
   EXPECT_NE(shown.out.find("壁画修复"), std::string::npos) << shown.out;
+}
+
+TEST_F(ImportCommandTest, DataFoldersNamedBeyondAsciiHoldTheDatabase) {
+  const std::string file = dir.file("corpus.tsv");
+  testing::writeFileBytes(file, kCorpus);
+  for (const std::string name : {"数据", "caf\xC3\xA9", "a b数据;x"}) {
+    const std::string folder = dir.file(name);
+    RunResult result = run({"--data-dir", folder, "import", file});
+    ASSERT_EQ(result.code, 0) << name << ": " << result.err;
+    EXPECT_EQ(corpusRows(folder + "/corpus.db").size(), 4u) << name;
+    RunResult shown = run({"--data-dir", folder, "--console-encoding", "utf-8", "show", "3"});
+    EXPECT_EQ(shown.code, 0) << name << ": " << shown.err;
+    EXPECT_NE(shown.out.find("壁画修复"), std::string::npos) << shown.out;
+  }
 }
 
 TEST_F(ImportCommandTest, LockedDatabaseFailsAfterTheTimeoutInsteadOfWaiting) {

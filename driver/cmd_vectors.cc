@@ -6,11 +6,13 @@
 #include "driver/atomic_file.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
+#include "driver/errors.h"
 #include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
 
 int runDefaultSequence(RunContext& context) {
+  context.requireDataFolder();  // its inputs live there: never create it empty
   DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
   const std::string dictionaryPath = context.dataPath("dict.dat");
   const std::string contingencyPath = context.dataPath("contingency.dat");
@@ -23,11 +25,16 @@ int runDefaultSequence(RunContext& context) {
     context.requireReadableFile(*path);
   }
 
+  CorpusProcessor processor = context.processor();
+  // Vectors of no position would be written and classified without a word of error.
+  if (processor.readKeywords(keywordPath).empty()) {
+    throw DataFileError(keywordPath + ": holds no keywords (run select-features first)");
+  }
+
   Dictionary dictionary;
   ContingencyTable contingencyTable;
   VsmModel trainingModel;
   VsmModel testingModel;
-  CorpusProcessor processor = context.processor();
   // The testing half segments text: a lexicon the segmenter cannot start with must stop the run
   // before any work.
   checkSegmenterLexicon(processor);

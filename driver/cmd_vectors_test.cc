@@ -166,6 +166,42 @@ TEST_F(DefaultRunTest, AMissingInputFailsNamingItAndChangesNoFile) {
   EXPECT_EQ(dataFiles(data("")), kAllDataFiles);
 }
 
+TEST_F(DefaultRunTest, AKeywordFileOfNoWordIsRefusedAndChangesNoFile) {
+  writeFileBytes(data("trainingVSM.dat"), kOldTraining);
+  writeFileBytes(data("testingVSM.dat"), kOldTesting);
+  for (const char* keywords : {"", " \n\t\n"}) {
+    writeFileBytes(data("keywords.dat"), keywords);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{}, std::vector<std::string>{"build-vectors"}}) {
+      RunResult result = run(command, "\n");
+      EXPECT_EQ(result.code, 2);
+      EXPECT_EQ(result.err, "newsclass: " + data("keywords.dat") +
+                                ": holds no keywords (run select-features first)\n");
+      EXPECT_EQ(readFileBytes(data("trainingVSM.dat")), kOldTraining);
+      EXPECT_EQ(readFileBytes(data("testingVSM.dat")), kOldTesting);
+    }
+  }
+}
+
+TEST_F(DefaultRunTest, AMissingDataFolderOrAFileInItsPlaceIsNamedOnce) {
+  std::filesystem::rename(dir.file("data"), dir.file("elsewhere"));
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"build-vectors"}, {"classify"}, {"evaluate"}, {"predict"},
+        {"select-features"}, {"build-contingency"}, {"classify", "--classifier", "linear"}}) {
+    RunResult missing = run(command);
+    EXPECT_EQ(missing.code, 2) << command[0];
+    EXPECT_EQ(missing.err, "newsclass: " + dir.file("data") + ": no such folder (--data-dir)\n");
+    // A command that reads its inputs there never creates the folder.
+    EXPECT_FALSE(std::filesystem::exists(dir.file("data"))) << command[0];
+    writeFileBytes(dir.file("data"), "a file\n");
+    RunResult file = run(command);
+    EXPECT_EQ(file.code, 2) << command[0];
+    EXPECT_EQ(file.err, "newsclass: " + dir.file("data") + ": not a folder (--data-dir)\n");
+    EXPECT_EQ(readFileBytes(dir.file("data")), "a file\n");
+    std::filesystem::remove(dir.file("data"));
+  }
+}
+
 TEST_F(DefaultRunTest, ADamagedDictionaryOrTableIsAnErrorAndChangesNoFile) {
   writeFileBytes(data("trainingVSM.dat"), kOldTraining);
   writeFileBytes(data("testingVSM.dat"), kOldTesting);

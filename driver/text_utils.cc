@@ -1,5 +1,6 @@
 #include "driver/text_utils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +118,23 @@ std::string gbkJsonString(std::string_view text) {
     }
   }
   return out + "\"";
+}
+
+}  // namespace newsclass
+
+namespace newsclass {
+
+std::string joinShortened(const std::vector<std::string>& items, size_t shown) {
+  std::string text;
+  const size_t listed = std::min(items.size(), shown);
+  for (size_t i = 0; i < listed; ++i) {
+    if (i > 0) text += ", ";
+    text += items[i];
+  }
+  if (listed == items.size()) return text;
+  std::string count = std::to_string(items.size() - listed);
+  for (size_t at = count.size(); at > 3; at -= 3) count.insert(at - 3, ",");
+  return (text.empty() ? "" : text + " ") + "... and " + count + " more";
 }
 
 }  // namespace newsclass

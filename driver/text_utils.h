@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace newsclass {
 
@@ -29,6 +30,11 @@ void trimInPlace(std::string& text, std::string_view characters);
 // byte as \u00XX, so that the string is plain JSON whatever the bytes and reads back to the
 // same bytes.
 std::string gbkJsonString(std::string_view text);
+
+// The items joined by ", ", at most `shown` of them: a longer list ends with
+// " ... and 199,990 more" (the count with thousands separated by commas), so that a message
+// naming a list stays one readable line however long the list is.
+std::string joinShortened(const std::vector<std::string>& items, size_t shown = 10);
 
 // True when the texts are equal apart from the case of ASCII letters (column names, keywords,
 // connection-string keys, encoding and driver names). The one case-insensitive comparison of the

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "driver/corpus_processor.h"
 
@@ -123,6 +125,23 @@ TEST(TextUtilsTest, JsonStringsKeepGbkCharactersAndEscapeLoneLeadBytes) {
   EXPECT_EQ(gbkJsonString("\xD6\""), "\"\\u00d6\\\"\"");
   EXPECT_EQ(gbkJsonString("a\xFE"), "\"a\\u00fe\"");
   EXPECT_EQ(gbkJsonString("\xFE\xFE\xFE"), "\"\xFE\xFE\\u00fe\"");
+}
+
+TEST(TextUtilsTest, LongListsAreShortenedWithTheCountLeftOut) {
+  EXPECT_EQ(joinShortened({}), "");
+  EXPECT_EQ(joinShortened({"a", "b"}), "a, b");
+  std::vector<std::string> ten, many;
+  for (int i = 0; i < 10; ++i) ten.push_back(std::to_string(i));
+  EXPECT_EQ(joinShortened(ten), "0, 1, 2, 3, 4, 5, 6, 7, 8, 9");
+  for (int i = 0; i < 200000; ++i) many.push_back(std::to_string(i));
+  EXPECT_EQ(joinShortened(many), "0, 1, 2, 3, 4, 5, 6, 7, 8, 9 ... and 199,990 more");
+  EXPECT_EQ(joinShortened(many, 2), "0, 1 ... and 199,998 more");
+  many.resize(1011);
+  EXPECT_EQ(joinShortened(many), "0, 1, 2, 3, 4, 5, 6, 7, 8, 9 ... and 1,001 more");
+  many.resize(1010);
+  EXPECT_EQ(joinShortened(many, 0), "... and 1,010 more");
+  many.resize(11);
+  EXPECT_EQ(joinShortened(many), "0, 1, 2, 3, 4, 5, 6, 7, 8, 9 ... and 1 more");
 }
 
 TEST(TextUtilsTest, ProcessorRangeSize) {

@@ -72,6 +72,13 @@ void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
     }
   }
 
+  // Every vector is laid out by the keyword list: an empty one would make vectors of no
+  // position, and every article would look like every other.
+  if (selected.empty()) {
+    throw DataFileError(path + ": no feature word selected: every category's share of " +
+                        std::to_string(featureTotal) + " over " + std::to_string(rangeSize) +
+                        " training articles is 0 (raise --count; 0 takes every word)");
+  }
   writeFileAtomically(path, [&selected](std::ostream& out) {
     for (std::string_view word : selected) {
       out.write(word.data(), static_cast<std::streamsize>(word.size()));

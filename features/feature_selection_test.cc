@@ -122,28 +122,43 @@ TEST_F(FeatureSelectionTest, MeasuresPickTheirOwnTopWords) {
   EXPECT_EQ(output.find(gbk("为类别")), std::string::npos) << output;
 }
 
-TEST_F(FeatureSelectionTest, NothingRequestedGivesAnEmptyFile) {
+TEST_F(FeatureSelectionTest, NothingSelectedIsRefusedLeavingTheFile) {
+  const std::string refusal =
+      ": no feature word selected: every category's share of 0 over 10 training articles is 0 "
+      "(raise --count; 0 takes every word)";
   writeFileBytes(path, "old\n");
-  processor.selectFeaturesByInformationGain({"history", "culture"}, dictionary, table, 0, path);
-  EXPECT_EQ(readFileBytes(path), "");
-  EXPECT_EQ(env.takeOutput().rfind(closingLinesPrefix(0), 0), 0u);
-
-  writeFileBytes(path, "old\n");
-  processor.selectFeaturesByCategoryFrequency({}, dictionary, table, 1000, path);
-  EXPECT_EQ(readFileBytes(path), "");
-  EXPECT_EQ(env.takeOutput().rfind(closingLinesPrefix(0), 0), 0u);
+  try {
+    processor.selectFeaturesByInformationGain({"history", "culture"}, dictionary, table, 0, path);
+    ADD_FAILURE() << "an empty selection was written";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()), path + refusal);
+  }
+  EXPECT_EQ(readFileBytes(path), "old\n");
+  EXPECT_THROW(processor.selectFeaturesByCategoryFrequency({}, dictionary, table, 1000, path),
+               DataFileError);
+  EXPECT_EQ(readFileBytes(path), "old\n");
 }
 
 TEST_F(FeatureSelectionTest, CategoryWithoutTrainingRowsTakesNothing) {
   std::vector<CategorySelection> selections;
-  selectFeatures(processor, FeatureMeasure::kChiSquare, {"reading"}, dictionary, table, 1000, path,
-                 &selections);
-  EXPECT_EQ(readFileBytes(path), "");
+  writeFileBytes(path, "old\n");
+  EXPECT_THROW(selectFeatures(processor, FeatureMeasure::kChiSquare, {"reading"}, dictionary,
+                              table, 1000, path, &selections),
+               DataFileError);
+  EXPECT_EQ(readFileBytes(path), "old\n");
   ASSERT_EQ(selections.size(), 1u);
   EXPECT_EQ(selections[0].articleCount, 0);
   EXPECT_EQ(selections[0].quota, 0);
   // Its ranking still ran and gave every word a (0, 0) cell.
   EXPECT_EQ(table.at({"shared", "reading"}), (ContingencyCell{0, 0}));
+  // Beside a category that has articles it takes nothing and the other's words are written.
+  selections.clear();
+  selectFeatures(processor, FeatureMeasure::kChiSquare, {"reading", "history"}, dictionary, table,
+                 1000, path, &selections);
+  ASSERT_EQ(selections.size(), 2u);
+  EXPECT_EQ(selections[0].quota, 0);
+  EXPECT_NE(readFileBytes(path), "old\n");
+  EXPECT_FALSE(readFileBytes(path).empty());
 }
 
 TEST_F(FeatureSelectionTest, EmptyRangeIsRejectedBeforeAnyWork) {

@@ -1,6 +1,8 @@
 #include "knn/category_check.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 #include <set>
 
 #include "corpusdb/odbc_connection.h"
@@ -8,8 +10,14 @@
 #include "driver/console.h"
 #include "driver/encoding.h"
 #include "driver/errors.h"
+#include "driver/text_utils.h"
 
 namespace newsclass {
+namespace {
+
+constexpr size_t kNamesShown = 10;
+
+}  // namespace
 
 std::string textForMessages(const CorpusProcessor& processor, const std::string& gbkText) {
   const Console* console = processor.environment().console;
@@ -33,13 +41,11 @@ void checkCategoriesInTable(CorpusProcessor& processor, const CategoryList& cate
                                [&stored](const std::string& name) { return stored.count(name); });
   if (anyListed) return;
 
+  // A table of many categories (or a long list) is shortened, so the message stays one line.
   auto join = [&processor](auto begin, auto end) {
-    std::string text;
-    for (auto it = begin; it != end; ++it) {
-      if (!text.empty()) text += ", ";
-      text += textForMessages(processor, *it);
-    }
-    return text;
+    std::vector<std::string> names;
+    for (auto it = begin; it != end; ++it) names.push_back(textForMessages(processor, *it));
+    return joinShortened(names, kNamesShown);
   };
   std::string message = "--categories: none of " + join(categories.begin(), categories.end()) +
                         " occurs in " + tableName;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "driver/encoding.h"
 #include "driver/errors.h"
@@ -53,6 +55,28 @@ TEST(CategoryCheckTest, NamesAreComparedTrimmedAndExactlyAndShownForTheConsole) 
   EXPECT_EQ(refusal(processor, {"art", gbk("历史")}), "(accepted)");
   EXPECT_EQ(refusal(processor, {"sport"}), "(accepted)");
   EXPECT_EQ(out.str(), "");
+}
+
+TEST(CategoryCheckTest, ATableOfManyCategoriesGivesAShortLine) {
+  TestEnvironment env;
+  CorpusProcessor processor = env.processor(1, 5000);
+  std::vector<testing::TestArticle> articles;
+  for (int id = 1; id <= 5000; ++id) {
+    char name[16];
+    std::snprintf(name, sizeof name, "c%05d", id);
+    articles.push_back({id, "t", name, "x"});
+  }
+  testing::insertArticles(env.environment.connectionString, "TrainingCorpus", articles);
+  CategoryList asked;
+  for (int i = 0; i < 12; ++i) {
+    char name[8];
+    std::snprintf(name, sizeof name, "x%d", i);
+    asked.push_back(name);
+  }
+  EXPECT_EQ(refusal(processor, asked),
+            "--categories: none of x0, x1, x2, x3, x4, x5, x6, x7, x8, x9 ... and 2 more occurs in "
+            "TrainingCorpus, whose categories are c00001, c00002, c00003, c00004, c00005, c00006, "
+            "c00007, c00008, c00009, c00010 ... and 4,990 more");
 }
 
 }  // namespace

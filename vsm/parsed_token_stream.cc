@@ -62,7 +62,7 @@ bool ParsedTokenStream::readBlock() {
   // the block makes the block grow until a white space or the end ends it.
   size_t filled = carry_.size();
   block_.resize(std::max(block_.size(), filled + blockBytes_ + kPadding));
-  std::memcpy(block_.data(), carry_.data(), carry_.size());
+  if (!carry_.empty()) std::memcpy(block_.data(), carry_.data(), carry_.size());
   carry_.clear();
   size_t cut = 0;  // bytes of the block that end at a white space (or at the end of the file)
   for (size_t searched = 0;;) {

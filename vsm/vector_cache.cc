@@ -158,7 +158,7 @@ std::unique_ptr<MappedVectorModel> loadVectorCache(const std::string& cacheFile,
     return fail("damaged");
   }
   model->ids_.resize(header.count);
-  std::memcpy(model->ids_.data(), ids, header.count * 4);
+  if (header.count > 0) std::memcpy(model->ids_.data(), ids, header.count * 4);
   for (size_t i = 1; i < model->ids_.size(); ++i) {
     if (model->ids_[i] <= model->ids_[i - 1]) return fail("damaged");
   }

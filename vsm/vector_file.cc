@@ -47,7 +47,7 @@ class TextBuffer {
     if (size_ + bytes > capacity_) {
       const size_t capacity = std::max(2 * capacity_, size_ + bytes);
       auto data = std::make_unique_for_overwrite<char[]>(capacity);
-      std::memcpy(data.get(), data_.get(), size_);
+      if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);  // data_ is null at first
       data_ = std::move(data);
       capacity_ = capacity;
     }

@@ -72,7 +72,8 @@ char* writeDigits(uint32_t digits, int exponent, bool negative, char* out) {
   out += whole;
   if (last >= whole) {
     *out = '.';
-    std::memcpy(out + 1, text + whole, 6);
+    // Only the digits after the point: text holds six.
+    std::memcpy(out + 1, text + whole, static_cast<size_t>(6 - whole));
     out += last + 2 - whole;
   }
   return out;
