@@ -66,6 +66,7 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   context.requireReadableFiles({dictionaryPath, keywordPath});
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  const std::vector<int> classes = linearTrainingClasses(processor, context.categories);
   Dictionary dictionary;
   processor.loadDictionary(dictionary, dictionaryPath);
   const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
@@ -73,8 +74,7 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
     throw DataFileError(keywordPath + ": holds no keywords (run select-features first)");
   }
   const std::string modelPath = context.dataPath("linear.model");
-  LinearModel model =
-      trainLinearModel(processor, dictionary, keywords, context.categories, options.cost);
+  LinearModel model = trainLinearModel(processor, dictionary, keywords, classes, options.cost);
   model.save(modelPath);
   context.console().line("linear model: " + std::to_string(keywords.size()) + " features, C = " +
                          shortestDecimal(options.cost) + " -> " + userTextToGbk(modelPath));

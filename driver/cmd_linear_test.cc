@@ -23,8 +23,10 @@ class LinearCommandTest : public ::testing::Test {
     ASSERT_EQ(run({"import", "sample/corpus.tsv"}).code, 0);
   }
 
-  testing::CommandResult run(std::vector<std::string> command) {
+  // `trainRange` replaces the sample's 1-120 when given.
+  testing::CommandResult run(std::vector<std::string> command, const char* trainRange = nullptr) {
     std::vector<std::string> arguments = testing::sampleCorpusArguments(data);
+    if (trainRange != nullptr) arguments.at(4) = trainRange;
     arguments.insert(arguments.end(), {"-q"});
     arguments.insert(arguments.end(), command.begin(), command.end());
     return testing::runCommand(arguments);
@@ -97,6 +99,42 @@ TEST_F(LinearCommandTest, EvaluateTakesTheCategoriesFromTheFolderAndShowsHowItWa
       << report.out;
   // csv and json keep their fixed columns and keys.
   EXPECT_EQ(run({"evaluate", "--format", "json"}).out.find("model.json"), std::string::npos);
+}
+
+TEST_F(LinearCommandTest, ACategoryWithoutTrainingArticlesIsRefusedBeforeAnyFileIsWritten) {
+  // military's articles lie beyond 1-40 (the sample lists 20 history, then 20 culture, ...).
+  const std::vector<std::string> request = {"--categories", "history,culture,military"};
+  std::vector<std::string> pipeline = request;
+  pipeline.insert(pipeline.end(), {"pipeline", "--count", "0", "--classifier", "linear"});
+  const testing::CommandResult refused = run(pipeline, "1-40");
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.err,
+            "newsclass: --categories: military has no training article in TrainingCorpus ids "
+            "1-40; the linear classifier needs one for every category (leave it out of "
+            "--categories, or use --classifier knn)\n");
+  // Checked before the first stage: not even the dictionary was built.
+  EXPECT_FALSE(std::filesystem::exists(data + "/dict.dat"));
+  EXPECT_FALSE(std::filesystem::exists(data + "/linear.model"));
+
+  // KNN takes the same request; then classify with the linear classifier is refused the same
+  // way and leaves the predictions as they were.
+  std::vector<std::string> knn = request;
+  knn.insert(knn.end(), {"pipeline", "--count", "0", "--k", "5"});
+  ASSERT_EQ(run(knn, "1-40").code, 0);
+  const std::string predictions = testing::readFileBytes(data + "/predictions.dat");
+  std::vector<std::string> classify = request;
+  classify.insert(classify.end(), {"classify", "--classifier", "linear"});
+  const testing::CommandResult again = run(classify, "1-40");
+  EXPECT_EQ(again.code, 1);
+  EXPECT_EQ(again.err, refused.err);
+  EXPECT_EQ(testing::readFileBytes(data + "/predictions.dat"), predictions);
+  EXPECT_FALSE(std::filesystem::exists(data + "/linear.model"));
+  // A name the table does not hold at all is refused the same way, by its name.
+  const testing::CommandResult unknown =
+      run({"--categories", "history,nosuch", "classify", "--classifier", "linear"});
+  EXPECT_EQ(unknown.code, 1);
+  EXPECT_EQ(unknown.err.rfind("newsclass: --categories: nosuch has no training article", 0), 0u)
+      << unknown.err;
 }
 
 TEST_F(LinearCommandTest, BadCostAndClassifierNamesAreRefused) {

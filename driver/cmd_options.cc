@@ -72,7 +72,7 @@ CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier) {
       .add_option("--classifier", classifier,
                   "knn: the K nearest training vectors vote; linear: one-vs-rest linear SVMs "
                   "(liblinear) trained on the tfidf weights of dict.dat and keywords.dat, saved "
-                  "as linear.model")
+                  "as linear.model; every listed category needs a training article in the range")
       ->check(CLI::IsMember({"knn", "linear"}))
       ->capture_default_str();
 }

@@ -82,6 +82,10 @@ void checkRequest(const RunContext& context, const PipelineOptions& options) {
 ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  std::vector<int> linearClasses;
+  if (options.classifier == "linear") {
+    linearClasses = linearTrainingClasses(processor, context.categories);
+  }
   const std::string dictionaryPath = context.dataPath("dict.dat");
   const std::string contingencyPath = context.dataPath("contingency.dat");
   const std::string keywordPath = context.dataPath("keywords.dat");
@@ -125,8 +129,7 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     const std::string modelPath = context.dataPath("linear.model");
     ClassificationResults results;
     StageClock clock;
-    LinearModel model =
-        trainLinearModel(processor, dictionary, keywords, context.categories, options.cost);
+    LinearModel model = trainLinearModel(processor, dictionary, keywords, linearClasses, options.cost);
     model.save(modelPath);
     summary(context, "linear model",
             std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options.cost),

@@ -22,6 +22,14 @@ TEST(ProvenanceTest, TextRoundTripKeepsGbkQuotesAndControlBytes) {
   EXPECT_EQ(parseProvenance("{}", "model.json"), Provenance{});
 }
 
+TEST(ProvenanceTest, DelEscapeAndLoneLeadBytesAreJsonAndReadBack) {
+  const Provenance facts = {{"categories", std::string("a\x7f,\x1b[1m\x07,\x81\x1b,\xD6\xD0\xD6")}};
+  const std::string text = formatProvenance(facts);
+  EXPECT_EQ(text,
+            "{\n  \"categories\": \"a\\u007f,\\u001b[1m\\u0007,\\u0081\\u001b,\xD6\xD0\\u00d6\"\n}\n");
+  EXPECT_EQ(parseProvenance(text, "model.json"), facts);
+}
+
 TEST(ProvenanceTest, MalformedTextNamesTheFileAndByte) {
   for (const char* bad : {"", "{\"a\": 1}", "{\"a\": \"b\"", "{\"a\": \"b\"} x", "[\"a\"]"}) {
     try {

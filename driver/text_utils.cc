@@ -7,6 +7,15 @@
 #include <sstream>
 
 namespace newsclass {
+namespace {
+
+// The second byte of a two-byte GBK character: 0x40-0x7E or 0x80-0xFE.
+bool isGbkTrailByte(char byte) {
+  const unsigned char c = static_cast<unsigned char>(byte);
+  return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
+
+}  // namespace
 
 std::string formatInt(int32_t value) { return std::to_string(value); }
 
@@ -85,18 +94,25 @@ double atofLike(std::string_view text) {
 
 std::string gbkJsonString(std::string_view text) {
   std::string out = "\"";
+  auto escape = [&out](unsigned char c) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+    out += escaped;
+  };
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
+    if (c >= 0x81 && c <= 0xFE && i + 1 < text.size() && isGbkTrailByte(text[i + 1])) {
       out += text[i];
       out += text[++i];
     } else if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
+    } else if (c < 0x20 || c == 0x7F || (c >= 0x81 && c <= 0xFE)) {
+      // Control bytes and DEL are not JSON text. A lead byte without its trail byte would take
+      // the next character along when converted or read back (a '\\' of an escape, say): it is
+      // written as the code point of its own value, which reading model.json turns back into
+      // the byte.
+      escape(c);
     } else {
       out += static_cast<char>(c);
     }

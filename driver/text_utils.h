@@ -26,7 +26,9 @@ void trimInPlace(std::string& text, std::string_view characters);
 
 // A JSON string (quotes included) of GBK text. The second byte of a GBK character may be 0x5C
 // ('\\'), so the text is walked character by character and only single-byte characters are
-// escaped: '"' and '\\' with a backslash, control bytes as \u00XX.
+// escaped: '"' and '\\' with a backslash; control bytes, DEL and a lead byte without its trail
+// byte as \u00XX, so that the string is plain JSON whatever the bytes and reads back to the
+// same bytes.
 std::string gbkJsonString(std::string_view text);
 
 // The items joined by ", ", at most `shown` of them: a longer list ends with

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,38 @@ TEST(TextUtilsTest, CLibraryParsesStopAtTheFirstOtherCharacter) {
   EXPECT_EQ(atoiLike("abc"), 0);
   EXPECT_EQ(atofLike("12.5 rows"), 12.5);
   EXPECT_EQ(atofLike("none"), 0.0);
+}
+
+TEST(TextUtilsTest, JsonStringsEscapeEveryControlByteAndDelAsUnicode) {
+  // Every byte below 0x20 and DEL as \u00XX, the quote and backslash with a backslash, the rest
+  // of ASCII as it is.
+  std::string ascii;
+  for (int c = 0; c < 0x80; ++c) ascii += static_cast<char>(c);
+  std::string expected = "\"";
+  for (int c = 0; c < 0x20; ++c) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+    expected += escaped;
+  }
+  expected += " !\\\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\\\]^_`"
+              "abcdefghijklmnopqrstuvwxyz{|}~\\u007f\"";
+  EXPECT_EQ(gbkJsonString(ascii), expected);
+  EXPECT_EQ(gbkJsonString(""), "\"\"");
+  EXPECT_EQ(gbkJsonString("a\x1b[31mb\x07\x7f"), "\"a\\u001b[31mb\\u0007\\u007f\"");
+}
+
+TEST(TextUtilsTest, JsonStringsKeepGbkCharactersAndEscapeLoneLeadBytes) {
+  // 中 (D6 D0), and characters whose trail byte is '\\' (81 5C), '@' (81 40) or 0x80 (81 80)
+  // stay whole; the single-byte 0x80 (the euro sign) and 0xFF stay as they are.
+  EXPECT_EQ(gbkJsonString("\xD6\xD0\x81\x5C\x81\x40\x81\x80\x80\xFF"),
+            "\"\xD6\xD0\x81\x5C\x81\x40\x81\x80\x80\xFF\"");
+  // A lead byte before what cannot be its trail byte (a control byte, DEL, a quote, the end) is
+  // escaped by itself, so the control byte after it is escaped too and the quote still closes.
+  EXPECT_EQ(gbkJsonString("\x81\x1b"), "\"\\u0081\\u001b\"");
+  EXPECT_EQ(gbkJsonString("\x81\x7f"), "\"\\u0081\\u007f\"");
+  EXPECT_EQ(gbkJsonString("\xD6\""), "\"\\u00d6\\\"\"");
+  EXPECT_EQ(gbkJsonString("a\xFE"), "\"a\\u00fe\"");
+  EXPECT_EQ(gbkJsonString("\xFE\xFE\xFE"), "\"\xFE\xFE\\u00fe\"");
 }
 
 TEST(TextUtilsTest, LongListsAreShortenedWithTheCountLeftOut) {

@@ -269,6 +269,21 @@ TEST_F(ReportFormatTest, JsonEscapesOnlyWholeCharacters) {
       << json;
 }
 
+TEST_F(ReportFormatTest, JsonWritesDelAndEscapeAsUnicodeEscapes) {
+  report.categories = {{"a\x7f", 0.0, 0.0, 0.0, 0.0, 0, 0}};
+  report.labels = {"a\x7f", "\x1b\x07"};
+  report.confusion = {{0, 0}, {0, 0}};
+  const std::string json = formatReportJson(report);
+  EXPECT_NE(json.find("{\"category\": \"a\\u007f\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"labels\": [\"a\\u007f\", \"\\u001b\\u0007\"]"), std::string::npos)
+      << json;
+  // No control byte but the line ends, and no DEL, anywhere in the document.
+  for (char c : json) {
+    EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F))
+        << static_cast<int>(c);
+  }
+}
+
 TEST_F(ReportFormatTest, ChineseNamesAlignByTheirGbkWidth) {
   report.categories = {{gbk("历史"), 1.0, 1.0, 1.0, 1.0, 1, 1}};
   report.labels = {gbk("历史")};

@@ -95,7 +95,17 @@ std::string htmlText(const std::string& gbk) {
       case '&': out += "&amp;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
-      default: out += c;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+          // A control character would be invisible (or act on a terminal showing the source):
+          // it is shown as its escape, as on the console.
+          static const char kHex[] = "0123456789abcdef";
+          out += "\\x";
+          out += kHex[static_cast<unsigned char>(c) >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += c;
+        }
     }
   }
   return out;

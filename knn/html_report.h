@@ -34,7 +34,8 @@ struct HtmlReportInput {
 };
 
 // GBK text as HTML text: converted to UTF-8 (bytes that are not GBK become U+FFFD) and with
-// <, >, &, " and ' escaped.
+// <, >, &, " and ' escaped; a control character (below 0x20, tab and line ends included, or
+// DEL) is shown as the four characters of its escape, "\x1b", never written raw.
 std::string htmlText(const std::string& gbk);
 
 std::string formatReportHtml(const EvaluationReport& report, const HtmlReportInput& input);

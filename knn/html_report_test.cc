@@ -16,6 +16,14 @@ TEST(HtmlReportTest, DataTextIsEscapedAndConvertedFromGbk) {
   EXPECT_EQ(htmlText(std::string("x\xFF")), "x\xEF\xBF\xBD");
 }
 
+TEST(HtmlReportTest, ControlCharactersAreShownAsEscapesNeverRaw) {
+  EXPECT_EQ(htmlText("a\x1b[31mb\x07" "c\x7f"), "a\\x1b[31mb\\x07c\\x7f");
+  EXPECT_EQ(htmlText(std::string("\x00\t\n\r\x1f", 5)), "\\x00\\x09\\x0a\\x0d\\x1f");
+  // A lead byte before a control byte: U+FFFD for the lead, the escape for the control byte.
+  EXPECT_EQ(htmlText("\x81\x1b<"), "\xEF\xBF\xBD\\x1b&lt;");
+  EXPECT_EQ(htmlText(gbk("新闻") + "\x7f"), "新闻\\x7f");
+}
+
 EvaluationReport smallReport() {
   EvaluationReport report;
   report.tableName = "TestingCorpus";
@@ -58,6 +66,23 @@ TEST(HtmlReportTest, PageHoldsEveryPartAndOnlyInlineContent) {
   for (const char* outside : {"<script", "<link", "src=", "@import", "url("}) {
     EXPECT_EQ(page.find(outside), std::string::npos) << outside;
   }
+}
+
+TEST(HtmlReportTest, APageOfControlCharacterNamesHoldsNoRawControlByte) {
+  EvaluationReport report = smallReport();
+  report.categories[0].category = "a\x1b";
+  report.labels = {"a\x1b", "b\x7f"};
+  HtmlReportInput input;
+  input.parameters = {{"categories", "a\x1b,b\x7f"}};
+  input.misclassified = {{3, "bell\x07title\x1b[2J", "a\x1b", "b\x7f", {{7, "b\x7f"}}}};
+  input.misclassifiedTotal = 1;
+  const std::string page = formatReportHtml(report, input);
+  for (char c : page) {
+    EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F))
+        << static_cast<int>(c);
+  }
+  EXPECT_NE(page.find("bell\\x07title\\x1b[2J"), std::string::npos);
+  EXPECT_NE(page.find("7: b\\x7f"), std::string::npos);
 }
 
 TEST(HtmlReportTest, ANoteReplacesTheNeighbourColumn) {

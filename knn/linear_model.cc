@@ -2,6 +2,7 @@
 
 #include <linear.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 
 #include "driver/atomic_file.h"
 #include "driver/errors.h"
+#include "driver/text_file_reader.h"
+#include "knn/linear_model_file.h"
 
 namespace newsclass {
 namespace {
@@ -86,13 +89,27 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
   return LinearModel(::train(&data, &settings));
 }
 
-LinearModel LinearModel::load(const std::string& path) {
+LinearModel LinearModel::load(const std::string& path, size_t categoryCount) {
+  // Every line is checked first, so liblinear only ever reads a file as training writes it.
+  const LinearModelFile checked = parseLinearModelFile(path, readTextFile(path), categoryCount);
   silenceLiblinear();
   struct ::model* loaded = load_model(path.c_str());
   if (loaded == nullptr) {
     throw DataFileError(path + ": not a linear model (run classify --classifier linear to train it)");
   }
-  return LinearModel(loaded);
+  LinearModel model(loaded);
+  // liblinear opens the file again: what it read must be what was checked, bit for bit (both
+  // parse decimal text to the nearest double). A file replaced in between is told apart here.
+  const size_t columns = checked.columns();
+  bool same = loaded->nr_class == static_cast<int>(checked.labels.size()) &&
+              loaded->nr_feature == checked.featureCount && loaded->label != nullptr &&
+              std::memcmp(&loaded->bias, &checked.bias, sizeof(double)) == 0 &&
+              std::equal(checked.labels.begin(), checked.labels.end(), loaded->label);
+  same = same &&
+         checked.weights.size() == (static_cast<size_t>(checked.featureCount) + 1) * columns &&
+         std::memcmp(loaded->w, checked.weights.data(), checked.weights.size() * sizeof(double)) == 0;
+  if (!same) throw DataFileError(path + ": changed while it was read (run the command again)");
+  return model;
 }
 
 void LinearModel::save(const std::string& path) const {

@@ -25,8 +25,10 @@ class LinearModel {
   // DataFileError when there is nothing to train on.
   static LinearModel train(const std::vector<WeightedKeywordList>& vectors,
                            const std::vector<int>& classes, size_t featureCount, double cost);
-  // Reads a model file; DataFileError naming it when it cannot.
-  static LinearModel load(const std::string& path);
+  // Reads a model file trained over `categoryCount` categories, every line checked as
+  // parseLinearModelFile (knn/linear_model_file.h) says; DataFileError naming the file, and the
+  // line at fault, when it cannot be used.
+  static LinearModel load(const std::string& path, size_t categoryCount);
   // Writes the model file atomically; DataFileError naming it when it cannot.
   void save(const std::string& path) const;
 
@@ -36,7 +38,8 @@ class LinearModel {
 
   // The class liblinear predicts (the highest decision value; ties to the class trained first)
   // and, in `values`, the decision value of every class 0 .. classCount - 1 (minus infinity for a
-  // class the training data lacked).
+  // class the training data lacked, which the commands never train: linearTrainingClasses
+  // refuses such a category, and load() a file without a machine for every category).
   int decide(const WeightedKeywordList& vector, size_t classCount, std::vector<double>& values) const;
   size_t featureCount() const;
 

@@ -54,7 +54,7 @@ TEST(LinearModelTest, SeparableCategoriesAreLearnedAndDecisionsSurviveTheFile) {
   testing::TempDir dir;
   const std::string path = dir.file("linear.model");
   model.save(path);
-  const LinearModel reloaded = LinearModel::load(path);
+  const LinearModel reloaded = LinearModel::load(path, 3);
   std::vector<double> before, after;
   for (const WeightedKeywordList& vector : testing.vectors) {
     EXPECT_EQ(model.decide(vector, 3, before), reloaded.decide(vector, 3, after));
@@ -102,12 +102,12 @@ TEST(LinearModelTest, BadCostNothingToLearnAndABadFileAreRefused) {
   testing::TempDir dir;
   testing::writeFileBytes(dir.file("bad.model"), "not a model\n");
   try {
-    LinearModel::load(dir.file("bad.model"));
+    LinearModel::load(dir.file("bad.model"), 3);
     ADD_FAILURE() << "a bad model file loaded";
   } catch (const DataFileError& error) {
     EXPECT_EQ(std::string(error.what()),
               dir.file("bad.model") +
-                  ": not a linear model (run classify --classifier linear to train it)");
+                  ": line 1: not a linear model (run classify --classifier linear to train it)");
   }
 }
 

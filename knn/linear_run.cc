@@ -10,6 +10,7 @@
 #include "driver/errors.h"
 #include "driver/stage_clock.h"
 #include "driver/text_utils.h"
+#include "knn/category_check.h"
 #include "knn/neighbour_categories.h"
 #include "knn/neighbour_vote.h"
 #include "segmentation/parallel_tokenizing.h"
@@ -20,22 +21,17 @@
 
 namespace newsclass {
 
-LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
-                             const std::vector<std::string>& keywords,
-                             const CategoryList& categories, double cost) {
+std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const CategoryList& categories) {
   const int64_t articleCount =
       static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
-  std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
-      vsm::findPostingLists(dictionary, keywords), processor.firstArticleId, articleCount,
-      articleCount);
-  std::vector<int32_t> ids(all.size());
+  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(articleCount, 0)));
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(processor.firstArticleId + i);
 
   OdbcConnection connection(processor.environment().connectionString, "trainLinearModel");
   const std::optional<NeighbourCategories> stored =
       NeighbourCategories::read(connection, "TrainingCorpus", ids);
-  std::vector<WeightedKeywordList> vectors;
-  std::vector<int> classes;
+  std::vector<int> classes(ids.size(), -1);
+  std::vector<size_t> articlesOf(categories.size(), 0);
   for (size_t i = 0; i < ids.size(); ++i) {
     const std::vector<NeighbourEntry> one = {{ids[i], 0.0}};
     std::vector<std::string> found =
@@ -46,10 +42,37 @@ LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dicti
     processor.trim(category, " ");
     const auto listed = std::find(categories.begin(), categories.end(), category);
     if (listed == categories.end()) continue;
-    vectors.push_back(std::move(all[i]));
-    classes.push_back(static_cast<int>(listed - categories.begin()));
+    classes[i] = static_cast<int>(listed - categories.begin());
+    ++articlesOf[static_cast<size_t>(classes[i])];
   }
-  return LinearModel::train(vectors, classes, keywords.size(), cost);
+  for (size_t c = 0; c < categories.size(); ++c) {
+    if (articlesOf[c] > 0) continue;
+    throw UsageError("--categories: " + textForMessages(processor, categories[c]) +
+                     " has no training article in TrainingCorpus ids " +
+                     std::to_string(processor.firstArticleId) + "-" +
+                     std::to_string(processor.lastArticleId) +
+                     "; the linear classifier needs one for every category (leave it out of "
+                     "--categories, or use --classifier knn)");
+  }
+  return classes;
+}
+
+LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
+                             const std::vector<std::string>& keywords,
+                             const std::vector<int>& classes, double cost) {
+  const int64_t articleCount =
+      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
+      vsm::findPostingLists(dictionary, keywords), processor.firstArticleId, articleCount,
+      articleCount);
+  std::vector<WeightedKeywordList> vectors;
+  std::vector<int> trained;
+  for (size_t i = 0; i < all.size() && i < classes.size(); ++i) {
+    if (classes[i] < 0) continue;
+    vectors.push_back(std::move(all[i]));
+    trained.push_back(classes[i]);
+  }
+  return LinearModel::train(vectors, trained, keywords.size(), cost);
 }
 
 std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
@@ -126,7 +149,7 @@ LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& 
                                  CategoryList categories)
     : categories_(std::move(categories)),
       keywords_(processor.readKeywords(keywordPath)),
-      model_(LinearModel::load(modelPath)) {
+      model_(LinearModel::load(modelPath, categories_.size())) {
   if (model_.featureCount() != keywords_.size()) {
     throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
                         " features, but " + keywordPath + " holds " +

@@ -16,12 +16,20 @@
 
 namespace newsclass {
 
-// Trains the model on the training articles of the processor's range whose stored category
-// (TrainingCorpus, trimmed) is one of `categories`; class i is categories[i]. Articles of other
-// categories, or none, are left out.
+// The class of every training article of the processor's range, in id order: the position in
+// `categories` of its stored category (TrainingCorpus, trimmed), or -1 for an article of
+// another category or none, which training leaves out. A linear model has a machine per class,
+// and a category without a training article would have none (its decision value minus
+// infinity), so such a category is refused: UsageError "--categories: <name> has no training
+// article in TrainingCorpus ids A-B; ...". Reads the database only, so commands check it before
+// any stage writes a file.
+std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const CategoryList& categories);
+
+// Trains the model on the training articles of the processor's range with the classes
+// linearTrainingClasses gave them (class i is categories[i]).
 LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
                              const std::vector<std::string>& keywords,
-                             const CategoryList& categories, double cost);
+                             const std::vector<int>& classes, double cost);
 
 // The tfidf vector of every article of `tableName` with text in [firstId, lastId], in id order,
 // segmented on the processor's threads. Prints the testing-vector stage's timing line.

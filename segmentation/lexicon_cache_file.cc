@@ -7,8 +7,11 @@
 #include <unistd.h>
 #include <xxhash.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "driver/atomic_file.h"
@@ -75,6 +78,32 @@ bool readFully(int fd, std::vector<iovec> buffers) {
     }
   }
   return true;
+}
+
+// True when the words' values and the header's figures are ones compileLexicon could have given
+// a restored trie: every word a plain frequency word (no forced user word) valued
+// log(frequency / total), so finite and at most 0; every other node 0; a positive finite total;
+// and the rarest and most frequent word's figures the least and greatest word values, as they
+// are computed from the same frequencies. The checksum cannot tell a forged file from a saved
+// one, and a NaN would reach every best-path sum.
+bool valuesAsCompiled(const WordTrie& words, const Header& header) {
+  if (!std::isfinite(header.total) || !(header.total > 0) || header.wordCount == 0) return false;
+  double least = std::numeric_limits<double>::infinity();
+  double greatest = -std::numeric_limits<double>::infinity();
+  for (uint32_t node = 0; node < words.nodeCount(); ++node) {
+    const double value = words.value(node);
+    if (words.flags(node) == 0) {
+      uint64_t bits;
+      std::memcpy(&bits, &value, sizeof bits);
+      if (bits != 0) return false;
+      continue;
+    }
+    if (words.flags(node) != WordTrie::kWord || !std::isfinite(value) || value > 0) return false;
+    least = std::min(least, value);
+    greatest = std::max(greatest, value);
+  }
+  return std::memcmp(&least, &header.minLogProbability, sizeof least) == 0 &&
+         std::memcmp(&greatest, &header.maxLogProbability, sizeof greatest) == 0;
 }
 
 struct FileCloser {
@@ -170,6 +199,7 @@ std::shared_ptr<CompiledLexicon> loadLexiconCache(const std::string& cacheFile,
   }
   if (hash.digest() != checksum) return rejected(reason, "checksum mismatch");
   if (!lexicon->words.restored()) return rejected(reason, "trie out of bounds");
+  if (!valuesAsCompiled(lexicon->words, header)) return rejected(reason, "values out of range");
   lexicon->total = header.total;
   lexicon->minLogProbability = header.minLogProbability;
   lexicon->maxLogProbability = header.maxLogProbability;

@@ -6,7 +6,9 @@
 #include <xxhash.h>
 
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -219,6 +221,49 @@ TEST_F(LexiconCacheFileTest, IndexesOutOfBoundsAreRejectedEvenWithARightChecksum
   EXPECT_EQ(rejection(withChecksum(saved)), "");
 }
 
+TEST_F(LexiconCacheFileTest, ValuesNoCompilingGivesAreRejectedEvenWithARightChecksum) {
+  const size_t nodes = compiled->words.nodeCount();
+  const size_t valuesOffset = nodesOffset() + 10 * nodes;
+  auto forged = [&](size_t at, const void* value, size_t size) {
+    std::string file = saved;
+    std::memcpy(file.data() + at, value, size);
+    return rejection(withChecksum(file));
+  };
+  // The first word node and the first node that is no word.
+  uint32_t word = 0, other = 0;
+  for (uint32_t node = 1; node < nodes; ++node) {
+    if (compiled->words.flags(node) != 0 && word == 0) word = node;
+    if (compiled->words.flags(node) == 0 && other == 0) other = node;
+  }
+  ASSERT_NE(word, 0u);
+  ASSERT_NE(other, 0u);
+  const double nan = std::nan("");
+  const double inf = std::numeric_limits<double>::infinity();
+  const double minusInf = -inf;
+  const double positive = 0.5;  // log(frequency / total) is never above 0
+  for (const double* value : {&nan, &inf, &minusInf, &positive}) {
+    EXPECT_EQ(forged(valuesOffset + 8 * word, value, 8), "values out of range") << *value;
+  }
+  EXPECT_EQ(forged(valuesOffset + 8 * other, &positive, 8), "values out of range");
+  EXPECT_EQ(forged(valuesOffset, &positive, 8), "values out of range");  // the empty node 0
+  // A word value below the rarest word's figure, and each figure of the header forged.
+  const double lower = compiled->minLogProbability - 1;
+  EXPECT_EQ(forged(valuesOffset + 8 * word, &lower, 8), "values out of range");
+  for (size_t figure : {64, 72, 80}) {
+    EXPECT_EQ(forged(figure, &nan, 8), "values out of range") << figure;
+  }
+  const double zero = 0, negative = -1;
+  EXPECT_EQ(forged(64, &zero, 8), "values out of range");
+  EXPECT_EQ(forged(64, &negative, 8), "values out of range");
+  EXPECT_EQ(forged(72, &lower, 8), "values out of range");
+  // A word forced as a user word is: a compiled lexicon holds none.
+  const uint8_t forcedWord = WordTrie::kWord | WordTrie::kForced;
+  EXPECT_EQ(forged(nodesOffset() + 8 * word + 6, &forcedWord, 1), "values out of range");
+  // The same value put back loads.
+  const double same = compiled->words.value(word);
+  EXPECT_EQ(forged(valuesOffset + 8 * word, &same, 8), "");
+}
+
 class LexiconCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -274,6 +319,21 @@ TEST_F(LexiconCacheTest, StaleCacheIsRebuilt) {
   LexiconLoad again = load();
   EXPECT_EQ(again.cacheUse, LexiconCacheUse::kLoaded);
   EXPECT_EQ(cut(again.lexicon, "研究生命起源"), "研究生|命|起源");
+  EXPECT_EQ(warnings.str(), "");
+}
+
+TEST_F(LexiconCacheTest, ForgedValuesWithARightChecksumAreRebuiltNotUsed) {
+  ASSERT_EQ(load().cacheUse, LexiconCacheUse::kSaved);
+  std::string forged = testing::readFileBytes(cacheFile());
+  const double nan = std::nan("");
+  std::memcpy(forged.data() + forged.size() - 16, &nan, 8);  // the last node's value
+  const uint64_t checksum = XXH3_64bits(forged.data(), forged.size() - 8);
+  std::memcpy(forged.data() + forged.size() - 8, &checksum, 8);
+  testing::writeFileBytes(cacheFile(), forged);
+  LexiconLoad rebuilt = load();
+  EXPECT_EQ(rebuilt.cacheUse, LexiconCacheUse::kSaved);
+  expectSameBits(*rebuilt.lexicon, *compileLexicon(bytes));
+  EXPECT_EQ(load().cacheUse, LexiconCacheUse::kLoaded);
   EXPECT_EQ(warnings.str(), "");
 }
 

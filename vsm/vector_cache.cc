@@ -39,6 +39,28 @@ static_assert(sizeof(Header) == 72);
 
 constexpr uint64_t padded8(uint64_t bytes) { return (bytes + 7) / 8 * 8; }
 
+// True when the `size` bytes at `data` are all zero.
+bool allZero(const char* data, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] != 0) return false;
+  }
+  return true;
+}
+
+// True when none of the `count` doubles at `data` is infinite or NaN: the text loader refuses
+// such weights, so a cache holding one was not saved by this program. Tested on the bits (an
+// all-ones exponent), which compiles to a tight loop over the mapping.
+bool allFinite(const char* data, uint64_t count) {
+  constexpr uint64_t kExponent = 0x7ff0000000000000;
+  uint64_t special = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    uint64_t bits;
+    std::memcpy(&bits, data + i * 8, 8);
+    special |= static_cast<uint64_t>((bits & kExponent) == kExponent);
+  }
+  return special == 0;
+}
+
 // Bytes of a cache of `count` rows of `dimension` weights and a path of `pathLength` bytes, or
 // 0 when that does not fit 64 bits.
 uint64_t cacheBytes(uint64_t count, uint64_t dimension, uint64_t pathLength) {
@@ -124,13 +146,26 @@ std::unique_ptr<MappedVectorModel> loadVectorCache(const std::string& cacheFile,
   std::memcpy(&checksum, base + bytes - 8, 8);
   if (XXH3_64bits(base, bytes - 8) != checksum) return fail("damaged");
 
+  // The checksum only shows the bytes are those saved with it; a file forged with a correct
+  // checksum must still hold nothing the text loader could not have produced: ids ascending and
+  // distinct, finite weights, and zeros wherever saving writes them.
   const char* ids = base + sizeof(Header) + padded8(header.pathLength);
+  const char* weights = ids + padded8(header.count * 4);
+  if (header.reserved != 0 ||
+      !allZero(base + sizeof(Header) + header.pathLength,
+               padded8(header.pathLength) - header.pathLength) ||
+      !allZero(ids + header.count * 4, padded8(header.count * 4) - header.count * 4)) {
+    return fail("damaged");
+  }
   model->ids_.resize(header.count);
   if (header.count > 0) std::memcpy(model->ids_.data(), ids, header.count * 4);
   for (size_t i = 1; i < model->ids_.size(); ++i) {
     if (model->ids_[i] <= model->ids_[i - 1]) return fail("damaged");
   }
-  model->weights_ = reinterpret_cast<const double*>(ids + padded8(header.count * 4));
+  if (!allFinite(weights, header.count * header.dimension)) {
+    return fail("holds a weight that is not a finite number");
+  }
+  model->weights_ = reinterpret_cast<const double*>(weights);
   model->dimension_ = header.dimension;
   return model;
 }

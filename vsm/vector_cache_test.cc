@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <xxhash.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -89,6 +92,74 @@ TEST_F(VectorCacheTest, CutOffOrDamagedCachesAreNotUsed) {
   testing::writeFileBytes(cacheFile, "NCVECTOR");
   EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
   EXPECT_EQ(reason, "cut off");
+}
+
+// A cache forged with a right checksum: the bytes of a saved one, changed at `at`, with the
+// checksum recomputed. The reason it is refused, or "" when it loads.
+class ForgedVectorCacheTest : public VectorCacheTest {
+ protected:
+  void SetUp() override {
+    VectorCacheTest::SetUp();
+    saveVectorCache(cacheFile, stamp, model);
+    saved = testing::readFileBytes(cacheFile);
+  }
+  std::string rejection(size_t at, const void* value, size_t size) {
+    std::string file = saved;
+    std::memcpy(file.data() + at, value, size);
+    const uint64_t checksum = XXH3_64bits(file.data(), file.size() - 8);
+    std::memcpy(file.data() + file.size() - 8, &checksum, 8);
+    testing::writeFileBytes(cacheFile, file);
+    std::string reason;
+    const bool loaded = loadVectorCache(cacheFile, stamp, &reason) != nullptr;
+    return loaded ? "" : reason;
+  }
+  // Where the path, the ids and the weights start: after the 72-byte header, each part padded
+  // to 8 bytes.
+  size_t pathOffset() const { return 72; }
+  size_t idsOffset() const { return 72 + (stamp.path.size() + 7) / 8 * 8; }
+  size_t weightsOffset() const { return idsOffset() + 16; }  // 3 ids, padded
+
+  std::string saved;
+};
+
+TEST_F(ForgedVectorCacheTest, WeightsTheTextLoaderRefusesAreRefused) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double largest = std::numeric_limits<double>::max();
+  EXPECT_EQ(rejection(weightsOffset(), &nan, 8), "holds a weight that is not a finite number");
+  EXPECT_EQ(rejection(weightsOffset() + 8 * 8, &inf, 8), "holds a weight that is not a finite number");
+  const double minusInf = -inf;
+  EXPECT_EQ(rejection(weightsOffset() + 4 * 8, &minusInf, 8),
+            "holds a weight that is not a finite number");
+  // A signalling NaN and one with the sign bit: every all-ones exponent with a mantissa.
+  const uint64_t signalling = 0xfff0000000000001;
+  EXPECT_EQ(rejection(weightsOffset() + 8, &signalling, 8),
+            "holds a weight that is not a finite number");
+  // The largest finite weight and the changed bytes put back are still caches.
+  EXPECT_EQ(rejection(weightsOffset(), &largest, 8), "");
+  EXPECT_EQ(rejection(0, saved.data(), 8), "");
+}
+
+TEST_F(ForgedVectorCacheTest, IdsOutOfOrderAndNonzeroPaddingAreRefused) {
+  const int32_t repeated = 3;  // the second id made equal to the first
+  EXPECT_EQ(rejection(idsOffset() + 4, &repeated, 4), "damaged");
+  const int32_t lower = -5;  // the last id made the lowest
+  EXPECT_EQ(rejection(idsOffset() + 8, &lower, 4), "damaged");
+  const char one = 1;
+  EXPECT_EQ(rejection(idsOffset() + 12, &one, 1), "damaged");  // the ids' padding
+  EXPECT_EQ(rejection(12, &one, 1), "damaged");                // the reserved field
+  if (stamp.path.size() % 8 != 0) {
+    EXPECT_EQ(rejection(pathOffset() + stamp.path.size(), &one, 1), "damaged");
+  }
+}
+
+TEST_F(VectorCacheTest, ACacheSavedWithANonFiniteWeightIsNeverUsed) {
+  // Saving does not judge weights; loading does, so such a cache is rebuilt from the text.
+  model[7][1] = std::nan("");
+  saveVectorCache(cacheFile, stamp, model);
+  std::string reason;
+  EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
+  EXPECT_EQ(reason, "holds a weight that is not a finite number");
 }
 
 TEST_F(VectorCacheTest, UnwritableFolderIsAnErrorNamingTheCache) {
