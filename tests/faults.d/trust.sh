@@ -205,12 +205,17 @@ for path in (work + "/trust-pipeline.json", work + "/trust-evaluate.json"):
 lines = open(work + "/trust-predict.jsonl", encoding="utf-8").read().splitlines()
 if len(lines) != 2:
     problems.append("predict gave %d lines, expected 2" % len(lines))
+seen = set()
 for line in lines:
     answer = load("predict's jsonl", line)
     if answer is not None:
-        for top in answer["top"]:
+        # A line without a keyword of the model has an empty answer and no top list.
+        for top in answer.get("top", []):
+            seen.add(top["category"])
             if top["category"] not in names:
                 problems.append("predict's jsonl: unknown category %r" % top["category"])
+if not seen & set(names[:3]):
+    problems.append("predict's jsonl names no category holding a control byte: %r" % sorted(seen))
 doc = load(model, open(model, encoding="utf-8").read())
 if doc is not None and doc.get("categories") != cats:
     problems.append("model.json: categories %r" % doc.get("categories"))
