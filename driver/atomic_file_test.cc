@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -75,14 +78,19 @@ TEST(AtomicFileTest, ATargetThatIsAFolderFailsAndTheTemporaryFileIsRemoved) {
 TEST(AtomicFileTest, TemporaryNamesAreUniqueAndSitBesideTheTarget) {
   testing::TempDir dir;
   const std::string path = dir.file("dict.dat");
+  std::vector<std::unique_ptr<TemporaryFile>> files;
   std::set<std::string> names;
-  for (int i = 0; i < 50; ++i) names.insert(createTemporaryFileFor(path));
+  for (int i = 0; i < 50; ++i) {
+    files.push_back(std::make_unique<TemporaryFile>(path));
+    names.insert(files.back()->name());
+  }
   EXPECT_EQ(names.size(), 50u);
   for (const std::string& name : names) {
     // "<path>.XXXXXX.tmp"
     ASSERT_EQ(name.size(), path.size() + 11) << name;
     EXPECT_EQ(name.substr(0, path.size() + 1), path + ".");
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
+    EXPECT_TRUE(isTemporaryFileName(std::filesystem::path(name).filename().string())) << name;
     EXPECT_EQ(testing::readFileBytes(name), "");
   }
   // Created as an ordinary file: the umask decides, not a private 0600.
@@ -91,6 +99,203 @@ TEST(AtomicFileTest, TemporaryNamesAreUniqueAndSitBesideTheTarget) {
   struct stat info;
   ASSERT_EQ(::stat(names.begin()->c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+  // Destroyed unrenamed, each one is removed.
+  files.clear();
+  EXPECT_EQ(folderNames(dir.path()), std::set<std::string>{});
+}
+
+TEST(AtomicFileTest, TemporaryFileNamesAreExactlySixLettersOrDigitsBeforeTmp) {
+  for (const char* name : {"dict.dat.Ab3xYz.tmp", "a.000000.tmp", "x.ZZZZZZ.tmp"}) {
+    EXPECT_TRUE(isTemporaryFileName(name)) << name;
+  }
+  for (const char* name : {"x.tmp", "a.ABCDEFG.tmp", "a.ABCDE.tmp", ".ABCDEF.tmp", "a.ABC-EF.tmp",
+                           "a.ABCDEF.tmpx", "a.ABCDEF.TMP", "aABCDEF.tmp", "a.ABCD\xc3\xa9.tmp",
+                           "newsclass.lock", ""}) {
+    EXPECT_FALSE(isTemporaryFileName(name)) << name;
+  }
+}
+
+// Every fsync and rename the writers make, by the path of the descriptor or the names.
+std::vector<std::string> calls;
+
+std::string pathOfDescriptor(int fd) {
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), ec).string();
+}
+
+int recordingFsync(int fd) {
+  calls.push_back("fsync " + pathOfDescriptor(fd));
+  return ::fsync(fd);
+}
+
+int failingFileFsync(int fd) {
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    errno = EIO;
+    return -1;
+  }
+  return ::fsync(fd);
+}
+
+int failingFolderFsync(int fd) {
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    errno = EIO;
+    return -1;
+  }
+  return ::fsync(fd);
+}
+
+int recordingRename(const char* from, const char* to) {
+  calls.push_back(std::string("rename ") + from + " " + to);
+  return ::rename(from, to);
+}
+
+// Puts test doubles in place of the system calls while alive.
+class ScopedCalls {
+ public:
+  ScopedCalls(int (*fsync)(int), int (*rename)(const char*, const char*))
+      : saved_(fileSystemCalls()) {
+    fileSystemCalls() = FileSystemCalls{fsync, rename};
+    calls.clear();
+  }
+  ~ScopedCalls() { fileSystemCalls() = saved_; }
+
+ private:
+  FileSystemCalls saved_;
+};
+
+// The one temporary file in `folder`, "" when there is none or more than one.
+std::string onlyTemporaryFile(const std::string& folder) {
+  std::string found;
+  int count = 0;
+  for (const std::string& name : folderNames(folder)) {
+    if (isTemporaryFileName(name)) {
+      found = folder + "/" + name;
+      ++count;
+    }
+  }
+  return count == 1 ? found : std::string();
+}
+
+TEST(AtomicFileDurabilityTest, TheFileIsSyncedBeforeTheRenameAndTheFolderAfterIt) {
+  testing::TempDir dir;
+  const std::string path = dir.file("dict.dat");
+  std::string temporary;
+  {
+    ScopedCalls watch(recordingFsync, recordingRename);
+    writeFileAtomically(path, [&](std::ostream& out) {
+      temporary = onlyTemporaryFile(dir.path());
+      out << "words\n";
+    });
+    ASSERT_FALSE(temporary.empty());
+    const std::string folder = std::filesystem::canonical(dir.path()).string();
+    EXPECT_EQ(calls, (std::vector<std::string>{"fsync " + std::filesystem::weakly_canonical(temporary).string(),
+                                               "rename " + temporary + " " + path,
+                                               "fsync " + folder}));
+  }
+  EXPECT_EQ(testing::readFileBytes(path), "words\n");
+}
+
+TEST(AtomicFileDurabilityTest, AGroupSyncsEveryFileThenRenamesAllThenSyncsTheFolderOnce) {
+  testing::TempDir dir;
+  ScopedCalls watch(recordingFsync, recordingRename);
+  AtomicFileGroup files;
+  std::string temporaryA, temporaryB;
+  files.write(dir.file("a.dat"), [&](std::ostream& out) {
+    temporaryA = onlyTemporaryFile(dir.path());
+    out << "a\n";
+  });
+  files.write(dir.file("b.dat"), [&](std::ostream& out) {
+    for (const std::string& name : folderNames(dir.path())) {
+      if (isTemporaryFileName(name) && dir.file(name) != temporaryA) temporaryB = dir.file(name);
+    }
+    out << "b\n";
+  });
+  EXPECT_TRUE(calls.empty()) << "nothing is synced before commit";
+  files.commit();
+  auto real = [](const std::string& p) { return std::filesystem::weakly_canonical(p).string(); };
+  EXPECT_EQ(calls, (std::vector<std::string>{"fsync " + real(temporaryA), "fsync " + real(temporaryB),
+                                             "rename " + temporaryA + " " + dir.file("a.dat"),
+                                             "rename " + temporaryB + " " + dir.file("b.dat"),
+                                             "fsync " + real(dir.path())}));
+  EXPECT_EQ(testing::readFileBytes(dir.file("a.dat")), "a\n");
+  EXPECT_EQ(testing::readFileBytes(dir.file("b.dat")), "b\n");
+}
+
+TEST(AtomicFileDurabilityTest, AFailingFileSyncIsAWriteFailureThatReplacesNothing) {
+  testing::TempDir dir;
+  const std::string path = dir.file("dict.dat");
+  testing::writeFileBytes(path, "old\n");
+  ScopedCalls failing(failingFileFsync, ::rename);
+  try {
+    writeFileAtomically(path, [](std::ostream& out) { out << "new\n"; });
+    FAIL() << "expected DataFileError";
+  } catch (const DataFileError& e) {
+    const std::string message = e.what();
+    EXPECT_EQ(message.rfind(path + ": write failed: cannot sync " + path + ".", 0), 0u) << message;
+    EXPECT_NE(message.find(".tmp: Input/output error"), std::string::npos) << message;
+  }
+  EXPECT_EQ(testing::readFileBytes(path), "old\n");
+  EXPECT_EQ(folderNames(dir.path()), std::set<std::string>{"dict.dat"});
+
+  // In a group, the failure comes before any rename.
+  testing::writeFileBytes(dir.file("b.dat"), "old b\n");
+  {
+    AtomicFileGroup files;
+    files.write(path, [](std::ostream& out) { out << "new\n"; });
+    files.write(dir.file("b.dat"), [](std::ostream& out) { out << "new b\n"; });
+    EXPECT_THROW(files.commit(), DataFileError);
+  }
+  EXPECT_EQ(testing::readFileBytes(path), "old\n");
+  EXPECT_EQ(testing::readFileBytes(dir.file("b.dat")), "old b\n");
+  EXPECT_EQ(folderNames(dir.path()), (std::set<std::string>{"b.dat", "dict.dat"}));
+}
+
+TEST(AtomicFileDurabilityTest, AFailingFolderSyncIsReportedNamingTheFolder) {
+  testing::TempDir dir;
+  const std::string path = dir.file("dict.dat");
+  ScopedCalls failing(failingFolderFsync, ::rename);
+  try {
+    writeFileAtomically(path, [](std::ostream& out) { out << "new\n"; });
+    FAIL() << "expected DataFileError";
+  } catch (const DataFileError& e) {
+    EXPECT_EQ(std::string(e.what()), path + ": replaced, but syncing its folder " + dir.path() +
+                                         " failed: Input/output error");
+  }
+}
+
+TEST(AtomicFileTest, ASaveFunctionThatTakesANameWritesTheTemporaryFileItself) {
+  testing::TempDir dir;
+  const std::string path = dir.file("linear.model");
+  testing::writeFileBytes(path, "old\n");
+  AtomicFileGroup files;
+  files.writeByName(path, [&](const std::string& name) {
+    EXPECT_EQ(name.rfind("/proc/self/fd/", 0), 0u) << name;
+    const std::string temporary = onlyTemporaryFile(dir.path());
+    ASSERT_FALSE(temporary.empty());
+    // The name reaches the file created for it even when its own name has gone meanwhile.
+    ASSERT_EQ(::unlink(temporary.c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("victim").c_str(), temporary.c_str()), 0);
+    FILE* file = std::fopen(name.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("solver_type L2R_L2LOSS_SVC_DUAL\n", file);
+    ASSERT_EQ(std::fclose(file), 0);
+  });
+  // The planted link is refused at commit, and nothing was written through it.
+  EXPECT_THROW(files.commit(), DataFileError);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("victim")));
+  EXPECT_EQ(testing::readFileBytes(path), "old\n");
+
+  AtomicFileGroup again;
+  again.writeByName(path, [](const std::string& name) {
+    FILE* file = std::fopen(name.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("nr_class 2\n", file);
+    ASSERT_EQ(std::fclose(file), 0);
+  });
+  again.commit();
+  EXPECT_EQ(testing::readFileBytes(path), "nr_class 2\n");
 }
 
 // Two writers of one target in one process: the inner one finishes while the outer one is still
@@ -161,9 +366,7 @@ TEST(AtomicFileGroupTest, ReplacesEveryTargetOnCommit) {
   {
     AtomicFileGroup files;
     files.write(dir.file("a.dat"), [](std::ostream& out) { out << "new a\n"; });
-    // A staged file can be filled by any writer, here one that replaces it atomically itself.
-    std::string staged = files.stage(dir.file("b.dat"));
-    writeFileAtomically(staged, [](std::ostream& out) { out << "new b\n"; });
+    files.write(dir.file("b.dat"), [](std::ostream& out) { out << "new b\n"; });
     EXPECT_EQ(testing::readFileBytes(dir.file("a.dat")), "old a\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("b.dat")));
     files.commit();
@@ -215,7 +418,13 @@ TEST(AtomicFileGroupTest, AStagedFileThatVanishedFailsBeforeAnyRename) {
   testing::writeFileBytes(dir.file("a.dat"), "old a\n");
   AtomicFileGroup files;
   files.write(dir.file("a.dat"), [](std::ostream& out) { out << "new a\n"; });
-  std::string staged = files.stage(dir.file("b.dat"));
+  std::string staged;
+  files.write(dir.file("b.dat"), [&](std::ostream& out) {
+    for (const std::string& name : folderNames(dir.path())) {
+      if (isTemporaryFileName(name) && name.rfind("b.dat.", 0) == 0) staged = dir.file(name);
+    }
+    out << "new b\n";
+  });
   std::filesystem::remove(staged);
   try {
     files.commit();
@@ -230,8 +439,8 @@ TEST(AtomicFileGroupTest, AStagedFileThatVanishedFailsBeforeAnyRename) {
 TEST(AtomicFileGroupTest, ATargetStagedTwiceIsRefused) {
   testing::TempDir dir;
   AtomicFileGroup files;
-  files.stage(dir.file("a.dat"));
-  EXPECT_THROW(files.stage(dir.file("a.dat")), DataFileError);
+  files.write(dir.file("a.dat"), [](std::ostream& out) { out << "a"; });
+  EXPECT_THROW(files.write(dir.file("a.dat"), [](std::ostream& out) { out << "b"; }), DataFileError);
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
   {
     StageClock clock;
     processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
-    processor.saveVsm(trainingModel, vectorFiles.stage(trainingPath));
+    processor.saveVsm(trainingModel, trainingPath, vectorFiles);
     summary(context, "training vectors", std::to_string(trainingModel.size()) + " vectors",
             clock, trainingPath);
   }
@@ -162,7 +162,7 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     StageClock clock;
     processor.buildTestingVsm(context.testFirst, context.testLast, "TestingCorpus", dictionary,
                               testingModel, keywordPath);
-    processor.saveVsm(testingModel, vectorFiles.stage(testingPath));
+    processor.saveVsm(testingModel, testingPath, vectorFiles);
     vectorFiles.commit();
     context.recordFacts(ProvenanceStage::kVectors,
                         {{"weighting", options.weighting}, {"test_range", context.testRangeText()}});

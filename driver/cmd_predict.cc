@@ -305,7 +305,8 @@ void checkTsvIds(std::string_view text, size_t input, const std::string& where, 
   }
 }
 
-int runPredict(RunContext& context, const PredictOptions& options) {
+// `loading` is the data folder's shared lock, released once the model is loaded.
+int runPredict(RunContext& context, const PredictOptions& options, DataFolderLock& loading) {
   if (options.neighbours && options.format != "jsonl") {
     throw UsageError("--neighbours: the neighbours are shown only with --format jsonl");
   }
@@ -380,6 +381,8 @@ int runPredict(RunContext& context, const PredictOptions& options) {
   SegmenterSession session(processor);
   sideConsole.flush();
   LinePredictor lines(context, processor, knn.get(), linearModel.get(), options);
+  // Everything the answers need is loaded: writers may replace the files now.
+  loading.release();
 
   if (options.files.empty()) {
     // Standard input is answered line by line as it arrives, each answer flushed at once, so
@@ -468,8 +471,10 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
   addClassifierOption(*command, options->classifier)
       ->default_str("as model.json records, else knn");
   commands.add(command, [options](RunContext& context) {
+    // Held while the model loads only: a predict kept open on a pipe answers from what it
+    // loaded and must not keep writers out of the folder.
     DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
-    return runPredict(context, *options);
+    return runPredict(context, *options, lock);
   });
 }
 

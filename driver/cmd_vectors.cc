@@ -46,10 +46,10 @@ int runDefaultSequence(RunContext& context) {
   // the testing half, which reads the database, has succeeded as well.
   AtomicFileGroup files;
   processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
-  processor.saveVsm(trainingModel, files.stage(trainingPath));
+  processor.saveVsm(trainingModel, trainingPath, files);
   processor.buildTestingVsm(context.testFirst, context.testLast, "TestingCorpus", dictionary,
                             testingModel, keywordPath);
-  processor.saveVsm(testingModel, files.stage(testingPath));
+  processor.saveVsm(testingModel, testingPath, files);
   files.commit();
   context.recordFacts(ProvenanceStage::kVectors,
                       {{"weighting", context.environment().weighting == Weighting::kTfidf ? "tfidf" : "spec"},

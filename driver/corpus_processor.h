@@ -22,6 +22,7 @@ namespace newsclass {
 
 using CategoryList = std::vector<std::string>;
 
+class AtomicFileGroup;
 class CorpusProcessor;
 
 // A tokeniser: an operation that turns an article text into its words, given the stop words.
@@ -110,8 +111,10 @@ class CorpusProcessor {
   bool buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
                        const Dictionary& dictionary, VsmModel& model,
                        const std::string& keywordPath);
-  // Formats with the environment's threads (the bytes do not depend on their number).
+  // Formats with the environment's threads (the bytes do not depend on their number). The
+  // first replaces `path` at once; the second writes it as part of `files`, replaced on commit.
   void saveVsm(const VsmModel& model, const std::string& path);
+  void saveVsm(const VsmModel& model, const std::string& path, AtomicFileGroup& files);
   void loadVsm(VsmModel& model, const std::string& path);
 
   // --- Classification and evaluation (knn/) ---

@@ -1,7 +1,9 @@
 #include "driver/data_folder_lock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,22 +37,56 @@ std::optional<long> readHolder(int fd) {
   return pid;
 }
 
-// Opens (creating as allowed) the lock file; -1 when a reader cannot, throws for a writer.
+[[noreturn]] void refuseLockFile(const std::string& path) {
+  throw DataFileError(path + ": not a regular file (a symbolic link or a folder); remove it");
+}
+
+// Opens (creating as allowed) the lock file; -1 when a reader cannot, throws for a writer. The
+// lock file is never followed through a symbolic link and must be a regular file: opening
+// anything else would truncate or lock a file that is not ours.
 int openLockFile(const std::string& folder, DataFolderAccess access) {
   const std::string path = lockPath(folder);
-  if (access == DataFolderAccess::kWrite) {
-    ensureDirectory(folder);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      throw DataFileError(path + ": cannot open the lock file: " + std::strerror(errno));
-    }
-    return fd;
-  }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // O_NONBLOCK: opening a FIFO planted as the lock file must not wait for a writer; it has no
+  // effect on a regular file or on flock.
+  constexpr int kFlags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+  if (access == DataFolderAccess::kWrite) ensureDirectory(folder);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
   // A read-only folder may still hold a lock file left by a writer; a shared lock needs no write
   // access.
-  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && access != DataFolderAccess::kWrite && errno != ELOOP && errno != EISDIR) {
+    fd = ::open(path.c_str(), O_RDONLY | kFlags);
+  }
+  if (fd < 0) {
+    const int error = errno;
+    if (error == ELOOP || error == EISDIR) refuseLockFile(path);
+    if (access != DataFolderAccess::kWrite) return -1;
+    throw DataFileError(path + ": cannot open the lock file: " + std::strerror(error));
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    refuseLockFile(path);
+  }
   return fd;
+}
+
+// Removes the temporary files ("<name>.XXXXXX.tmp") that runs killed while writing left in the
+// folder. Called with the exclusive lock held: every writer of the data folder holds that lock
+// while its temporary files exist, so no live run owns one of these. Only regular files are
+// removed, never through a symbolic link; anything that cannot be removed is left.
+void removeStaleTemporaryFiles(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (!isTemporaryFileName(name)) continue;
+    struct stat info;
+    if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(info.st_mode)) continue;
+    ::unlinkat(dirFd, name.c_str(), 0);
+  }
+  ::closedir(dir);
 }
 
 // Locks `fd`; false when `wait` is false and another holder is in the way.
@@ -95,6 +131,7 @@ DataFolderLock::DataFolderLock(const std::string& folder, DataFolderAccess acces
   }
   recordHolder(fd);
   fd_ = fd;
+  if (access == DataFolderAccess::kWrite) removeStaleTemporaryFiles(folder);
 }
 
 std::optional<DataFolderLock> DataFolderLock::tryAcquire(const std::string& folder,
@@ -114,6 +151,7 @@ std::optional<DataFolderLock> DataFolderLock::tryAcquire(const std::string& fold
     return std::nullopt;
   }
   recordHolder(fd);
+  if (access == DataFolderAccess::kWrite) removeStaleTemporaryFiles(folder);
   return DataFolderLock(fd);
 }
 
@@ -137,7 +175,7 @@ void DataFolderLock::release() {
 }
 
 std::optional<long> dataFolderLockHolder(const std::string& folder) {
-  int fd = ::open(lockPath(folder).c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(lockPath(folder).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   std::optional<long> holder = readHolder(fd);
   ::close(fd);

@@ -11,7 +11,16 @@
 //
 // A writer creates the data folder and the lock file when missing and fails with DataFileError
 // when it cannot. A reader that cannot open or create the lock file (folder missing or
-// read-only) goes on without the lock.
+// read-only) goes on without the lock. The lock file is opened with O_NOFOLLOW and must be a
+// regular file: a symbolic link, a folder or anything else in its place is refused, for readers
+// and writers alike, with DataFileError naming it, and whatever it points to stays untouched.
+//
+// A writer that holds the exclusive lock removes the temporary files ("<name>.XXXXXX.tmp",
+// regular files only) that killed runs left in the data folder: every writer of the folder
+// holds the lock while its temporary files exist, so none of them belongs to a live run.
+//
+// Readers need the lock only while they load files: a long-lived reader (predict on a pipe)
+// releases it once it has loaded what it needs, so that writers are not kept waiting.
 //
 // The lock is advisory: it orders newsclass runs, not other programs, and it only works where
 // flock does (local file systems; on NFS it depends on the client).

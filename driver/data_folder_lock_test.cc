@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -176,6 +178,97 @@ TEST(DataFolderLockTest, TheHolderPidIsReadOnlyFromAWellFormedFirstLine) {
   // What two shared holders writing at once may leave: the last whole line first.
   testing::writeFileBytes(dir.file("newsclass.lock"), "6\n345\n");
   EXPECT_EQ(dataFolderLockHolder(dir.path()), 6);
+}
+
+// What a planted lock file points to is never opened: readers and writers alike refuse the
+// link, a folder or a FIFO in its place, naming the lock file, and the victim keeps its bytes.
+TEST(DataFolderLockTest, ALockFileThatIsNotARegularFileIsRefusedForEveryAccess) {
+  testing::TempDir dir;
+  const std::string folder = dir.file("data");
+  const std::string lockFile = folder + "/newsclass.lock";
+  const std::string expected =
+      lockFile + ": not a regular file (a symbolic link or a folder); remove it";
+  testing::writeFileBytes(dir.file("victim"), "precious\n");
+  std::filesystem::create_directories(folder);
+  auto refused = [&](DataFolderAccess access, const std::string& what) {
+    std::ostringstream notices;
+    try {
+      DataFolderLock lock(folder, access, notices);
+      ADD_FAILURE() << what << ": expected DataFileError";
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), expected) << what;
+    }
+    try {
+      DataFolderLock::tryAcquire(folder, access);
+      ADD_FAILURE() << what << ": tryAcquire: expected DataFileError";
+    } catch (const DataFileError& e) {
+      EXPECT_EQ(std::string(e.what()), expected) << what;
+    }
+  };
+  ASSERT_EQ(::symlink(dir.file("victim").c_str(), lockFile.c_str()), 0);
+  refused(DataFolderAccess::kRead, "link, reader");
+  refused(DataFolderAccess::kWrite, "link, writer");
+  EXPECT_EQ(testing::readFileBytes(dir.file("victim")), "precious\n");
+  EXPECT_EQ(dataFolderLockHolder(folder), std::nullopt);
+  // A dangling link must not create its target either.
+  std::filesystem::remove(lockFile);
+  ASSERT_EQ(::symlink(dir.file("created").c_str(), lockFile.c_str()), 0);
+  refused(DataFolderAccess::kRead, "dangling link, reader");
+  refused(DataFolderAccess::kWrite, "dangling link, writer");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("created")));
+  std::filesystem::remove(lockFile);
+  std::filesystem::create_directories(lockFile);
+  refused(DataFolderAccess::kRead, "folder, reader");
+  refused(DataFolderAccess::kWrite, "folder, writer");
+  std::filesystem::remove(lockFile);
+  ASSERT_EQ(::mkfifo(lockFile.c_str(), 0666), 0);
+  refused(DataFolderAccess::kRead, "fifo, reader");
+  refused(DataFolderAccess::kWrite, "fifo, writer");
+}
+
+// The names left in `folder`, sorted.
+std::set<std::string> namesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+TEST(DataFolderLockTest, AWriterRemovesStaleTemporaryFilesAndNothingElse) {
+  testing::TempDir dir;
+  const std::string folder = dir.file("data");
+  std::filesystem::create_directories(folder + "/sub");
+  for (const char* name : {"trainingVSM.dat.Ab3xYz.tmp", "dict.dat.000000.tmp", "x.tmp",
+                           "a.ABCDEFG.tmp", "a.ABCDE.tmp", "dict.dat", "keep.Ab3xYz.tmpx"}) {
+    testing::writeFileBytes(folder + "/" + name, "bytes");
+  }
+  // Lookalikes that are not regular files, and a file one level down.
+  testing::writeFileBytes(dir.file("victim"), "precious\n");
+  ASSERT_EQ(::symlink(dir.file("victim").c_str(), (folder + "/link.ABCDEF.tmp").c_str()), 0);
+  std::filesystem::create_directories(folder + "/folder.ABCDEF.tmp");
+  testing::writeFileBytes(folder + "/sub/deep.ABCDEF.tmp", "bytes");
+  const std::set<std::string> kept = {"x.tmp",   "a.ABCDEFG.tmp",     "a.ABCDE.tmp",
+                                      "dict.dat", "keep.Ab3xYz.tmpx", "link.ABCDEF.tmp",
+                                      "folder.ABCDEF.tmp", "sub", "newsclass.lock"};
+  std::set<std::string> all = kept;
+  all.insert({"trainingVSM.dat.Ab3xYz.tmp", "dict.dat.000000.tmp"});
+  std::ostringstream notices;
+  {
+    // Readers leave them: a writer may be filling them right now.
+    DataFolderLock reader(folder, DataFolderAccess::kRead, notices);
+    ASSERT_TRUE(reader.held());
+    EXPECT_EQ(namesIn(folder), all);
+  }
+  {
+    DataFolderLock writer(folder, DataFolderAccess::kWrite, notices);
+    EXPECT_EQ(namesIn(folder), kept);
+  }
+  EXPECT_EQ(testing::readFileBytes(dir.file("victim")), "precious\n");
+  EXPECT_TRUE(std::filesystem::exists(folder + "/sub/deep.ABCDEF.tmp"));
+  testing::writeFileBytes(folder + "/dict.dat.Zz9Zz9.tmp", "bytes");
+  EXPECT_TRUE(DataFolderLock::tryAcquire(folder, DataFolderAccess::kWrite));
+  EXPECT_EQ(namesIn(folder), kept);
 }
 
 }  // namespace

@@ -113,11 +113,13 @@ LinearModel LinearModel::load(const std::string& path, size_t categoryCount) {
 }
 
 void LinearModel::save(const std::string& path) const {
+  // save_model takes a file name; it gets one that reopens the temporary file's own inode.
   AtomicFileGroup files;
-  const std::string temporary = files.stage(path);
-  if (save_model(temporary.c_str(), model_) != 0) {
-    throw DataFileError(path + ": cannot write the linear model: " + std::strerror(errno));
-  }
+  files.writeByName(path, [&](const std::string& name) {
+    if (save_model(name.c_str(), model_) != 0) {
+      throw DataFileError(path + ": cannot write the linear model: " + std::strerror(errno));
+    }
+  });
   files.commit();
 }
 

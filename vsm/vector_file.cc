@@ -142,6 +142,14 @@ void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
   console().timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
+void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path,
+                              AtomicFileGroup& files) {
+  static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
+  StageClock clock;
+  files.write(path, [&](std::ostream& out) { writeModel(model, environment().threads, out); });
+  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+}
+
 void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
   static const std::string kTimingLabel = gbk("加载VSM模型到内存的时间为");
   StageClock clock;
