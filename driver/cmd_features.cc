@@ -9,6 +9,7 @@
 
 #include "corpusdb/queries.h"
 #include "driver/atomic_file.h"
+#include "driver/cmd_model.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
@@ -53,7 +54,7 @@ void writeScores(const std::string& path, const std::vector<CategorySelection>& 
 int runBuildContingency(RunContext& context, const BuildContingencyOptions& options) {
   checkTableName(options.table);
   const std::string dictionaryPath = context.dataPath("dict.dat");
-  context.requireReadableFile(dictionaryPath);
+  requireCurrentFiles(context, {"dict.dat"});
   CorpusProcessor processor = context.processor();
   Dictionary dictionary;
   processor.loadDictionary(dictionary, dictionaryPath);
@@ -61,7 +62,8 @@ int runBuildContingency(RunContext& context, const BuildContingencyOptions& opti
   processor.buildContingencyTable(dictionary, context.categories, table, options.table);
   const std::string path = context.dataPath("contingency.dat");
   processor.saveContingencyTable(table, path);
-  context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}});
+  context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
+                      {"contingency.dat"});
   context.console().line("contingency table: " + std::to_string(table.size()) +
                          " cells, saved to " + userTextToGbk(path));
   return 0;
@@ -80,10 +82,10 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
     throw UsageError("--scores: the df measure has no per-category scores");
   }
   if (documentFrequency) {
-    context.requireReadableFile(dictionaryPath);
+    requireCurrentFiles(context, {"dict.dat"});
     processor.loadDictionary(dictionary, dictionaryPath);
   } else {
-    context.requireReadableFiles({dictionaryPath, contingencyPath});
+    requireCurrentFiles(context, {"dict.dat", "contingency.dat"});
     processor.loadDictionary(dictionary, dictionaryPath);
     processor.loadContingencyTable(table, contingencyPath);
   }
@@ -93,7 +95,8 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
                           options.scoresPath.empty() ? nullptr : &selections);
   if (!options.scoresPath.empty()) writeScores(options.scoresPath, selections);
   context.recordFacts(ProvenanceStage::kFeatures,
-                      {{"measure", options.measure}, {"count", std::to_string(options.count)}});
+                      {{"measure", options.measure}, {"count", std::to_string(options.count)}},
+                      {"keywords.dat"});
   context.console().line("feature words (" + options.measure + ") saved to " +
                          userTextToGbk(keywordPath));
   if (!options.scoresPath.empty()) {

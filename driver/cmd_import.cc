@@ -74,6 +74,10 @@ int runImport(RunContext& context, const ImportOptions& options) {
     result = importArticles(context.environment().connectionString, articles, options.replace);
   }
 
+  // The corpus changed: every file of the data folder was built from another one. (A database
+  // named by --db is not the folder's own; its folder is not known.)
+  if (context.options().db.empty()) context.clearFacts();
+
   Console& console = context.console();
   console.line("imported " + std::to_string(articles.size()) + " articles from " +
                userTextToGbk(options.file));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/atomic_file.h"
+#include "driver/cmd_model.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "segmentation/segmenter_binding.h"
@@ -22,6 +23,9 @@ int runDefaultSequence(RunContext& context) {
   for (const std::string* path : {&dictionaryPath, &contingencyPath, &keywordPath}) {
     context.requireReadableFile(*path);
   }
+  requireCurrentFiles(context, {"dict.dat", "contingency.dat", "keywords.dat"});
+  // The testing articles are segmented as the dictionary's were.
+  if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
 
   Dictionary dictionary;
   ContingencyTable contingencyTable;
@@ -46,7 +50,8 @@ int runDefaultSequence(RunContext& context) {
   files.commit();
   context.recordFacts(ProvenanceStage::kVectors,
                       {{"weighting", context.environment().weighting == Weighting::kTfidf ? "tfidf" : "spec"},
-                       {"test_range", context.testRangeText()}});
+                       {"test_range", context.testRangeText()}},
+                      {"trainingVSM.dat", "testingVSM.dat"});
   return 0;
 }
 
