@@ -17,14 +17,21 @@
 namespace newsclass {
 namespace {
 
-// Each data file and the command that writes it.
-const std::map<std::string, std::string>& dataFileStages() {
-  static const std::map<std::string, std::string> kStages = {
+// Each data file, in build order, and the command that writes it.
+const std::vector<std::pair<std::string, std::string>>& dataFileStages() {
+  static const std::vector<std::pair<std::string, std::string>> kStages = {
       {"dict.dat", "build-dictionary"},     {"contingency.dat", "build-contingency"},
       {"keywords.dat", "select-features"},  {"trainingVSM.dat", "build-vectors"},
       {"testingVSM.dat", "build-vectors"},  {"linear.model", "classify --classifier linear"},
       {"predictions.dat", "classify"}};
   return kStages;
+}
+
+const std::string* stageCommandOf(const std::string& name) {
+  for (const auto& [file, command] : dataFileStages()) {
+    if (file == name) return &command;
+  }
+  return nullptr;
 }
 
 // Canonical text of a whole number from `min` to `max`, as the stages write it: no sign, space
@@ -146,7 +153,7 @@ void checkFacts(const Provenance& facts, const std::string& path) {
   for (const auto& [key, value] : facts) {
     if (key.rfind(kFileKeyPrefix, 0) == 0) {
       const std::string name = key.substr(kFileKeyPrefix.size());
-      if (dataFileStages().count(name) == 0) {
+      if (stageCommandOf(name) == nullptr) {
         throw badFacts(path, gbkJsonString(key) + " names no file of a data folder");
       }
       if (!isFileDigest(value)) {
@@ -156,7 +163,7 @@ void checkFacts(const Provenance& facts, const std::string& path) {
       continue;
     }
     auto check = keyChecks().find(key);
-    if (check == keyChecks().end()) throw badFacts(path, "unknown key " + gbkJsonString(key));
+    if (check == keyChecks().end()) throw badFacts(path, gbkJsonString(key) + ": unknown key");
     if (!check->second.valid(value)) {
       throw badFacts(path, gbkJsonString(key) + " is " + gbkJsonString(value) + ", expected " +
                                check->second.expected);
@@ -184,7 +191,7 @@ void checkFacts(const Provenance& facts, const std::string& path) {
                         const std::string& name, const char* why) {
   const std::string rerun = facts.count(fileKey("dict.dat")) == 0
                                 ? "pipeline (or every stage from build-dictionary on)"
-                                : dataFileStages().at(name);
+                                : *stageCommandOf(name);
   throw DataFileError(context.dataPath(name) + ": stale: " + why + " (model.json); run " + rerun);
 }
 
@@ -222,17 +229,11 @@ void requireCurrentFiles(const RunContext& context, const std::vector<std::strin
   ProvenanceStage last = ProvenanceStage::kDictionary;
   for (const std::string& name : fileNames) last = std::max(last, stageOfKey(fileKey(name)));
   // In build order, so that the message names the file to rebuild first.
-  std::vector<std::pair<ProvenanceStage, std::string>> files;
   for (const auto& [name, command] : dataFileStages()) {
     const ProvenanceStage stage = stageOfKey(fileKey(name));
     const bool read = std::find(fileNames.begin(), fileNames.end(), name) != fileNames.end();
-    if (read || (stage <= last && facts.count(fileKey(name)) != 0)) files.emplace_back(stage, name);
-  }
-  std::stable_sort(files.begin(), files.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (const auto& [stage, name] : files) {
-    const bool read = std::find(fileNames.begin(), fileNames.end(), name) != fileNames.end();
     auto recorded = facts.find(fileKey(name));
+    if (!read && (stage > last || recorded == facts.end())) continue;
     if (recorded == facts.end()) {
       stale(context, facts, name, "not built from the folder's current files");
     }
@@ -273,7 +274,6 @@ void useRecordedSegmenterFiles(RunContext& context, const Provenance& facts) {
       {"lexicon", "--lexicon", "lexicon", context.options().lexicon, defaults.lexicon,
        environment.lexiconPath},
   };
-  const std::string factsPath = context.dataPath("model.json");
   for (const Source& source : sources) {
     auto found = facts.find(source.key);
     if (found == facts.end()) continue;
@@ -289,19 +289,17 @@ void useRecordedSegmenterFiles(RunContext& context, const Provenance& facts) {
                                                                            recordedPath.size() - 1));
     if (!same && explicitly) {
       throw UsageError(std::string(source.option) + ": the model in this data folder was built " +
-                       "with the " + source.what + " of " +
-                       (absent ? "none (" + recordedPath + " could not be read)" : recordedPath) +
-                       " (" + factsPath + "), not " + source.given);
+                       "with " + (absent ? "no " + std::string(source.what) : recordedPath) +
+                       ", not " + source.given);
     }
     if (!same && absent) {
-      throw DataFileError(recordedPath + ": the data folder was built without this " +
-                          source.what + " file (" + factsPath + ": \"" + source.key +
-                          "\"); remove it or build the folder again");
+      throw DataFileError(recordedPath + ": the data folder was built without it (model.json \"" +
+                          source.key + "\"); remove it or build the folder again");
     }
     if (!same) {
       throw DataFileError(recordedPath + (exists ? ": changed since" : ": missing, but") +
-                          " the data folder was built with it (" + factsPath + ": \"" +
-                          source.key + "\"); restore it or build the folder again");
+                          " the data folder was built with it (model.json \"" + source.key +
+                          "\"); restore it or rebuild the folder");
     }
     source.used = path;
   }
