@@ -224,8 +224,6 @@ Provenance RunContext::segmenterFileFacts() const {
           {"lexicon", fileDigest(environment_.lexiconPath, true)}};
 }
 
-void RunContext::clearFacts() { clearProvenance(dataPath("model.json")); }
-
 std::string RunContext::trainRangeText() const {
   return std::to_string(trainFirst) + "-" + std::to_string(trainLast);
 }

@@ -67,8 +67,6 @@ class RunContext {
   // The segmenter's files as this run uses them, as the segmenting stages record them:
   // "stopwords", "user_dict" and "lexicon" with their digests and absolute paths.
   Provenance segmenterFileFacts() const;
-  // Drops every fact of model.json: the corpus changed, so every file of the folder is stale.
-  void clearFacts();
   // The ranges and the category list as model.json keeps them: "1-6000", "a,b,c".
   std::string trainRangeText() const;
   std::string testRangeText() const;

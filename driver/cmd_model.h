@@ -22,11 +22,13 @@ Provenance readCheckedFacts(const std::string& path);
 Provenance readModelFacts(const RunContext& context);
 
 // Checks the data files `fileNames` (e.g. "dict.dat"), which the command is about to read,
-// against model.json: each must be readable, recorded and unchanged since it was recorded, and
-// so must every recorded file of the same or an earlier stage that is still there (a changed
-// dictionary makes the vectors built from it stale). Throws DataFileError
-// "<path>: stale: <why> (model.json); run <stage>" naming the earliest stale file. A folder
-// without model.json is not checked.
+// against model.json: each must be readable and unchanged since it was recorded, and so must
+// every recorded file of the same or an earlier stage that is still there (a changed dictionary
+// makes the vectors built from it stale). A file without a record is stale when model.json
+// records an import or a file of an earlier stage (it was rebuilt after this file); otherwise
+// the file was made by hand or by an older newsclass and is taken as it is. Throws
+// DataFileError "<path>: stale: <why> (model.json); run <stage>" naming the earliest stale
+// file. A folder without model.json is not checked.
 void requireCurrentFiles(const RunContext& context, const std::vector<std::string>& fileNames);
 
 // A request that contradicts how the folder's files were built is refused: UsageError

@@ -26,6 +26,7 @@ ProvenanceStage stageOfKey(const std::string& key) {
     if (name == "linear.model" || name == "predictions.dat") return ProvenanceStage::kClassifier;
     return ProvenanceStage::kDictionary;
   }
+  if (key == "imported") return ProvenanceStage::kCorpus;
   if (key == "categories") return ProvenanceStage::kContingency;
   if (key == "measure" || key == "count") return ProvenanceStage::kFeatures;
   if (key == "weighting" || key == "test_range") return ProvenanceStage::kVectors;
@@ -38,6 +39,15 @@ ProvenanceStage stageOfKey(const std::string& key) {
 namespace {
 
 std::string quoted(const std::string& text) { return gbkJsonString(text); }
+
+// A digest without its modification time, which says nothing of the content: "<size> <xxh3>".
+std::string withoutModificationTime(const std::string& key, const std::string& value) {
+  if (key.rfind(kFileKeyPrefix, 0) != 0) return value;
+  const size_t first = value.find(' ');
+  const size_t second = first == std::string::npos ? first : value.find(' ', first + 1);
+  if (second == std::string::npos) return value;
+  return value.substr(0, first) + value.substr(second);
+}
 
 class Parser {
  public:
@@ -218,16 +228,24 @@ bool fileMatchesDigest(const std::string& path, const std::string& recorded) {
   return std::string(now) == hash;
 }
 
-void clearProvenance(const std::string& path) {
-  writeFileAtomically(path, [](std::ostream& out) { out << formatProvenance({}); });
-}
-
 void recordProvenance(const std::string& path, ProvenanceStage stage, const Provenance& facts) {
+  Provenance old;
+  try {
+    old = readProvenance(path);
+  } catch (const DataFileError&) {
+    if (stage > ProvenanceStage::kDictionary) throw;
+  }
+  // A stage that wrote the same bytes from the same facts leaves the later stages' files
+  // current: they were built from what it wrote again.
+  Provenance oldOwn, newOwn;
+  for (const auto& [key, value] : old) {
+    if (stageOfKey(key) == stage) oldOwn.emplace(key, withoutModificationTime(key, value));
+  }
+  for (const auto& [key, value] : facts) newOwn.emplace(key, withoutModificationTime(key, value));
+  const bool unchanged = !oldOwn.empty() && oldOwn == newOwn;
   Provenance kept;
-  if (stage != ProvenanceStage::kDictionary) {
-    for (auto& [key, value] : readProvenance(path)) {
-      if (stageOfKey(key) < stage) kept.emplace(key, value);
-    }
+  for (auto& [key, value] : old) {
+    if (stageOfKey(key) < stage || (unchanged && stageOfKey(key) > stage)) kept.emplace(key, value);
   }
   for (const auto& [key, value] : facts) kept[key] = value;
   writeFileAtomically(path, [&](std::ostream& out) { out << formatProvenance(kept); });

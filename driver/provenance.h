@@ -26,7 +26,8 @@ namespace newsclass {
 using Provenance = std::map<std::string, std::string>;
 
 // The stages in build order; a fact belongs to the stage that records it.
-enum class ProvenanceStage { kDictionary, kContingency, kFeatures, kVectors, kClassifier };
+// kCorpus is import's: "imported", the time the corpus last changed, which no stage drops.
+enum class ProvenanceStage { kCorpus, kDictionary, kContingency, kFeatures, kVectors, kClassifier };
 
 // The stage a key belongs to: "file <name>" keys to the stage that writes <name>; unknown keys
 // to the dictionary stage, so that any rebuild drops them.
@@ -58,12 +59,10 @@ Provenance parseProvenance(const std::string& text, const std::string& path);
 std::vector<std::string> recordedCategories(const Provenance& facts);
 
 // Drops the facts of `stage` and of every later stage, adds `facts`, and replaces the file
-// atomically. The dictionary stage drops every fact and so does not read the old file.
+// atomically. When `facts` equal the stage's recorded facts and its files' sizes and hashes are
+// those recorded, the later stages' facts are kept: their files were built from the same bytes. import and the dictionary stage, which keep at most the time of the last import,
+// start afresh from a file they cannot parse.
 void recordProvenance(const std::string& path, ProvenanceStage stage, const Provenance& facts);
-
-// Replaces the file with an object without facts: every file of the folder is stale, as after
-// the corpus changed.
-void clearProvenance(const std::string& path);
 
 }  // namespace newsclass
 
