@@ -59,6 +59,9 @@ namespace {
 
 int runEvaluate(RunContext& context, const std::string& format) {
   const std::string path = context.dataPath("predictions.dat");
+  context.requireReadableFile(path);
+  // A malformed file is named with its line before a well-formed one is found stale.
+  ClassificationResults results = loadPredictions(path);
   requireCurrentFiles(context, {"predictions.dat"});
   // The categories the folder was built for; --categories may only repeat them.
   const Provenance facts = readModelFacts(context);
@@ -68,7 +71,6 @@ int runEvaluate(RunContext& context, const std::string& format) {
   } else if (!recordedCategories(facts).empty()) {
     context.categories = recordedCategories(facts);
   }
-  ClassificationResults results = loadPredictions(path);
   printEvaluationReport(context, results, format);
   return 0;
 }
