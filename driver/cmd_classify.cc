@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/cmd_model.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
@@ -63,7 +64,9 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   if (!(options.cost > 0.0)) throw UsageError("--c: expected a positive number");
   const std::string dictionaryPath = context.dataPath("dict.dat");
   const std::string keywordPath = context.dataPath("keywords.dat");
-  context.requireReadableFiles({dictionaryPath, keywordPath});
+  requireCurrentFiles(context, {"dict.dat", "keywords.dat"});
+  // The testing articles are segmented as the dictionary's were.
+  if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
   const std::vector<int> classes = linearTrainingClasses(processor, context.categories);
@@ -104,7 +107,8 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   const std::string path = context.dataPath("predictions.dat");
   savePredictions(results, path);
   context.recordFacts(ProvenanceStage::kClassifier,
-                      {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}});
+                      {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}},
+                      {"linear.model", "predictions.dat"});
   context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
                          userTextToGbk(path));
   return 0;
@@ -143,7 +147,7 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   }
   const std::string trainingPath = context.dataPath("trainingVSM.dat");
   const std::string testingPath = context.dataPath("testingVSM.dat");
-  context.requireReadableFiles({trainingPath, testingPath});
+  requireCurrentFiles(context, {"trainingVSM.dat", "testingVSM.dat"});
 
   CorpusProcessor processor = context.processor();
   checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
@@ -182,7 +186,8 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   const std::string path = context.dataPath("predictions.dat");
   savePredictions(results, path);
   context.recordFacts(ProvenanceStage::kClassifier,
-                      {{"classifier", "knn"}, {"k", std::to_string(options.k)}, {"vote", options.vote}});
+                      {{"classifier", "knn"}, {"k", std::to_string(options.k)}, {"vote", options.vote}},
+                      {"predictions.dat"});
   context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
                          userTextToGbk(path));
   return 0;

@@ -211,8 +211,17 @@ std::string RunContext::dataPath(const std::string& fileName) const {
   return (std::filesystem::path(options_.dataDir) / fileName).string();
 }
 
-void RunContext::recordFacts(ProvenanceStage stage, const Provenance& facts) {
-  recordProvenance(dataPath("model.json"), stage, facts);
+void RunContext::recordFacts(ProvenanceStage stage, const Provenance& facts,
+                             const std::vector<std::string>& writtenFiles) {
+  Provenance all = facts;
+  for (const std::string& name : writtenFiles) all[fileKey(name)] = fileDigest(dataPath(name));
+  recordProvenance(dataPath("model.json"), stage, all);
+}
+
+Provenance RunContext::segmenterFileFacts() const {
+  return {{"stopwords", fileDigest(environment_.stopWordsPath, true)},
+          {"user_dict", fileDigest(environment_.userDictionaryPath, true)},
+          {"lexicon", fileDigest(environment_.lexiconPath, true)}};
 }
 
 std::string RunContext::trainRangeText() const {

@@ -61,8 +61,13 @@ class RunContext {
   // A file of the data folder, e.g. dataPath("dict.dat").
   std::string dataPath(const std::string& fileName) const;
   // Records a stage's facts in the data folder's model.json (driver/provenance.h), dropping
-  // those of the later stages.
-  void recordFacts(ProvenanceStage stage, const Provenance& facts);
+  // those of the later stages, with the digest of each file of the data folder the stage wrote
+  // (names such as "dict.dat"; call it once they are in place).
+  void recordFacts(ProvenanceStage stage, const Provenance& facts,
+                   const std::vector<std::string>& writtenFiles = {});
+  // The segmenter's files as this run uses them, as the segmenting stages record them:
+  // "stopwords", "user_dict" and "lexicon" with their digests and absolute paths.
+  Provenance segmenterFileFacts() const;
   // The ranges and the category list as model.json keeps them: "1-6000", "a,b,c".
   std::string trainRangeText() const;
   std::string testRangeText() const;

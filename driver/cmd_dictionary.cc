@@ -31,9 +31,11 @@ void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands) {
     processor.buildDictionary(dictionary, tokenizerByName(options->tokenizer), options->table);
     const std::string path = context.dataPath("dict.dat");
     processor.saveDictionary(dictionary, path);
-    context.recordFacts(ProvenanceStage::kDictionary, {{"table", options->table},
-                                                       {"train_range", context.trainRangeText()},
-                                                       {"tokenizer", options->tokenizer}});
+    Provenance facts = context.segmenterFileFacts();
+    facts.insert({{"table", options->table},
+                  {"train_range", context.trainRangeText()},
+                  {"tokenizer", options->tokenizer}});
+    context.recordFacts(ProvenanceStage::kDictionary, facts, {"dict.dat"});
     context.console().line("dictionary: " + std::to_string(dictionary.size()) + " words from " +
                            options->table + " articles " + formatInt(processor.firstArticleId) +
                            "-" + formatInt(processor.lastArticleId) + ", saved to " +

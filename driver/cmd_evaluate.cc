@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/cmd_evaluate.h"
+#include "driver/cmd_model.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
@@ -38,7 +39,7 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
   } else {
     context.console().write(formatReportText(report));
     // How the predictions were made, as the data folder records it.
-    const Provenance facts = readProvenance(context.dataPath("model.json"));
+    const Provenance facts = readModelFacts(context);
     if (!facts.empty()) {
       std::string line = "\nModel (model.json):";
       bool first = true;
@@ -59,11 +60,15 @@ namespace {
 int runEvaluate(RunContext& context, const std::string& format) {
   const std::string path = context.dataPath("predictions.dat");
   context.requireReadableFile(path);
+  // A malformed file is named with its line before a well-formed one is found stale.
   ClassificationResults results = loadPredictions(path);
-  // The categories the folder was built for, unless --categories names others.
-  const Provenance facts = readProvenance(context.dataPath("model.json"));
-  if (!recordedCategories(facts).empty() &&
-      context.options().categories == GlobalOptions().categories) {
+  requireCurrentFiles(context, {"predictions.dat"});
+  // The categories the folder was built for; --categories may only repeat them.
+  const Provenance facts = readModelFacts(context);
+  if (context.options().categories != GlobalOptions().categories) {
+    refuseMismatch("--categories", context.categoriesText(), "categories", facts,
+                   context.dataPath("model.json"));
+  } else if (!recordedCategories(facts).empty()) {
     context.categories = recordedCategories(facts);
   }
   printEvaluationReport(context, results, format);

@@ -11,6 +11,7 @@
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
 #include "driver/cmd_evaluate.h"
+#include "driver/cmd_model.h"
 #include "driver/provenance.h"
 #include "knn/html_report.h"
 #include "knn/neighbour_categories.h"
@@ -91,7 +92,7 @@ std::string addNeighbours(RunContext& context, CorpusProcessor& processor, const
 
 std::string evaluationPage(RunContext& context, CorpusProcessor& processor,
                            const EvaluationReport& report, const ClassificationResults& results) {
-  const Provenance facts = readProvenance(context.dataPath("model.json"));
+  const Provenance facts = readModelFacts(context);
   HtmlReportInput input;
   input.parameters = parametersOf(context, facts);
   // The stored category of every testing article, then the misclassified ones in order.

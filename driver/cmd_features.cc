@@ -9,6 +9,7 @@
 
 #include "corpusdb/queries.h"
 #include "driver/atomic_file.h"
+#include "driver/cmd_model.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/data_folder_files.h"
@@ -55,7 +56,7 @@ void writeScores(const std::string& path, const std::vector<CategorySelection>& 
 int runBuildContingency(RunContext& context, const BuildContingencyOptions& options) {
   checkTableName(options.table);
   const std::string dictionaryPath = context.dataPath("dict.dat");
-  context.requireReadableFile(dictionaryPath);
+  requireCurrentFiles(context, {"dict.dat"});
   CorpusProcessor processor = context.processor();
   // A list that shares no name with the table would count nothing but empty columns.
   checkCategoriesInTable(processor, context.categories, options.table);
@@ -65,7 +66,8 @@ int runBuildContingency(RunContext& context, const BuildContingencyOptions& opti
   processor.buildContingencyTable(dictionary, context.categories, table, options.table);
   const std::string path = context.dataPath("contingency.dat");
   processor.saveContingencyTable(table, path);
-  context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}});
+  context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
+                      {"contingency.dat"});
   context.console().line("contingency table: " + std::to_string(table.size()) +
                          " cells, saved to " + userTextToGbk(path));
   return 0;
@@ -89,10 +91,10 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
                            {global.stopWords, global.userDictionary, global.lexicon});
   }
   if (documentFrequency) {
-    context.requireReadableFile(dictionaryPath);
+    requireCurrentFiles(context, {"dict.dat"});
     processor.loadDictionary(dictionary, dictionaryPath);
   } else {
-    context.requireReadableFiles({dictionaryPath, contingencyPath});
+    requireCurrentFiles(context, {"dict.dat", "contingency.dat"});
     processor.loadDictionary(dictionary, dictionaryPath);
     processor.loadContingencyTable(table, contingencyPath);
   }
@@ -102,7 +104,8 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
                           options.scoresPath.empty() ? nullptr : &selections);
   if (!options.scoresPath.empty()) writeScores(options.scoresPath, selections);
   context.recordFacts(ProvenanceStage::kFeatures,
-                      {{"measure", options.measure}, {"count", std::to_string(options.count)}});
+                      {{"measure", options.measure}, {"count", std::to_string(options.count)}},
+                      {"keywords.dat"});
   context.console().line("feature words (" + options.measure + ") saved to " +
                          userTextToGbk(keywordPath));
   if (!options.scoresPath.empty()) {

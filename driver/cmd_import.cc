@@ -2,6 +2,7 @@
 // TestingCorpus, all or nothing, and print how many articles each split and category received.
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -59,6 +60,15 @@ class ProgressBar {
   bool drawn_ = false;
 };
 
+bool folderHoldsBuiltFiles(const RunContext& context) {
+  std::error_code error;
+  for (const char* name : {"model.json", "dict.dat", "contingency.dat", "keywords.dat",
+                           "trainingVSM.dat", "testingVSM.dat", "linear.model", "predictions.dat"}) {
+    if (std::filesystem::exists(context.dataPath(name), error)) return true;
+  }
+  return false;
+}
+
 int runImport(RunContext& context, const ImportOptions& options) {
   const std::vector<CorpusLine> articles =
       parseCorpusFile(readCorpusFile(options.file), options.file);
@@ -78,6 +88,17 @@ int runImport(RunContext& context, const ImportOptions& options) {
                             [&bar](size_t done, size_t total) { bar.update(done, total); });
   } else {
     result = importArticles(context.environment().connectionString, articles, options.replace);
+  }
+
+  // The corpus changed: every file of the data folder was built from another one, so none may
+  // be used until rebuilt (model.json keeps the time, and no other fact). A folder that holds
+  // no built file yet is left without model.json. (A database named by --db is not the
+  // folder's own; which folders it feeds is not known.)
+  if (context.options().db.empty() && folderHoldsBuiltFiles(context)) {
+    char now[32];
+    const std::time_t seconds = std::time(nullptr);
+    std::strftime(now, sizeof now, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&seconds));
+    context.recordFacts(ProvenanceStage::kCorpus, {{"imported", now}});
   }
 
   Console& console = context.console();

@@ -98,9 +98,11 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     StageClock clock;
     processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), "TrainingCorpus");
     processor.saveDictionary(dictionary, dictionaryPath);
-    context.recordFacts(ProvenanceStage::kDictionary, {{"table", "TrainingCorpus"},
-                                                       {"train_range", context.trainRangeText()},
-                                                       {"tokenizer", options.tokenizer}});
+    Provenance facts = context.segmenterFileFacts();
+    facts.insert({{"table", "TrainingCorpus"},
+                  {"train_range", context.trainRangeText()},
+                  {"tokenizer", options.tokenizer}});
+    context.recordFacts(ProvenanceStage::kDictionary, facts, {"dict.dat"});
     summary(context, "dictionary", std::to_string(dictionary.size()) + " words", clock,
             dictionaryPath);
   }
@@ -109,7 +111,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     StageClock clock;
     processor.buildContingencyTable(dictionary, context.categories, table, "TrainingCorpus");
     processor.saveContingencyTable(table, contingencyPath);
-    context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}});
+    context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
+                        {"contingency.dat"});
     summary(context, "contingency table", std::to_string(table.size()) + " cells", clock,
             contingencyPath);
   }
@@ -118,7 +121,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
                             options.count, keywordPath);
     context.recordFacts(ProvenanceStage::kFeatures,
-                        {{"measure", options.measure}, {"count", std::to_string(options.count)}});
+                        {{"measure", options.measure}, {"count", std::to_string(options.count)}},
+                        {"keywords.dat"});
     size_t keywords = processor.readKeywords(keywordPath).size();
     summary(context, "feature words",
             std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
@@ -140,7 +144,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     linearClassify(processor, model, vectors, context.categories, results);
     savePredictions(results, predictionsPath);
     context.recordFacts(ProvenanceStage::kClassifier,
-                        {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}});
+                        {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}},
+                        {"linear.model", "predictions.dat"});
     summary(context, "classification", std::to_string(results.size()) + " articles, linear",
             classifying, predictionsPath);
     return results;
@@ -165,7 +170,8 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     processor.saveVsm(testingModel, testingPath, vectorFiles);
     vectorFiles.commit();
     context.recordFacts(ProvenanceStage::kVectors,
-                        {{"weighting", options.weighting}, {"test_range", context.testRangeText()}});
+                        {{"weighting", options.weighting}, {"test_range", context.testRangeText()}},
+                        {"trainingVSM.dat", "testingVSM.dat"});
     summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
             testingPath);
   }
@@ -183,9 +189,10 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
     processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel,
                                  context.categories, options.k, results, &keywordless);
     savePredictions(results, predictionsPath);
-    context.recordFacts(ProvenanceStage::kClassifier, {{"classifier", "knn"},
-                                                       {"k", std::to_string(options.k)},
-                                                       {"vote", options.vote}});
+    context.recordFacts(ProvenanceStage::kClassifier,
+                        {{"classifier", "knn"}, {"k", std::to_string(options.k)},
+                         {"vote", options.vote}},
+                        {"predictions.dat"});
     summary(context, "classification",
             std::to_string(results.size()) + " articles, K = " + std::to_string(options.k), clock,
             predictionsPath);

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "driver/cmd_model.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/encoding.h"
@@ -23,6 +24,7 @@
 #include "driver/progress.h"
 #include "driver/provenance.h"
 #include "driver/text_file_reader.h"
+#include "driver/text_utils.h"
 #include "knn/category_check.h"
 #include "knn/evaluation_report.h"
 #include "knn/knn_predictor.h"
@@ -47,16 +49,6 @@ struct PredictOptions {
 std::string recorded(const Provenance& facts, const std::string& key, const std::string& fallback) {
   auto found = facts.find(key);
   return found == facts.end() ? fallback : found->second;
-}
-
-// A request that contradicts how the folder's files were built is refused: the answers would be
-// weighed or counted differently from the model's own vectors.
-void refuseMismatch(const std::string& option, const std::string& asked, const std::string& key,
-                    const Provenance& facts, const std::string& factsPath) {
-  auto found = facts.find(key);
-  if (found == facts.end() || asked.empty() || asked == found->second) return;
-  throw UsageError(option + ": the model in this data folder was built with " + option + " " +
-                   found->second + " (" + factsPath + "), not " + asked);
 }
 
 // One input line on its way to its answer.
@@ -314,6 +306,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
                           context.dataPath("trainingVSM.dat")};
   const std::string modelPath = context.dataPath("linear.model");
   for (const std::string& file : options.files) requireInputFile(file);
+  context.requireDataFolder();
   // Every --tsv id of every FILE is checked before the model is loaded: a refused run answers
   // nothing. Standard input is checked line by line as it is answered.
   IdRegister ids;
@@ -326,7 +319,11 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   // The facts of the folder decide what the command line leaves open; a contradiction is an
   // error. The training range gives N, so a --train-range other than the default must match.
   const std::string factsPath = context.dataPath("model.json");
-  const Provenance facts = readProvenance(factsPath);
+  if (!hasModelFacts(context)) {
+    throw DataFileError(factsPath + ": no such file: the data folder holds no model (run "
+                        "pipeline, or the stages, first)");
+  }
+  const Provenance facts = readModelFacts(context);
   const GlobalOptions defaults;
   if (context.options().trainRange != defaults.trainRange) {
     refuseMismatch("--train-range", context.trainRangeText(), "train_range", facts, factsPath);
@@ -335,6 +332,8 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
     refuseMismatch("--categories", context.categoriesText(), "categories", facts, factsPath);
   }
   refuseMismatch("--weighting", options.weighting, "weighting", facts, factsPath);
+  // The folder holds the model its last classify built, and only that one.
+  refuseMismatch("--classifier", options.classifier, "classifier", facts, factsPath);
   const std::string classifier =
       !options.classifier.empty() ? options.classifier : recorded(facts, "classifier", "knn");
   const bool linear = classifier == "linear";
@@ -347,17 +346,17 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   }
   int32_t trainFirst = context.trainFirst, trainLast = context.trainLast;
   const std::string trainRange = recorded(facts, "train_range", context.trainRangeText());
-  if (!parseIdRange(trainRange, trainFirst, trainLast)) {
-    throw DataFileError(factsPath + ": train_range \"" + trainRange + "\" is not a range A-B");
-  }
+  parseIdRange(trainRange, trainFirst, trainLast);  // checked as model.json was read
   CategoryList categories = context.categories;
   if (facts.count("categories") != 0 && context.options().categories == defaults.categories) {
     categories = recordedCategories(facts);
   }
-  context.requireReadableFiles(
-      {files.dictionary, files.keywords, linear ? modelPath : files.trainingVsm});
+  requireCurrentFiles(context,
+                      {"dict.dat", "keywords.dat", linear ? "linear.model" : "trainingVSM.dat"});
+  useRecordedSegmenterFiles(context, facts);
   const std::string weighting = linear ? "tfidf" : recorded(facts, "weighting", "spec");
-  const int k = options.k != 0 ? options.k : std::stoi(recorded(facts, "k", "10"));
+  // A recorded K was checked as model.json was read: a whole number from 1 to 2147483647.
+  const int k = options.k != 0 ? options.k : parseInt32(recorded(facts, "k", "10")).value_or(10);
   const std::string vote = !options.vote.empty() ? options.vote : recorded(facts, "vote", "count");
 
   // Loading and start-up lines go to standard error through a quiet console of their own; the

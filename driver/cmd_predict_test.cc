@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "driver/encoding.h"
+#include "driver/provenance.h"
 #include "testing/command_runner.h"
 #include "testing/test_support.h"
 
@@ -142,13 +143,37 @@ TEST_F(PredictCommandTest, TheTrainingVectorCacheGivesTheSameAnswers) {
   EXPECT_EQ(caches, 1u);
 }
 
+// The facts of the folder's model.json with the digests (file sizes, times and hashes) replaced
+// by what they can be checked against here: each file's size and the sources' paths.
+Provenance factsWithoutTimes(const std::string& data) {
+  Provenance facts = parseProvenance(testing::readFileBytes(data + "/model.json"), "model.json");
+  for (auto& [key, value] : facts) {
+    if (key.rfind("file ", 0) == 0) {
+      const std::string path = data + "/" + key.substr(5);
+      EXPECT_EQ(value.substr(0, value.find(' ')), std::to_string(std::filesystem::file_size(path)))
+          << key;
+      EXPECT_EQ(value.size() - value.rfind(' ') - 1, 16u) << key << ": " << value;
+      value = "digest";
+    } else if (key == "stopwords" || key == "user_dict" || key == "lexicon") {
+      value = value.substr(value.find('/'));
+    }
+  }
+  return facts;
+}
+
 TEST_F(PredictCommandTest, TheFolderRecordsHowItWasBuiltAndPredictFollowsIt) {
-  EXPECT_EQ(testing::readFileBytes(data + "/model.json"),
-            "{\n  \"categories\": \"history,culture,reading,military,society&law,entertainment\",\n"
-            "  \"classifier\": \"knn\",\n  \"count\": \"1000\",\n  \"k\": \"10\",\n"
-            "  \"measure\": \"chi\",\n  \"table\": \"TrainingCorpus\",\n"
-            "  \"test_range\": \"1-30\",\n  \"tokenizer\": \"segment\",\n"
-            "  \"train_range\": \"1-120\",\n  \"vote\": \"count\",\n  \"weighting\": \"spec\"\n}\n");
+  const std::string source = std::filesystem::current_path().string();
+  EXPECT_EQ(factsWithoutTimes(data),
+            (Provenance{{"categories", "history,culture,reading,military,society&law,entertainment"},
+                        {"classifier", "knn"}, {"count", "1000"}, {"k", "10"},
+                        {"measure", "chi"}, {"table", "TrainingCorpus"},
+                        {"test_range", "1-30"}, {"tokenizer", "segment"},
+                        {"train_range", "1-120"}, {"vote", "count"}, {"weighting", "spec"},
+                        {"stopwords", source + "/sample/stopwords.txt"},
+                        {"user_dict", source + "/sample/dict.txt"}, {"lexicon", kLexicon},
+                        {"file dict.dat", "digest"}, {"file contingency.dat", "digest"},
+                        {"file keywords.dat", "digest"}, {"file trainingVSM.dat", "digest"},
+                        {"file testingVSM.dat", "digest"}, {"file predictions.dat", "digest"}}));
   // Vectors built with tfidf and classified with the similarity vote: predict weighs and votes
   // the same way without being told, and agrees with classify.
   ASSERT_EQ(run({"build-vectors", "--weighting", "tfidf"}).code, 0);
@@ -171,11 +196,23 @@ TEST_F(PredictCommandTest, TheFolderRecordsHowItWasBuiltAndPredictFollowsIt) {
   EXPECT_EQ(refused.err, "newsclass: --weighting: the model in this data folder was built with "
                          "--weighting tfidf (" + data + "/model.json), not spec\n");
   EXPECT_EQ(refused.out, "");
-  // Rebuilding the dictionary makes every later fact stale.
+  // Rebuilding the dictionary with the same bytes from the same facts keeps every later fact;
+  // another dictionary makes them stale.
+  const Provenance before = factsWithoutTimes(data);
   ASSERT_EQ(run({"build-dictionary"}).code, 0);
-  EXPECT_EQ(testing::readFileBytes(data + "/model.json"),
-            "{\n  \"table\": \"TrainingCorpus\",\n  \"tokenizer\": \"segment\",\n"
-            "  \"train_range\": \"1-120\"\n}\n");
+  EXPECT_EQ(factsWithoutTimes(data), before);
+  ASSERT_EQ(run({"build-dictionary", "--tokenizer", "space"}).code, 0);
+  EXPECT_EQ(factsWithoutTimes(data),
+            (Provenance{{"table", "TrainingCorpus"}, {"tokenizer", "space"},
+                        {"train_range", "1-120"},
+                        {"stopwords", source + "/sample/stopwords.txt"},
+                        {"user_dict", source + "/sample/dict.txt"}, {"lexicon", kLexicon},
+                        {"file dict.dat", "digest"}}));
+  const testing::CommandResult stale = run({"predict"}, "x\n");
+  EXPECT_EQ(stale.code, 2);
+  // The earliest file built from the old dictionary is named.
+  EXPECT_EQ(stale.err, "newsclass: " + data + "/keywords.dat: stale: not built from the "
+                       "folder's current files (model.json); run select-features\n");
 }
 
 TEST_F(PredictCommandTest, TheLinearModelAnswersAsClassifyDid) {

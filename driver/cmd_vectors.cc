@@ -4,6 +4,7 @@
 #include <string>
 
 #include "driver/atomic_file.h"
+#include "driver/cmd_model.h"
 #include "driver/cmd_options.h"
 #include "driver/commands.h"
 #include "driver/errors.h"
@@ -24,6 +25,9 @@ int runDefaultSequence(RunContext& context) {
   for (const std::string* path : {&dictionaryPath, &contingencyPath, &keywordPath}) {
     context.requireReadableFile(*path);
   }
+  requireCurrentFiles(context, {"dict.dat", "contingency.dat", "keywords.dat"});
+  // The testing articles are segmented as the dictionary's were.
+  if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
 
   CorpusProcessor processor = context.processor();
   // Vectors of no position would be written and classified without a word of error.
@@ -53,7 +57,8 @@ int runDefaultSequence(RunContext& context) {
   files.commit();
   context.recordFacts(ProvenanceStage::kVectors,
                       {{"weighting", context.environment().weighting == Weighting::kTfidf ? "tfidf" : "spec"},
-                       {"test_range", context.testRangeText()}});
+                       {"test_range", context.testRangeText()}},
+                      {"trainingVSM.dat", "testingVSM.dat"});
   return 0;
 }
 

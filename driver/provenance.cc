@@ -1,9 +1,14 @@
 #include "driver/provenance.h"
 
+#include <sys/stat.h>
+#include <xxhash.h>
+
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <set>
 
 #include "driver/atomic_file.h"
 #include "driver/errors.h"
@@ -11,19 +16,38 @@
 #include "driver/text_utils.h"
 
 namespace newsclass {
-namespace {
 
 ProvenanceStage stageOfKey(const std::string& key) {
+  if (key.rfind(kFileKeyPrefix, 0) == 0) {
+    const std::string name = key.substr(kFileKeyPrefix.size());
+    if (name == "contingency.dat") return ProvenanceStage::kContingency;
+    if (name == "keywords.dat") return ProvenanceStage::kFeatures;
+    if (name == "trainingVSM.dat" || name == "testingVSM.dat") return ProvenanceStage::kVectors;
+    if (name == "linear.model" || name == "predictions.dat") return ProvenanceStage::kClassifier;
+    return ProvenanceStage::kDictionary;
+  }
+  if (key == "imported") return ProvenanceStage::kCorpus;
   if (key == "categories") return ProvenanceStage::kContingency;
   if (key == "measure" || key == "count") return ProvenanceStage::kFeatures;
   if (key == "weighting" || key == "test_range") return ProvenanceStage::kVectors;
   if (key == "classifier" || key == "k" || key == "vote" || key == "c") {
     return ProvenanceStage::kClassifier;
   }
-  return ProvenanceStage::kDictionary;  // table, train_range, tokenizer and anything unknown
+  return ProvenanceStage::kDictionary;  // table, train_range, tokenizer, the segmenter's files
 }
 
+namespace {
+
 std::string quoted(const std::string& text) { return gbkJsonString(text); }
+
+// A digest without its modification time, which says nothing of the content: "<size> <xxh3>".
+std::string withoutModificationTime(const std::string& key, const std::string& value) {
+  if (key.rfind(kFileKeyPrefix, 0) != 0) return value;
+  const size_t first = value.find(' ');
+  const size_t second = first == std::string::npos ? first : value.find(' ', first + 1);
+  if (second == std::string::npos) return value;
+  return value.substr(0, first) + value.substr(second);
+}
 
 class Parser {
  public:
@@ -37,9 +61,15 @@ class Parser {
       ++at_;
     } else {
       while (true) {
+        const size_t keyAt = at_;
         std::string key = string();
         expect(':');
-        facts[key] = string();
+        std::string value = string();
+        if (!facts.emplace(key, std::move(value)).second) {
+          at_ = keyAt;
+          skipSpace();
+          fail("the key " + gbkJsonString(key) + " is given twice");
+        }
         skipSpace();
         if (peek() == ',') {
           ++at_;
@@ -89,8 +119,21 @@ class Parser {
         if (next == '"' || next == '\\') {
           value += next;
           at_ += 2;
-        } else if (next == 'u' && at_ + 6 <= text_.size()) {
-          value += static_cast<char>(std::stoi(text_.substr(at_ + 2, 4), nullptr, 16));
+        } else if (next == 'u') {
+          // The text is GBK: an escape stands for one byte, as gbkJsonString writes control bytes,
+          // DEL and a GBK lead byte without its second byte.
+          unsigned code = 0;
+          for (size_t i = at_ + 2; i < at_ + 6; ++i) {
+            const char digit = i < text_.size() ? text_[i] : '\0';
+            const int nibble = digit >= '0' && digit <= '9'   ? digit - '0'
+                               : digit >= 'a' && digit <= 'f' ? digit - 'a' + 10
+                               : digit >= 'A' && digit <= 'F' ? digit - 'A' + 10
+                                                              : -1;
+            if (nibble < 0) fail("a \\u escape without four hex digits");
+            code = code * 16 + static_cast<unsigned>(nibble);
+          }
+          if (code > 0xFF) fail("a \\u escape above \\u00ff (the text is GBK)");
+          value += static_cast<char>(code);
           at_ += 6;
         } else {
           fail("an unknown escape");
@@ -144,10 +187,66 @@ std::vector<std::string> recordedCategories(const Provenance& facts) {
   return categories;
 }
 
+std::string fileDigest(const std::string& path, bool withPath) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  const std::string absolutePath = error ? path : absolute.lexically_normal().string();
+  struct stat status;
+  std::string bytes;
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      tryReadTextFile(path, bytes)) {
+    if (withPath) return "absent " + absolutePath;
+    throw fileError(path, "cannot read the file to record its digest");
+  }
+  char digest[80];
+  std::snprintf(digest, sizeof digest, "%zu %" PRId64 " %016" PRIx64, bytes.size(),
+                static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
+                    static_cast<int64_t>(status.st_mtim.tv_nsec),
+                static_cast<uint64_t>(XXH3_64bits(bytes.data(), bytes.size())));
+  return withPath ? std::string(digest) + " " + absolutePath : std::string(digest);
+}
+
+bool fileMatchesDigest(const std::string& path, const std::string& recorded) {
+  unsigned long long size = 0;
+  long long modified = 0;
+  char hash[17] = {0};
+  int used = 0;
+  if (std::sscanf(recorded.c_str(), "%llu %lld %16[0-9a-f]%n", &size, &modified, hash, &used) != 3 ||
+      static_cast<size_t>(used) != recorded.size()) {
+    return false;
+  }
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  if (static_cast<unsigned long long>(status.st_size) != size) return false;
+  const long long modifiedNow = static_cast<long long>(status.st_mtim.tv_sec) * 1000000000 +
+                                static_cast<long long>(status.st_mtim.tv_nsec);
+  if (modifiedNow == modified) return true;
+  std::string bytes;
+  if (tryReadTextFile(path, bytes) || bytes.size() != size) return false;
+  char now[17];
+  std::snprintf(now, sizeof now, "%016" PRIx64,
+                static_cast<uint64_t>(XXH3_64bits(bytes.data(), bytes.size())));
+  return std::string(now) == hash;
+}
+
 void recordProvenance(const std::string& path, ProvenanceStage stage, const Provenance& facts) {
+  Provenance old;
+  try {
+    old = readProvenance(path);
+  } catch (const DataFileError&) {
+    if (stage > ProvenanceStage::kDictionary) throw;
+  }
+  // A stage that wrote the same bytes from the same facts leaves the later stages' files
+  // current: they were built from what it wrote again.
+  Provenance oldOwn, newOwn;
+  for (const auto& [key, value] : old) {
+    if (stageOfKey(key) == stage) oldOwn.emplace(key, withoutModificationTime(key, value));
+  }
+  for (const auto& [key, value] : facts) newOwn.emplace(key, withoutModificationTime(key, value));
+  const bool unchanged = !oldOwn.empty() && oldOwn == newOwn;
   Provenance kept;
-  for (auto& [key, value] : readProvenance(path)) {
-    if (stageOfKey(key) < stage) kept.emplace(key, value);
+  for (auto& [key, value] : old) {
+    if (stageOfKey(key) < stage || (unchanged && stageOfKey(key) > stage)) kept.emplace(key, value);
   }
   for (const auto& [key, value] : facts) kept[key] = value;
   writeFileAtomically(path, [&](std::ostream& out) { out << formatProvenance(kept); });

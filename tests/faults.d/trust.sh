@@ -18,6 +18,28 @@ open(sys.argv[1], "wb").write(data)
 EOF
 }
 
+# record_as_built DIR NAME: rewrites the "file NAME" digest in DIR/model.json for the file as it
+# now is (size, modification time in ns, XXH3-64), as if a stage had just written it, so that a
+# file damaged on purpose reaches its loader's own checks instead of the stale-file check.
+record_as_built() {
+  python3 - "$1" "$2" << 'EOF'
+import ctypes, ctypes.util, json, os, sys
+folder, name = sys.argv[1], sys.argv[2]
+lib = ctypes.CDLL(ctypes.util.find_library("xxhash") or "libxxhash.so.0")
+lib.XXH3_64bits.restype = ctypes.c_uint64
+lib.XXH3_64bits.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
+path = os.path.join(folder, name)
+data = open(path, "rb").read()
+status = os.stat(path)
+model_path = os.path.join(folder, "model.json")
+facts = json.loads(open(model_path, "rb").read().decode("latin-1"))
+facts["file " + name] = "%d %d %016x" % (len(data), status.st_mtime_ns,
+                                         lib.XXH3_64bits(data, len(data)))
+body = ",\n  ".join(json.dumps(k) + ": " + json.dumps(v) for k, v in sorted(facts.items()))
+open(model_path, "wb").write(("{\n  " + body + "\n}\n").encode("latin-1"))
+EOF
+}
+
 # patch_bytes FILE OFFSET HEX: writes the bytes HEX at OFFSET of FILE (a negative OFFSET counts
 # from the end).
 patch_bytes() {
@@ -61,6 +83,7 @@ case_trust_linear_model() {
     "\$d|line $lines: weight row $((lines - 6)) of $((lines - 6)) is missing"; do
     edit=${damage%%|*}
     sed "$edit" "$good" > "$d/linear.model"
+    record_as_built "$d" linear.model
     before=$(snapshot "$d")
     run --data-dir "$d" -q predict trust-in.txt
     expect_exit 2 "predict ($edit)"
@@ -72,6 +95,7 @@ case_trust_linear_model() {
   done
   # The file as trained still loads and answers as before.
   cp "$good" "$d/linear.model"
+  record_as_built "$d" linear.model
   run --data-dir "$d" -q predict trust-in.txt
   expect_exit 0 "predict with the model restored"
   [[ $(cat "$out") == "$answers" ]] || fail "the restored model answers otherwise"
