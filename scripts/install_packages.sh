@@ -1,7 +1,8 @@
 # Installs the Debian packages named that are not installed yet (apt-get, through sudo when not
 # root), announcing them in one line, "<who>: installing N packages (...)…". apt's own output
 # goes to the file named by $NEWSCLASS_INSTALL_LOG when it is set (a failure then names it and
-# shows its end), to standard error otherwise. Sourced by scripts/setup.sh and .ci/postgres.sh:
+# shows its end), to standard error otherwise. Sourced by scripts/setup.sh, scripts/sanitize.sh
+# and .ci/postgres.sh:
 #   install_missing_packages WHO PACKAGE...
 install_missing_packages() {
   local who=$1
@@ -31,3 +32,7 @@ install_missing_packages() {
     return 1
   fi
 }
+
+# What building newsclass and running its tests needs.
+newsclass_build_packages=(g++ cmake make libgtest-dev libboost-regex-dev unixodbc-dev odbcinst
+                          libsqliteodbc libcli11-dev libxxhash-dev liblinear-dev python3-jieba)

@@ -7,14 +7,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 
-packages=(g++ cmake make libgtest-dev libboost-regex-dev unixodbc-dev odbcinst libsqliteodbc
-          libcli11-dev libxxhash-dev liblinear-dev python3-jieba)
 mkdir -p "$build_dir"
 log=$(realpath "$build_dir")/setup.log
 : >"$log"
 export NEWSCLASS_INSTALL_LOG=$log
 source scripts/install_packages.sh
-install_missing_packages setup "${packages[@]}"
+install_missing_packages setup "${newsclass_build_packages[@]}"
 
 # Runs a step with its output in the log; a failure names the log and shows its end.
 step() {
