@@ -1,14 +1,18 @@
 #include "driver/provenance.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <xxhash.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
 #include <set>
+#include <vector>
 
 #include "driver/atomic_file.h"
 #include "driver/errors.h"
@@ -187,22 +191,72 @@ std::vector<std::string> recordedCategories(const Provenance& facts) {
   return categories;
 }
 
+namespace {
+
+// What a digest says of a file as it is now: its size, modification time in ns and XXH3-64.
+struct FileState {
+  uint64_t size = 0;
+  int64_t modified = 0;
+  uint64_t hash = 0;
+};
+
+int64_t modifiedNanoseconds(const struct stat& status) {
+  return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
+         static_cast<int64_t>(status.st_mtim.tv_nsec);
+}
+
+// Size and time of the regular file `path`, and, when `hash` is set, the XXH3-64 of its bytes,
+// read in pieces so that a vector file of hundreds of megabytes is never held whole. False when
+// it is not a regular file or cannot be read to its end.
+bool readFileState(const std::string& path, bool hash, FileState& state) {
+  // Non-blocking, so that a FIFO in the file's place is refused instead of waited on; it has no
+  // effect on the reads of a regular file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat status;
+  bool good = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  if (good) {
+    state.size = static_cast<uint64_t>(status.st_size);
+    state.modified = modifiedNanoseconds(status);
+  }
+  if (good && hash) {
+    XXH3_state_t* hasher = XXH3_createState();
+    XXH3_64bits_reset(hasher);
+    std::vector<char> piece(1 << 20);
+    uint64_t total = 0;
+    for (;;) {
+      const ssize_t got = ::read(fd, piece.data(), piece.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        good = got == 0;
+        break;
+      }
+      XXH3_64bits_update(hasher, piece.data(), static_cast<size_t>(got));
+      total += static_cast<uint64_t>(got);
+    }
+    state.hash = XXH3_64bits_digest(hasher);
+    XXH3_freeState(hasher);
+    // The bytes hashed are the ones the size stands for.
+    state.size = total;
+  }
+  ::close(fd);
+  return good;
+}
+
+}  // namespace
+
 std::string fileDigest(const std::string& path, bool withPath) {
   std::error_code error;
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
   const std::string absolutePath = error ? path : absolute.lexically_normal().string();
-  struct stat status;
-  std::string bytes;
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
-      tryReadTextFile(path, bytes)) {
+  FileState state;
+  if (!readFileState(path, true, state)) {
     if (withPath) return "absent " + absolutePath;
     throw fileError(path, "cannot read the file to record its digest");
   }
   char digest[80];
-  std::snprintf(digest, sizeof digest, "%zu %" PRId64 " %016" PRIx64, bytes.size(),
-                static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
-                    static_cast<int64_t>(status.st_mtim.tv_nsec),
-                static_cast<uint64_t>(XXH3_64bits(bytes.data(), bytes.size())));
+  std::snprintf(digest, sizeof digest, "%" PRIu64 " %" PRId64 " %016" PRIx64, state.size,
+                state.modified, state.hash);
   return withPath ? std::string(digest) + " " + absolutePath : std::string(digest);
 }
 
@@ -215,18 +269,13 @@ bool fileMatchesDigest(const std::string& path, const std::string& recorded) {
       static_cast<size_t>(used) != recorded.size()) {
     return false;
   }
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
-  if (static_cast<unsigned long long>(status.st_size) != size) return false;
-  const long long modifiedNow = static_cast<long long>(status.st_mtim.tv_sec) * 1000000000 +
-                                static_cast<long long>(status.st_mtim.tv_nsec);
-  if (modifiedNow == modified) return true;
-  std::string bytes;
-  if (tryReadTextFile(path, bytes) || bytes.size() != size) return false;
-  char now[17];
-  std::snprintf(now, sizeof now, "%016" PRIx64,
-                static_cast<uint64_t>(XXH3_64bits(bytes.data(), bytes.size())));
-  return std::string(now) == hash;
+  FileState now;
+  if (!readFileState(path, false, now) || now.size != size) return false;
+  if (now.modified == modified) return true;
+  if (!readFileState(path, true, now) || now.size != size) return false;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016" PRIx64, now.hash);
+  return std::string(text) == hash;
 }
 
 void recordProvenance(const std::string& path, ProvenanceStage stage, const Provenance& facts) {
