@@ -1,0 +1,62 @@
+// What every fuzz target shares: a scratch folder of its own process to write the input into,
+// a quiet environment for the processor's loaders, and the one promise each loader is held to:
+// given any bytes, it either accepts them or refuses them with the project's DataFileError whose
+// message starts with the file's path. Anything else (another exception, a crash, a read out of
+// bounds, a hang) is a finding. The targets build with libFuzzer and, for the regression
+// inputs, with the replay driver (fuzz/replay_main.cc) in the ordinary test build.
+#ifndef NEWSCLASS_FUZZ_FUZZ_SUPPORT_H_
+#define NEWSCLASS_FUZZ_FUZZ_SUPPORT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "driver/corpus_processor.h"
+#include "driver/environment.h"
+
+namespace newsclass::fuzz {
+
+// How the last checked load ended; the replay driver asks it to hold the seeds to acceptance.
+enum class Outcome { kNone, kAccepted, kRefused };
+Outcome lastOutcome();
+void resetOutcome();
+
+// A folder of this process under the temporary folder, made on first use and removed at exit.
+const std::string& scratchFolder();
+
+// Writes `bytes` to `name` in the scratch folder, replacing it, and returns its path.
+std::string writeScratchFile(const std::string& name, std::string_view bytes);
+
+inline std::string_view asBytes(const uint8_t* data, size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+// The bytes of a file the target wrote; fails when it cannot be read.
+std::string readScratchFile(const std::string& path);
+
+// A GBK news sentence of common words, letters, digits and punctuation for segmenters to cut.
+const std::string& sampleText();
+
+// A processor over the training range 1-120 whose console and warnings go nowhere, with the
+// lexicon cache off and no segmenter files.
+CorpusProcessor& quietProcessor();
+
+// Ends the process with a report naming `what` (a broken promise of a loader).
+[[noreturn]] void fail(const std::string& what);
+
+// Records an accepted load.
+void accepted();
+// Checks a refusal: its message must start with "<path>:"; records it or fails.
+void refused(const std::string& path, const std::string& message);
+
+// Runs `load` and holds it to the promise: it returns, or throws DataFileError naming `path`.
+// Every other exception travels on and ends the fuzzer as a finding.
+template <class Load>
+void expectAcceptedOrRefused(const std::string& path, Load&& load);
+
+}  // namespace newsclass::fuzz
+
+#include "fuzz/fuzz_support_inl.h"
+
+#endif  // NEWSCLASS_FUZZ_FUZZ_SUPPORT_H_

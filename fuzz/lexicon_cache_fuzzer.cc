@@ -1,0 +1,60 @@
+// The lexicon cache: any file in the cache folder is used only when it is a lexicon the
+// segmenter can walk safely, and otherwise set aside. Before loading, the target makes the
+// bytes stand for a word list (the one their own header names) and gives them a right
+// checksum, so that the checks behind those two (sizes, trie indexes, values) see the input.
+#include <xxhash.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "segmentation/compiled_lexicon.h"
+#include "segmentation/lexicon_cache.h"
+#include "segmentation/segmenter.h"
+
+namespace {
+
+template <class T>
+T field(const std::string& bytes, size_t offset) {
+  T value{};
+  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace newsclass;
+  std::string bytes(fuzz::asBytes(data, size));
+  // The word list this cache claims: header offsets 20 (path length), 24 (size), 32 (time), 40
+  // (hash), the path from 88.
+  LexiconSource source;
+  const uint32_t pathLength = field<uint32_t>(bytes, 20);
+  source.size = field<uint64_t>(bytes, 24);
+  source.modifiedNs = field<int64_t>(bytes, 32);
+  source.contentHash = field<uint64_t>(bytes, 40);
+  if (88 + static_cast<uint64_t>(pathLength) <= bytes.size()) {
+    source.path = bytes.substr(88, pathLength);
+  }
+  if (bytes.size() >= 16) {
+    const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size() - 8);
+    std::memcpy(bytes.data() + bytes.size() - 8, &checksum, 8);
+  }
+  const std::string cacheFile = fuzz::writeScratchFile("words.lexicon", bytes);
+  std::string reason;
+  const std::shared_ptr<CompiledLexicon> lexicon = loadLexiconCache(cacheFile, source, &reason);
+  if (lexicon == nullptr) {
+    if (reason.empty()) fuzz::fail("a lexicon cache was set aside without a reason");
+    fuzz::accepted();
+    return 0;
+  }
+  Segmenter segmenter;
+  segmenter.start(lexicon);
+  std::vector<std::string_view> words;
+  segmenter.segmentInto(fuzz::sampleText(), words);
+  segmenter.segmentInto(source.path, words);
+  fuzz::accepted();
+  return 0;
+}

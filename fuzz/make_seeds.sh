@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Writes the fuzz targets' seed inputs into fuzz/seeds/: files newsclass itself writes from a
+# small corpus cut from the sample (three training and one testing article of each category),
+# so that every seed is a file the loader must accept. Run it again when a file format changes.
+# Usage: fuzz/make_seeds.sh NEWSCLASS-BINARY
+set -euo pipefail
+cd "$(dirname "$0")/.."
+newsclass=$(realpath "$1")
+seeds=$PWD/fuzz/seeds
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CACHE_HOME=$work/cache
+
+# Three training and one testing article of each category, in the sample's order.
+awk -F'\t' 'NR == 1 { print; next }
+            { n[$1 FS $2]++ }
+            ($1 == "train" && n[$1 FS $2] <= 3) || ($1 == "test" && n[$1 FS $2] <= 1)' \
+  sample/corpus.tsv >"$work/corpus.tsv"
+
+run() {
+  "$newsclass" --console-encoding gbk -q --no-progress --lexicon "$PWD/testdata/tiny_lexicon.txt" \
+    --user-dict "$PWD/sample/dict.txt" --stopwords "$PWD/sample/stopwords.txt" "$@" >/dev/null \
+    2>"$work/stderr" || { cat "$work/stderr" >&2; return 1; }
+}
+for classifier in knn linear; do
+  run --data-dir "$work/$classifier" import --replace "$work/corpus.tsv"
+  run --data-dir "$work/$classifier" --train-range 1-18 --test-range 1-6 \
+    pipeline --count 40 --classifier "$classifier"
+done
+run --data-dir "$work/tfidf" import --replace "$work/corpus.tsv"
+run --data-dir "$work/tfidf" --train-range 1-18 --test-range 1-6 \
+  pipeline --measure ig --count 40 --weighting tfidf --vote similarity
+# predict keeps a binary copy of the training vectors in the cache folder.
+echo | "$newsclass" --data-dir "$work/knn" -q --no-progress predict >/dev/null 2>&1
+
+rm -rf "$seeds"
+mkdir -p "$seeds"/{import_lines,dictionary_file,contingency_file,keywords_file,vector_file}
+mkdir -p "$seeds"/{predictions_file,model_json,linear_model,lexicon,lexicon_cache,vector_cache}
+mkdir -p "$seeds"/predict_input
+cp "$work/corpus.tsv" "$seeds/import_lines/utf8.tsv"
+iconv -f UTF-8 -t GBK "$work/corpus.tsv" >"$seeds/import_lines/gbk.tsv"
+cp "$work/knn/dict.dat" "$seeds/dictionary_file/dict.dat"
+cp "$work/knn/contingency.dat" "$seeds/contingency_file/contingency.dat"
+for classifier in knn tfidf; do
+  cp "$work/$classifier/keywords.dat" "$seeds/keywords_file/$classifier.dat"
+  cp "$work/$classifier/trainingVSM.dat" "$seeds/vector_file/training-$classifier.dat"
+  cp "$work/$classifier/testingVSM.dat" "$seeds/vector_file/testing-$classifier.dat"
+  cp "$work/$classifier/predictions.dat" "$seeds/predictions_file/$classifier.dat"
+  cp "$work/$classifier/model.json" "$seeds/model_json/$classifier.json"
+done
+cp "$work/linear/model.json" "$seeds/model_json/linear.json"
+cp "$work/linear/linear.model" "$seeds/linear_model/six-categories.model"
+cp testdata/tiny_lexicon.txt "$seeds/lexicon/tiny_lexicon.txt"
+cp sample/dict.txt "$seeds/lexicon/user_dict.txt"
+cp sample/stopwords.txt "$seeds/lexicon/stopwords.txt"
+cp "$XDG_CACHE_HOME"/newsclass/*.lexicon "$seeds/lexicon_cache/tiny.lexicon"
+cp "$XDG_CACHE_HOME"/newsclass/*.vectors "$seeds/vector_cache/training.vectors"
+
+# predict's first byte chooses the options (fuzz/predict_input_fuzzer.cc): 0 text from standard
+# input with KNN, 3 tsv --tsv, 4 jsonl, 36 jsonl --neighbours, 24 linear from a FILE.
+testing_texts() { awk -F'\t' '$1 == "test" { print $4 }' "$work/corpus.tsv"; }
+{ printf '\000'; testing_texts; } >"$seeds/predict_input/text-knn"
+{ printf '\003'; testing_texts | awk '{ print "a" NR "\t" $0 }'; } >"$seeds/predict_input/tsv-ids"
+{ printf '\004'; testing_texts; echo; } >"$seeds/predict_input/jsonl-knn"
+{ printf '\044'; testing_texts | head -n 2; } >"$seeds/predict_input/jsonl-neighbours"
+{ printf '\030'; testing_texts; } >"$seeds/predict_input/text-linear-file"
+du -sh "$seeds"

@@ -1,0 +1,62 @@
+// The training-vector cache: any file in the cache folder is used only when its ids ascend and
+// its every weight can be read inside the mapping, and otherwise set aside. Before loading, the
+// target makes the bytes stand for the vector file their own header names and gives them a
+// right checksum, so that the checks behind those two see the input.
+#include <xxhash.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+#include "vsm/vector_cache.h"
+
+namespace {
+
+template <class T>
+T field(const std::string& bytes, size_t offset) {
+  T value{};
+  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace newsclass;
+  std::string bytes(fuzz::asBytes(data, size));
+  // Header offsets: 16 size, 24 time, 32 inode, 40 device, 64 path length, the path from 72.
+  VectorFileStamp stamp;
+  stamp.size = field<uint64_t>(bytes, 16);
+  stamp.modifiedNs = field<int64_t>(bytes, 24);
+  stamp.inode = field<uint64_t>(bytes, 32);
+  stamp.device = field<uint64_t>(bytes, 40);
+  const uint64_t pathLength = field<uint64_t>(bytes, 64);
+  if (pathLength <= bytes.size() && 72 + pathLength <= bytes.size()) {
+    stamp.path = bytes.substr(72, pathLength);
+  }
+  if (bytes.size() >= 16) {
+    const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size() - 8);
+    std::memcpy(bytes.data() + bytes.size() - 8, &checksum, 8);
+  }
+  const std::string cacheFile = fuzz::writeScratchFile("training.vectors", bytes);
+  std::string reason;
+  const std::unique_ptr<MappedVectorModel> model = loadVectorCache(cacheFile, stamp, &reason);
+  if (model == nullptr) {
+    if (reason.empty()) fuzz::fail("a vector cache was set aside without a reason");
+    fuzz::accepted();
+    return 0;
+  }
+  const std::vector<int32_t>& ids = model->ids();
+  for (size_t i = 1; i < ids.size(); ++i) {
+    if (ids[i - 1] >= ids[i]) fuzz::fail("a vector cache with ids out of order was used");
+  }
+  for (const double* row : model->rows()) {
+    for (size_t j = 0; j < model->dimension(); ++j) {
+      if (!std::isfinite(row[j])) fuzz::fail("a vector cache with a weight that is not finite was used");
+    }
+  }
+  fuzz::accepted();
+  return 0;
+}
