@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -62,6 +64,12 @@ std::string readScratchFile(const std::string& path) {
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad() || !in.is_open()) fail("cannot read the scratch file " + path);
   return bytes;
+}
+
+void writeChecksum(std::string& bytes) {
+  if (bytes.size() < 16) return;
+  const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size() - 8);
+  std::memcpy(bytes.data() + bytes.size() - 8, &checksum, 8);
 }
 
 const std::string& sampleText() {

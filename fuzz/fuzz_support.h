@@ -32,6 +32,20 @@ inline std::string_view asBytes(const uint8_t* data, size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
+// The T stored at `offset` of `bytes` in native byte order, or T{} where the bytes end first.
+template <class T>
+T fieldAt(const std::string& bytes, size_t offset);
+
+// Gives binary cache bytes the XXH3-64 of everything before their last 8 bytes as those bytes,
+// so that a loader checks what the checksum guards rather than stopping at it.
+void writeChecksum(std::string& bytes);
+
+// Loads the file at `path` with `load(Container&, path)` and holds it to the promise; a refused
+// file must leave the container empty, and an accepted one, saved with `save(container, path)`
+// and loaded again, must come back equal.
+template <class Container, class Load, class Save>
+void checkLoadAndRoundTrip(const std::string& path, Load&& load, Save&& save);
+
 // The bytes of a file the target wrote; fails when it cannot be read.
 std::string readScratchFile(const std::string& path);
 

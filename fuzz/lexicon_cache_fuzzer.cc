@@ -2,10 +2,7 @@
 // segmenter can walk safely, and otherwise set aside. Before loading, the target makes the
 // bytes stand for a word list (the one their own header names) and gives them a right
 // checksum, so that the checks behind those two (sizes, trie indexes, values) see the input.
-#include <xxhash.h>
-
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,34 +11,20 @@
 #include "segmentation/lexicon_cache.h"
 #include "segmentation/segmenter.h"
 
-namespace {
-
-template <class T>
-T field(const std::string& bytes, size_t offset) {
-  T value{};
-  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
-  return value;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace newsclass;
   std::string bytes(fuzz::asBytes(data, size));
   // The word list this cache claims: header offsets 20 (path length), 24 (size), 32 (time), 40
   // (hash), the path from 88.
   LexiconSource source;
-  const uint32_t pathLength = field<uint32_t>(bytes, 20);
-  source.size = field<uint64_t>(bytes, 24);
-  source.modifiedNs = field<int64_t>(bytes, 32);
-  source.contentHash = field<uint64_t>(bytes, 40);
+  const uint32_t pathLength = fuzz::fieldAt<uint32_t>(bytes, 20);
+  source.size = fuzz::fieldAt<uint64_t>(bytes, 24);
+  source.modifiedNs = fuzz::fieldAt<int64_t>(bytes, 32);
+  source.contentHash = fuzz::fieldAt<uint64_t>(bytes, 40);
   if (88 + static_cast<uint64_t>(pathLength) <= bytes.size()) {
     source.path = bytes.substr(88, pathLength);
   }
-  if (bytes.size() >= 16) {
-    const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size() - 8);
-    std::memcpy(bytes.data() + bytes.size() - 8, &checksum, 8);
-  }
+  fuzz::writeChecksum(bytes);
   const std::string cacheFile = fuzz::writeScratchFile("words.lexicon", bytes);
   std::string reason;
   const std::shared_ptr<CompiledLexicon> lexicon = loadLexiconCache(cacheFile, source, &reason);

@@ -7,14 +7,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace newsclass;
-  const std::string path = fuzz::writeScratchFile("predictions.dat", fuzz::asBytes(data, size));
-  ClassificationResults results;
-  fuzz::expectAcceptedOrRefused(path, [&] { results = loadPredictions(path); });
-  if (fuzz::lastOutcome() != fuzz::Outcome::kAccepted) return 0;
-  const std::string again = fuzz::scratchFolder() + "/again.dat";
-  savePredictions(results, again);
-  if (loadPredictions(again) != results) {
-    fuzz::fail("predictions.dat does not load back as it was saved");
-  }
+  fuzz::checkLoadAndRoundTrip<ClassificationResults>(
+      fuzz::writeScratchFile("predictions.dat", fuzz::asBytes(data, size)),
+      [](ClassificationResults& results, const std::string& path) {
+        results = loadPredictions(path);
+      },
+      [](const ClassificationResults& results, const std::string& path) {
+        savePredictions(results, path);
+      });
   return 0;
 }

@@ -2,44 +2,27 @@
 // its every weight can be read inside the mapping, and otherwise set aside. Before loading, the
 // target makes the bytes stand for the vector file their own header names and gives them a
 // right checksum, so that the checks behind those two see the input.
-#include <xxhash.h>
-
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "fuzz/fuzz_support.h"
 #include "vsm/vector_cache.h"
-
-namespace {
-
-template <class T>
-T field(const std::string& bytes, size_t offset) {
-  T value{};
-  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
-  return value;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace newsclass;
   std::string bytes(fuzz::asBytes(data, size));
   // Header offsets: 16 size, 24 time, 32 inode, 40 device, 64 path length, the path from 72.
   VectorFileStamp stamp;
-  stamp.size = field<uint64_t>(bytes, 16);
-  stamp.modifiedNs = field<int64_t>(bytes, 24);
-  stamp.inode = field<uint64_t>(bytes, 32);
-  stamp.device = field<uint64_t>(bytes, 40);
-  const uint64_t pathLength = field<uint64_t>(bytes, 64);
+  stamp.size = fuzz::fieldAt<uint64_t>(bytes, 16);
+  stamp.modifiedNs = fuzz::fieldAt<int64_t>(bytes, 24);
+  stamp.inode = fuzz::fieldAt<uint64_t>(bytes, 32);
+  stamp.device = fuzz::fieldAt<uint64_t>(bytes, 40);
+  const uint64_t pathLength = fuzz::fieldAt<uint64_t>(bytes, 64);
   if (pathLength <= bytes.size() && 72 + pathLength <= bytes.size()) {
     stamp.path = bytes.substr(72, pathLength);
   }
-  if (bytes.size() >= 16) {
-    const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size() - 8);
-    std::memcpy(bytes.data() + bytes.size() - 8, &checksum, 8);
-  }
+  fuzz::writeChecksum(bytes);
   const std::string cacheFile = fuzz::writeScratchFile("training.vectors", bytes);
   std::string reason;
   const std::unique_ptr<MappedVectorModel> model = loadVectorCache(cacheFile, stamp, &reason);
