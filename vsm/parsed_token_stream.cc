@@ -38,6 +38,7 @@ ParsedTokenStream::ParsedTokenStream(const std::string& path, int threads,
   struct stat status {};
   if (::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode)) {
     fileSize_ = static_cast<uint64_t>(status.st_size);
+    sizeKnown_ = true;
   }
 }
 
@@ -61,7 +62,16 @@ bool ParsedTokenStream::readBlock() {
   // The cut-off token first, then as much of the file as the block holds; a token longer than
   // the block makes the block grow until a white space or the end ends it.
   size_t filled = carry_.size();
-  block_.resize(std::max(block_.size(), filled + blockBytes_ + kPadding));
+  // A block need not be larger than what is left of a regular file, plus one byte so that the
+  // read that finds the end falls in this block: a small file costs a small buffer. A file that
+  // grows meanwhile is still read whole, in further blocks.
+  size_t chunk = blockBytes_;
+  if (sizeKnown_) {
+    const uint64_t readSoFar = blockOffset_ + filled;
+    const uint64_t left = fileSize_ > readSoFar ? fileSize_ - readSoFar : 0;
+    chunk = static_cast<size_t>(std::min<uint64_t>(chunk, left + 1));
+  }
+  block_.resize(std::max(block_.size(), filled + chunk + kPadding));
   if (!carry_.empty()) std::memcpy(block_.data(), carry_.data(), carry_.size());
   carry_.clear();
   size_t cut = 0;  // bytes of the block that end at a white space (or at the end of the file)

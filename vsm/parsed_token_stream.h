@@ -89,6 +89,7 @@ class ParsedTokenStream {
   std::vector<char> carry_;     // the start of a token the last block cut off
   bool atEnd_ = false;
   uint64_t fileSize_ = 0;
+  bool sizeKnown_ = false;      // a regular file: fileSize_ is its size
   uint64_t blockOffset_ = 0;    // file offset of block_[0]
   std::vector<std::vector<Token>> lanes_;  // the block's tokens, one run per thread, in order
   size_t lane_ = 0;
