@@ -3,8 +3,8 @@
 #include <cmath>
 #include <ostream>
 
-#include "driver/console.h"
-#include "driver/encoding.h"
+#include "base/console.h"
+#include "base/encoding.h"
 
 namespace newsclass::vsm {
 

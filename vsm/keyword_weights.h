@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/environment.h"
-#include "segmentation/dictionary.h"
+#include "dictionary/dictionary.h"
+#include "processor/environment.h"
 #include "vsm/vsm_model.h"
 
 namespace newsclass::vsm {

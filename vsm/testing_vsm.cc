@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/encoding.h"
+#include "base/stage_clock.h"
+#include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/stage_clock.h"
-#include "driver/text_utils.h"
+#include "processor/corpus_processor.h"
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"

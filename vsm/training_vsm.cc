@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/parallel.h"
-#include "driver/stage_clock.h"
+#include "base/encoding.h"
+#include "base/parallel.h"
+#include "base/stage_clock.h"
+#include "processor/corpus_processor.h"
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {
