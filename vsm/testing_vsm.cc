@@ -103,7 +103,8 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
   const vsm::WeightTable table(statistics, collectionSize);
-  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm", environment());
+  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm",
+                            environment().console, environment().warnings);
 
   SegmenterSession segmenter(*this);
   {

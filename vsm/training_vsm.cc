@@ -108,7 +108,8 @@ bool CorpusProcessor::buildTrainingVsm(const Dictionary& dictionary, VsmModel& m
   const std::vector<std::string> keywords = readKeywords(keywordPath);
   const std::vector<const PostingList*> lists = vsm::findPostingLists(dictionary, keywords);
   const vsm::WeightTable table(vsm::statisticsOf(lists), articleCount);
-  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm", environment());
+  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm",
+                            environment().console, environment().warnings);
 
   if (environment().weighting == Weighting::kTfidf) {
     std::vector<WeightedKeywordList> vectors =
