@@ -22,13 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "bench/stopwatch.h"
 #include "contingency/contingency_counting.h"
 #include "corpusdb/odbc_connection.h"
-#include "driver/console.h"
-#include "driver/corpus_processor.h"
-#include "driver/environment.h"
 #include "features/feature_selection.h"
+#include "processor/corpus_processor.h"
+#include "processor/environment.h"
 
 namespace nc = newsclass;
 

@@ -22,15 +22,15 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "bench/stopwatch.h"
 #include "corpusdb/odbc_connection.h"
-#include "driver/console.h"
-#include "driver/corpus_processor.h"
-#include "driver/environment.h"
-#include "knn/neighbour_vote.h"
 #include "knn/neighbour_index.h"
+#include "knn/neighbour_vote.h"
 #include "knn/similarity.h"
 #include "knn/test_set_run.h"
+#include "processor/corpus_processor.h"
+#include "processor/environment.h"
 
 namespace nc = newsclass;
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text_file_reader.h"
 #include "bench/stopwatch.h"
-#include "driver/text_file_reader.h"
 #include "segmentation/lexicon_cache.h"
 
 namespace {

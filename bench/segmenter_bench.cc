@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/encoding.h"
-#include "driver/text_file_reader.h"
+#include "base/encoding.h"
+#include "base/text_file_reader.h"
 #include "segmentation/segmenter.h"
 
 namespace {

@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/cmd_cli.h"
-#include "driver/corpus_processor.h"
+#include "cli/cmd_cli.h"
+#include "processor/corpus_processor.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <utility>
 #include <vector>
 
+#include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/corpus_processor.h"
-#include "driver/text_utils.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

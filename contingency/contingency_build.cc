@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/encoding.h"
+#include "base/parallel.h"
+#include "base/stage_clock.h"
 #include "contingency/contingency_counting.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/parallel.h"
-#include "driver/stage_clock.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {

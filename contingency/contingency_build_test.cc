@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/encoding.h"
+#include "base/text_utils.h"
 #include "contingency/contingency_counting.h"
-#include "driver/encoding.h"
-#include "driver/text_utils.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

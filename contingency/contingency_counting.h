@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "contingency/contingency_table.h"
-#include "segmentation/dictionary.h"
+#include "dictionary/dictionary.h"
 
 namespace newsclass {
 

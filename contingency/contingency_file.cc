@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "driver/atomic_file.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/stage_clock.h"
-#include "driver/text_file_reader.h"
+#include "base/atomic_file.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/stage_clock.h"
+#include "base/text_file_reader.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {

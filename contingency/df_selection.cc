@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "driver/atomic_file.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
+#include "base/atomic_file.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
-#include "driver/text_utils.h"
 
 namespace newsclass {
 namespace {

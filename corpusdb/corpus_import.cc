@@ -4,13 +4,13 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "corpusdb/fast_gbk.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/fast_gbk.h"
+#include "base/text_utils.h"
 #include "corpusdb/import_statements.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/text_utils.h"
 
 namespace newsclass {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/encoding.h"
+#include "base/errors.h"
 #include "corpusdb/odbc_connection.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

@@ -1,7 +1,7 @@
 #include "corpusdb/import_statements.h"
 
+#include "base/errors.h"
 #include "corpusdb/queries.h"
-#include "driver/errors.h"
 
 namespace newsclass {
 

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <utility>
 
+#include "base/encoding.h"
+#include "base/fast_gbk.h"
+#include "base/text_utils.h"
 #include "corpusdb/connection_string.h"
-#include "corpusdb/fast_gbk.h"
-#include "driver/encoding.h"
-#include "driver/text_utils.h"
 
 namespace newsclass {
 

@@ -8,9 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "base/encoding.h"
 #include "corpusdb/connection_string.h"
 #include "corpusdb/queries.h"
-#include "driver/encoding.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

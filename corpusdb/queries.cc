@@ -1,6 +1,6 @@
 #include "corpusdb/queries.h"
 
-#include "driver/errors.h"
+#include "base/errors.h"
 
 namespace newsclass {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "base/encoding.h"
+#include "base/errors.h"
 #include "corpusdb/import_statements.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
 
 namespace newsclass {
 namespace {

@@ -1,10 +1,10 @@
 // How many articles of one category a corpus table holds.
 #include <string>
 
+#include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/corpus_processor.h"
-#include "driver/text_utils.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

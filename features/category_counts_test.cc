@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "driver/encoding.h"
-#include "driver/errors.h"
+#include "base/encoding.h"
+#include "base/errors.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

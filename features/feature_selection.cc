@@ -8,10 +8,10 @@
 #include <set>
 #include <string_view>
 
-#include "driver/atomic_file.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/stage_clock.h"
+#include "base/atomic_file.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/stage_clock.h"
 
 namespace newsclass {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/corpus_processor.h"
 #include "features/word_ranking.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/text_utils.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/text_utils.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

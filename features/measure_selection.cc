@@ -3,7 +3,7 @@
 #include <limits>
 #include <optional>
 
-#include "driver/errors.h"
+#include "base/errors.h"
 
 namespace newsclass {
 namespace {

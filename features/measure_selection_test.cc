@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.h"
+#include "base/errors.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

@@ -2,10 +2,10 @@
 // rankings that the selection stages use.
 #include <string>
 
-#include "driver/corpus_processor.h"
-#include "driver/stage_clock.h"
+#include "base/stage_clock.h"
 #include "features/measures.h"
 #include "features/word_ranking.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {

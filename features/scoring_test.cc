@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/encoding.h"
-#include "driver/text_utils.h"
+#include "base/encoding.h"
+#include "base/text_utils.h"
 #include "features/word_ranking.h"
 #include "testing/test_support.h"
 

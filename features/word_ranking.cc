@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/console.h"
-#include "driver/encoding.h"
+#include "base/console.h"
+#include "base/encoding.h"
 #include "features/measures.h"
 
 namespace newsclass {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "contingency/contingency_table.h"
-#include "driver/console.h"
+#include "dictionary/dictionary.h"
 #include "features/feature_ranking.h"
-#include "segmentation/dictionary.h"
 
 namespace newsclass {
 

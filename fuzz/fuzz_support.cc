@@ -13,7 +13,7 @@
 #include <memory>
 #include <sstream>
 
-#include "driver/encoding.h"
+#include "base/encoding.h"
 
 namespace newsclass::fuzz {
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/corpus_processor.h"
-#include "driver/environment.h"
+#include "processor/corpus_processor.h"
+#include "processor/environment.h"
 
 namespace newsclass::fuzz {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/errors.h"
+#include "base/errors.h"
 
 namespace newsclass::fuzz {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "knn/linear_model.h"
+#include "linear/linear_model.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // naming the file; facts that were accepted are written and read back unchanged.
 #include <cstdint>
 
-#include "driver/cmd_model.h"
-#include "driver/provenance.h"
+#include "cli/cmd_model.h"
+#include "cli/provenance.h"
 #include "fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/cmd_cli.h"
+#include "cli/cmd_cli.h"
 #include "fuzz/fuzz_support.h"
 
 #ifndef NEWSCLASS_SOURCE_DIR

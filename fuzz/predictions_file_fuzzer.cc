@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_support.h"
-#include "knn/predictions_file.h"
+#include "evaluation/predictions_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace newsclass;

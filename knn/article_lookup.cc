@@ -3,7 +3,7 @@
 
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/corpus_processor.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {

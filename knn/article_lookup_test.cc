@@ -2,10 +2,10 @@
 
 #include <string>
 
+#include "base/encoding.h"
+#include "base/errors.h"
 #include "corpusdb/odbc_connection.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
+#include "processor/corpus_processor.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

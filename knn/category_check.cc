@@ -5,12 +5,12 @@
 #include <vector>
 #include <set>
 
+#include "base/console.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/console.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/text_utils.h"
 
 namespace newsclass {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "driver/corpus_processor.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/encoding.h"
-#include "driver/errors.h"
+#include "base/encoding.h"
+#include "base/errors.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "corpusdb/database_fault.h"
-#include "driver/corpus_processor.h"
-#include "driver/errors.h"
 #include "knn/neighbour_vote.h"
+#include "processor/corpus_processor.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/stage_clock.h"
 #include "corpusdb/queries.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/stage_clock.h"
-#include "segmentation/lexicon_cache.h"
 #include "knn/neighbour_vote.h"
+#include "segmentation/lexicon_cache.h"
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {

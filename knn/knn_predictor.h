@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "corpusdb/odbc_connection.h"
-#include "driver/corpus_processor.h"
 #include "knn/neighbour_categories.h"
 #include "knn/neighbour_index.h"
+#include "processor/corpus_processor.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/testing_vsm.h"
 #include "vsm/vector_cache.h"

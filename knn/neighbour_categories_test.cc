@@ -6,8 +6,8 @@
 
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/corpus_processor.h"
 #include "knn/neighbour_vote.h"
+#include "processor/corpus_processor.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "driver/parallel.h"
+#include "base/parallel.h"
 #include "knn/shared_base.h"
 #include "knn/similarity.h"
 

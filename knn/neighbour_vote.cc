@@ -5,10 +5,10 @@
 #include <map>
 #include <numeric>
 
+#include "base/errors.h"
+#include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/errors.h"
-#include "driver/text_utils.h"
 #include "knn/similarity.h"
 
 namespace newsclass {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "corpusdb/odbc_connection.h"
-#include "driver/corpus_processor.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "driver/corpus_processor.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

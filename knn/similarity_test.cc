@@ -6,8 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "driver/corpus_processor.h"
 #include "knn/neighbour_vote.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {

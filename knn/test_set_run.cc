@@ -5,15 +5,15 @@
 #include <ostream>
 #include <string>
 
+#include "base/encoding.h"
+#include "base/parallel.h"
+#include "base/stage_clock.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/encoding.h"
-#include "driver/parallel.h"
-#include "driver/stage_clock.h"
 #include "knn/category_check.h"
-#include "knn/neighbour_vote.h"
 #include "knn/neighbour_categories.h"
 #include "knn/neighbour_index.h"
+#include "knn/neighbour_vote.h"
 
 namespace newsclass {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "base/encoding.h"
 #include "corpusdb/database_fault.h"
 #include "corpusdb/odbc_connection.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
+#include "processor/corpus_processor.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

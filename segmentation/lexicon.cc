@@ -6,8 +6,8 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "driver/encoding.h"
-#include "driver/text_file_reader.h"
+#include "base/encoding.h"
+#include "base/text_file_reader.h"
 
 namespace newsclass {
 namespace {

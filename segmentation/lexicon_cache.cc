@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "driver/errors.h"
+#include "base/errors.h"
 
 namespace newsclass {
 namespace {

@@ -14,7 +14,7 @@
 #include <limits>
 #include <vector>
 
-#include "driver/atomic_file.h"
+#include "base/atomic_file.h"
 #include "segmentation/lexicon_cache.h"
 
 namespace newsclass {

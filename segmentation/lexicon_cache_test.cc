@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/encoding.h"
+#include "base/encoding.h"
 #include "segmentation/segmenter.h"
 #include "testing/test_support.h"
 

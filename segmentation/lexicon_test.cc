@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/encoding.h"
+#include "base/encoding.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

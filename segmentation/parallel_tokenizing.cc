@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <utility>
 
+#include "base/console.h"
+#include "base/parallel.h"
+#include "base/progress.h"
+#include "base/stage_clock.h"
 #include "corpusdb/queries.h"
-#include "driver/console.h"
-#include "driver/parallel.h"
-#include "driver/progress.h"
-#include "driver/stage_clock.h"
 
 namespace newsclass {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "corpusdb/odbc_connection.h"
-#include "driver/corpus_processor.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <mutex>
 
-#include "driver/text_file_reader.h"
+#include "base/text_file_reader.h"
 #include "segmentation/lexicon.h"
 #include "segmentation/lexicon_cache.h"
 #include "segmentation/segmenter_chars.h"

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/text_file_reader.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/text_file_reader.h"
+#include "processor/corpus_processor.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass {

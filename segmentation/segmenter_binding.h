@@ -6,7 +6,7 @@
 #ifndef NEWSCLASS_SEGMENTATION_SEGMENTER_BINDING_H_
 #define NEWSCLASS_SEGMENTATION_SEGMENTER_BINDING_H_
 
-#include "driver/corpus_processor.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/encoding.h"
+#include "base/encoding.h"
 #include "segmentation/lexicon.h"
 #include "testing/test_support.h"
 

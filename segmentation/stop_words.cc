@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/text_file_reader.h"
+#include "base/encoding.h"
+#include "base/text_file_reader.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

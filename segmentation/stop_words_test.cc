@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/encoding.h"
+#include "base/encoding.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

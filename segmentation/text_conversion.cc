@@ -1,8 +1,8 @@
 // Conversions between GBK and wide text for the tokenisers, and the blank trimming that every
 // comparison of database text goes through.
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/text_utils.h"
+#include "base/encoding.h"
+#include "base/text_utils.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

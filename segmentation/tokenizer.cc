@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/stage_clock.h"
-#include "driver/text_utils.h"
+#include "base/encoding.h"
+#include "base/stage_clock.h"
+#include "base/text_utils.h"
+#include "processor/corpus_processor.h"
 #include "segmentation/segmenter.h"
 #include "segmentation/tokenizer_classes.h"
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/corpus_processor.h"
+#include "processor/corpus_processor.h"
 
 namespace newsclass {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/encoding.h"
+#include "base/encoding.h"
 
 namespace newsclass {
 

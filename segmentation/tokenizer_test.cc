@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/encoding.h"
-#include "segmentation/tokenizer_classes.h"
+#include "base/encoding.h"
 #include "segmentation/tokenizer.h"
+#include "segmentation/tokenizer_classes.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/cmd_cli.h"
+#include "cli/cmd_cli.h"
 
 namespace newsclass::testing {
 

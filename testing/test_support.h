@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/console.h"
-#include "driver/corpus_processor.h"
-#include "driver/environment.h"
+#include "base/console.h"
+#include "processor/corpus_processor.h"
+#include "processor/environment.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass::testing {

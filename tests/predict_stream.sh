@@ -23,6 +23,9 @@ common=(--data-dir data --train-range 1-120 --test-range 1-30 --console-encoding
 
 failed=0
 coproc PREDICT { "$bin" "${common[@]}" predict --format tsv 2> predict.err; }
+# bash unsets PREDICT_PID as soon as it reaps the coprocess, which may happen before the wait
+# below once the input is closed; the number kept here still finds its exit status.
+predict_pid=$PREDICT_PID
 for question in "国家队备战亚洲杯，主教练公布集训名单" "出版社推出新版古典文学丛书"; do
   echo "$question" >&"${PREDICT[1]}"
   if IFS= read -r -t 30 answer <&"${PREDICT[0]}"; then
@@ -37,7 +40,7 @@ for question in "国家队备战亚洲杯，主教练公布集训名单" "出版
   fi
 done
 exec {PREDICT[1]}>&-
-wait "$PREDICT_PID"
+wait "$predict_pid"
 status=$?
 if [[ $status -eq 0 ]]; then echo "ok exits 0 when the input closes"; else echo "FAIL exit status $status"; failed=1; fi
 exit $failed

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <ostream>
 
-#include "driver/console.h"
-#include "driver/encoding.h"
+#include "base/console.h"
+#include "base/encoding.h"
 
 namespace newsclass::vsm {
 
@@ -77,15 +77,14 @@ void normalizeInPlace(double* weights, size_t count) {
 
 void warnUnpostedKeywords(const WeightTable& table, const std::vector<std::string>& keywords,
                           const std::string& keywordPath, const std::string& stage,
-                          Environment& environment) {
+                          const Console* console, std::ostream& warnings) {
   const size_t count = table.unpostedCount();
   if (count == 0) return;
   std::string first = keywords[table.firstUnposted()];
   // Keywords are GBK; show them as the console shows text.
-  if (environment.console == nullptr || environment.console->encoding() == ConsoleEncoding::kUtf8) {
+  if (console == nullptr || console->encoding() == ConsoleEncoding::kUtf8) {
     first = gbkToUtf8(first);
   }
-  std::ostream& warnings = environment.warnings;
   if (count == 1) {
     warnings << keywordPath << ": keyword \"" << first
              << "\" has no postings in the dictionary; " << stage

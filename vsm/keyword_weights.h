@@ -8,11 +8,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
-#include "driver/environment.h"
-#include "segmentation/dictionary.h"
+#include "base/console.h"
+#include "dictionary/dictionary.h"
 #include "vsm/vsm_model.h"
 
 namespace newsclass::vsm {
@@ -64,11 +65,11 @@ class WeightTable {
 // a vector of zeros has no direction.
 void normalizeInPlace(double* weights, size_t count);
 
-// One warning on the environment's warning stream when some keywords have no postings in the
-// dictionary: how many, and the first of them.
+// One warning on `warnings` when some keywords have no postings in the dictionary: how many,
+// and the first of them, shown in UTF-8 unless `console` writes GBK.
 void warnUnpostedKeywords(const WeightTable& table, const std::vector<std::string>& keywords,
                           const std::string& keywordPath, const std::string& stage,
-                          Environment& environment);
+                          const Console* console, std::ostream& warnings);
 
 }  // namespace newsclass::vsm
 

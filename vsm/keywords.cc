@@ -1,8 +1,8 @@
 // The keyword list and its statistics, and the normalisation of a weighted keyword list.
 #include <string_view>
 
-#include "driver/corpus_processor.h"
-#include "driver/text_file_reader.h"
+#include "base/text_file_reader.h"
+#include "processor/corpus_processor.h"
 #include "vsm/keyword_weights.h"
 
 namespace newsclass {

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/parallel.h"
-#include "driver/text_file_reader.h"
+#include "base/parallel.h"
+#include "base/text_file_reader.h"
 #include "vsm/weight_text.h"
 
 namespace newsclass {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.h"
-#include "driver/text_file_reader.h"
+#include "base/errors.h"
+#include "base/text_file_reader.h"
 #include "testing/test_support.h"
 #include "vsm/weight_text.h"
 

@@ -10,12 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/encoding.h"
+#include "base/stage_clock.h"
+#include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/stage_clock.h"
-#include "driver/text_utils.h"
+#include "processor/corpus_processor.h"
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"
@@ -103,7 +103,8 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
   const vsm::WeightTable table(statistics, collectionSize);
-  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm", environment());
+  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm",
+                            environment().console, environment().warnings);
 
   SegmenterSession segmenter(*this);
   {

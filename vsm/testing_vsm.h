@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "segmentation/dictionary.h"
+#include "dictionary/dictionary.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/vsm_model.h"
 

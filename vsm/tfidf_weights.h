@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "segmentation/dictionary.h"
+#include "dictionary/dictionary.h"
 #include "vsm/testing_vsm.h"
 #include "vsm/vsm_model.h"
 

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/parallel.h"
-#include "driver/stage_clock.h"
+#include "base/encoding.h"
+#include "base/parallel.h"
+#include "base/stage_clock.h"
+#include "processor/corpus_processor.h"
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {
@@ -108,7 +108,8 @@ bool CorpusProcessor::buildTrainingVsm(const Dictionary& dictionary, VsmModel& m
   const std::vector<std::string> keywords = readKeywords(keywordPath);
   const std::vector<const PostingList*> lists = vsm::findPostingLists(dictionary, keywords);
   const vsm::WeightTable table(vsm::statisticsOf(lists), articleCount);
-  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm", environment());
+  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm",
+                            environment().console, environment().warnings);
 
   if (environment().weighting == Weighting::kTfidf) {
     std::vector<WeightedKeywordList> vectors =

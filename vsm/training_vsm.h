@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "segmentation/dictionary.h"
+#include "dictionary/dictionary.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/vsm_model.h"
 

@@ -11,8 +11,8 @@
 #include <ostream>
 #include <system_error>
 
-#include "driver/atomic_file.h"
-#include "driver/errors.h"
+#include "base/atomic_file.h"
+#include "base/errors.h"
 #include "segmentation/lexicon_cache.h"
 
 namespace newsclass {

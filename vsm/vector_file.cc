@@ -21,13 +21,13 @@
 #include <utility>
 #include <vector>
 
-#include "driver/atomic_file.h"
-#include "driver/corpus_processor.h"
-#include "driver/encoding.h"
-#include "driver/errors.h"
-#include "driver/parallel.h"
-#include "driver/stage_clock.h"
-#include "driver/text_file_reader.h"
+#include "base/atomic_file.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/parallel.h"
+#include "base/stage_clock.h"
+#include "base/text_file_reader.h"
+#include "processor/corpus_processor.h"
 #include "vsm/parsed_token_stream.h"
 #include "vsm/weight_text.h"
 

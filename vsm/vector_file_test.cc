@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "driver/encoding.h"
-#include "driver/errors.h"
+#include "base/encoding.h"
+#include "base/errors.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

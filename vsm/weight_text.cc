@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/text_file_reader.h"
+#include "base/text_file_reader.h"
 
 namespace newsclass {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/text_file_reader.h"
+#include "base/text_file_reader.h"
 
 namespace newsclass {
 namespace {

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/parallel.h"
+#include "base/parallel.h"
 
 namespace newsclass::vsm {
 

@@ -1,0 +1,95 @@
+// evaluate: precision, recall and F1 per category, averages, accuracy and the confusion matrix
+// of predictions.dat against the stored categories of TestingCorpus.
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "cli/cmd_evaluate.h"
+#include "base/encoding.h"
+#include "cli/cmd_model.h"
+#include "cli/cmd_options.h"
+#include "cli/commands.h"
+#include "cli/provenance.h"
+#include "evaluation/evaluation_report.h"
+#include "evaluation/predictions_file.h"
+
+namespace newsclass {
+
+void printEvaluationReport(RunContext& context, const ClassificationResults& results,
+                           const std::string& format) {
+  CorpusProcessor processor = context.processor();
+  EvaluationReport report =
+      buildEvaluationReport(processor, results, context.categories, "TestingCorpus");
+  if (format == "csv") {
+    context.console().write(formatReportCsv(report));
+  } else if (format == "json") {
+    context.console().write(formatReportJson(report));
+  } else if (format == "html") {
+    // The page is UTF-8 whatever the console's encoding, so it bypasses the console; loading
+    // lines go to standard error.
+    Environment environment = context.environment();
+    Console side(context.errors(), context.console().encoding(), true);
+    environment.console = &side;
+    CorpusProcessor quiet(context.trainFirst, context.trainLast, environment);
+    const std::string page = evaluationPage(context, quiet, report, results);
+    side.flush();
+    context.console().flush();
+    context.output() << page;
+    context.output().flush();
+  } else {
+    context.console().write(formatReportText(report));
+    // How the predictions were made, as the data folder records it.
+    const Provenance facts = readModelFacts(context);
+    if (!facts.empty()) {
+      std::string line = "\nModel (model.json):";
+      bool first = true;
+      for (const char* key : {"table", "train_range", "test_range", "categories", "tokenizer",
+                              "measure", "count", "weighting", "classifier", "k", "vote", "c"}) {
+        auto found = facts.find(key);
+        if (found == facts.end()) continue;
+        line += std::string(first ? " " : ", ") + key + " " + found->second;
+        first = false;
+      }
+      context.console().line(line);
+    }
+  }
+}
+
+namespace {
+
+int runEvaluate(RunContext& context, const std::string& format) {
+  const std::string path = context.dataPath("predictions.dat");
+  context.requireReadableFile(path);
+  // A malformed file is named with its line before a well-formed one is found stale.
+  ClassificationResults results = loadPredictions(path);
+  requireCurrentFiles(context, {"predictions.dat"});
+  // The categories the folder was built for; --categories may only repeat them.
+  const Provenance facts = readModelFacts(context);
+  if (context.options().categories != GlobalOptions().categories) {
+    refuseMismatch("--categories", context.categoriesText(), "categories", facts,
+                   context.dataPath("model.json"));
+  } else if (!recordedCategories(facts).empty()) {
+    context.categories = recordedCategories(facts);
+  }
+  printEvaluationReport(context, results, format);
+  return 0;
+}
+
+}  // namespace
+
+void addEvaluateCommand(CLI::App& app, CommandSet& commands) {
+  auto format = std::make_shared<std::string>("text");
+  CLI::App* command = app.add_subcommand(
+      "evaluate",
+      "Score predictions.dat against the stored categories of TestingCorpus: per category of\n"
+      "--categories precision, recall, F1 and support (its articles in TestingCorpus), micro and\n"
+      "macro averages (macro F1 is the mean of the per-category F1), accuracy and the confusion\n"
+      "matrix. csv and json have fixed columns and keys (docs/formats.md).");
+  addReportFormatOption(*command, *format);
+  commands.add(command, [format](RunContext& context) {
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
+    return runEvaluate(context, *format);
+  });
+}
+
+}  // namespace newsclass

@@ -1,0 +1,155 @@
+// build-contingency and select-features: the contingency table from dict.dat and the corpus
+// database, and the feature words (keywords.dat) from dict.dat and contingency.dat.
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "base/atomic_file.h"
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "cli/cmd_model.h"
+#include "cli/cmd_options.h"
+#include "cli/commands.h"
+#include "cli/data_folder_files.h"
+#include "corpusdb/queries.h"
+#include "features/measure_selection.h"
+#include "knn/category_check.h"
+
+namespace newsclass {
+namespace {
+
+struct BuildContingencyOptions {
+  std::string table = "TrainingCorpus";
+};
+
+struct SelectFeaturesOptions {
+  std::string measure = "chi";
+  int32_t count = 1000;
+  std::string scoresPath;
+};
+
+// Shortest text that reads back as the same double.
+std::string formatScore(double score) {
+  if (std::isnan(score)) return "nan";  // whatever its sign bit
+  char text[64];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, score);
+  return std::string(text, end);
+}
+
+// The words each category took, with rank and score: UTF-8 TSV with a header line.
+void writeScores(const std::string& path, const std::vector<CategorySelection>& selections) {
+  writeFileAtomically(path, [&selections](std::ostream& out) {
+    out << "category\trank\tword\tscore\n";
+    for (const CategorySelection& selection : selections) {
+      const std::string category = gbkToUtf8(selection.category);
+      for (size_t i = 0; i < selection.words.size(); ++i) {
+        out << category << '\t' << (i + 1) << '\t' << gbkToUtf8(*selection.words[i].word) << '\t'
+            << formatScore(selection.words[i].score) << '\n';
+      }
+    }
+  });
+}
+
+int runBuildContingency(RunContext& context, const BuildContingencyOptions& options) {
+  checkTableName(options.table);
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  requireCurrentFiles(context, {"dict.dat"});
+  CorpusProcessor processor = context.processor();
+  // A list that shares no name with the table would count nothing but empty columns.
+  checkCategoriesInTable(processor, context.categories, options.table);
+  Dictionary dictionary;
+  processor.loadDictionary(dictionary, dictionaryPath);
+  ContingencyTable table;
+  processor.buildContingencyTable(dictionary, context.categories, table, options.table);
+  const std::string path = context.dataPath("contingency.dat");
+  processor.saveContingencyTable(table, path);
+  context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
+                      {"contingency.dat"});
+  context.console().line("contingency table: " + std::to_string(table.size()) +
+                         " cells, saved to " + userTextToGbk(path));
+  return 0;
+}
+
+int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options) {
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  const std::string contingencyPath = context.dataPath("contingency.dat");
+  const std::string keywordPath = context.dataPath("keywords.dat");
+  CorpusProcessor processor = context.processor();
+  Dictionary dictionary;
+  ContingencyTable table;
+  // Document frequency ranks over all categories and needs neither the table nor a quota.
+  const bool documentFrequency = options.measure == "df";
+  if (documentFrequency && !options.scoresPath.empty()) {
+    throw UsageError("--scores: the df measure has no per-category scores");
+  }
+  if (!options.scoresPath.empty()) {
+    const GlobalOptions& global = context.options();
+    refuseDataFolderOutput("--scores", options.scoresPath, global.dataDir,
+                           {global.stopWords, global.userDictionary, global.lexicon});
+  }
+  if (documentFrequency) {
+    requireCurrentFiles(context, {"dict.dat"});
+    processor.loadDictionary(dictionary, dictionaryPath);
+  } else {
+    requireCurrentFiles(context, {"dict.dat", "contingency.dat"});
+    processor.loadDictionary(dictionary, dictionaryPath);
+    processor.loadContingencyTable(table, contingencyPath);
+  }
+  std::vector<CategorySelection> selections;
+  selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
+                          options.count, keywordPath,
+                          options.scoresPath.empty() ? nullptr : &selections);
+  if (!options.scoresPath.empty()) writeScores(options.scoresPath, selections);
+  context.recordFacts(ProvenanceStage::kFeatures,
+                      {{"measure", options.measure}, {"count", std::to_string(options.count)}},
+                      {"keywords.dat"});
+  context.console().line("feature words (" + options.measure + ") saved to " +
+                         userTextToGbk(keywordPath));
+  if (!options.scoresPath.empty()) {
+    context.console().line("scores saved to " + userTextToGbk(options.scoresPath));
+  }
+  return 0;
+}
+
+}  // namespace
+
+void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<BuildContingencyOptions>();
+  CLI::App* command = app.add_subcommand(
+      "build-contingency",
+      "Count, for every word of dict.dat and every category, the category's articles with and\n"
+      "without the word; writes contingency.dat. Categories come from --categories.");
+  command->add_option("--table", options->table, "Corpus table whose category rows are counted")
+      ->capture_default_str();
+  commands.add(command, [options](RunContext& context) {
+    context.requireDataFolder();  // its inputs live there: never create it empty
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
+    return runBuildContingency(context, *options);
+  });
+}
+
+void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<SelectFeaturesOptions>();
+  CLI::App* command = app.add_subcommand(
+      "select-features",
+      "Choose the feature words from dict.dat and contingency.dat and write keywords.dat. Each\n"
+      "category takes a share of --count in proportion to its TrainingCorpus articles from the\n"
+      "top of its ranking by chi-square (chi), information gain (ig), mutual information (mi) or\n"
+      "in-category document frequency (cf); df takes the --count words of highest document\n"
+      "frequency over all articles (dict.dat only).");
+  addMeasureOption(*command, options->measure);
+  addFeatureCountOption(*command, options->count);
+  command->add_option("--scores", options->scoresPath,
+                      "Also write, per category, the words it took with rank and score "
+                      "(UTF-8 TSV: category, rank, word, score)");
+  commands.add(command, [options](RunContext& context) {
+    context.requireDataFolder();  // its inputs live there: never create it empty
+    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
+    return runSelectFeatures(context, *options);
+  });
+}
+
+}  // namespace newsclass

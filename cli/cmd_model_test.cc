@@ -1,0 +1,89 @@
+// model.json as the reading commands check it: every value as strict as its option.
+#include "cli/cmd_model.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/errors.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+// A valid description of a folder built with KNN.
+Provenance knnFacts() {
+  return {{"table", "TrainingCorpus"}, {"train_range", "1-120"},    {"tokenizer", "segment"},
+          {"categories", "a,b"},       {"measure", "chi"},          {"count", "1000"},
+          {"weighting", "spec"},       {"test_range", "-5-10"},     {"classifier", "knn"},
+          {"k", "10"},                 {"vote", "count"},           {"imported", "2026-12-09T23:00:00Z"},
+          {"stopwords", "3 5 78af5f94892f3950 /a b/stopwords.txt"},
+          {"user_dict", "absent /x/dict.txt"},
+          {"lexicon", "3 5 78af5f94892f3950 /usr/lexicon.txt"},
+          {"file dict.dat", "3 5 78af5f94892f3950"}};
+}
+
+std::string refusal(const Provenance& facts) {
+  testing::TempDir dir;
+  const std::string path = dir.file("model.json");
+  testing::writeFileBytes(path, formatProvenance(facts));
+  try {
+    readCheckedFacts(path);
+  } catch (const DataFileError& error) {
+    const std::string message = error.what();
+    EXPECT_EQ(message.rfind(path + ": ", 0), 0u) << message;
+    return message.substr(path.size() + 2);
+  }
+  return "";
+}
+
+TEST(ModelFactsTest, EveryValueIsCheckedAsItsOptionAndWrittenAsTheStagesWriteIt) {
+  EXPECT_EQ(refusal(knnFacts()), "");
+  const std::pair<const char*, const char*> forgeries[] = {
+      {"classifier", "svm"}, {"weighting", "bm25"},  {"vote", "majority"},
+      {"train_range", "120-1"}, {"train_range", " 1-120"}, {"train_range", "+1-120"},
+      {"train_range", "0-2147483647"}, {"test_range", "1"}, {"k", "3.5"}, {"k", " 3"},
+      {"k", "+3"}, {"k", "03"}, {"k", "0"}, {"k", "99999999999999999999"},
+      {"count", "-1"}, {"measure", "bm25"}, {"tokenizer", "jieba"}, {"table", "x;drop"},
+      {"categories", "a,,b"}, {"categories", "a b"}, {"categories", ""},
+      {"stopwords", "stopwords.txt"}, {"lexicon", "3 5 78af5f94892f3950 relative.txt"},
+      {"file dict.dat", "3 5 78AF5F94892F3950"}, {"file dict.dat", "-3 5 78af5f94892f3950"},
+      {"imported", "yesterday"}};
+  for (const auto& [key, value] : forgeries) {
+    Provenance facts = knnFacts();
+    facts[key] = value;
+    const std::string message = refusal(facts);
+    EXPECT_EQ(message.rfind(std::string("\"") + key + "\" is \"" + value + "\", expected ", 0), 0u)
+        << key << " " << value << ": " << message;
+  }
+  Provenance facts = knnFacts();
+  facts["extra"] = "1";
+  EXPECT_EQ(refusal(facts), "\"extra\": unknown key (build the folder's files again)");
+  facts = knnFacts();
+  facts["file notes.txt"] = "3 5 78af5f94892f3950";
+  EXPECT_EQ(refusal(facts),
+            "\"file notes.txt\" names no file of a data folder (build the folder's files again)");
+}
+
+TEST(ModelFactsTest, TheClassifiersFactsComeWithIt) {
+  Provenance facts = knnFacts();
+  facts.erase("k");
+  EXPECT_EQ(refusal(facts),
+            "the knn classifier is recorded without \"k\" (build the folder's files again)");
+  facts = knnFacts();
+  facts["classifier"] = "linear";
+  EXPECT_EQ(refusal(facts),
+            "\"k\" is recorded for the linear classifier (build the folder's files again)");
+  facts.erase("k");
+  facts.erase("vote");
+  facts["c"] = "1";
+  EXPECT_EQ(refusal(facts), "");
+  facts["c"] = "1.0";  // shortestDecimal writes "1"
+  EXPECT_EQ(refusal(facts).rfind("\"c\" is \"1.0\", expected a positive decimal number", 0), 0u);
+  facts.erase("classifier");
+  facts.erase("c");
+  EXPECT_EQ(refusal(facts), "");
+}
+
+}  // namespace
+}  // namespace newsclass

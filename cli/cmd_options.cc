@@ -1,0 +1,90 @@
+#include "cli/cmd_options.h"
+
+#include <climits>
+
+#include "features/measure_selection.h"
+
+namespace newsclass {
+
+CLI::Option* addMeasureOption(CLI::App& command, std::string& measure) {
+  return command.add_option("--measure", measure, "Feature measure: " + featureMeasureList())
+      ->check(CLI::IsMember(featureMeasureNames()))
+      ->capture_default_str();
+}
+
+CLI::Option* addFeatureCountOption(CLI::App& command, int32_t& count) {
+  return command.add_option("--count", count, "Number of feature words requested; 0 selects every word of the dictionary")
+      ->check(wholeNumber(0, INT32_MAX))
+      ->capture_default_str();
+}
+
+CLI::Option* addNeighbourCountOption(CLI::App& command, int& k) {
+  return command.add_option("--k", k, "Number of neighbours K")
+      ->check(wholeNumber(INT32_MIN, INT32_MAX))
+      ->capture_default_str();
+}
+
+CLI::Option* addTokenizerOption(CLI::App& command, std::string& tokenizer) {
+  return command
+      .add_option("--tokenizer", tokenizer,
+                  "segment: segment Chinese text, drop digits and stop words; "
+                  "space: split text that is already segmented at spaces")
+      ->check(CLI::IsMember({"segment", "space"}))
+      ->capture_default_str();
+}
+
+CLI::Option* addReportFormatOption(CLI::App& command, std::string& format) {
+  return command
+      .add_option("--format", format,
+                  "Report format: text, csv, json or html (one self-contained UTF-8 page with "
+                  "a heat map of the confusion matrix, an F1 chart and the misclassified "
+                  "articles)")
+      ->check(CLI::IsMember({"text", "csv", "json", "html"}))
+      ->capture_default_str();
+}
+
+CLI::Option* addWeightingOption(CLI::App& command, std::string& weighting) {
+  return command
+      .add_option("--weighting", weighting,
+                  "Keyword weights: spec ((tf / M + 0.5) x ln(N / df) over every keyword, "
+                  "training articles counting presence) or tfidf ((1 + ln tf) x ln(N / df) for "
+                  "the keywords an article holds, 0 elsewhere, training articles counting "
+                  "occurrences); both of unit length")
+      ->check(CLI::IsMember({"spec", "tfidf"}))
+      ->capture_default_str();
+}
+
+Weighting weightingByName(const std::string& name) {
+  return name == "tfidf" ? Weighting::kTfidf : Weighting::kSpec;
+}
+
+CLI::Option* addVoteOption(CLI::App& command, std::string& vote) {
+  return command
+      .add_option("--vote", vote,
+                  "How the K neighbours vote: count (one vote each) or similarity (each adds its "
+                  "similarity to its category); ties go to the category listed first")
+      ->check(CLI::IsMember({"count", "similarity"}))
+      ->capture_default_str();
+}
+
+CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier) {
+  return command
+      .add_option("--classifier", classifier,
+                  "knn: the K nearest training vectors vote; linear: one-vs-rest linear SVMs "
+                  "(liblinear) trained on the tfidf weights of dict.dat and keywords.dat, saved "
+                  "as linear.model; every listed category needs a training article in the range")
+      ->check(CLI::IsMember({"knn", "linear"}))
+      ->capture_default_str();
+}
+
+CLI::Option* addCostOption(CLI::App& command, double& cost) {
+  return command.add_option("--c", cost, "The linear classifier's cost C (larger: fit closer)")
+      ->check(decimalNumber("expected a positive number"))
+      ->capture_default_str();
+}
+
+Tokenizer tokenizerByName(const std::string& name) {
+  return name == "space" ? &CorpusProcessor::splitBySpace : &CorpusProcessor::tokenizeArticle;
+}
+
+}  // namespace newsclass

@@ -1,0 +1,41 @@
+// Options that several commands share, each defined once: its name, help text, check and shown
+// default. A command adds one to its subcommand and keeps the value in its own options struct.
+#ifndef NEWSCLASS_CLI_CMD_OPTIONS_H_
+#define NEWSCLASS_CLI_CMD_OPTIONS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "cli/cmd_cli.h"
+
+namespace newsclass {
+
+// --measure: one of the feature measure names (features/measure_selection.h).
+CLI::Option* addMeasureOption(CLI::App& command, std::string& measure);
+// --count: the number of feature words requested, a whole number from 0 to 2147483647.
+CLI::Option* addFeatureCountOption(CLI::App& command, int32_t& count);
+// --k: the number of neighbours; any 32-bit whole number passes the option's check, so that the
+// command can name the range K must lie in.
+CLI::Option* addNeighbourCountOption(CLI::App& command, int& k);
+// --tokenizer: segment or space; tokenizerByName turns the value into the tokeniser.
+CLI::Option* addTokenizerOption(CLI::App& command, std::string& tokenizer);
+// --format: the report format, text, csv or json.
+CLI::Option* addReportFormatOption(CLI::App& command, std::string& format);
+
+// --weighting: spec (the default weighting: (tf / M + 0.5) x idf over every keyword) or tfidf
+// ((1 + ln tf) x idf for the keywords an article holds, 0 elsewhere).
+CLI::Option* addWeightingOption(CLI::App& command, std::string& weighting);
+Weighting weightingByName(const std::string& name);
+// --vote: count (one vote per neighbour) or similarity (each neighbour adds its similarity).
+CLI::Option* addVoteOption(CLI::App& command, std::string& vote);
+
+// --classifier: knn (the default) or linear; --c: the linear classifier's cost, a positive number.
+CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier);
+CLI::Option* addCostOption(CLI::App& command, double& cost);
+
+// The tokeniser a --tokenizer value names: splitBySpace for "space", else tokenizeArticle.
+Tokenizer tokenizerByName(const std::string& name);
+
+}  // namespace newsclass
+
+#endif  // NEWSCLASS_CLI_CMD_OPTIONS_H_

@@ -1,0 +1,48 @@
+// show: print one article of a corpus table (title, category, text) through the console.
+#include <climits>
+#include <memory>
+#include <string>
+
+#include "base/errors.h"
+#include "base/text_utils.h"
+#include "cli/commands.h"
+
+namespace newsclass {
+namespace {
+
+struct ShowOptions {
+  std::string id;
+  std::string table = "TrainingCorpus";
+};
+
+int runShow(RunContext& context, const ShowOptions& options) {
+  std::optional<int32_t> id = parseInt32(options.id);
+  if (!id) throw UsageError("show: ID must be an integer, got \"" + options.id + "\"");
+  CorpusProcessor processor = context.processor();
+  ArticleRecord record;
+  fetchArticleRecord(*id, options.table, record, processor);
+  Console& console = context.console();
+  console.line(options.table + " " + std::to_string(*id));
+  console.line("title: " + record.articleName);
+  console.line("category: " + record.category);
+  console.line("text: " + record.abstract);
+  return 0;
+}
+
+}  // namespace
+
+void addShowCommand(CLI::App& app, CommandSet& commands) {
+  auto options = std::make_shared<ShowOptions>();
+  CLI::App* command = app.add_subcommand(
+      "show",
+      "Print the title, category and text of one article, each trimmed of blanks. An id the "
+      "table lacks is a database error.");
+  command->add_option("ID", options->id, "Article id (ArticleId)")
+      ->check(wholeNumber(INT32_MIN, INT32_MAX))
+      ->required();
+  command->add_option("--table", options->table, "Corpus table to read the article from")
+      ->capture_default_str();
+  commands.add(command, [options](RunContext& context) { return runShow(context, *options); });
+}
+
+}  // namespace newsclass

@@ -1,0 +1,119 @@
+#include "evaluation/evaluation_report.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "base/errors.h"
+#include "base/text_utils.h"
+#include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
+#include "evaluation/evaluation.h"
+
+namespace newsclass {
+namespace {
+
+// Stored category of every article of the table, trimmed of blanks; the first row of an id
+// counts, as a lookup by id reads only the first row it gets.
+std::map<int32_t, std::string> storedCategories(CorpusProcessor& processor,
+                                                const std::string& tableName) {
+  std::string query = allArticleCategoriesQuery(tableName);
+  std::map<int32_t, std::string> stored;
+  OdbcConnection connection(processor.environment().connectionString, "evaluate");
+  RowCursor rows = connection.execute(query);
+  for (; !rows.atEnd(); rows.moveNext()) {
+    int32_t id = rows.int32("ArticleId");
+    std::string category = rows.text("Categorization");
+    processor.trim(category, " ");
+    stored.emplace(id, std::move(category));
+  }
+  return stored;
+}
+
+}  // namespace
+
+EvaluationReport buildEvaluationReport(CorpusProcessor& processor,
+                                       const ClassificationResults& results,
+                                       const CategoryList& categories,
+                                       const std::string& tableName) {
+  EvaluationReport report;
+  report.tableName = tableName;
+  std::map<int32_t, std::string> stored = storedCategories(processor, tableName);
+
+  // The stored category of every prediction, in result order.
+  std::vector<const std::string*> truth;
+  truth.reserve(results.size());
+  for (const ClassificationResult& entry : results) {
+    auto found = stored.find(entry.articleId);
+    if (found == stored.end()) {
+      throw DataFileError("predicted article " + std::to_string(entry.articleId) + " is not in " +
+                          tableName + " (or its category is NULL)");
+    }
+    truth.push_back(&found->second);
+  }
+
+  report.predictionCount = static_cast<int64_t>(results.size());
+  for (size_t i = 0; i < results.size(); ++i) {
+    if (*truth[i] == results[i].predictedCategory) ++report.correctCount;
+  }
+  if (report.predictionCount > 0) {
+    report.accuracy = static_cast<double>(report.correctCount) /
+                      static_cast<double>(report.predictionCount);
+  }
+
+  for (const std::string& category : categories) {
+    CategoryScores scores;
+    scores.category = category;
+    for (size_t i = 0; i < results.size(); ++i) {
+      if (results[i].predictedCategory != category) continue;
+      ++scores.predicted;
+      if (*truth[i] == category) ++scores.correct;
+    }
+    double correct = static_cast<double>(scores.correct);
+    double predicted = static_cast<double>(scores.predicted);
+    scores.precision = precisionOf(correct, predicted);
+    scores.support = processor.countCategoryArticles(category, tableName);
+    scores.recall = recallOf(correct, scores.support);
+    scores.f1 = f1Of(scores.precision, scores.recall);
+    report.categories.push_back(scores);
+
+    report.microSupport += scores.support;
+    report.microPredicted += scores.predicted;
+    report.microCorrect += scores.correct;
+    report.macroPrecision += scores.precision;
+    report.macroRecall += scores.recall;
+    report.macroF1 += scores.f1;
+  }
+  double listed = static_cast<double>(categories.size());
+  if (listed > 0) {
+    report.macroPrecision /= listed;
+    report.macroRecall /= listed;
+    report.macroF1 /= listed;
+  }
+  double microCorrect = static_cast<double>(report.microCorrect);
+  report.microPrecision = precisionOf(microCorrect, static_cast<double>(report.microPredicted));
+  report.microRecall = recallOf(microCorrect, report.microSupport);
+  report.microF1 = f1Of(report.microPrecision, report.microRecall);
+
+  report.labels = categories;
+  std::set<std::string> others;
+  for (size_t i = 0; i < results.size(); ++i) {
+    for (const std::string* name : {truth[i], &results[i].predictedCategory}) {
+      if (std::find(categories.begin(), categories.end(), *name) == categories.end()) {
+        others.insert(*name);
+      }
+    }
+  }
+  report.labels.insert(report.labels.end(), others.begin(), others.end());
+  auto labelIndex = [&report](const std::string& name) {
+    return static_cast<size_t>(std::find(report.labels.begin(), report.labels.end(), name) -
+                               report.labels.begin());
+  };
+  report.confusion.assign(report.labels.size(), std::vector<int64_t>(report.labels.size(), 0));
+  for (size_t i = 0; i < results.size(); ++i) {
+    ++report.confusion[labelIndex(*truth[i])][labelIndex(results[i].predictedCategory)];
+  }
+  return report;
+}
+
+}  // namespace newsclass

@@ -1,0 +1,149 @@
+#include "linear/linear_model.h"
+
+#include <linear.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+#include "base/atomic_file.h"
+#include "base/errors.h"
+#include "base/text_file_reader.h"
+#include "linear/linear_model_file.h"
+
+namespace newsclass {
+namespace {
+
+// liblinear reports its iterations on standard output unless told otherwise.
+void quiet(const char*) {}
+
+void silenceLiblinear() {
+  static std::once_flag once;
+  std::call_once(once, [] { set_print_string_function(&quiet); });
+}
+
+// An article's features in liblinear's form: 1-based indexes, the bias feature, a terminator.
+std::vector<feature_node> nodesOf(const WeightedKeywordList& vector, int featureCount) {
+  std::vector<feature_node> nodes;
+  nodes.reserve(vector.size() + 2);
+  for (const auto& [position, weight] : vector) {
+    if (position < featureCount) nodes.push_back({position + 1, weight});
+  }
+  nodes.push_back({featureCount + 1, 1.0});
+  nodes.push_back({-1, 0.0});
+  return nodes;
+}
+
+}  // namespace
+
+LinearModel::LinearModel(struct ::model* trained) : model_(trained) {}
+LinearModel::LinearModel(LinearModel&& other) noexcept : model_(other.model_) { other.model_ = nullptr; }
+LinearModel& LinearModel::operator=(LinearModel&& other) noexcept {
+  if (this != &other) {
+    if (model_ != nullptr) free_and_destroy_model(&model_);
+    model_ = other.model_;
+    other.model_ = nullptr;
+  }
+  return *this;
+}
+LinearModel::~LinearModel() {
+  if (model_ != nullptr) free_and_destroy_model(&model_);
+}
+
+LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
+                               const std::vector<int>& classes, size_t featureCount, double cost) {
+  if (!(cost > 0.0) || !std::isfinite(cost)) {
+    throw UsageError("--c: the cost must be a positive number");
+  }
+  if (vectors.empty()) throw DataFileError("linear classifier: no training article to learn from");
+  silenceLiblinear();
+  const int features = static_cast<int>(featureCount);
+  std::vector<std::vector<feature_node>> nodes;
+  nodes.reserve(vectors.size());
+  std::vector<feature_node*> rows;
+  std::vector<double> labels;
+  for (size_t i = 0; i < vectors.size(); ++i) {
+    nodes.push_back(nodesOf(vectors[i], features));
+    labels.push_back(classes[i]);
+  }
+  for (auto& row : nodes) rows.push_back(row.data());
+  problem data{};
+  data.l = static_cast<int>(vectors.size());
+  data.n = features + 1;  // the bias feature included
+  data.y = labels.data();
+  data.x = rows.data();
+  data.bias = 1.0;
+  parameter settings{};
+  settings.solver_type = L2R_L2LOSS_SVC_DUAL;
+  settings.eps = 1e-4;
+  settings.C = cost;
+  if (const char* problem = check_parameter(&data, &settings)) {
+    throw DataFileError(std::string("linear classifier: ") + problem);
+  }
+  // The dual solver visits the articles in an order drawn with rand().
+  std::srand(1);
+  return LinearModel(::train(&data, &settings));
+}
+
+LinearModel LinearModel::load(const std::string& path, size_t categoryCount) {
+  // Every line is checked first, so liblinear only ever reads a file as training writes it.
+  const LinearModelFile checked = parseLinearModelFile(path, readTextFile(path), categoryCount);
+  silenceLiblinear();
+  struct ::model* loaded = load_model(path.c_str());
+  if (loaded == nullptr) {
+    throw DataFileError(path + ": not a linear model (run classify --classifier linear to train it)");
+  }
+  LinearModel model(loaded);
+  // liblinear opens the file again: what it read must be what was checked, bit for bit (both
+  // parse decimal text to the nearest double). A file replaced in between is told apart here.
+  const size_t columns = checked.columns();
+  bool same = loaded->nr_class == static_cast<int>(checked.labels.size()) &&
+              loaded->nr_feature == checked.featureCount && loaded->label != nullptr &&
+              std::memcmp(&loaded->bias, &checked.bias, sizeof(double)) == 0 &&
+              std::equal(checked.labels.begin(), checked.labels.end(), loaded->label);
+  same = same &&
+         checked.weights.size() == (static_cast<size_t>(checked.featureCount) + 1) * columns &&
+         std::memcmp(loaded->w, checked.weights.data(), checked.weights.size() * sizeof(double)) == 0;
+  if (!same) throw DataFileError(path + ": changed while it was read (run the command again)");
+  return model;
+}
+
+void LinearModel::save(const std::string& path) const {
+  // save_model takes a file name; it gets one that reopens the temporary file's own inode.
+  AtomicFileGroup files;
+  files.writeByName(path, [&](const std::string& name) {
+    if (save_model(name.c_str(), model_) != 0) {
+      throw DataFileError(path + ": cannot write the linear model: " + std::strerror(errno));
+    }
+  });
+  files.commit();
+}
+
+size_t LinearModel::featureCount() const { return static_cast<size_t>(get_nr_feature(model_)); }
+
+int LinearModel::decide(const WeightedKeywordList& vector, size_t classCount,
+                        std::vector<double>& values) const {
+  const int classes = get_nr_class(model_);
+  std::vector<feature_node> nodes = nodesOf(vector, get_nr_feature(model_));
+  std::vector<double> decisions(static_cast<size_t>(classes));
+  const int predicted = static_cast<int>(predict_values(model_, nodes.data(), decisions.data()));
+  std::vector<int> labels(static_cast<size_t>(classes));
+  get_labels(model_, labels.data());
+  values.assign(classCount, -std::numeric_limits<double>::infinity());
+  if (classes == 2) {
+    // Two classes are one machine: its value speaks for the first label, against the second.
+    if (labels[0] >= 0 && static_cast<size_t>(labels[0]) < classCount) values[labels[0]] = decisions[0];
+    if (labels[1] >= 0 && static_cast<size_t>(labels[1]) < classCount) values[labels[1]] = -decisions[0];
+  } else {
+    for (int i = 0; i < classes; ++i) {
+      if (labels[i] >= 0 && static_cast<size_t>(labels[i]) < classCount) values[labels[i]] = decisions[i];
+    }
+  }
+  return predicted;
+}
+
+}  // namespace newsclass

@@ -1,0 +1,189 @@
+#include "linear/linear_run.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "base/encoding.h"
+#include "base/errors.h"
+#include "base/stage_clock.h"
+#include "base/text_utils.h"
+#include "corpusdb/odbc_connection.h"
+#include "corpusdb/queries.h"
+#include "knn/category_check.h"
+#include "knn/neighbour_categories.h"
+#include "knn/neighbour_vote.h"
+#include "segmentation/parallel_tokenizing.h"
+#include "segmentation/segmenter_binding.h"
+#include "vsm/keyword_weights.h"
+#include "vsm/testing_vsm.h"
+#include "vsm/tfidf_weights.h"
+
+namespace newsclass {
+
+std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const CategoryList& categories) {
+  const int64_t articleCount =
+      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(articleCount, 0)));
+  for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(processor.firstArticleId + i);
+
+  OdbcConnection connection(processor.environment().connectionString, "trainLinearModel");
+  const std::optional<NeighbourCategories> stored =
+      NeighbourCategories::read(connection, "TrainingCorpus", ids);
+  std::vector<int> classes(ids.size(), -1);
+  std::vector<size_t> articlesOf(categories.size(), 0);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const std::vector<NeighbourEntry> one = {{ids[i], 0.0}};
+    std::vector<std::string> found =
+        stored ? stored->of(one)
+               : queryNeighbourCategories(connection, articleCategoryQuery("TrainingCorpus", ids[i]));
+    if (found.empty()) continue;
+    std::string category = found.front();
+    processor.trim(category, " ");
+    const auto listed = std::find(categories.begin(), categories.end(), category);
+    if (listed == categories.end()) continue;
+    classes[i] = static_cast<int>(listed - categories.begin());
+    ++articlesOf[static_cast<size_t>(classes[i])];
+  }
+  for (size_t c = 0; c < categories.size(); ++c) {
+    if (articlesOf[c] > 0) continue;
+    throw UsageError("--categories: " + textForMessages(processor, categories[c]) +
+                     " has no training article in TrainingCorpus ids " +
+                     std::to_string(processor.firstArticleId) + "-" +
+                     std::to_string(processor.lastArticleId) +
+                     "; the linear classifier needs one for every category (leave it out of "
+                     "--categories, or use --classifier knn)");
+  }
+  return classes;
+}
+
+LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
+                             const std::vector<std::string>& keywords,
+                             const std::vector<int>& classes, double cost) {
+  const int64_t articleCount =
+      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
+      vsm::findPostingLists(dictionary, keywords), processor.firstArticleId, articleCount,
+      articleCount);
+  std::vector<WeightedKeywordList> vectors;
+  std::vector<int> trained;
+  for (size_t i = 0; i < all.size() && i < classes.size(); ++i) {
+    if (classes[i] < 0) continue;
+    vectors.push_back(std::move(all[i]));
+    trained.push_back(classes[i]);
+  }
+  return LinearModel::train(vectors, trained, keywords.size(), cost);
+}
+
+std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
+    CorpusProcessor& processor, const Dictionary& dictionary,
+    const std::vector<std::string>& keywords, int32_t firstId, int32_t lastId,
+    const std::string& tableName) {
+  static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
+  StageClock clock;
+  const std::vector<KeywordStatistic> statistics =
+      vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
+  const int64_t collectionSize =
+      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  const StopWordSet stopWords = processor.loadStopWords();
+  std::vector<std::pair<int32_t, WeightedKeywordList>> vectors;
+  SegmenterSession segmenter(processor);
+  {
+    OdbcConnection connection(processor.environment().connectionString, "buildTestingVsm");
+    TokenizingOptions options;
+    options.tokenizeBeforeId = false;
+    options.progressLabel = "testing vectors";
+    options.progressTotal = progressTotalOf(processor, connection, tableName, firstId, lastId);
+    RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
+    std::vector<vsm::KeywordCounter> counters(
+        static_cast<size_t>(std::max(1, processor.environment().threads)),
+        vsm::KeywordCounter(keywords));
+    std::vector<WeightedKeywordList> made;
+    tokenizeRows(processor, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
+                 [&](TokenizedArticle& article) {
+                   if (!article.hasText) return;
+                   counters[0].count(article.words);
+                   vectors.emplace_back(article.id, vsm::tfidfTestingVector(statistics, counters[0],
+                                                                            collectionSize));
+                 });
+  }
+  segmenter.stop();
+  std::stable_sort(vectors.begin(), vectors.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  // A repeated id keeps its last article, as the testing model does.
+  std::vector<std::pair<int32_t, WeightedKeywordList>> unique;
+  for (auto& entry : vectors) {
+    if (!unique.empty() && unique.back().first == entry.first) {
+      unique.back() = std::move(entry);
+    } else {
+      unique.push_back(std::move(entry));
+    }
+  }
+  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  return unique;
+}
+
+void linearClassify(CorpusProcessor& processor, const LinearModel& model,
+                    const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
+                    const CategoryList& categories, ClassificationResults& results) {
+  static const std::string kTimingLabel = gbk("对测试集进行线性分类的时间为");
+  StageClock clock;
+  std::vector<double> values;
+  size_t keywordless = 0;
+  for (const auto& [id, vector] : vectors) {
+    keywordless += !holdsWeight(vector);
+    const int predicted = model.decide(vector, categories.size(), values);
+    results.push_back({id, categories.at(static_cast<size_t>(predicted))});
+  }
+  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  // Such an article's decision values are the biases alone: its label says nothing about it.
+  if (keywordless > 0) {
+    processor.environment().warnings
+        << "classification: " << keywordless << " of " << vectors.size()
+        << " testing articles hold no keyword; their label is the one the model's biases favour\n";
+  }
+}
+
+LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& dictionaryPath,
+                                 const std::string& keywordPath, const std::string& modelPath,
+                                 CategoryList categories)
+    : categories_(std::move(categories)),
+      keywords_(processor.readKeywords(keywordPath)),
+      model_(LinearModel::load(modelPath, categories_.size())) {
+  if (model_.featureCount() != keywords_.size()) {
+    throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
+                        " features, but " + keywordPath + " holds " +
+                        std::to_string(keywords_.size()) +
+                        " keywords (run classify --classifier linear again)");
+  }
+  Dictionary dictionary;
+  processor.loadDictionary(dictionary, dictionaryPath);
+  statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
+  collectionSize_ = static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+}
+
+std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {
+  return std::make_unique<vsm::KeywordCounter>(keywords_);
+}
+
+bool holdsWeight(const WeightedKeywordList& vector) {
+  return std::any_of(vector.begin(), vector.end(), [](const auto& entry) { return entry.second != 0.0; });
+}
+
+bool LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
+                             std::string& category, std::vector<CategoryVote>& values) const {
+  counter.count(words);
+  category.clear();
+  values.clear();
+  const WeightedKeywordList vector = vsm::tfidfTestingVector(statistics_, counter, collectionSize_);
+  if (!holdsWeight(vector)) return false;
+  std::vector<double> decisions;
+  const int predicted = model_.decide(vector, categories_.size(), decisions);
+  category = categories_.at(static_cast<size_t>(predicted));
+  for (size_t c = 0; c < categories_.size(); ++c) values.push_back({categories_[c], 0, decisions[c]});
+  std::stable_sort(values.begin(), values.end(),
+                   [](const CategoryVote& a, const CategoryVote& b) { return a.weight > b.weight; });
+  return true;
+}
+
+}  // namespace newsclass

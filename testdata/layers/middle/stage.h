@@ -1,0 +1,1 @@
+#include "ground/clock.h"

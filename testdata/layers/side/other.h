@@ -1,0 +1,2 @@
+#include "middle/stage.h"
+#include "helpers/fake.h"

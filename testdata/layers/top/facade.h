@@ -1,0 +1,1 @@
+#include "side/other.h"
