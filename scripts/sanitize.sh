@@ -24,6 +24,16 @@ if ! { cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNEWSCLASS_
   exit 1
 fi
 
+# The label must select every test of the tree but those that need a terminal, a pipe kept open,
+# a database server or no build at all; a label lost on the way would pass by running nothing.
+count_tests() { ctest --test-dir "$build_dir" -N "$@" | sed -n 's/^Total Tests: //p'; }
+labelled=$(count_tests -L sanitize)
+expected=$(count_tests -LE 'terminal|streaming|layers|postgres')
+if [ "$labelled" != "$expected" ]; then
+  echo "sanitize: $labelled tests carry the label sanitize, $expected should" >&2
+  exit 1
+fi
+
 # Every report ends the process with a failure; leaks are checked at exit.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
