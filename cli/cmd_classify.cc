@@ -61,7 +61,6 @@ void printExplanation(Console& console, int32_t articleId, int k,
 // The linear classifier: trains linear.model from dict.dat and keywords.dat, then classifies the
 // testing range's articles from the database (or explains one article's decision values).
 int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
-  if (!(options.cost > 0.0)) throw UsageError("--c: expected a positive number");
   const std::string dictionaryPath = context.dataPath("dict.dat");
   const std::string keywordPath = context.dataPath("keywords.dat");
   requireCurrentFiles(context, {"dict.dat", "keywords.dat"});

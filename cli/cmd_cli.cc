@@ -11,6 +11,7 @@
 #include <iostream>
 #include <regex>
 #include <sstream>
+#include <utility>
 
 #include "base/encoding.h"
 #include "base/errors.h"
@@ -133,18 +134,28 @@ void checkIdRange(const std::string& option, const std::string& text, int32_t fi
   }
 }
 
-CLI::Validator decimalNumber(std::string expected) {
+namespace {
+
+CLI::Validator decimalAbove(std::string expected, bool positive) {
   return CLI::Validator(
-      [expected](std::string& value) -> std::string {
+      [expected, positive](std::string& value) -> std::string {
         double number = 0;
         auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
         if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-            !std::isfinite(number)) {
+            !std::isfinite(number) || (positive && !(number > 0.0))) {
           return expected;
         }
         return "";
       },
       "");
+}
+
+}  // namespace
+
+CLI::Validator decimalNumber(std::string expected) { return decimalAbove(std::move(expected), false); }
+
+CLI::Validator positiveDecimalNumber(std::string expected) {
+  return decimalAbove(std::move(expected), true);
 }
 
 CLI::Validator wholeNumber(int64_t min, int64_t max) {

@@ -137,6 +137,8 @@ CLI::Validator wholeNumber(int64_t min, int64_t max);
 // "1e3"; not hexadecimal, "inf" or "nan", which CLI11 alone would take); otherwise the option
 // fails with "<option>: <expected>".
 CLI::Validator decimalNumber(std::string expected);
+// The same for a value that must also be greater than 0 (the linear models' cost).
+CLI::Validator positiveDecimalNumber(std::string expected);
 
 // Runs newsclass with the given arguments and streams; returns the exit code.
 int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,

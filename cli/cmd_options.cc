@@ -79,7 +79,7 @@ CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier) {
 
 CLI::Option* addCostOption(CLI::App& command, double& cost) {
   return command.add_option("--c", cost, "The linear classifier's cost C (larger: fit closer)")
-      ->check(decimalNumber("expected a positive number"))
+      ->check(positiveDecimalNumber("expected a positive number"))
       ->capture_default_str();
 }
 

@@ -140,6 +140,10 @@ TEST_F(PipelineCommandTest, BadRequestsAreRefusedBeforeAnyStage) {
   EXPECT_EQ(run({"pipeline", "--measure", "tfidf"}, out, err), 1);
   EXPECT_EQ(run({"pipeline", "--tokenizer", "words"}, out, err), 1);
   EXPECT_EQ(run({"pipeline", "--count", "-1"}, out, err), 1);
+  for (const char* cost : {"0", "-0.5"}) {
+    EXPECT_EQ(run({"pipeline", "--classifier", "linear", "--c", cost}, out, err), 1) << cost;
+    EXPECT_EQ(err, "newsclass: --c: expected a positive number\n") << cost;
+  }
   EXPECT_FALSE(std::filesystem::exists(dir.file("dict.dat")));
 }
 
