@@ -9,9 +9,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "base/errors.h"
 #include "processor/corpus_processor.h"
 #include "processor/environment.h"
 
@@ -69,8 +72,43 @@ void refused(const std::string& path, const std::string& message);
 template <class Load>
 void expectAcceptedOrRefused(const std::string& path, Load&& load);
 
-}  // namespace newsclass::fuzz
+// The templates declared above.
 
-#include "fuzz/fuzz_support_inl.h"
+template <class Load>
+void expectAcceptedOrRefused(const std::string& path, Load&& load) {
+  try {
+    std::forward<Load>(load)();
+  } catch (const DataFileError& error) {
+    refused(path, error.what());
+    return;
+  }
+  accepted();
+}
+
+template <class T>
+T fieldAt(const std::string& bytes, size_t offset) {
+  T value{};
+  if (offset <= bytes.size() && sizeof value <= bytes.size() - offset) {
+    std::memcpy(&value, bytes.data() + offset, sizeof value);
+  }
+  return value;
+}
+
+template <class Container, class Load, class Save>
+void checkLoadAndRoundTrip(const std::string& path, Load&& load, Save&& save) {
+  Container loaded;
+  expectAcceptedOrRefused(path, [&] { load(loaded, path); });
+  if (lastOutcome() != Outcome::kAccepted) {
+    if (!loaded.empty()) fail("a refused " + path + " left entries behind");
+    return;
+  }
+  const std::string again = scratchFolder() + "/again";
+  save(loaded, again);
+  Container reloaded;
+  load(reloaded, again);
+  if (reloaded != loaded) fail(path + " does not load back as it was saved");
+}
+
+}  // namespace newsclass::fuzz
 
 #endif  // NEWSCLASS_FUZZ_FUZZ_SUPPORT_H_
