@@ -67,7 +67,7 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   // The testing articles are segmented as the dictionary's were.
   if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
   CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
   const std::vector<int> classes = linearTrainingClasses(processor, context.categories);
   Dictionary dictionary;
   processor.loadDictionary(dictionary, dictionaryPath);
@@ -149,7 +149,7 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   requireCurrentFiles(context, {"trainingVSM.dat", "testingVSM.dat"});
 
   CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
   VsmModel trainingModel;
   VsmModel testingModel;
   processor.loadVsm(trainingModel, trainingPath);
@@ -170,7 +170,7 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
                        " is not in " + testingPath);
     }
     KnnExplanation explanation =
-        explainKnnClassification(processor, options.k, "TrainingCorpus", found->first,
+        explainKnnClassification(processor.environment(), processor.environment().similarityVote, options.k, "TrainingCorpus", found->first,
                                  found->second, context.categories, trainingModel);
     printExplanation(context.console(), found->first, options.k, explanation,
                      context.environment().similarityVote);

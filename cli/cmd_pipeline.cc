@@ -81,7 +81,7 @@ void checkRequest(const RunContext& context, const PipelineOptions& options) {
 
 ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
   CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
   std::vector<int> linearClasses;
   if (options.classifier == "linear") {
     linearClasses = linearTrainingClasses(processor, context.categories);
@@ -118,7 +118,7 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
   }
   {
     StageClock clock;
-    selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
+    selectKeywordsByMeasure(processor.environment(), processor.range(), options.measure, context.categories, dictionary, table,
                             options.count, keywordPath);
     context.recordFacts(ProvenanceStage::kFeatures,
                         {{"measure", options.measure}, {"count", std::to_string(options.count)}},

@@ -368,7 +368,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   Console sideConsole(context.errors(), context.console().encoding(), true);
   environment.console = &sideConsole;
   CorpusProcessor processor(trainFirst, trainLast, environment);
-  checkCategoriesInTable(processor, categories, "TrainingCorpus");
+  checkCategoriesInTable(processor.environment(), categories, "TrainingCorpus");
   std::unique_ptr<KnnPredictor> knn;
   std::unique_ptr<LinearPredictor> linearModel;
   if (linear) {
@@ -377,7 +377,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   } else {
     knn = std::make_unique<KnnPredictor>(processor, files, k, categories);
   }
-  SegmenterSession session(processor);
+  SegmenterSession session(processor.environment());
   sideConsole.flush();
   LinePredictor lines(context, processor, knn.get(), linearModel.get(), options);
   // Everything the answers need is loaded: writers may replace the files now.

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "processor/corpus_processor.h"
+#include "base/stage_environment.h"
+#include "corpusdb/category_list.h"
+#include "knn/knn_types.h"
 
 namespace newsclass {
 
@@ -57,7 +59,7 @@ struct EvaluationReport {
 // Builds the report for `results` (testing article ids and predicted categories) against the
 // stored categories of `tableName`. A predicted article that the table lacks (or whose category
 // is NULL) is a DataFileError naming the article; database faults pass through.
-EvaluationReport buildEvaluationReport(CorpusProcessor& processor,
+EvaluationReport buildEvaluationReport(const StageEnvironment& environment,
                                        const ClassificationResults& results,
                                        const CategoryList& categories,
                                        const std::string& tableName);

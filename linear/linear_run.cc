@@ -47,7 +47,7 @@ std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const Categor
   }
   for (size_t c = 0; c < categories.size(); ++c) {
     if (articlesOf[c] > 0) continue;
-    throw UsageError("--categories: " + textForMessages(processor, categories[c]) +
+    throw UsageError("--categories: " + textForMessages(processor.environment(), categories[c]) +
                      " has no training article in TrainingCorpus ids " +
                      std::to_string(processor.firstArticleId) + "-" +
                      std::to_string(processor.lastArticleId) +
@@ -87,19 +87,19 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
       static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
   const StopWordSet stopWords = processor.loadStopWords();
   std::vector<std::pair<int32_t, WeightedKeywordList>> vectors;
-  SegmenterSession segmenter(processor);
+  SegmenterSession segmenter(processor.environment());
   {
     OdbcConnection connection(processor.environment().connectionString, "buildTestingVsm");
     TokenizingOptions options;
     options.tokenizeBeforeId = false;
     options.progressLabel = "testing vectors";
-    options.progressTotal = progressTotalOf(processor, connection, tableName, firstId, lastId);
+    options.progressTotal = progressTotalOf(processor.environment(), connection, tableName, firstId, lastId);
     RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
     std::vector<vsm::KeywordCounter> counters(
         static_cast<size_t>(std::max(1, processor.environment().threads)),
         vsm::KeywordCounter(keywords));
     std::vector<WeightedKeywordList> made;
-    tokenizeRows(processor, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
+    tokenizeRows(processor.environment(), rows, &tokenizeArticle, stopWords, options,
                  [&](TokenizedArticle& article) {
                    if (!article.hasText) return;
                    counters[0].count(article.words);

@@ -1,9 +1,11 @@
-// Single-article reads by id: the stored category of an article, and its whole record.
+#include "corpusdb/article_lookup.h"
+
 #include <string>
+
+#include "base/text_utils.h"
 
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {
@@ -20,25 +22,26 @@ void requireRow(const RowCursor& rows, const OdbcConnection& connection, const s
 
 }  // namespace
 
-std::string CorpusProcessor::fetchArticleCategory(int32_t articleId, std::string tableName) {
+std::string fetchArticleCategory(const std::string& connectionString, int32_t articleId,
+                                 const std::string& tableName) {
   const std::string query = articleCategoryQuery(tableName, articleId);
   std::string category;
   {
-    OdbcConnection connection(environment().connectionString, "fetchArticleCategory");
+    OdbcConnection connection(connectionString, "fetchArticleCategory");
     RowCursor rows = connection.execute(query);
     requireRow(rows, connection, tableName, articleId);
     category = rows.text("Categorization");
   }
-  trim(category, " ");
+  trimInPlace(category, " ");
   return category;
 }
 
-bool fetchArticleRecord(int32_t articleId, std::string tableName, ArticleRecord& record,
-                        CorpusProcessor& processor) {
+bool fetchArticleRecord(const std::string& connectionString, int32_t articleId,
+                        const std::string& tableName, ArticleRecord& record) {
   const std::string query = articleRecordQuery(tableName, articleId);
   std::string category, articleName, abstract;
   {
-    OdbcConnection connection(processor.environment().connectionString, "fetchArticleRecord");
+    OdbcConnection connection(connectionString, "fetchArticleRecord");
     RowCursor rows = connection.execute(query);
     requireRow(rows, connection, tableName, articleId);
     category = rows.text("Categorization");
@@ -49,10 +52,23 @@ bool fetchArticleRecord(int32_t articleId, std::string tableName, ArticleRecord&
   record.category = std::move(category);
   record.articleName = std::move(articleName);
   record.abstract = std::move(abstract);
-  processor.trim(record.articleName, " ");
-  processor.trim(record.category, " ");
-  processor.trim(record.abstract, " ");
+  trimInPlace(record.articleName, " ");
+  trimInPlace(record.category, " ");
+  trimInPlace(record.abstract, " ");
   return true;
+}
+
+std::map<int32_t, std::string> readStoredCategories(OdbcConnection& connection,
+                                                    const std::string& query) {
+  std::map<int32_t, std::string> stored;
+  RowCursor rows = connection.execute(query);
+  for (; !rows.atEnd(); rows.moveNext()) {
+    int32_t id = rows.int32("ArticleId");
+    std::string category = rows.text("Categorization");
+    trimInPlace(category, " ");
+    stored.emplace(id, std::move(category));
+  }
+  return stored;
 }
 
 }  // namespace newsclass
