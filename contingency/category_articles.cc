@@ -18,7 +18,7 @@ bool collectCategoryArticles(const StageEnvironment& environment, const Category
     std::vector<int32_t> ids;
     RowCursor rows = connection.execute(categoryArticleIdsQuery(tableName, category));
     while (!rows.atEnd()) {
-      ids.push_back(rows.int32("ArticleId"));
+      ids.push_back(rows.int32(kIdColumn));
       rows.moveNext();
     }
     // A category without rows is left out, so every stored list is non-empty.

@@ -30,7 +30,7 @@ std::string fetchArticleCategory(const std::string& connectionString, int32_t ar
     OdbcConnection connection(connectionString, "fetchArticleCategory");
     RowCursor rows = connection.execute(query);
     requireRow(rows, connection, tableName, articleId);
-    category = rows.text("Categorization");
+    category = rows.text(kCategoryColumn);
   }
   trimInPlace(category, " ");
   return category;
@@ -44,9 +44,9 @@ bool fetchArticleRecord(const std::string& connectionString, int32_t articleId,
     OdbcConnection connection(connectionString, "fetchArticleRecord");
     RowCursor rows = connection.execute(query);
     requireRow(rows, connection, tableName, articleId);
-    category = rows.text("Categorization");
-    articleName = rows.text("CArticleName");
-    abstract = rows.text("CAbstract");
+    category = rows.text(kCategoryColumn);
+    articleName = rows.text(kTitleColumn);
+    abstract = rows.text(kTextColumn);
   }
   // The record changes only once every field was read.
   record.category = std::move(category);
@@ -63,8 +63,8 @@ std::map<int32_t, std::string> readStoredCategories(OdbcConnection& connection,
   std::map<int32_t, std::string> stored;
   RowCursor rows = connection.execute(query);
   for (; !rows.atEnd(); rows.moveNext()) {
-    int32_t id = rows.int32("ArticleId");
-    std::string category = rows.text("Categorization");
+    int32_t id = rows.int32(kIdColumn);
+    std::string category = rows.text(kCategoryColumn);
     trimInPlace(category, " ");
     stored.emplace(id, std::move(category));
   }

@@ -15,7 +15,7 @@ double countCategoryArticles(const StageEnvironment& environment, const std::str
   OdbcConnection connection(environment.connectionString, "countCategoryArticles");
   RowCursor rows = connection.execute(query);
   // A count query always answers with one row.
-  return atofLike(rows.text("p"));
+  return atofLike(rows.text(kCategoryCountColumn));
 }
 
 }  // namespace newsclass

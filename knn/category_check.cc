@@ -32,7 +32,7 @@ void checkCategoriesInTable(const StageEnvironment& environment, const CategoryL
     OdbcConnection connection(environment.connectionString, "checkCategoriesInTable");
     RowCursor rows = connection.execute(distinctCategoriesQuery(tableName));
     for (; !rows.atEnd(); rows.moveNext()) {
-      std::string category = rows.text("Categorization");
+      std::string category = rows.text(kCategoryColumn);
       trimInPlace(category, " ");
       if (!category.empty()) stored.insert(std::move(category));
     }

@@ -21,7 +21,7 @@ std::vector<std::string> queryNeighbourCategories(OdbcConnection& connection,
                                                   const std::string& query) {
   RowCursor rows = connection.execute(query);
   std::vector<std::string> categories;
-  for (; !rows.atEnd(); rows.moveNext()) categories.push_back(rows.text("Categorization"));
+  for (; !rows.atEnd(); rows.moveNext()) categories.push_back(rows.text(kCategoryColumn));
   return categories;
 }
 

@@ -40,13 +40,13 @@ void tokenizeRows(const StageEnvironment& environment, RowCursor& rows, Tokenize
     try {
       while (batch.size() < kBatchArticles && textBytes < kBatchTextBytes && !rows.atEnd()) {
         PendingArticle pending;
-        pending.text = rows.text("CAbstract");
+        pending.text = rows.text(kTextColumn);
         if (!pending.text.empty()) {
           pending.article.hasText = true;
           textBytes += pending.text.size();
           try {
-            pending.article.idText = rows.text("ArticleId");
-            pending.article.id = rows.int32("ArticleId");
+            pending.article.idText = rows.text(kIdColumn);
+            pending.article.id = rows.int32(kIdColumn);
           } catch (...) {
             // Its tokenising lines come before the fault when the text goes first.
             if (options.tokenizeBeforeId) {
@@ -96,7 +96,7 @@ int64_t progressTotalOf(const StageEnvironment& environment, OdbcConnection& con
   if (environment.progress == nullptr) return 0;
   RowCursor rows = connection.execute(articleCountQuery(table, firstId, lastId));
   if (rows.atEnd()) return 0;
-  const std::string count = rows.text("n");
+  const std::string count = rows.text(kRowCountColumn);
   return std::strtoll(count.c_str(), nullptr, 10);
 }
 
