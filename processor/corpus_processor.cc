@@ -182,20 +182,32 @@ FeatureRanking CorpusProcessor::rankByCategoryFrequency(const Dictionary& dictio
   return ranking;
 }
 
+namespace {
+
+// The four per-category selections differ only in the measure they rank by.
+void selectWith(CorpusProcessor& processor, FeatureMeasure measure, const CategoryList& categories,
+                const Dictionary& dictionary, ContingencyTable& table, int32_t featureTotal,
+                const std::string& path) {
+  selectFeatures(processor.environment(), processor.range(), measure, categories, dictionary,
+                 table, featureTotal, path);
+}
+
+}  // namespace
+
 void CorpusProcessor::selectFeaturesByChiSquare(CategoryList categories,
                                                 const Dictionary& dictionary,
                                                 ContingencyTable& table, int32_t featureTotal,
                                                 const std::string& path) {
-  selectFeatures(environment(), range(), FeatureMeasure::kChiSquare, categories, dictionary, table,
-                 featureTotal, path);
+  selectWith(*this, FeatureMeasure::kChiSquare, categories, dictionary, table,
+             featureTotal, path);
 }
 
 void CorpusProcessor::selectFeaturesByInformationGain(CategoryList categories,
                                                       const Dictionary& dictionary,
                                                       ContingencyTable& table, int32_t featureTotal,
                                                       const std::string& path) {
-  selectFeatures(environment(), range(), FeatureMeasure::kInformationGain, categories, dictionary,
-                 table, featureTotal, path);
+  selectWith(*this, FeatureMeasure::kInformationGain, categories, dictionary, table,
+             featureTotal, path);
 }
 
 void CorpusProcessor::selectFeaturesByMutualInformation(CategoryList categories,
@@ -203,8 +215,8 @@ void CorpusProcessor::selectFeaturesByMutualInformation(CategoryList categories,
                                                         ContingencyTable& table,
                                                         int32_t featureTotal,
                                                         const std::string& path) {
-  selectFeatures(environment(), range(), FeatureMeasure::kMutualInformation, categories,
-                 dictionary, table, featureTotal, path);
+  selectWith(*this, FeatureMeasure::kMutualInformation, categories, dictionary, table,
+             featureTotal, path);
 }
 
 void CorpusProcessor::selectFeaturesByCategoryFrequency(CategoryList categories,
@@ -212,8 +224,8 @@ void CorpusProcessor::selectFeaturesByCategoryFrequency(CategoryList categories,
                                                         ContingencyTable& table,
                                                         int32_t featureTotal,
                                                         const std::string& path) {
-  selectFeatures(environment(), range(), FeatureMeasure::kCategoryFrequency, categories,
-                 dictionary, table, featureTotal, path);
+  selectWith(*this, FeatureMeasure::kCategoryFrequency, categories, dictionary, table,
+             featureTotal, path);
 }
 
 // --- Vector space models ---
