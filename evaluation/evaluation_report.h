@@ -3,9 +3,9 @@
 //
 // The per-category values equal what categoryPrecision, categoryRecall and categoryF1 return
 // for the same results and table: the same whole counts go through the same functions
-// (evaluation/evaluation.h), but the stored categories come from one query over the whole table instead
-// of one lookup per prediction. The support of a category is countCategoryArticles over the
-// table.
+// (evaluation/evaluation.h), but the stored categories come from one query over the whole table
+// instead of one lookup per prediction. The support of a category is countCategoryArticles over
+// the table.
 #ifndef NEWSCLASS_EVALUATION_EVALUATION_REPORT_H_
 #define NEWSCLASS_EVALUATION_EVALUATION_REPORT_H_
 
