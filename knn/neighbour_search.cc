@@ -107,16 +107,23 @@ class NeighbourIndex::CandidatePool {
     return heap_.size() < k_ ? -std::numeric_limits<double>::infinity() : heap_.front();
   }
 
-  void offer(uint32_t row, double lower, double upper) {
+  // Every row a search weighs passes here and most change nothing, so this is inlined into each
+  // loop that offers rows, and the heap work kept apart.
+  [[gnu::always_inline]] void offer(uint32_t row, double lower, double upper) {
+    if (heap_.size() < k_ || lower > heap_.front()) keepLowerEnd(lower);
+    if (upper >= floor()) pool_.emplace_back(row, upper);
+  }
+
+  // Puts `lower` among the k highest lower ends: onto a heap not yet full, else in place of the
+  // lowest, which it exceeds.
+  void keepLowerEnd(double lower) {
     if (heap_.size() < k_) {
       heap_.push_back(lower);
-      std::push_heap(heap_.begin(), heap_.end(), std::greater<double>());
-    } else if (lower > heap_.front()) {
+    } else {
       std::pop_heap(heap_.begin(), heap_.end(), std::greater<double>());
       heap_.back() = lower;
-      std::push_heap(heap_.begin(), heap_.end(), std::greater<double>());
     }
-    if (upper >= floor()) pool_.emplace_back(row, upper);
+    std::push_heap(heap_.begin(), heap_.end(), std::greater<double>());
   }
 
   // The rows of the pool whose upper end reaches the final floor, in the order offered.
