@@ -128,12 +128,16 @@ TEST_F(PredictCommandTest, TheTrainingVectorCacheGivesTheSameAnswers) {
   const std::string cacheHome = dir.file("cache");
   const char* oldSetting = std::getenv("NEWSCLASS_LEXICON_CACHE");
   const std::string old = oldSetting ? oldSetting : "";
+  const char* oldVectorSetting = std::getenv("NEWSCLASS_VECTOR_CACHE");
+  const std::string oldVector = oldVectorSetting ? oldVectorSetting : "";
   unsetenv("NEWSCLASS_LEXICON_CACHE");
+  unsetenv("NEWSCLASS_VECTOR_CACHE");
   setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
   const testing::CommandResult first = run({"predict", "--tsv", "--format", "jsonl", "--neighbours"}, lines);
   const testing::CommandResult second = run({"predict", "--tsv", "--format", "jsonl", "--neighbours"}, lines);
   unsetenv("XDG_CACHE_HOME");
   if (oldSetting) setenv("NEWSCLASS_LEXICON_CACHE", old.c_str(), 1);
+  if (oldVectorSetting) setenv("NEWSCLASS_VECTOR_CACHE", oldVector.c_str(), 1);
   EXPECT_EQ(first.out, uncached);
   EXPECT_EQ(second.out, uncached);
   size_t caches = 0;

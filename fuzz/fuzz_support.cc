@@ -83,6 +83,7 @@ CorpusProcessor& quietProcessor() {
   struct Quiet {
     Quiet() : console(output, ConsoleEncoding::kGbk, true), environment(warnings) {
       setenv("NEWSCLASS_LEXICON_CACHE", "off", 1);
+      setenv("NEWSCLASS_VECTOR_CACHE", "off", 1);
       environment.console = &console;
       environment.segmenter = &segmenter;
       environment.lexiconPath = scratchFolder() + "/no-lexicon";

@@ -56,7 +56,7 @@ std::string readScratchFile(const std::string& path);
 const std::string& sampleText();
 
 // A processor over the training range 1-120 whose console and warnings go nowhere, with the
-// lexicon cache off and no segmenter files.
+// lexicon and vector caches off and no segmenter files.
 CorpusProcessor& quietProcessor();
 
 // Ends the process with a report naming `what` (a broken promise of a loader).

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Writes the fuzz targets' seed inputs into fuzz/seeds/: files newsclass itself writes from a
 # small corpus cut from the sample (three training and one testing article of each category),
-# so that every seed is a file the loader must accept. Run it again when a file format changes.
-# Usage: fuzz/make_seeds.sh NEWSCLASS-BINARY
+# so that every seed is a file the loader must accept. Run it again when a file format changes;
+# with SEED-FOLDER names (lexicon_cache, vector_cache, ...) only those folders of fuzz/seeds/ are
+# written again and the others are left as they are.
+# Usage: fuzz/make_seeds.sh NEWSCLASS-BINARY [SEED-FOLDER...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 newsclass=$(realpath "$1")
-seeds=$PWD/fuzz/seeds
+shift
 work=$(mktemp -d)
+seeds=$work/seeds
 trap 'rm -rf "$work"' EXIT
 export XDG_CACHE_HOME=$work/cache
+unset NEWSCLASS_LEXICON_CACHE NEWSCLASS_VECTOR_CACHE
 
 # Three training and one testing article of each category, in the sample's order.
 awk -F'\t' 'NR == 1 { print; next }
@@ -33,7 +37,6 @@ run --data-dir "$work/tfidf" --train-range 1-18 --test-range 1-6 \
 # predict keeps a binary copy of the training vectors in the cache folder.
 echo | "$newsclass" --data-dir "$work/knn" -q --no-progress predict >/dev/null 2>&1
 
-rm -rf "$seeds"
 mkdir -p "$seeds"/{import_lines,dictionary_file,contingency_file,keywords_file,vector_file}
 mkdir -p "$seeds"/{predictions_file,model_json,linear_model,lexicon,lexicon_cache,vector_cache}
 mkdir -p "$seeds"/predict_input
@@ -64,4 +67,15 @@ testing_texts() { awk -F'\t' '$1 == "test" { print $4 }' "$work/corpus.tsv"; }
 { printf '\004'; testing_texts; echo; } >"$seeds/predict_input/jsonl-knn"
 { printf '\044'; testing_texts | head -n 2; } >"$seeds/predict_input/jsonl-neighbours"
 { printf '\030'; testing_texts; } >"$seeds/predict_input/text-linear-file"
-du -sh "$seeds"
+
+if [[ $# -eq 0 ]]; then
+  rm -rf fuzz/seeds
+  cp -r "$seeds" fuzz/seeds
+else
+  for folder in "$@"; do
+    [[ -d $seeds/$folder ]] || { echo "$0: no seed folder $folder" >&2; exit 1; }
+    rm -rf "fuzz/seeds/$folder"
+    cp -r "$seeds/$folder" "fuzz/seeds/$folder"
+  done
+fi
+du -sh fuzz/seeds

@@ -1,6 +1,6 @@
 // The training-vector cache: any file in the cache folder is used only when its ids ascend and
 // its every weight can be read inside the mapping, and otherwise set aside. Before loading, the
-// target makes the bytes stand for the vector file their own header names and gives them a
+// target makes the bytes stand for the vector file their own key names and gives them a
 // right checksum, so that the checks behind those two see the input.
 #include <cmath>
 #include <cstdint>
@@ -12,15 +12,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace newsclass;
   std::string bytes(fuzz::asBytes(data, size));
-  // Header offsets: 16 size, 24 time, 32 inode, 40 device, 64 path length, the path from 72.
+  // The vector file this cache claims, from its key (base/cache_file.h): the key's length at
+  // offset 24; the key from 40, the file's size, time, inode and device, then its path.
   VectorFileStamp stamp;
-  stamp.size = fuzz::fieldAt<uint64_t>(bytes, 16);
-  stamp.modifiedNs = fuzz::fieldAt<int64_t>(bytes, 24);
-  stamp.inode = fuzz::fieldAt<uint64_t>(bytes, 32);
-  stamp.device = fuzz::fieldAt<uint64_t>(bytes, 40);
-  const uint64_t pathLength = fuzz::fieldAt<uint64_t>(bytes, 64);
-  if (pathLength <= bytes.size() && 72 + pathLength <= bytes.size()) {
-    stamp.path = bytes.substr(72, pathLength);
+  const uint64_t keySize = fuzz::fieldAt<uint64_t>(bytes, 24);
+  stamp.size = fuzz::fieldAt<uint64_t>(bytes, 40);
+  stamp.modifiedNs = fuzz::fieldAt<int64_t>(bytes, 48);
+  stamp.inode = fuzz::fieldAt<uint64_t>(bytes, 56);
+  stamp.device = fuzz::fieldAt<uint64_t>(bytes, 64);
+  if (keySize >= 32 && keySize <= bytes.size() && 40 + keySize <= bytes.size()) {
+    stamp.path = bytes.substr(72, keySize - 32);
   }
   fuzz::writeChecksum(bytes);
   const std::string cacheFile = fuzz::writeScratchFile("training.vectors", bytes);

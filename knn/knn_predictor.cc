@@ -8,7 +8,6 @@
 #include "base/stage_clock.h"
 #include "corpusdb/queries.h"
 #include "knn/neighbour_vote.h"
-#include "segmentation/lexicon_cache.h"
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {
@@ -33,7 +32,7 @@ KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& 
   }
   // The training vectors come from their binary cache when it stands for trainingVSM.dat, and
   // from the text otherwise (which then refreshes the cache): the same weights either way.
-  const std::string cacheFolder = lexiconCacheFolder();
+  const std::string cacheFolder = vectorCacheFolder();
   VectorFileStamp stamp;
   const bool cacheable = !cacheFolder.empty() && stampVectorFile(files.trainingVsm, stamp);
   const std::string cacheFile = cacheable ? vectorCacheFile(cacheFolder, stamp.path) : "";

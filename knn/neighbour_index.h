@@ -88,9 +88,37 @@ class NeighbourIndex {
                std::vector<NeighbourEntry>& neighbours) const;
 
  private:
+  struct ListedRun;         // the residuals one run of rows lists (neighbour_index.cc)
+  struct SimilarityBounds;  // a testing vector's similarity intervals (neighbour_search.cc)
+  class CandidatePool;      // the rows that may be among the k nearest (neighbour_search.cc)
+
+  // Building, step by step.
   void build(std::vector<int32_t> ids, std::vector<const double*> rows, size_t dimension,
              int threads);
+  void computeSelfProducts(int threads);
+  // The shared vector h, each row's multiple c of it, and what the bounds need of h.
+  void findBase();
+  // Splits every row into c·h + r: its RowTerms, its listed residuals (in runs of rows, one run
+  // per task) and a hash of its shape per row in `shapeHash`.
+  std::vector<ListedRun> splitRows(int threads, std::vector<size_t>& shapeHash);
+  void splitRow(size_t row, ListedRun& run, size_t& shapeHash);
+  // Regroups the runs' listed residuals by column, and gathers the rows always compared in full.
+  void listResiduals(std::vector<ListedRun>& runs);
+  // Orders the rows into slots and summarises each chunk of slots.
+  void arrangeSlots();
   void indexNonZeros();
+  void groupIdenticalRows(const std::vector<size_t>& shapeHash);
+
+  // Searching, step by step.
+  SimilarityBounds boundsOf(const double* testing, double testingSelfProduct,
+                            Scratch& scratch) const;
+  // Offers the rows that share a listed column with the testing vector, with their cross terms,
+  // and marks them in scratch.rowStamp.
+  void offerListedRows(const SimilarityBounds& bounds, CandidatePool& pool,
+                       Scratch& scratch) const;
+  // Offers every unmarked row of the chunks whose upper end reaches the pool's floor.
+  void offerChunks(const SimilarityBounds& bounds, CandidatePool& pool,
+                   const Scratch& scratch) const;
   // The exact search for a testing vector with few nonzero weights over sparse training vectors:
   // only the rows sharing a nonzero position are summed; every other similarity is exactly +0.
   void nearestSparse(const double* x, double p, int k, Scratch& scratch,
@@ -103,8 +131,6 @@ class NeighbourIndex {
   void rankAll(const WeightVector& testing, double selfProduct, int k, Scratch& scratch,
                std::vector<NeighbourEntry>& neighbours) const;
   void rankCandidates(int k, Scratch& scratch, std::vector<NeighbourEntry>& neighbours) const;
-  // Orders the rows into slots and summarises each chunk of slots.
-  void arrangeSlots();
 
   size_t dimension_ = 0;
   std::vector<int32_t> ids_;

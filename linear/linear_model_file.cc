@@ -95,19 +95,17 @@ class ModelLines {
   size_t number_ = 0;
 };
 
-}  // namespace
-
-LinearModelFile parseLinearModelFile(const std::string& path, std::string_view bytes,
-                                     size_t categoryCount) {
-  ModelLines lines(path, bytes);
-  LinearModelFile model;
-
+// The solver line: the one solver classify trains with.
+void checkSolver(ModelLines& lines) {
   const std::vector<std::string_view> solver = lines.keyed("solver_type", 0);
   if (solver.size() != 2 || solver[1] != kSolver) {
     throw lines.error("solver " + excerpt(solver.size() > 1 ? solver[1] : "") + " is not " +
                       std::string(kSolver) + ", the one classify trains with");
   }
+}
 
+// The nr_class line: as many classes as categories.
+void checkClassCount(ModelLines& lines, size_t categoryCount) {
   const std::string_view classText = lines.keyed("nr_class", 2)[1];
   const std::optional<int> classes = wholeNumber<int>(classText);
   if (!classes) throw lines.error("nr_class " + excerpt(classText) + " is not a decimal number");
@@ -115,12 +113,16 @@ LinearModelFile parseLinearModelFile(const std::string& path, std::string_view b
     throw lines.error("nr_class " + std::to_string(*classes) + " does not match the " +
                       std::to_string(categoryCount) + " categories" + kRetrain);
   }
+}
 
+// The label line: every category number once, in the machines' order.
+std::vector<int> readLabels(ModelLines& lines, size_t categoryCount) {
   const std::vector<std::string_view> labels = lines.keyed("label", 0);
   if (labels.size() - 1 != categoryCount) {
     throw lines.error(std::to_string(labels.size() - 1) + " labels for nr_class " +
                       std::to_string(categoryCount));
   }
+  std::vector<int> read;
   std::vector<bool> seen(categoryCount, false);
   for (size_t i = 1; i < labels.size(); ++i) {
     const std::optional<int> label = wholeNumber<int>(labels[i]);
@@ -132,9 +134,13 @@ LinearModelFile parseLinearModelFile(const std::string& path, std::string_view b
       throw lines.error("label " + std::to_string(*label) + " is listed twice");
     }
     seen[static_cast<size_t>(*label)] = true;
-    model.labels.push_back(*label);
+    read.push_back(*label);
   }
+  return read;
+}
 
+// The nr_feature line: a feature count liblinear can index with the bias after it.
+int readFeatureCount(ModelLines& lines) {
   const std::string_view featureText = lines.keyed("nr_feature", 2)[1];
   const std::optional<int64_t> features = wholeNumber<int64_t>(featureText);
   if (!features) {
@@ -144,21 +150,54 @@ LinearModelFile parseLinearModelFile(const std::string& path, std::string_view b
     throw lines.error("nr_feature " + std::to_string(*features) + " is not a feature count (1 to " +
                       std::to_string(kMaxFeatures) + ")");
   }
-  model.featureCount = static_cast<int>(*features);
+  return static_cast<int>(*features);
+}
 
+// The bias line: the bias classify trains with.
+double readBias(ModelLines& lines) {
   const std::string_view biasText = lines.keyed("bias", 2)[1];
   const std::optional<double> bias = wholeNumber<double>(biasText);
   if (!bias || *bias != 1.0) {
     throw lines.error("bias " + excerpt(biasText) + " is not 1, the bias classify trains with");
   }
-  model.bias = *bias;
-  lines.keyed("w", 1);
+  return *bias;
+}
 
-  // One row per feature and one for the bias; the reservation is bounded by what the rest of
-  // the file can hold, whatever nr_feature promised.
+// One row of weights, appended to `weights`; `magnitudes` adds up each column's.
+void readWeightRow(ModelLines& lines, const std::vector<std::string_view>& tokens,
+                   std::vector<double>& magnitudes, std::vector<double>& weights) {
+  const size_t columns = magnitudes.size();
+  if (tokens.size() != columns) {
+    throw lines.error(std::to_string(tokens.size()) + " weights, expected " +
+                      std::to_string(columns) + (columns == 1 ? " (two classes)" : " (one per class)"));
+  }
+  for (size_t c = 0; c < columns; ++c) {
+    const std::optional<double> weight = wholeNumber<double>(tokens[c]);
+    if (!weight) {
+      throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
+                        " is not a number");
+    }
+    if (!std::isfinite(*weight)) {
+      throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
+                        " is not a finite number");
+    }
+    magnitudes[c] += std::fabs(*weight);
+    if (magnitudes[c] > kMaxMagnitude) {
+      throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
+                        ": the weights of its column add up beyond 1e300");
+    }
+    weights.push_back(*weight);
+  }
+}
+
+// The w line, then one row per feature and one for the bias, and nothing after them.
+void readWeights(ModelLines& lines, size_t fileBytes, LinearModelFile& model) {
+  lines.keyed("w", 1);
+  // The reservation is bounded by what the rest of the file can hold, whatever nr_feature
+  // promised.
   const size_t columns = model.columns();
   const uint64_t rows = static_cast<uint64_t>(model.featureCount) + 1;
-  model.weights.reserve(static_cast<size_t>(std::min<uint64_t>(rows * columns, bytes.size() / 2)));
+  model.weights.reserve(static_cast<size_t>(std::min<uint64_t>(rows * columns, fileBytes / 2)));
   // A testing vector has unit length and the bias feature 1, so a decision value is at most a
   // machine's sum of weight magnitudes: bounded, no sum of products can overflow to infinity.
   std::vector<double> magnitudes(columns, 0.0);
@@ -169,31 +208,25 @@ LinearModelFile parseLinearModelFile(const std::string& path, std::string_view b
       throw lines.errorAfterEnd("weight row " + std::to_string(row) + " of " +
                                 std::to_string(rows) + " is missing (the file ends)");
     }
-    if (tokens.size() != columns) {
-      throw lines.error(std::to_string(tokens.size()) + " weights, expected " +
-                        std::to_string(columns) + (columns == 1 ? " (two classes)" : " (one per class)"));
-    }
-    for (size_t c = 0; c < columns; ++c) {
-      const std::optional<double> weight = wholeNumber<double>(tokens[c]);
-      if (!weight) {
-        throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
-                          " is not a number");
-      }
-      if (!std::isfinite(*weight)) {
-        throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
-                          " is not a finite number");
-      }
-      magnitudes[c] += std::fabs(*weight);
-      if (magnitudes[c] > kMaxMagnitude) {
-        throw lines.error("weight " + std::to_string(c + 1) + " " + excerpt(tokens[c]) +
-                          ": the weights of its column add up beyond 1e300");
-      }
-      model.weights.push_back(*weight);
-    }
+    readWeightRow(lines, tokens, magnitudes, model.weights);
   }
   if (lines.next(tokens, line)) {
     throw lines.error("text after the " + std::to_string(rows) + " weight rows");
   }
+}
+
+}  // namespace
+
+LinearModelFile parseLinearModelFile(const std::string& path, std::string_view bytes,
+                                     size_t categoryCount) {
+  ModelLines lines(path, bytes);
+  LinearModelFile model;
+  checkSolver(lines);
+  checkClassCount(lines, categoryCount);
+  model.labels = readLabels(lines, categoryCount);
+  model.featureCount = readFeatureCount(lines);
+  model.bias = readBias(lines);
+  readWeights(lines, bytes.size(), model);
   return model;
 }
 

@@ -17,8 +17,8 @@
 #   - model.json's modification times (the middle field of "<size> <mtime> <xxh3>") and its
 #     "imported" time become <MTIME>; the HTML report's date becomes <DATE>;
 #   - corpus.db is pinned by the SQL text of its rows (python3's sqlite3 dump), not its pages.
-# Every run has its own lexicon cache, LC_ALL=C.UTF-8 and TZ=UTC. Exit code 0 when every
-# corpus it found was run; a command failing is recorded, not fatal.
+# Every run has its own caches (lexicon and training vectors), LC_ALL=C.UTF-8 and TZ=UTC. Exit
+# code 0 when every corpus it found was run; a command failing is recorded, not fatal.
 set -euo pipefail
 
 if [[ $# -lt 2 || $# -gt 3 ]]; then
@@ -35,7 +35,7 @@ command -v python3 > /dev/null || { echo "$0: python3 is needed" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/newsclass-identity.XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
 export LC_ALL=C.UTF-8 TZ=UTC XDG_CACHE_HOME=$work/cache
-unset NEWSCLASS_LEXICON_CACHE NEWSCLASS_DB
+unset NEWSCLASS_LEXICON_CACHE NEWSCLASS_VECTOR_CACHE NEWSCLASS_DB
 : > "$output"
 
 # The data files a data folder may hold, in the order they are pinned.

@@ -2,12 +2,14 @@
 // in one go instead of parsing and compiling the word list again. The cache lives in the
 // user's cache folder ($XDG_CACHE_HOME/newsclass, by default ~/.cache/newsclass), one file per
 // word list named after the list's absolute path, so runs over different data folders share
-// it. A cache stands for its word list only while the list's absolute path, size, modification
-// time (nanoseconds) and content hash (XXH3, 64 bits) are those it was saved with, and while
-// the file format and compile rules (kLexiconCompileRules) are those of this program; anything
-// else, or a file that is cut off or damaged, is not used and is replaced by a fresh one. The
-// byte layout is written down in docs/formats.md. NEWSCLASS_LEXICON_CACHE=off turns the cache
-// off. User dictionaries are small and stay read from their text on every start.
+// it. It is kept in the frame every cache has (base/cache_file.h) and stands for its word list
+// only while the list's absolute path, size, modification time (nanoseconds) and content hash
+// (XXH3, 64 bits), which make its key, are those it was saved with, and while the frame, the
+// payload layout and the compile rules (kLexiconCompileRules) are those of this program;
+// anything else, or a file that is cut off or damaged, is not used and is replaced by a fresh
+// one. The byte layout is written down in docs/formats.md. NEWSCLASS_LEXICON_CACHE=off turns
+// this cache off (and no other). User dictionaries are small and stay read from their text on
+// every start.
 #ifndef NEWSCLASS_SEGMENTATION_LEXICON_CACHE_H_
 #define NEWSCLASS_SEGMENTATION_LEXICON_CACHE_H_
 
@@ -21,7 +23,8 @@
 
 namespace newsclass {
 
-inline constexpr uint32_t kLexiconCacheFormat = 1;
+// The layout of the lexicon cache's payload.
+inline constexpr uint32_t kLexiconCachePayloadVersion = 1;
 
 // What a cache must match to stand for a word list.
 struct LexiconSource {
@@ -42,8 +45,8 @@ void saveLexiconCache(const std::string& cacheFile, const LexiconSource& source,
                       const CompiledLexicon& lexicon);
 
 // The lexicon saved in `cacheFile`, or nullptr when the file is missing, unreadable, saved for
-// another source, format or compile rules, or cut off or damaged (its checksum, sizes and every
-// index of the trie are checked); `reason`, when given, then says why.
+// another source, format or compile rules, or cut off or damaged (its frame, checksum, sizes,
+// every index of the trie and every value are checked); `reason`, when given, then says why.
 std::shared_ptr<CompiledLexicon> loadLexiconCache(const std::string& cacheFile,
                                                   const LexiconSource& source,
                                                   std::string* reason = nullptr);

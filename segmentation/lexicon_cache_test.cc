@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cache_file.h"
 #include "base/encoding.h"
 #include "segmentation/segmenter.h"
 #include "testing/test_support.h"
@@ -23,28 +24,12 @@ namespace newsclass {
 namespace {
 
 const char* const kTinyLexicon = "testdata/tiny_lexicon.txt";
-constexpr size_t kHeaderSize = 88;
+constexpr size_t kHeaderSize = kCacheHeaderSize;
+// Offsets in the payload: the head's word count and figures, then the roots.
+constexpr size_t kWordCountAt = 8, kTotalAt = 24, kRarestAt = 32, kMostFrequentAt = 40;
+constexpr size_t kRootsAt = 48;
 
-// Sets an environment variable (nullptr: unsets it) and restores it at the end of the scope.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    set(value);
-  }
-  ~ScopedVariable() { set(old_ ? old_->c_str() : nullptr); }
-
- private:
-  void set(const char* value) {
-    if (value != nullptr) {
-      setenv(name_, value, 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using testing::ScopedVariable;
 
 // Segments UTF-8 text and gives the words back in UTF-8, joined by "|".
 std::string cut(std::shared_ptr<const CompiledLexicon> lexicon, const std::string& utf8) {
@@ -112,7 +97,9 @@ class LexiconCacheFileTest : public ::testing::Test {
     std::memcpy(fileBytes.data() + fileBytes.size() - 8, &checksum, 8);
     return fileBytes;
   }
-  size_t nodesOffset() const { return kHeaderSize + source.path.size() + 65536 * 4; }
+  // The key holds the list's size, time and hash before its path.
+  size_t payloadOffset() const { return cachePayloadOffset(24 + source.path.size()); }
+  size_t nodesOffset() const { return payloadOffset() + kRootsAt + 65536 * 4; }
 
   testing::TempDir dir;
   std::string lexiconPath = dir.file("lexicon.txt");
@@ -125,12 +112,20 @@ class LexiconCacheFileTest : public ::testing::Test {
 
 TEST_F(LexiconCacheFileTest, RoundTripRestoresEveryArrayAndFigureBitForBit) {
   const uint64_t nodes = compiled->words.nodeCount();
-  EXPECT_EQ(saved.size(), kHeaderSize + source.path.size() + 65536 * 4 + nodes * 18 + 8);
-  std::string head("NCLEXICN\1\0\0\0\1\0\0\0\4\3\2\1", 20);
-  uint32_t length = static_cast<uint32_t>(source.path.size());
-  head.append(reinterpret_cast<const char*>(&length), 4);
-  EXPECT_EQ(saved.substr(0, 24), head);
-  EXPECT_EQ(saved.substr(kHeaderSize, source.path.size()), source.path);
+  EXPECT_EQ(saved.size(), payloadOffset() + kRootsAt + 65536 * 4 + nodes * 18 + 8);
+  // The frame's header: kind 1, payload version 1, the key's and the payload's lengths.
+  std::string head("NCCACHE\0\1\0\0\0\4\3\2\1\1\0\0\0\1\0\0\0", 24);
+  const uint64_t lengths[2] = {24 + source.path.size(), kRootsAt + 65536 * 4 + nodes * 18};
+  head.append(reinterpret_cast<const char*>(lengths), 16);
+  EXPECT_EQ(saved.substr(0, kHeaderSize), head);
+  // The key: the list's size, modification time and hash, then its path.
+  const uint64_t stamp[3] = {source.size, static_cast<uint64_t>(source.modifiedNs),
+                             source.contentHash};
+  EXPECT_EQ(saved.substr(kHeaderSize, 24), std::string(reinterpret_cast<const char*>(stamp), 24));
+  EXPECT_EQ(saved.substr(kHeaderSize + 24, source.path.size()), source.path);
+  // The payload's head: compile rules 1, the word and node counts.
+  const uint64_t counts[3] = {1, compiled->words.wordCount(), nodes};
+  EXPECT_EQ(saved.substr(payloadOffset(), 24), std::string(reinterpret_cast<const char*>(counts), 24));
   EXPECT_EQ(XXH3_64bits(saved.data(), saved.size() - 8),
             *reinterpret_cast<const uint64_t*>(saved.data() + saved.size() - 8));
 
@@ -161,10 +156,10 @@ TEST_F(LexiconCacheFileTest, CacheOfAnotherWordListIsNotUsed) {
   otherFormat[8] = 2;
   EXPECT_EQ(rejection(otherFormat), "another format");
   std::string otherRules = saved;
-  otherRules[12] = 2;
+  otherRules[payloadOffset()] = 2;
   EXPECT_EQ(rejection(otherRules), "other compile rules");
   std::string otherOrder = saved;
-  std::swap(otherOrder[16], otherOrder[19]);
+  std::swap(otherOrder[12], otherOrder[15]);
   EXPECT_EQ(rejection(otherOrder), "another format");
   EXPECT_EQ(loadLexiconCache(dir.file("none"), source, &reason), nullptr);
   EXPECT_EQ(reason, "cannot open: No such file or directory");
@@ -180,17 +175,18 @@ TEST_F(LexiconCacheFileTest, CutOffOrDamagedFilesAreRejected) {
     EXPECT_EQ(rejection(saved.substr(0, size)), "sizes do not add up") << size;
   }
   EXPECT_EQ(rejection(saved + '\0'), "sizes do not add up");
-  EXPECT_EQ(rejection("XCLEXICN" + saved.substr(8)), "not a cache");
+  EXPECT_EQ(rejection("XCCACHE" + saved.substr(7)), "not a cache");
   // One changed byte anywhere past the fields checked first: in the figures, the path, the
   // roots, the nodes, the units, the values and the checksum itself.
-  for (size_t at : {size_t{64}, size_t{80}, kHeaderSize + 1, kHeaderSize + source.path.size() + 4,
-                    nodesOffset() + 8, saved.size() - 200, saved.size() - 20, saved.size() - 1}) {
+  for (size_t at : {payloadOffset() + kTotalAt, payloadOffset() + kMostFrequentAt,
+                    kHeaderSize + 24 + 1, payloadOffset() + kRootsAt + 4, nodesOffset() + 8,
+                    saved.size() - 200, saved.size() - 20, saved.size() - 1}) {
     std::string damaged = saved;
     damaged[at] ^= 0x10;
     EXPECT_NE(rejection(damaged), "") << at;
   }
   std::string wrongWordCount = saved;
-  wrongWordCount[48] ^= 1;
+  wrongWordCount[payloadOffset() + kWordCountAt] ^= 1;
   EXPECT_EQ(rejection(wrongWordCount), "checksum mismatch");
 }
 
@@ -202,7 +198,7 @@ TEST_F(LexiconCacheFileTest, IndexesOutOfBoundsAreRejectedEvenWithARightChecksum
     return rejection(withChecksum(file));
   };
   // A root beyond the last node; a node whose children run past the end.
-  const size_t rootOf = kHeaderSize + source.path.size() + 4 * 0xD6D0;  // 中
+  const size_t rootOf = payloadOffset() + kRootsAt + 4 * 0xD6D0;  // 中
   EXPECT_EQ(forged(rootOf, &nodes, 4), "trie out of bounds");
   const uint32_t children[2] = {nodes - 1, 2};
   EXPECT_EQ(forged(nodesOffset() + 8, children, 8), "trie out of bounds");
@@ -216,7 +212,7 @@ TEST_F(LexiconCacheFileTest, IndexesOutOfBoundsAreRejectedEvenWithARightChecksum
   const uint8_t flags = 0x84;
   EXPECT_EQ(forged(nodesOffset() + 8 + 6, &flags, 1), "trie out of bounds");
   const uint64_t words = compiled->words.wordCount() - 1;
-  EXPECT_EQ(forged(48, &words, 8), "trie out of bounds");
+  EXPECT_EQ(forged(payloadOffset() + kWordCountAt, &words, 8), "trie out of bounds");
   // Each of them was made from a file that loads.
   EXPECT_EQ(rejection(withChecksum(saved)), "");
 }
@@ -249,13 +245,13 @@ TEST_F(LexiconCacheFileTest, ValuesNoCompilingGivesAreRejectedEvenWithARightChec
   // A word value below the rarest word's figure, and each figure of the header forged.
   const double lower = compiled->minLogProbability - 1;
   EXPECT_EQ(forged(valuesOffset + 8 * word, &lower, 8), "values out of range");
-  for (size_t figure : {64, 72, 80}) {
-    EXPECT_EQ(forged(figure, &nan, 8), "values out of range") << figure;
+  for (size_t figure : {kTotalAt, kRarestAt, kMostFrequentAt}) {
+    EXPECT_EQ(forged(payloadOffset() + figure, &nan, 8), "values out of range") << figure;
   }
   const double zero = 0, negative = -1;
-  EXPECT_EQ(forged(64, &zero, 8), "values out of range");
-  EXPECT_EQ(forged(64, &negative, 8), "values out of range");
-  EXPECT_EQ(forged(72, &lower, 8), "values out of range");
+  EXPECT_EQ(forged(payloadOffset() + kTotalAt, &zero, 8), "values out of range");
+  EXPECT_EQ(forged(payloadOffset() + kTotalAt, &negative, 8), "values out of range");
+  EXPECT_EQ(forged(payloadOffset() + kRarestAt, &lower, 8), "values out of range");
   // A word forced as a user word is: a compiled lexicon holds none.
   const uint8_t forcedWord = WordTrie::kWord | WordTrie::kForced;
   EXPECT_EQ(forged(nodesOffset() + 8 * word + 6, &forcedWord, 1), "values out of range");
@@ -347,6 +343,68 @@ TEST_F(LexiconCacheTest, DamagedOrCutOffCacheIsRebuilt) {
     EXPECT_EQ(rebuilt.cacheUse, LexiconCacheUse::kSaved);
     EXPECT_EQ(cut(rebuilt.lexicon, "结婚的和尚未结婚的"), "结婚|的|和|尚未|结婚|的");
     EXPECT_EQ(testing::readFileBytes(cacheFile()), good);
+  }
+  EXPECT_EQ(warnings.str(), "");
+}
+
+// The bytes the first lexicon cache format gave a source: a header of its own (88 bytes: its
+// magic, format 1, compile rules 1, byte order, path length, the list's size, time and hash,
+// the word and node counts, the figures), the path, the trie's arrays and the checksum.
+std::string firstFormatBytes(const LexiconSource& source, const CompiledLexicon& lexicon) {
+  struct {
+    char magic[8];
+    uint32_t format, compileRules, byteOrder, pathLength;
+    uint64_t size;
+    int64_t modifiedNs;
+    uint64_t hash, wordCount, nodeCount;
+    double total, minLogProbability, maxLogProbability;
+  } header = {{'N', 'C', 'L', 'E', 'X', 'I', 'C', 'N'},
+              1, 1, 0x01020304, static_cast<uint32_t>(source.path.size()),
+              source.size, source.modifiedNs, source.contentHash,
+              lexicon.words.wordCount(), lexicon.words.nodeCount(),
+              lexicon.total, lexicon.minLogProbability, lexicon.maxLogProbability};
+  static_assert(sizeof header == 88);
+  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+  bytes += source.path;
+  for (std::span<const std::byte> array : lexicon.words.arrays()) {
+    bytes.append(reinterpret_cast<const char*>(array.data()), array.size());
+  }
+  const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size());
+  bytes.append(reinterpret_cast<const char*>(&checksum), 8);
+  return bytes;
+}
+
+TEST_F(LexiconCacheTest, ACacheOfTheFirstFormatIsRefusedAndRebuilt) {
+  ASSERT_EQ(load().cacheUse, LexiconCacheUse::kSaved);
+  const std::string good = testing::readFileBytes(cacheFile());
+  LexiconSource source;
+  ASSERT_TRUE(describeLexiconSource(lexiconPath, bytes, source));
+  // A file the first format would have taken as the cache of this very list.
+  testing::writeFileBytes(cacheFile(), firstFormatBytes(source, *compileLexicon(bytes)));
+  std::string reason;
+  EXPECT_EQ(loadLexiconCache(cacheFile(), source, &reason), nullptr);
+  EXPECT_EQ(reason, "not a cache");
+  LexiconLoad rebuilt = load();
+  EXPECT_EQ(rebuilt.cacheUse, LexiconCacheUse::kSaved);
+  expectSameBits(*rebuilt.lexicon, *compileLexicon(bytes));
+  EXPECT_EQ(testing::readFileBytes(cacheFile()), good);
+  EXPECT_EQ(warnings.str(), "");
+}
+
+TEST_F(LexiconCacheTest, EveryHeaderFieldChangedIsRefusedAndRebuilt) {
+  ASSERT_EQ(load().cacheUse, LexiconCacheUse::kSaved);
+  const std::string good = testing::readFileBytes(cacheFile());
+  // Magic, frame format, byte order, kind, payload version, key length, payload length, the
+  // key's size, time, hash and path, and the checksum.
+  for (size_t at : {size_t{0}, size_t{8}, size_t{12}, size_t{16}, size_t{20}, size_t{24},
+                    size_t{32}, size_t{40}, size_t{48}, size_t{56}, size_t{64}, good.size() - 8}) {
+    std::string changed = good;
+    changed[at] ^= 0x04;
+    testing::writeFileBytes(cacheFile(), changed);
+    LexiconLoad rebuilt = load();
+    EXPECT_EQ(rebuilt.cacheUse, LexiconCacheUse::kSaved) << at;
+    EXPECT_EQ(testing::readFileBytes(cacheFile()), good) << at;
+    EXPECT_EQ(load().cacheUse, LexiconCacheUse::kLoaded) << at;
   }
   EXPECT_EQ(warnings.str(), "");
 }

@@ -12,11 +12,27 @@
 namespace newsclass::testing {
 namespace {
 
-// Test programs never read or write the user's lexicon cache: the tests of the cache turn it on
-// with a temporary XDG_CACHE_HOME of their own.
-const bool kLexiconCacheOff = setenv("NEWSCLASS_LEXICON_CACHE", "off", 1) == 0;
+// Test programs never read or write the user's caches: the tests of a cache turn it on with a
+// temporary XDG_CACHE_HOME of their own.
+const bool kCachesOff = setenv("NEWSCLASS_LEXICON_CACHE", "off", 1) == 0 &&
+                        setenv("NEWSCLASS_VECTOR_CACHE", "off", 1) == 0;
 
 }  // namespace
+
+ScopedVariable::ScopedVariable(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  set(value);
+}
+
+ScopedVariable::~ScopedVariable() { set(old_ ? old_->c_str() : nullptr); }
+
+void ScopedVariable::set(const char* value) {
+  if (value != nullptr) {
+    setenv(name_, value, 1);
+  } else {
+    unsetenv(name_);
+  }
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "newsclass-test-XXXXXX").string();

@@ -4,6 +4,7 @@
 #define NEWSCLASS_TESTING_TEST_SUPPORT_H_
 
 #include <cstdint>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -28,6 +29,20 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// Sets an environment variable (nullptr: unsets it) and restores it at the end of the scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value);
+  ~ScopedVariable();
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  void set(const char* value);
+  const char* name_;
+  std::optional<std::string> old_;
 };
 
 // One corpus row; text fields are GBK bytes.

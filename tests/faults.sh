@@ -42,9 +42,9 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work" || exit 1
-# The runs share a lexicon cache of their own, never the user's.
+# The runs share caches of their own, never the user's.
 export XDG_CACHE_HOME=$work/cache
-unset NEWSCLASS_LEXICON_CACHE
+unset NEWSCLASS_LEXICON_CACHE NEWSCLASS_VECTOR_CACHE
 cp "$src/sample/stopwords.txt" "$src/sample/dict.txt" "$src/sample/corpus.tsv" .
 
 # The options of the sample run.

@@ -15,7 +15,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/newsclass-predict.XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
 cp "$src/sample/corpus.tsv" "$src/sample/stopwords.txt" "$src/sample/dict.txt" "$work/"
 cd "$work" || exit 1
-export NEWSCLASS_LEXICON_CACHE=off
+export NEWSCLASS_LEXICON_CACHE=off NEWSCLASS_VECTOR_CACHE=off
 common=(--data-dir data --train-range 1-120 --test-range 1-30 --console-encoding utf-8 -q)
 "$bin" "${common[@]}" import corpus.tsv > /dev/null &&
   "$bin" "${common[@]}" pipeline --measure chi --count 1000 --k 10 > /dev/null ||

@@ -16,7 +16,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/newsclass-progress.XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
 cp "$src/sample/corpus.tsv" "$src/sample/stopwords.txt" "$src/sample/dict.txt" "$work/"
 cd "$work" || exit 1
-export NEWSCLASS_LEXICON_CACHE=off
+export NEWSCLASS_LEXICON_CACHE=off NEWSCLASS_VECTOR_CACHE=off
 common=(--data-dir data --train-range 1-120 --test-range 1-30 --console-encoding utf-8)
 "$bin" "${common[@]}" import corpus.tsv > /dev/null || { echo "FAIL setup: import"; exit 1; }
 

@@ -58,9 +58,14 @@ bool ParsedTokenStream::readBlock() {
   if (atEnd_ && carry_.empty()) return false;
   blockOffset_ += blockSize_;
   nextOffset_ = 0;
+  const size_t cut = fillBlock();
+  if (cut == 0) return false;  // the end, with nothing left
+  parseBlock(cut);
+  return true;
+}
 
-  // The cut-off token first, then as much of the file as the block holds; a token longer than
-  // the block makes the block grow until a white space or the end ends it.
+size_t ParsedTokenStream::fillBlock() {
+  // The cut-off token first, then as much of the file as the block holds.
   size_t filled = carry_.size();
   // A block need not be larger than what is left of a regular file, plus one byte so that the
   // read that finds the end falls in this block: a small file costs a small buffer. A file that
@@ -74,27 +79,22 @@ bool ParsedTokenStream::readBlock() {
   block_.resize(std::max(block_.size(), filled + chunk + kPadding));
   if (!carry_.empty()) std::memcpy(block_.data(), carry_.data(), carry_.size());
   carry_.clear();
-  size_t cut = 0;  // bytes of the block that end at a white space (or at the end of the file)
+  const size_t cut = readUntilCut(filled);
+  carry_.assign(block_.begin() + static_cast<std::ptrdiff_t>(cut),
+                block_.begin() + static_cast<std::ptrdiff_t>(filled));
+  blockSize_ = cut;
+  std::memset(block_.data() + cut, 0, kPadding);
+  return cut;
+}
+
+size_t ParsedTokenStream::readUntilCut(size_t& filled) {
+  // A token longer than the block makes the block grow until a white space or the end ends it.
   for (size_t searched = 0;;) {
-    while (!atEnd_ && filled < block_.size() - kPadding) {
-      const ssize_t got = ::read(fd_, block_.data() + filled, block_.size() - kPadding - filled);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        throw fileError(path_, std::string("cannot read: ") + std::strerror(errno));
-      }
-      if (got == 0) atEnd_ = true;
-      filled += static_cast<size_t>(got);
-    }
-    if (atEnd_) {
-      cut = filled;
-      break;
-    }
+    readIntoBlock(filled);
+    if (atEnd_) return filled;
     size_t last = filled;
     while (last > searched && !isSpace(block_[last - 1])) --last;
-    if (last > searched) {
-      cut = last;
-      break;
-    }
+    if (last > searched) return last;
     searched = filled;
     if (block_.size() > (uint64_t{1} << 31)) {
       // Token offsets are 32 bits; no vector file holds a token of gigabytes.
@@ -103,12 +103,21 @@ bool ParsedTokenStream::readBlock() {
     }
     block_.resize(block_.size() * 2);
   }
-  carry_.assign(block_.begin() + static_cast<std::ptrdiff_t>(cut),
-                block_.begin() + static_cast<std::ptrdiff_t>(filled));
-  blockSize_ = cut;
-  std::memset(block_.data() + cut, 0, kPadding);
-  if (cut == 0) return false;  // the end, with nothing left
+}
 
+void ParsedTokenStream::readIntoBlock(size_t& filled) {
+  while (!atEnd_ && filled < block_.size() - kPadding) {
+    const ssize_t got = ::read(fd_, block_.data() + filled, block_.size() - kPadding - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw fileError(path_, std::string("cannot read: ") + std::strerror(errno));
+    }
+    if (got == 0) atEnd_ = true;
+    filled += static_cast<size_t>(got);
+  }
+}
+
+void ParsedTokenStream::parseBlock(size_t cut) {
   // One run of the block per thread, each starting at a token's start.
   const size_t lanes = static_cast<size_t>(threads_);
   std::vector<size_t> starts(lanes + 1, cut);
@@ -120,27 +129,29 @@ bool ParsedTokenStream::readBlock() {
   }
   lanes_.resize(lanes);
   parsers_.resize(lanes);
-  runInParallel(threads_, lanes, [&](size_t lane, size_t) {
-    if (!parsers_[lane]) parsers_[lane] = std::make_unique<CachedWeightParser>();
-    CachedWeightParser& parser = *parsers_[lane];
-    std::vector<Token>& tokens = lanes_[lane];
-    const char* const base = block_.data();
-    const char* p = base + starts[lane];
-    const char* const end = base + starts[lane + 1];
-    tokens.reserve(static_cast<size_t>(end - p) / 8);
-    while (true) {
-      while (p < end && isSpace(*p)) ++p;
-      if (p == end) break;
-      const char* start = p;
-      while (p < end && !isSpace(*p)) ++p;
-      const std::string_view text(start, static_cast<size_t>(p - start));
-      const std::optional<double> value = parser.parse(text);
-      tokens.push_back(Token{static_cast<uint32_t>(start - base),
-                             static_cast<uint32_t>(text.size()), value.value_or(0.0),
-                             value.has_value(), value.has_value() && std::isfinite(*value)});
-    }
-  });
-  return true;
+  runInParallel(threads_, lanes,
+                [&](size_t lane, size_t) { parseLane(lane, starts[lane], starts[lane + 1]); });
+}
+
+void ParsedTokenStream::parseLane(size_t lane, size_t first, size_t last) {
+  if (!parsers_[lane]) parsers_[lane] = std::make_unique<CachedWeightParser>();
+  CachedWeightParser& parser = *parsers_[lane];
+  std::vector<Token>& tokens = lanes_[lane];
+  const char* const base = block_.data();
+  const char* p = base + first;
+  const char* const end = base + last;
+  tokens.reserve(static_cast<size_t>(end - p) / 8);
+  while (true) {
+    while (p < end && isSpace(*p)) ++p;
+    if (p == end) break;
+    const char* start = p;
+    while (p < end && !isSpace(*p)) ++p;
+    const std::string_view text(start, static_cast<size_t>(p - start));
+    const std::optional<double> value = parser.parse(text);
+    tokens.push_back(Token{static_cast<uint32_t>(start - base),
+                           static_cast<uint32_t>(text.size()), value.value_or(0.0),
+                           value.has_value(), value.has_value() && std::isfinite(*value)});
+  }
 }
 
 }  // namespace newsclass

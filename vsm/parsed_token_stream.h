@@ -79,6 +79,21 @@ class ParsedTokenStream {
   // Reads the next block, cut after its last white space, and parses its tokens. False at the
   // end of the file, when no token is left.
   bool readBlock();
+  // Fills block_ with the token the last block cut off and the file's next bytes, carries what
+  // follows the block's last white space over to the next block, and returns the bytes the
+  // block keeps (all that is left at the end of the file; 0 when nothing is).
+  size_t fillBlock();
+  // Reads on after the `filled` bytes of block_ (adding what it reads to `filled`) until the
+  // block is full or the file ends; a full block that one token fills is doubled and read on.
+  // Returns the bytes up to and with the block's last white space (all of them at the end of
+  // the file).
+  size_t readUntilCut(size_t& filled);
+  // Reads until block_ is full but for its padding, or the file ends (atEnd_).
+  void readIntoBlock(size_t& filled);
+  // Splits the first `cut` bytes of block_ into one run per thread, each starting at a token,
+  // and parses the runs' tokens into lanes_ side by side.
+  void parseBlock(size_t cut);
+  void parseLane(size_t lane, size_t first, size_t last);
 
   std::string path_;
   int fd_ = -1;

@@ -1,43 +1,33 @@
 #include "vsm/vector_cache.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <xxhash.h>
 
 #include <cstring>
-#include <filesystem>
-#include <ostream>
-#include <system_error>
 
-#include "base/atomic_file.h"
+#include "base/cache_location.h"
 #include "base/errors.h"
-#include "segmentation/lexicon_cache.h"
 
 namespace newsclass {
 namespace {
 
-// Layout, native byte order: magic, format, the stamp, counts, the path padded to 8 bytes, the
-// ids padded to 8 bytes, the weights row by row, and the XXH3-64 of everything before it.
-constexpr char kMagic[8] = {'N', 'C', 'V', 'E', 'C', 'T', 'O', 'R'};
-constexpr uint32_t kFormat = 1;
-
-struct Header {
-  char magic[8];
-  uint32_t format;
-  uint32_t reserved;
-  uint64_t size;
-  int64_t modifiedNs;
-  uint64_t inode;
-  uint64_t device;
+// The payload, native byte order: the number of vectors and of weights per vector (uint64
+// each), the ids (int32, ascending) padded with zeros to 8 bytes, the weights row by row.
+struct PayloadHead {
   uint64_t count;
   uint64_t dimension;
-  uint64_t pathLength;
 };
-static_assert(sizeof(Header) == 72);
+static_assert(sizeof(PayloadHead) == 16);
 
 constexpr uint64_t padded8(uint64_t bytes) { return (bytes + 7) / 8 * 8; }
+
+// The key: what the cache must match to stand for a vector file.
+CacheIdentity identityOf(const VectorFileStamp& stamp) {
+  const uint64_t fields[4] = {stamp.size, static_cast<uint64_t>(stamp.modifiedNs), stamp.inode,
+                              stamp.device};
+  std::string key(reinterpret_cast<const char*>(fields), sizeof fields);
+  key += stamp.path;
+  return {CacheKind::kTrainingVectors, kVectorCachePayloadVersion, std::move(key)};
+}
 
 // True when the `size` bytes at `data` are all zero.
 bool allZero(const char* data, size_t size) {
@@ -61,40 +51,32 @@ bool allFinite(const char* data, uint64_t count) {
   return special == 0;
 }
 
-// Bytes of a cache of `count` rows of `dimension` weights and a path of `pathLength` bytes, or
-// 0 when that does not fit 64 bits.
-uint64_t cacheBytes(uint64_t count, uint64_t dimension, uint64_t pathLength) {
+// Bytes of a payload of `count` rows of `dimension` weights, or 0 when that does not fit 64
+// bits.
+uint64_t payloadBytes(uint64_t count, uint64_t dimension) {
   if (count > (uint64_t{1} << 40) || dimension > (uint64_t{1} << 40) ||
-      pathLength > (uint64_t{1} << 20) || (dimension != 0 && count > (uint64_t{1} << 60) / dimension)) {
+      (dimension != 0 && count > (uint64_t{1} << 60) / dimension)) {
     return 0;
   }
-  return sizeof(Header) + padded8(pathLength) + padded8(count * 4) + count * dimension * 8 + 8;
+  return sizeof(PayloadHead) + padded8(count * 4) + count * dimension * 8;
 }
 
 }  // namespace
 
 bool stampVectorFile(const std::string& path, VectorFileStamp& stamp) {
   struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  if (error) return false;
-  stamp.path = absolute.lexically_normal().string();
+  if (!examineCacheSource(path, status, stamp.path)) return false;
   stamp.size = static_cast<uint64_t>(status.st_size);
-  stamp.modifiedNs = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+  stamp.modifiedNs = modifiedNanoseconds(status);
   stamp.inode = static_cast<uint64_t>(status.st_ino);
   stamp.device = static_cast<uint64_t>(status.st_dev);
   return true;
 }
 
-std::string vectorCacheFile(const std::string& folder, const std::string& absolutePath) {
-  std::string name = lexiconCacheFileName(absolutePath);
-  name.replace(name.rfind(".lexicon"), std::string::npos, ".vectors");
-  return folder + "/" + name;
-}
+std::string vectorCacheFolder() { return cacheFolder("NEWSCLASS_VECTOR_CACHE"); }
 
-MappedVectorModel::~MappedVectorModel() {
-  if (mapping_ != nullptr) ::munmap(mapping_, mappedBytes_);
+std::string vectorCacheFile(const std::string& folder, const std::string& absolutePath) {
+  return folder + "/" + cacheFileName(absolutePath, ".vectors");
 }
 
 std::vector<const double*> MappedVectorModel::rows() const {
@@ -110,105 +92,58 @@ std::unique_ptr<MappedVectorModel> loadVectorCache(const std::string& cacheFile,
     if (reason != nullptr) *reason = why;
     return nullptr;
   };
-  const int fd = ::open(cacheFile.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail("no cache");
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-      static_cast<uint64_t>(status.st_size) < sizeof(Header) + 8) {
-    ::close(fd);
-    return fail("cut off");
+  auto file = std::make_unique<MappedCacheFile>(cacheFile, identityOf(stamp));
+  if (file->fault() == CacheFault::kOtherKey) return fail("saved for another version of the file");
+  if (file->fault() != CacheFault::kNone) return fail(file->reason());
+  PayloadHead head{};
+  if (file->payloadSize() >= sizeof head) std::memcpy(&head, file->payload(), sizeof head);
+  if (payloadBytes(head.count, head.dimension) != file->payloadSize()) {
+    return fail("sizes do not add up");
   }
-  const size_t bytes = static_cast<size_t>(status.st_size);
-  void* mapping = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-  ::close(fd);
-  if (mapping == MAP_FAILED) return fail("cannot be mapped");
-  std::unique_ptr<MappedVectorModel> model(new MappedVectorModel());
-  model->mapping_ = mapping;
-  model->mappedBytes_ = bytes;
-  const char* base = static_cast<const char*>(mapping);
-  Header header;
-  std::memcpy(&header, base, sizeof header);
-  if (std::memcmp(header.magic, kMagic, sizeof kMagic) != 0 || header.format != kFormat) {
-    return fail("another format");
-  }
-  if (header.size != stamp.size || header.modifiedNs != stamp.modifiedNs ||
-      header.inode != stamp.inode || header.device != stamp.device ||
-      header.pathLength != stamp.path.size()) {
-    return fail("saved for another version of the file");
-  }
-  if (cacheBytes(header.count, header.dimension, header.pathLength) != bytes) {
-    return fail("cut off");
-  }
-  if (std::memcmp(base + sizeof(Header), stamp.path.data(), stamp.path.size()) != 0) {
-    return fail("saved for another file");
-  }
-  uint64_t checksum;
-  std::memcpy(&checksum, base + bytes - 8, 8);
-  if (XXH3_64bits(base, bytes - 8) != checksum) return fail("damaged");
 
   // The checksum only shows the bytes are those saved with it; a file forged with a correct
   // checksum must still hold nothing the text loader could not have produced: ids ascending and
   // distinct, finite weights, and zeros wherever saving writes them.
-  const char* ids = base + sizeof(Header) + padded8(header.pathLength);
-  const char* weights = ids + padded8(header.count * 4);
-  if (header.reserved != 0 ||
-      !allZero(base + sizeof(Header) + header.pathLength,
-               padded8(header.pathLength) - header.pathLength) ||
-      !allZero(ids + header.count * 4, padded8(header.count * 4) - header.count * 4)) {
+  const char* ids = file->payload() + sizeof head;
+  const char* weights = ids + padded8(head.count * 4);
+  if (!allZero(ids + head.count * 4, padded8(head.count * 4) - head.count * 4)) {
     return fail("damaged");
   }
-  model->ids_.resize(header.count);
-  if (header.count > 0) std::memcpy(model->ids_.data(), ids, header.count * 4);
+  std::unique_ptr<MappedVectorModel> model(new MappedVectorModel());
+  model->ids_.resize(head.count);
+  if (head.count > 0) std::memcpy(model->ids_.data(), ids, head.count * 4);
   for (size_t i = 1; i < model->ids_.size(); ++i) {
     if (model->ids_[i] <= model->ids_[i - 1]) return fail("damaged");
   }
-  if (!allFinite(weights, header.count * header.dimension)) {
+  if (!allFinite(weights, head.count * head.dimension)) {
     return fail("holds a weight that is not a finite number");
   }
   model->weights_ = reinterpret_cast<const double*>(weights);
-  model->dimension_ = header.dimension;
+  model->dimension_ = head.dimension;
+  model->file_ = std::move(file);
   return model;
 }
 
 void saveVectorCache(const std::string& cacheFile, const VectorFileStamp& stamp,
                      const VsmModel& model) {
-  Header header{};
-  std::memcpy(header.magic, kMagic, sizeof kMagic);
-  header.format = kFormat;
-  header.size = stamp.size;
-  header.modifiedNs = stamp.modifiedNs;
-  header.inode = stamp.inode;
-  header.device = stamp.device;
-  header.count = model.size();
-  header.dimension = model.empty() ? 0 : model.begin()->second.size();
-  header.pathLength = stamp.path.size();
+  const PayloadHead head{model.size(), model.empty() ? 0 : model.begin()->second.size()};
+  std::vector<int32_t> ids;
+  ids.reserve(model.size());
   for (const auto& [id, vector] : model) {
-    if (vector.size() != header.dimension) {
+    if (vector.size() != head.dimension) {
       throw DataFileError(cacheFile + ": vectors of different lengths cannot be cached");
     }
+    ids.push_back(id);
   }
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(cacheFile).parent_path(), error);
-  if (error) throw DataFileError(cacheFile + ": cannot create its folder: " + error.message());
-
-  writeFileAtomically(cacheFile, [&](std::ostream& out) {
-    XXH3_state_t* state = XXH3_createState();
-    XXH3_64bits_reset(state);
-    auto put = [&](const void* data, size_t size) {
-      XXH3_64bits_update(state, data, size);
-      out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    };
-    const char zeros[8] = {};
-    put(&header, sizeof header);
-    put(stamp.path.data(), stamp.path.size());
-    put(zeros, padded8(stamp.path.size()) - stamp.path.size());
-    for (const auto& entry : model) put(&entry.first, 4);
-    put(zeros, padded8(model.size() * 4) - model.size() * 4);
-    for (const auto& entry : model) put(entry.second.data(), entry.second.size() * 8);
-    const uint64_t checksum = XXH3_64bits_digest(state);
-    XXH3_freeState(state);
-    out.write(reinterpret_cast<const char*>(&checksum), 8);
-  });
+  writeCacheFile(cacheFile, identityOf(stamp), payloadBytes(head.count, head.dimension),
+                 [&](CachePayloadWriter& out) {
+                   out.put(&head, sizeof head);
+                   out.put(ids.data(), ids.size() * 4);
+                   out.padTo8(ids.size() * 4);
+                   for (const auto& entry : model) {
+                     out.put(entry.second.data(), entry.second.size() * 8);
+                   }
+                 });
 }
 
 }  // namespace newsclass

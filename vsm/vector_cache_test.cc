@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "base/cache_file.h"
 #include "base/errors.h"
+#include "segmentation/compiled_lexicon.h"
+#include "segmentation/lexicon_cache.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -43,7 +46,7 @@ TEST_F(VectorCacheTest, RoundTripGivesTheSameIdsAndWeightsBitForBit) {
   EXPECT_TRUE(cacheFile.ends_with(".vectors"));
   std::string reason;
   EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
-  EXPECT_EQ(reason, "no cache");
+  EXPECT_EQ(reason, "cannot open: No such file or directory");
   saveVectorCache(cacheFile, stamp, model);
   const std::unique_ptr<MappedVectorModel> mapped = loadVectorCache(cacheFile, stamp, &reason);
   ASSERT_NE(mapped, nullptr) << reason;
@@ -83,15 +86,15 @@ TEST_F(VectorCacheTest, CutOffOrDamagedCachesAreNotUsed) {
   std::string reason;
   testing::writeFileBytes(cacheFile, bytes.substr(0, bytes.size() - 9));
   EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
-  EXPECT_EQ(reason, "cut off");
+  EXPECT_EQ(reason, "sizes do not add up");
   std::string damaged = bytes;
   damaged[damaged.size() - 20] ^= 0x01;  // a weight's bit
   testing::writeFileBytes(cacheFile, damaged);
   EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
-  EXPECT_EQ(reason, "damaged");
-  testing::writeFileBytes(cacheFile, "NCVECTOR");
+  EXPECT_EQ(reason, "checksum mismatch");
+  testing::writeFileBytes(cacheFile, "NCCACHE");
   EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
-  EXPECT_EQ(reason, "cut off");
+  EXPECT_EQ(reason, "shorter than its header");
 }
 
 // A cache forged with a right checksum: the bytes of a saved one, changed at `at`, with the
@@ -113,10 +116,12 @@ class ForgedVectorCacheTest : public VectorCacheTest {
     const bool loaded = loadVectorCache(cacheFile, stamp, &reason) != nullptr;
     return loaded ? "" : reason;
   }
-  // Where the path, the ids and the weights start: after the 72-byte header, each part padded
-  // to 8 bytes.
-  size_t pathOffset() const { return 72; }
-  size_t idsOffset() const { return 72 + (stamp.path.size() + 7) / 8 * 8; }
+  // Where the path, the payload, the ids and the weights start: the key (the file's size, time,
+  // inode and device, then its path) after the 40-byte frame header, padded to 8 bytes; the
+  // payload's vector count and length, then the ids, padded to 8 bytes.
+  size_t pathOffset() const { return kCacheHeaderSize + 32; }
+  size_t payloadOffset() const { return cachePayloadOffset(32 + stamp.path.size()); }
+  size_t idsOffset() const { return payloadOffset() + 16; }
   size_t weightsOffset() const { return idsOffset() + 16; }  // 3 ids, padded
 
   std::string saved;
@@ -147,10 +152,13 @@ TEST_F(ForgedVectorCacheTest, IdsOutOfOrderAndNonzeroPaddingAreRefused) {
   EXPECT_EQ(rejection(idsOffset() + 8, &lower, 4), "damaged");
   const char one = 1;
   EXPECT_EQ(rejection(idsOffset() + 12, &one, 1), "damaged");  // the ids' padding
-  EXPECT_EQ(rejection(12, &one, 1), "damaged");                // the reserved field
-  if (stamp.path.size() % 8 != 0) {
+  if (stamp.path.size() % 8 != 0) {  // the key's padding
     EXPECT_EQ(rejection(pathOffset() + stamp.path.size(), &one, 1), "damaged");
   }
+  // Counts that do not give the payload's size.
+  const uint64_t four = 4;
+  EXPECT_EQ(rejection(payloadOffset(), &four, 8), "sizes do not add up");
+  EXPECT_EQ(rejection(payloadOffset() + 8, &four, 8), "sizes do not add up");
 }
 
 TEST_F(VectorCacheTest, ACacheSavedWithANonFiniteWeightIsNeverUsed) {
@@ -178,6 +186,106 @@ TEST_F(VectorCacheTest, UnwritableFolderIsAnErrorNamingTheCache) {
   } catch (const DataFileError& error) {
     EXPECT_EQ(std::string(error.what()).rfind(cacheFile, 0), 0u) << error.what();
   }
+}
+
+// The bytes the first vector cache format gave a model: a header of its own (72 bytes: its
+// magic, format 1, a reserved field, the stamp, the counts, the path's length), the path and
+// the ids each padded to 8 bytes, the weights and the checksum.
+std::string firstFormatBytes(const VectorFileStamp& stamp, const VsmModel& model) {
+  struct {
+    char magic[8];
+    uint32_t format, reserved;
+    uint64_t size;
+    int64_t modifiedNs;
+    uint64_t inode, device, count, dimension, pathLength;
+  } header = {{'N', 'C', 'V', 'E', 'C', 'T', 'O', 'R'}, 1, 0, stamp.size, stamp.modifiedNs,
+              stamp.inode, stamp.device, model.size(), model.begin()->second.size(),
+              stamp.path.size()};
+  static_assert(sizeof header == 72);
+  std::string bytes(reinterpret_cast<const char*>(&header), sizeof header);
+  bytes += stamp.path;
+  bytes.resize((bytes.size() + 7) / 8 * 8, '\0');
+  for (const auto& entry : model) bytes.append(reinterpret_cast<const char*>(&entry.first), 4);
+  bytes.resize((bytes.size() + 7) / 8 * 8, '\0');
+  for (const auto& entry : model) {
+    bytes.append(reinterpret_cast<const char*>(entry.second.data()), entry.second.size() * 8);
+  }
+  const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size());
+  bytes.append(reinterpret_cast<const char*>(&checksum), 8);
+  return bytes;
+}
+
+TEST_F(VectorCacheTest, ACacheOfTheFirstFormatIsRefused) {
+  // A file the first format would have taken as the cache of this very vector file.
+  std::filesystem::create_directories(std::filesystem::path(cacheFile).parent_path());
+  testing::writeFileBytes(cacheFile, firstFormatBytes(stamp, model));
+  std::string reason;
+  EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
+  EXPECT_EQ(reason, "not a cache");
+  saveVectorCache(cacheFile, stamp, model);
+  EXPECT_NE(loadVectorCache(cacheFile, stamp), nullptr);
+}
+
+TEST_F(VectorCacheTest, ALexiconCacheWhereAVectorCacheIsExpectedIsRefused) {
+  const std::string words = "研究 100 vn\n";
+  testing::writeFileBytes(dir.file("words.txt"), words);
+  LexiconSource source;
+  ASSERT_TRUE(describeLexiconSource(dir.file("words.txt"), words, source));
+  saveLexiconCache(cacheFile, source, *compileLexicon(words));
+  std::string reason;
+  EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr);
+  EXPECT_EQ(reason, "another kind of cache");
+  // And the other way round.
+  saveVectorCache(cacheFile, stamp, model);
+  EXPECT_EQ(loadLexiconCache(cacheFile, source, &reason), nullptr);
+  EXPECT_EQ(reason, "another kind of cache");
+}
+
+TEST_F(VectorCacheTest, EveryHeaderFieldChangedIsRefusedAndSavingRebuildsIt) {
+  saveVectorCache(cacheFile, stamp, model);
+  const std::string good = testing::readFileBytes(cacheFile);
+  // Magic, frame format, byte order, kind, payload version, key length, payload length, the
+  // key's size, time, inode, device and path, and the checksum.
+  const std::vector<std::pair<size_t, std::string>> fields = {
+      {0, "not a cache"},
+      {8, "another format"},
+      {12, "another format"},
+      {16, "another kind of cache"},
+      {20, "another payload version"},
+      {24, "saved for another version of the file"},
+      {32, "sizes do not add up"},
+      {40, "saved for another version of the file"},
+      {48, "saved for another version of the file"},
+      {56, "saved for another version of the file"},
+      {64, "saved for another version of the file"},
+      {72, "saved for another version of the file"},
+      {good.size() - 8, "checksum mismatch"}};
+  for (const auto& [at, expected] : fields) {
+    std::string changed = good;
+    changed[at] ^= 0x02;
+    testing::writeFileBytes(cacheFile, changed);
+    std::string reason;
+    EXPECT_EQ(loadVectorCache(cacheFile, stamp, &reason), nullptr) << at;
+    EXPECT_EQ(reason, expected) << at;
+    saveVectorCache(cacheFile, stamp, model);
+    EXPECT_EQ(testing::readFileBytes(cacheFile), good) << at;
+  }
+}
+
+TEST(VectorCacheLocationTest, ItsOwnSwitchTurnsItOffAndTheLexiconsDoesNot) {
+  testing::ScopedVariable xdg("XDG_CACHE_HOME", "/var/cache/me");
+  {
+    testing::ScopedVariable vectors("NEWSCLASS_VECTOR_CACHE", nullptr);
+    testing::ScopedVariable lexicon("NEWSCLASS_LEXICON_CACHE", "off");
+    EXPECT_EQ(vectorCacheFolder(), "/var/cache/me/newsclass");
+    EXPECT_EQ(lexiconCacheFolder(), "");
+  }
+  testing::ScopedVariable vectors("NEWSCLASS_VECTOR_CACHE", "off");
+  testing::ScopedVariable lexicon("NEWSCLASS_LEXICON_CACHE", nullptr);
+  EXPECT_EQ(vectorCacheFolder(), "");
+  EXPECT_EQ(lexiconCacheFolder(), "/var/cache/me/newsclass");
+  EXPECT_EQ(vectorCacheFile("/var/cache/me/newsclass", "/data/trainingVSM.dat").substr(0, 40),
+            "/var/cache/me/newsclass/trainingVSM.dat-");
 }
 
 }  // namespace

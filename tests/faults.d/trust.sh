@@ -122,14 +122,17 @@ case_trust_forged_caches() {
   lexicon=$XDG_CACHE_HOME/newsclass/$lexicon
   good_cache=$(sha "$cache")
   good_lexicon=$(sha "$lexicon")
-  # The first weight of the vector cache: after the 72-byte header, the path and the ids, each
-  # padded to 8 bytes.
+  # The first weight of the vector cache: after the 40-byte frame header and the key padded to
+  # 8 bytes comes the payload, whose vector count and length (16 bytes) precede the ids, padded
+  # to 8 bytes too.
   local weights
   weights=$(python3 -c 'import struct, sys
-h = open(sys.argv[1], "rb").read(72)
-count, dim, plen = struct.unpack("<QQQ", h[48:72])
+f = open(sys.argv[1], "rb")
+key, = struct.unpack("<Q", f.read(40)[24:32])
 pad = lambda n: (n + 7) // 8 * 8
-print(72 + pad(plen) + pad(count * 4))' "$cache")
+f.seek(40 + pad(key))
+count, dim = struct.unpack("<QQ", f.read(16))
+print(40 + pad(key) + 16 + pad(count * 4))' "$cache")
   patch_bytes "$cache" "$weights" 000000000000f87f   # a quiet NaN
   xxh3_reseal "$cache"
   # The last node's value of the lexicon cache (just before the checksum).
