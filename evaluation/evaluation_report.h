@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_utils.h"  // shortestDecimal, which the reports write numbers with
 #include "processor/corpus_processor.h"
 
 namespace newsclass {
@@ -74,9 +75,6 @@ std::string jsonString(const std::string& text);
 
 // A score as the text report prints it: four decimals ("%.4f").
 std::string fixed4(double value);
-
-// The shortest decimal text that reads back as exactly `value`.
-std::string shortestDecimal(double value);
 
 }  // namespace newsclass
 
