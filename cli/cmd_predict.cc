@@ -5,25 +5,20 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <istream>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/parallel.h"
 #include "base/progress.h"
-#include "base/text_file_reader.h"
 #include "base/text_utils.h"
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/predict_input.h"
 #include "cli/provenance.h"
 #include "evaluation/evaluation_report.h"
 #include "knn/category_check.h"
@@ -61,84 +56,6 @@ struct PendingLine {
   // category with score 0.
   bool empty = true;
 };
-
-// The ids of a --tsv run: each must be non-empty and given once in the whole run, so that every
-// answer is found by its id alone.
-class IdRegister {
- public:
-  // `where` names the input (a file, or standard input) in an error; `input` tells inputs apart.
-  void add(const std::string& id, size_t input, const std::string& where, uint64_t line) {
-    if (id.empty()) throw DataFileError(where + ": line " + std::to_string(line) + ": empty id");
-    const auto [found, fresh] = seen_.try_emplace(id, Place{input, line});
-    if (fresh) return;
-    const Place& first = found->second;
-    throw DataFileError(where + ": line " + std::to_string(line) + ": id " + id + " repeats " +
-                        (first.input == input ? "" : inputNames_.at(first.input) + " ") +
-                        "line " + std::to_string(first.line));
-  }
-  // The name of input `input` (0, 1, ...) in errors about a later input.
-  void nameInput(size_t input, const std::string& where) {
-    if (inputNames_.size() <= input) inputNames_.resize(input + 1);
-    inputNames_[input] = where;
-  }
-
- private:
-  struct Place {
-    size_t input;
-    uint64_t line;
-  };
-  std::unordered_map<std::string, Place> seen_;
-  std::vector<std::string> inputNames_;
-};
-
-// The --tsv id of a line: the bytes before its first tab (none: not an id line).
-std::optional<std::string_view> tsvId(std::string_view line) {
-  const size_t tab = line.find('\t');
-  if (tab == std::string_view::npos) return std::nullopt;
-  return line.substr(0, tab);
-}
-
-// The text of an input FILE in GBK. A file that is valid UTF-8 as a whole is converted at once;
-// any other is decided line by line, as standard input is (UTF-8 when the line is valid UTF-8
-// and holds a non-ASCII byte, GBK otherwise), so that a file mixing both encodings reads every
-// line right.
-std::string readInputText(const std::string& file) {
-  std::string bytes;
-  if (const auto reason = tryReadTextFile(file, bytes)) {
-    throw DataFileError(file + ": cannot read the input file (" + *reason + ")");
-  }
-  if (isValidUtf8(bytes)) return userTextToGbk(bytes);
-  std::string text;
-  text.reserve(bytes.size());
-  for (size_t pos = 0; pos < bytes.size();) {
-    size_t end = bytes.find('\n', pos);
-    if (end == std::string::npos) end = bytes.size();
-    const std::string_view line(bytes.data() + pos, end - pos);
-    if (std::all_of(line.begin(), line.end(), [](char c) { return (c & 0x80) == 0; })) {
-      text += line;
-    } else {
-      text += userTextToGbk(line);
-    }
-    if (end < bytes.size()) text += '\n';
-    pos = end + 1;
-  }
-  return text;
-}
-
-// An input FILE that is missing or not a readable file is named as an input, not as a data file
-// some stage should have written.
-void requireInputFile(const std::string& file) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(file, ec);
-  if (status.type() == std::filesystem::file_type::not_found) {
-    throw DataFileError(file + ": no such input file");
-  }
-  if (status.type() == std::filesystem::file_type::directory) {
-    throw DataFileError(file + ": is a folder, not an input file");
-  }
-  std::ifstream probe(file, std::ios::binary);
-  if (!probe) throw DataFileError(file + ": cannot open the input file for reading");
-}
 
 class LinePredictor {
  public:
@@ -275,27 +192,6 @@ class LinePredictor {
   size_t input_ = 0;
   std::string label_;  // GBK; empty when the answers do not name their file
 };
-
-// Checks the --tsv lines of a whole input, named `where`: each an id and its text (or blank),
-// the ids against the run's earlier ones.
-void checkTsvIds(std::string_view text, size_t input, const std::string& where, IdRegister& ids) {
-  ids.nameInput(input, where);
-  uint64_t number = 0;
-  for (size_t pos = 0; pos < text.size();) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    ++number;
-    std::string_view line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (const auto id = tsvId(line)) {
-      ids.add(std::string(*id), input, where, number);
-    } else if (!line.empty()) {
-      throw DataFileError(where + ": line " + std::to_string(number) +
-                          ": expected an id, a tab and the text");
-    }
-    pos = end + 1;
-  }
-}
 
 // `loading` is the data folder's shared lock, released once the model is loaded.
 int runPredict(RunContext& context, const PredictOptions& options, DataFolderLock& loading) {
