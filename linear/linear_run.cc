@@ -13,6 +13,7 @@
 #include "knn/category_check.h"
 #include "knn/neighbour_categories.h"
 #include "knn/neighbour_vote.h"
+#include "processor/member_stages.h"
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
 #include "vsm/keyword_weights.h"
@@ -20,14 +21,29 @@
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {
+namespace {
 
-std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const CategoryList& categories) {
-  const int64_t articleCount =
-      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
-  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(articleCount, 0)));
-  for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(processor.firstArticleId + i);
+// The one place this file makes a processor: textForMessages, loadStopWords, SegmenterSession,
+// progressTotalOf, tokenizeRows with tokenizeArticle, readKeywords and loadDictionary still take
+// one or are its members. `work` gets a processor over `range` in the environment.
+template <typename Work>
+decltype(auto) withProcessor(const StageEnvironment& environment, ArticleRange range, Work work) {
+  MemberStages stages(environment, range);
+  return work(stages.processor());
+}
 
-  OdbcConnection connection(processor.environment().connectionString, "trainLinearModel");
+int64_t collectionSizeOf(ArticleRange range) {
+  return static_cast<int64_t>(range.lastId) - range.firstId + 1;
+}
+
+}  // namespace
+
+std::vector<int> linearTrainingClasses(const StageEnvironment& environment, ArticleRange range,
+                                       const std::vector<std::string>& categories) {
+  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(collectionSizeOf(range), 0)));
+  for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(range.firstId + i);
+
+  OdbcConnection connection(environment.connectionString, "trainLinearModel");
   const std::optional<NeighbourCategories> stored =
       NeighbourCategories::read(connection, "TrainingCorpus", ids);
   std::vector<int> classes(ids.size(), -1);
@@ -39,7 +55,7 @@ std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const Categor
                : queryNeighbourCategories(connection, articleCategoryQuery("TrainingCorpus", ids[i]));
     if (found.empty()) continue;
     std::string category = found.front();
-    processor.trim(category, " ");
+    trimInPlace(category, " ");
     const auto listed = std::find(categories.begin(), categories.end(), category);
     if (listed == categories.end()) continue;
     classes[i] = static_cast<int>(listed - categories.begin());
@@ -47,24 +63,23 @@ std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const Categor
   }
   for (size_t c = 0; c < categories.size(); ++c) {
     if (articlesOf[c] > 0) continue;
-    throw UsageError("--categories: " + textForMessages(processor, categories[c]) +
-                     " has no training article in TrainingCorpus ids " +
-                     std::to_string(processor.firstArticleId) + "-" +
-                     std::to_string(processor.lastArticleId) +
+    const std::string name = withProcessor(environment, range, [&](CorpusProcessor& processor) {
+      return textForMessages(processor, categories[c]);
+    });
+    throw UsageError("--categories: " + name + " has no training article in TrainingCorpus ids " +
+                     std::to_string(range.firstId) + "-" + std::to_string(range.lastId) +
                      "; the linear classifier needs one for every category (leave it out of "
                      "--categories, or use --classifier knn)");
   }
   return classes;
 }
 
-LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
+LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
                              const std::vector<std::string>& keywords,
                              const std::vector<int>& classes, double cost) {
-  const int64_t articleCount =
-      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  const int64_t articleCount = collectionSizeOf(range);
   std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
-      vsm::findPostingLists(dictionary, keywords), processor.firstArticleId, articleCount,
-      articleCount);
+      vsm::findPostingLists(dictionary, keywords), range.firstId, articleCount, articleCount);
   std::vector<WeightedKeywordList> vectors;
   std::vector<int> trained;
   for (size_t i = 0; i < all.size() && i < classes.size(); ++i) {
@@ -76,40 +91,38 @@ LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dicti
 }
 
 std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
-    CorpusProcessor& processor, const Dictionary& dictionary,
+    const StageEnvironment& environment, ArticleRange range, const Dictionary& dictionary,
     const std::vector<std::string>& keywords, int32_t firstId, int32_t lastId,
     const std::string& tableName) {
   static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
   StageClock clock;
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
-  const int64_t collectionSize =
-      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
-  const StopWordSet stopWords = processor.loadStopWords();
+  const int64_t collectionSize = collectionSizeOf(range);
   std::vector<std::pair<int32_t, WeightedKeywordList>> vectors;
-  SegmenterSession segmenter(processor);
-  {
-    OdbcConnection connection(processor.environment().connectionString, "buildTestingVsm");
-    TokenizingOptions options;
-    options.tokenizeBeforeId = false;
-    options.progressLabel = "testing vectors";
-    options.progressTotal = progressTotalOf(processor, connection, tableName, firstId, lastId);
-    RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
-    std::vector<vsm::KeywordCounter> counters(
-        static_cast<size_t>(std::max(1, processor.environment().threads)),
-        vsm::KeywordCounter(keywords));
-    std::vector<WeightedKeywordList> made;
-    tokenizeRows(processor, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
-                 [&](TokenizedArticle& article) {
-                   if (!article.hasText) return;
-                   counters[0].count(article.words);
-                   vectors.emplace_back(article.id, vsm::tfidfTestingVector(statistics, counters[0],
-                                                                            collectionSize));
-                 });
-  }
-  segmenter.stop();
+  withProcessor(environment, range, [&](CorpusProcessor& processor) {
+    const StopWordSet stopWords = processor.loadStopWords();
+    SegmenterSession segmenter(processor);
+    {
+      OdbcConnection connection(environment.connectionString, "buildTestingVsm");
+      TokenizingOptions options;
+      options.tokenizeBeforeId = false;
+      options.progressLabel = "testing vectors";
+      options.progressTotal = progressTotalOf(processor, connection, tableName, firstId, lastId);
+      RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
+      vsm::KeywordCounter counter(keywords);
+      tokenizeRows(processor, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
+                   [&](TokenizedArticle& article) {
+                     if (!article.hasText) return;
+                     counter.count(article.words);
+                     vectors.emplace_back(article.id, vsm::tfidfTestingVector(
+                                                          statistics, counter, collectionSize));
+                   });
+    }
+    segmenter.stop();
+  });
   std::stable_sort(vectors.begin(), vectors.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   // A repeated id keeps its last article, as the testing model does.
   std::vector<std::pair<int32_t, WeightedKeywordList>> unique;
   for (auto& entry : vectors) {
@@ -119,13 +132,13 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
       unique.push_back(std::move(entry));
     }
   }
-  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   return unique;
 }
 
-void linearClassify(CorpusProcessor& processor, const LinearModel& model,
+void linearClassify(const StageEnvironment& environment, const LinearModel& model,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
-                    const CategoryList& categories, ClassificationResults& results) {
+                    const std::vector<std::string>& categories, ClassificationResults& results) {
   static const std::string kTimingLabel = gbk("对测试集进行线性分类的时间为");
   StageClock clock;
   std::vector<double> values;
@@ -135,20 +148,24 @@ void linearClassify(CorpusProcessor& processor, const LinearModel& model,
     const int predicted = model.decide(vector, categories.size(), values);
     results.push_back({id, categories.at(static_cast<size_t>(predicted))});
   }
-  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   // Such an article's decision values are the biases alone: its label says nothing about it.
   if (keywordless > 0) {
-    processor.environment().warnings
+    environment.warnings
         << "classification: " << keywordless << " of " << vectors.size()
         << " testing articles hold no keyword; their label is the one the model's biases favour\n";
   }
 }
 
-LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& dictionaryPath,
+LinearPredictor::LinearPredictor(const StageEnvironment& environment, ArticleRange range,
+                                 const std::string& dictionaryPath,
                                  const std::string& keywordPath, const std::string& modelPath,
-                                 CategoryList categories)
+                                 std::vector<std::string> categories)
     : categories_(std::move(categories)),
-      keywords_(processor.readKeywords(keywordPath)),
+      keywords_(withProcessor(environment, range,
+                              [&](CorpusProcessor& processor) {
+                                return processor.readKeywords(keywordPath);
+                              })),
       model_(LinearModel::load(modelPath, categories_.size())) {
   if (model_.featureCount() != keywords_.size()) {
     throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
@@ -157,9 +174,11 @@ LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& 
                         " keywords (run classify --classifier linear again)");
   }
   Dictionary dictionary;
-  processor.loadDictionary(dictionary, dictionaryPath);
+  withProcessor(environment, range, [&](CorpusProcessor& processor) {
+    processor.loadDictionary(dictionary, dictionaryPath);
+  });
   statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
-  collectionSize_ = static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  collectionSize_ = collectionSizeOf(range);
 }
 
 std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {
