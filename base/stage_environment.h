@@ -43,8 +43,8 @@ struct StageEnvironment {
 struct ArticleRange {
   int32_t firstId = 1;
   int32_t lastId = 0;
-  // N, the number of articles in the range.
-  int32_t size() const { return lastId - firstId + 1; }
+  // N, the number of articles in the range (64 bits: no range of 32-bit ids overflows it).
+  int64_t size() const { return static_cast<int64_t>(lastId) - firstId + 1; }
 };
 
 }  // namespace newsclass

@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
                   {"select cf 1000", nc::FeatureMeasure::kCategoryFrequency}};
   for (const auto& entry : measures) {
     Stopwatch clock;
-    nc::selectFeatures(processor, entry.measure, kCategories, dictionary, table, 1000,
+    nc::selectFeatures(processor.environment(), processor.range(), entry.measure, kCategories, dictionary, table, 1000,
                        dir + "/keywords.dat");
     clock.report(entry.name);
   }

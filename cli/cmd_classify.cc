@@ -50,8 +50,7 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   if (classifier.segmentsTestingText() && hasModelFacts(context)) {
     useRecordedSegmenterFiles(context, readModelFacts(context));
   }
-  CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  checkCategoriesInTable(context.environment(), context.categories, "TrainingCorpus");
   if (options.explain) {
     classifier.explain(description, context.environment(), *options.explain);
     return 0;

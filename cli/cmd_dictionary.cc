@@ -7,6 +7,7 @@
 #include "base/text_utils.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "dictionary/dictionary_file.h"
 
 namespace newsclass {
 

@@ -19,7 +19,7 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
                            const std::string& format) {
   CorpusProcessor processor = context.processor();
   EvaluationReport report =
-      buildEvaluationReport(processor, results, context.categories, "TestingCorpus");
+      buildEvaluationReport(processor.environment(), results, context.categories, "TestingCorpus");
   if (format == "csv") {
     context.console().write(formatReportCsv(report));
   } else if (format == "json") {

@@ -11,6 +11,7 @@
 #include "cli/cmd_evaluate.h"
 #include "cli/cmd_model.h"
 #include "cli/provenance.h"
+#include "corpusdb/article_lookup.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
 #include "evaluation/html_report.h"
@@ -99,12 +100,7 @@ std::string evaluationPage(RunContext& context, CorpusProcessor& processor,
   std::map<int32_t, std::string> stored;
   {
     OdbcConnection connection(processor.environment().connectionString, "evaluate");
-    RowCursor rows = connection.execute(allArticleCategoriesQuery("TestingCorpus"));
-    for (; !rows.atEnd(); rows.moveNext()) {
-      std::string category = rows.text("Categorization");
-      processor.trim(category, " ");
-      stored.emplace(rows.int32("ArticleId"), std::move(category));
-    }
+    stored = readStoredCategories(connection, allArticleCategoriesQuery("TestingCorpus"));
   }
   for (const ClassificationResult& result : results) {
     auto found = stored.find(result.articleId);

@@ -59,7 +59,7 @@ int runBuildContingency(RunContext& context, const BuildContingencyOptions& opti
   requireCurrentFiles(context, {"dict.dat"});
   CorpusProcessor processor = context.processor();
   // A list that shares no name with the table would count nothing but empty columns.
-  checkCategoriesInTable(processor, context.categories, options.table);
+  checkCategoriesInTable(processor.environment(), context.categories, options.table);
   Dictionary dictionary;
   processor.loadDictionary(dictionary, dictionaryPath);
   ContingencyTable table;
@@ -99,7 +99,7 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
     processor.loadContingencyTable(table, contingencyPath);
   }
   std::vector<CategorySelection> selections;
-  selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
+  selectKeywordsByMeasure(processor.environment(), processor.range(), options.measure, context.categories, dictionary, table,
                           options.count, keywordPath,
                           options.scoresPath.empty() ? nullptr : &selections);
   if (!options.scoresPath.empty()) writeScores(options.scoresPath, selections);

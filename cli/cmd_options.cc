@@ -84,7 +84,7 @@ CLI::Option* addCostOption(CLI::App& command, double& cost) {
 }
 
 Tokenizer tokenizerByName(const std::string& name) {
-  return name == "space" ? &CorpusProcessor::splitBySpace : &CorpusProcessor::tokenizeArticle;
+  return name == "space" ? &splitBySpace : &tokenizeArticle;
 }
 
 }  // namespace newsclass

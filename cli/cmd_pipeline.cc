@@ -90,7 +90,7 @@ ClassificationResults linearStages(RunContext& context, CorpusProcessor& process
   const std::string modelPath = context.dataPath("linear.model");
   ClassificationResults results;
   StageClock clock;
-  const ArticleRange range{context.trainFirst, context.trainLast};
+  const ArticleRange range = processor.range();
   LinearModel model = trainLinearModel(range, dictionary, keywords, linearClasses, options.cost);
   model.save(modelPath);
   summary(context, "linear model",
@@ -168,12 +168,11 @@ ClassificationResults knnStages(RunContext& context, CorpusProcessor& processor,
 
 ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
   CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
   std::vector<int> linearClasses;
   if (options.classifier == "linear") {
-    linearClasses = linearTrainingClasses(context.environment(),
-                                          {context.trainFirst, context.trainLast},
-                                          context.categories);
+    linearClasses =
+        linearTrainingClasses(processor.environment(), processor.range(), context.categories);
   }
   const std::string dictionaryPath = context.dataPath("dict.dat");
   const std::string contingencyPath = context.dataPath("contingency.dat");
@@ -204,7 +203,7 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
   }
   {
     StageClock clock;
-    selectKeywordsByMeasure(processor, options.measure, context.categories, dictionary, table,
+    selectKeywordsByMeasure(processor.environment(), processor.range(), options.measure, context.categories, dictionary, table,
                             options.count, keywordPath);
     context.recordFacts(ProvenanceStage::kFeatures,
                         {{"measure", options.measure}, {"count", std::to_string(options.count)}},

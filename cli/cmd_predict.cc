@@ -183,15 +183,15 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
 
   // Loading and start-up lines go to standard error through a quiet console of their own; the
   // answers alone go to standard output.
-  Environment environment = context.environment();
+  StageEnvironment environment = context.environment();
   Console sideConsole(context.errors(), context.console().encoding(), true);
   environment.console = &sideConsole;
-  CorpusProcessor processor(description.range.firstId, description.range.lastId, environment);
-  checkCategoriesInTable(processor, description.categories, "TrainingCorpus");
+  checkCategoriesInTable(environment, description.categories, "TrainingCorpus");
   const std::unique_ptr<Model> model = loadModel(description, environment);
-  SegmenterSession session(processor);
+  SegmenterSession session(environment);
   sideConsole.flush();
-  LineAnswerer lines(context, processor, *model, {options.format, options.tsv, options.neighbours});
+  LineAnswerer lines(context, environment, *model,
+                     {options.format, options.tsv, options.neighbours});
   // Everything the answers need is loaded: writers may replace the files now.
   loading.release();
   if (options.files.empty()) {

@@ -48,7 +48,7 @@ int runSegment(RunContext& context, const SegmentOptions& options) {
   Console sideConsole(context.errors(), context.console().encoding(), true);
   environment.console = &sideConsole;
   CorpusProcessor processor(context.trainFirst, context.trainLast, environment);
-  SegmenterSession session(processor);
+  SegmenterSession session(processor.environment());
   sideConsole.flush();
   StopWordSet stopWords;
   if (options.tokenize) stopWords = processor.loadStopWords();

@@ -41,7 +41,7 @@ int runDefaultSequence(RunContext& context) {
   VsmModel testingModel;
   // The testing half segments text: a lexicon the segmenter cannot start with must stop the run
   // before any work.
-  checkSegmenterLexicon(processor);
+  checkSegmenterLexicon(processor.environment());
   // A file that does not load whole is refused by its loader, before any vector is built.
   processor.loadDictionary(dictionary, dictionaryPath);
   processor.loadContingencyTable(contingencyTable, contingencyPath);

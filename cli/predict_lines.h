@@ -14,14 +14,16 @@
 #include "cli/predict_answer_format.h"
 #include "cli/predict_input.h"
 #include "models/model.h"
+#include "segmentation/stop_word_set.h"
 
 namespace newsclass {
 
 class LineAnswerer {
  public:
-  // Answers with `model`, cutting texts with `processor`'s tokeniser and the stop words it
-  // loads now; writes to the context's console.
-  LineAnswerer(RunContext& context, CorpusProcessor& processor, const Model& model,
+  // Answers with `model`, cutting texts with the tokeniser in `environment` (whose segmenter
+  // the caller starts) and the stop words it loads now; writes to the context's console.
+  // `environment` must outlive the answerer.
+  LineAnswerer(RunContext& context, const StageEnvironment& environment, const Model& model,
                AnswerFormat format);
 
   // Input `input` (0, 1, ...) begins: `where` names it in errors, `label` (GBK) in the answers
@@ -39,7 +41,7 @@ class LineAnswerer {
 
  private:
   RunContext& context_;
-  CorpusProcessor& processor_;
+  const StageEnvironment& environment_;
   const Model& model_;
   AnswerFormat format_;
   StopWordSet stopWords_;

@@ -17,6 +17,8 @@
 #include "corpusdb/odbc_connection.h"
 #include "models/model_factory.h"
 #include "segmentation/segmenter_binding.h"
+#include "segmentation/stop_words.h"
+#include "segmentation/tokenizer.h"
 #include "testing/command_runner.h"
 #include "testing/test_support.h"
 
@@ -64,9 +66,8 @@ class PredictModelTest : public ::testing::Test {
   std::vector<ModelAnswer> answers(const ModelDescription& description,
                                    const std::vector<std::string>& texts) {
     const std::unique_ptr<Model> model = loadModel(description, environment);
-    CorpusProcessor processor(description.range.firstId, description.range.lastId, environment);
-    SegmenterSession session(processor);
-    const StopWordSet stopWords = processor.loadStopWords();
+    SegmenterSession session(environment);
+    const StopWordSet stopWords = loadStopWords(environment);
     const std::unique_ptr<Model::Scratch> scratch = model->makeScratch();
     std::vector<ModelAnswer> answered;
     for (const std::string& text : texts) {
@@ -74,7 +75,7 @@ class PredictModelTest : public ::testing::Test {
       if (gbkText.find_first_not_of(" \t\r\v\f") == std::string::npos) {
         answered.emplace_back();
       } else {
-        answered.push_back(model->answer(processor.tokenizeArticle(gbkText, stopWords), *scratch));
+        answered.push_back(model->answer(tokenizeArticle(environment, gbkText, stopWords), *scratch));
       }
     }
     return answered;
@@ -130,7 +131,7 @@ class PredictModelTest : public ::testing::Test {
   std::ostringstream warnings;
   Console console{consoleBytes, ConsoleEncoding::kGbk, true};
   Segmenter segmenter;
-  Environment environment{warnings};
+  StageEnvironment environment{warnings};
 };
 
 TEST_F(PredictModelTest, TheKnnModelAnswersWithTheBytesPredictPrinted) {

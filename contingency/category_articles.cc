@@ -1,4 +1,6 @@
 // The article ids of each category, read from one corpus table over one connection.
+#include "contingency/category_articles.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -6,18 +8,17 @@
 #include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 
-bool CorpusProcessor::collectCategoryArticles(CategoryList categories, std::string tableName,
-                                              CategoryArticles& result) {
-  OdbcConnection connection(environment().connectionString, "collectCategoryArticles");
+bool collectCategoryArticles(const StageEnvironment& environment, const CategoryList& categories,
+                             const std::string& tableName, CategoryArticles& result) {
+  OdbcConnection connection(environment.connectionString, "collectCategoryArticles");
   for (const std::string& category : categories) {
     std::vector<int32_t> ids;
     RowCursor rows = connection.execute(categoryArticleIdsQuery(tableName, category));
     while (!rows.atEnd()) {
-      ids.push_back(rows.int32("ArticleId"));
+      ids.push_back(rows.int32(kIdColumn));
       rows.moveNext();
     }
     // A category without rows is left out, so every stored list is non-empty.

@@ -1,5 +1,7 @@
 // Builds the word-by-category table of document counts from the dictionary and the article ids
 // of each category.
+#include "contingency/contingency_build.h"
+
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -9,8 +11,8 @@
 #include "base/encoding.h"
 #include "base/parallel.h"
 #include "base/stage_clock.h"
+#include "contingency/category_articles.h"
 #include "contingency/contingency_counting.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {
@@ -121,14 +123,15 @@ void countContingencyCells(const Dictionary& dictionary, const CategoryArticles&
   }
 }
 
-bool CorpusProcessor::buildContingencyTable(const Dictionary& dictionary, CategoryList categories,
-                                            ContingencyTable& table, std::string tableName) {
+bool buildContingencyTable(const StageEnvironment& environment, const Dictionary& dictionary,
+                           const CategoryList& categories, ContingencyTable& table,
+                           const std::string& tableName) {
   static const std::string kTimingLabel = gbk("建立contingencyTable的时间为");
   const StageClock clock;
   CategoryArticles articles;
-  collectCategoryArticles(std::move(categories), std::move(tableName), articles);
-  countContingencyCells(dictionary, articles, table, environment().threads);
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  collectCategoryArticles(environment, categories, tableName, articles);
+  countContingencyCells(dictionary, articles, table, environment.threads);
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   return !table.empty();
 }
 

@@ -2,6 +2,8 @@
 // The loader reads white-space-separated tokens, so any line-end style loads the same. A record
 // cut short, a count that is not a decimal int32 or a negative count is refused with an error
 // naming the line; nothing is loaded then.
+#include "contingency/contingency_file.h"
+
 #include <charconv>
 #include <optional>
 #include <ostream>
@@ -13,7 +15,6 @@
 #include "base/errors.h"
 #include "base/stage_clock.h"
 #include "base/text_file_reader.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {
@@ -28,7 +29,7 @@ void appendInt(std::string& out, int32_t value) {
 
 }  // namespace
 
-void CorpusProcessor::saveContingencyTable(const ContingencyTable& table, const std::string& path) {
+void saveContingencyTable(const ContingencyTable& table, const std::string& path) {
   writeFileAtomically(path, [&table](std::ostream& out) {
     std::string buffer;
     buffer.reserve(kWriteChunk + 256);
@@ -50,7 +51,7 @@ void CorpusProcessor::saveContingencyTable(const ContingencyTable& table, const 
   });
 }
 
-void CorpusProcessor::loadContingencyTable(ContingencyTable& table, const std::string& path) {
+void loadContingencyTable(ContingencyTable& table, const std::string& path, Console& console) {
   static const std::string kTimingLabel = gbk("将contingencyTable加载到内存的时间为");
   static const char* const kFieldNames[] = {"word", "category", "withWord", "withoutWord"};
   const StageClock clock;
@@ -89,7 +90,7 @@ void CorpusProcessor::loadContingencyTable(ContingencyTable& table, const std::s
                             ContingencyCell{counts[0], counts[1]});
   }
   mergeLoaded(table, std::move(loaded));
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  console.timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
 }  // namespace newsclass

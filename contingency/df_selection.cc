@@ -1,4 +1,6 @@
 // Feature words by document frequency: the n words that occur in the most articles.
+#include "contingency/df_selection.h"
+
 #include <algorithm>
 #include <ostream>
 #include <string>
@@ -8,12 +10,11 @@
 #include "base/atomic_file.h"
 #include "base/encoding.h"
 #include "base/errors.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 
-void CorpusProcessor::selectByDfThreshold(const Dictionary& dictionary, unsigned n,
-                                          const std::string& path) {
+void selectByDfThreshold(const Dictionary& dictionary, unsigned n, const std::string& path,
+                         Console& console) {
   static const std::string kCountLabel = gbk("最后共选择特征词");
   static const std::string kThresholdLabel = "by the way,DFthreshold equals";
 
@@ -40,8 +41,8 @@ void CorpusProcessor::selectByDfThreshold(const Dictionary& dictionary, unsigned
     }
   });
 
-  console().line(kCountLabel + std::to_string(written));
-  console().line(kThresholdLabel + std::to_string(n));
+  console.line(kCountLabel + std::to_string(written));
+  console.line(kThresholdLabel + std::to_string(n));
 }
 
 }  // namespace newsclass

@@ -13,6 +13,14 @@
 
 namespace newsclass {
 
+// The columns the queries below read, by the names their rows give them.
+inline constexpr const char* kIdColumn = "ArticleId";
+inline constexpr const char* kTitleColumn = "CArticleName";
+inline constexpr const char* kCategoryColumn = "Categorization";
+inline constexpr const char* kTextColumn = "CAbstract";
+inline constexpr const char* kRowCountColumn = "n";       // articleCountQuery
+inline constexpr const char* kCategoryCountColumn = "p";  // categoryCountQuery
+
 // Throws UsageError unless the name is an identifier.
 void checkTableName(const std::string& tableName);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "segmentation/stop_word_set.h"
+#include "segmentation/word_list.h"
 
 namespace newsclass {
 
@@ -22,9 +23,6 @@ struct Posting {
 
 using PostingList = std::vector<Posting>;
 using Dictionary = std::map<std::string, PostingList>;
-
-// The words of one article in text order, repeats kept.
-using WordList = std::vector<std::string>;
 
 }  // namespace newsclass
 

@@ -1,5 +1,7 @@
-// Dictionary construction: every article of a corpus table in the processor's range is
-// tokenised, and each of its words gets a posting (article id, count) in the word's list.
+// Dictionary construction: every article of a corpus table in the training range is tokenised,
+// and each of its words gets a posting (article id, count) in the word's list.
+#include "dictionary/dictionary_build.h"
+
 #include <algorithm>
 #include <deque>
 #include <functional>
@@ -13,9 +15,9 @@
 #include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "processor/corpus_processor.h"
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
+#include "segmentation/stop_words.h"
 
 namespace newsclass {
 namespace {
@@ -176,32 +178,32 @@ class PostingAdder {
 
 }  // namespace
 
-bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenizer,
-                                      std::string tableName) {
+bool buildDictionary(const StageEnvironment& environment, ArticleRange range,
+                     Dictionary& dictionary, Tokenizer tokenizer, const std::string& tableName) {
   static const std::string articleLabel = gbk("处理第");
   // "共有了", not "共用了": kept exactly, as scripts match the line.
   static const std::string secondsLabel = gbk("篇文章共有了");
-  SegmenterSession session(*this);
-  const std::string query = articleRangeQuery(tableName, firstArticleId, lastArticleId);
+  SegmenterSession session(environment);
+  const std::string query = articleRangeQuery(tableName, range.firstId, range.lastId);
   {
-    OdbcConnection connection(environment().connectionString, "buildDictionary");
+    OdbcConnection connection(environment.connectionString, "buildDictionary");
     TokenizingOptions options;
     options.progressLabel = "dictionary";
     options.progressTotal =
-        progressTotalOf(*this, connection, tableName, firstArticleId, lastArticleId);
+        progressTotalOf(environment, connection, tableName, range.firstId, range.lastId);
     RowCursor rows = connection.execute(query);
-    const StopWordSet stopWords = loadStopWords();
+    const StopWordSet stopWords = loadStopWords(environment);
     PostingAdder adder(dictionary);
     std::string line;
     try {
-      tokenizeRows(*this, rows, tokenizer, stopWords, options,
+      tokenizeRows(environment, rows, tokenizer, stopWords, options,
                    [&](TokenizedArticle& article) {
                      StageClock clock;
                      if (article.hasText) adder.addArticle(article.words, article.id);
-                     if (!console().quiet()) {
+                     if (!environment.console->quiet()) {
                        line.assign(articleLabel).append(article.idText).append(secondsLabel);
                        line += formatSeconds(article.seconds + clock.elapsedSeconds());
-                       console().detail(line);
+                       environment.console->detail(line);
                      }
                    });
     } catch (...) {

@@ -4,6 +4,8 @@
 // A record cut short, a number that is not one, or a number no dictionary can hold (a negative
 // posting count, an occurrence count below 1, an article listed twice in one word) is refused
 // with an error naming the record; nothing is loaded then.
+#include "dictionary/dictionary_file.h"
+
 #include <algorithm>
 #include <charconv>
 #include <optional>
@@ -17,7 +19,6 @@
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/text_file_reader.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 namespace {
@@ -121,7 +122,7 @@ void writeDictionaryText(const Dictionary& dictionary, std::string_view between,
 
 }  // namespace
 
-void CorpusProcessor::saveDictionary(const Dictionary& dictionary, const std::string& path) {
+void saveDictionary(const Dictionary& dictionary, const std::string& path) {
   writeFileAtomically(path, [&dictionary](std::ostream& out) {
     writeDictionaryText(dictionary, " ", " ; ", [&out](std::string_view block) {
       out.write(block.data(), static_cast<std::streamsize>(block.size()));
@@ -129,7 +130,7 @@ void CorpusProcessor::saveDictionary(const Dictionary& dictionary, const std::st
   });
 }
 
-void CorpusProcessor::loadDictionary(Dictionary& dictionary, const std::string& path) {
+void loadDictionary(Dictionary& dictionary, const std::string& path) {
   const std::string bytes = readTextFile(path);
   TokenScanner scanner(bytes);
   const std::optional<int32_t> header = nextInt(scanner);

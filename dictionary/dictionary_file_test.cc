@@ -9,6 +9,7 @@
 
 #include "base/encoding.h"
 #include "base/errors.h"
+#include "dictionary/dictionary_file.h"
 #include "testing/test_support.h"
 
 namespace newsclass {

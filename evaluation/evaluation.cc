@@ -1,10 +1,12 @@
-// Precision, recall and F1 of one category: the free functions, and the processor's operations
-// that count a classification's predictions with one stored-category lookup per prediction.
+// Precision, recall and F1 of one category, from counts and from a classification's predictions
+// with one stored-category lookup per prediction.
 #include "evaluation/evaluation.h"
 
 #include <string>
 
-#include "processor/corpus_processor.h"
+#include "base/text_utils.h"
+#include "corpusdb/article_lookup.h"
+#include "features/category_counts.h"
 
 namespace newsclass {
 
@@ -23,23 +25,22 @@ double f1Of(double precision, double recall) {
   return 0.0;
 }
 
-double CorpusProcessor::countCorrectPredictions(std::string category,
-                                                const ClassificationResults& results,
-                                                std::string tableName) {
+double countCorrectPredictions(const StageEnvironment& environment, const std::string& category,
+                               const ClassificationResults& results, const std::string& tableName) {
   int32_t count = 0;
   for (const ClassificationResult& entry : results) {
     if (entry.predictedCategory != category) continue;
-    std::string stored = fetchArticleCategory(entry.articleId, tableName);
-    trim(stored, " ");
+    std::string stored =
+        fetchArticleCategory(environment.connectionString, entry.articleId, tableName);
+    trimInPlace(stored, " ");
     if (stored == category) ++count;
   }
   return static_cast<double>(count);
 }
 
-double CorpusProcessor::categoryPrecision(std::string category,
-                                          const ClassificationResults& results,
-                                          std::string tableName) {
-  double correct = countCorrectPredictions(category, results, tableName);
+double categoryPrecision(const StageEnvironment& environment, const std::string& category,
+                         const ClassificationResults& results, const std::string& tableName) {
+  double correct = countCorrectPredictions(environment, category, results, tableName);
   double predicted = 0.0;
   for (const ClassificationResult& entry : results) {
     if (entry.predictedCategory == category) predicted += 1.0;
@@ -47,16 +48,16 @@ double CorpusProcessor::categoryPrecision(std::string category,
   return precisionOf(correct, predicted);
 }
 
-double CorpusProcessor::categoryRecall(std::string category, const ClassificationResults& results,
-                                       std::string tableName) {
-  double correct = countCorrectPredictions(category, results, tableName);
-  return recallOf(correct, countCategoryArticles(category, tableName));
+double categoryRecall(const StageEnvironment& environment, const std::string& category,
+                      const ClassificationResults& results, const std::string& tableName) {
+  double correct = countCorrectPredictions(environment, category, results, tableName);
+  return recallOf(correct, countCategoryArticles(environment, category, tableName));
 }
 
-double CorpusProcessor::categoryF1(std::string category, const ClassificationResults& results,
-                                   std::string tableName) {
-  double p = categoryPrecision(category, results, tableName);
-  double r = categoryRecall(category, results, tableName);
+double categoryF1(const StageEnvironment& environment, const std::string& category,
+                  const ClassificationResults& results, const std::string& tableName) {
+  double p = categoryPrecision(environment, category, results, tableName);
+  double r = categoryRecall(environment, category, results, tableName);
   return f1Of(p, r);
 }
 

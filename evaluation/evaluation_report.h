@@ -3,9 +3,9 @@
 //
 // The per-category values equal what categoryPrecision, categoryRecall and categoryF1 return
 // for the same results and table: the same whole counts go through the same functions
-// (evaluation/evaluation.h), but the stored categories come from one query over the whole table instead
-// of one lookup per prediction. The support of a category is countCategoryArticles over the
-// table.
+// (evaluation/evaluation.h), but the stored categories come from one query over the whole table
+// instead of one lookup per prediction. The support of a category is countCategoryArticles over
+// the table.
 #ifndef NEWSCLASS_EVALUATION_EVALUATION_REPORT_H_
 #define NEWSCLASS_EVALUATION_EVALUATION_REPORT_H_
 
@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "base/stage_environment.h"
 #include "base/text_utils.h"  // shortestDecimal, which the reports write numbers with
-#include "processor/corpus_processor.h"
+#include "corpusdb/category_list.h"
+#include "knn/knn_types.h"
 
 namespace newsclass {
 
@@ -58,7 +60,7 @@ struct EvaluationReport {
 // Builds the report for `results` (testing article ids and predicted categories) against the
 // stored categories of `tableName`. A predicted article that the table lacks (or whose category
 // is NULL) is a DataFileError naming the article; database faults pass through.
-EvaluationReport buildEvaluationReport(CorpusProcessor& processor,
+EvaluationReport buildEvaluationReport(const StageEnvironment& environment,
                                        const ClassificationResults& results,
                                        const CategoryList& categories,
                                        const std::string& tableName);

@@ -119,7 +119,7 @@ TEST_F(EvaluationTest, PredictedArticleMissingFromTheTableFails) {
   EXPECT_ANY_THROW(precision("history", results));
   CategoryList categories = {"history"};
   try {
-    buildEvaluationReport(processor, results, categories, "TestingCorpus");
+    buildEvaluationReport(processor.environment(), results, categories, "TestingCorpus");
     FAIL() << "a prediction for a missing article was accepted";
   } catch (const DataFileError& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -139,7 +139,7 @@ TEST_F(EvaluationTest, ReportNumbersEqualThePerCategoryOperations) {
       {{2, "history"}, {3, "history"}, {4, "history"}, {8, "culture"}, {9, "reading"}}};
   for (const ClassificationResults& results : cases) {
     EvaluationReport report =
-        buildEvaluationReport(processor, results, categories, "TestingCorpus");
+        buildEvaluationReport(processor.environment(), results, categories, "TestingCorpus");
     ASSERT_EQ(report.categories.size(), categories.size());
     double macroF1 = 0.0;
     for (size_t i = 0; i < categories.size(); ++i) {
@@ -161,7 +161,7 @@ TEST_F(EvaluationTest, ReportAveragesAccuracyAndConfusion) {
   CategoryList categories = {"history", "culture", "reading"};
   ClassificationResults results = {{1, "history"}, {2, "history"}, {5, "history"},
                                    {6, "culture"}, {7, "culture"}, {8, "reading"}};
-  EvaluationReport r = buildEvaluationReport(processor, results, categories, "TestingCorpus");
+  EvaluationReport r = buildEvaluationReport(processor.environment(), results, categories, "TestingCorpus");
   EXPECT_EQ(r.predictionCount, 6);
   EXPECT_EQ(r.correctCount, 3);
   EXPECT_EQ(r.accuracy, 0.5);

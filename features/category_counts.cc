@@ -1,19 +1,21 @@
 // How many articles of one category a corpus table holds.
+#include "features/category_counts.h"
+
 #include <string>
 
 #include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 
-double CorpusProcessor::countCategoryArticles(std::string category, std::string tableName) {
+double countCategoryArticles(const StageEnvironment& environment, const std::string& category,
+                             const std::string& tableName) {
   const std::string query = categoryCountQuery(tableName, category);
-  OdbcConnection connection(environment().connectionString, "countCategoryArticles");
+  OdbcConnection connection(environment.connectionString, "countCategoryArticles");
   RowCursor rows = connection.execute(query);
   // A count query always answers with one row.
-  return atofLike(rows.text("p"));
+  return atofLike(rows.text(kCategoryCountColumn));
 }
 
 }  // namespace newsclass

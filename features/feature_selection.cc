@@ -12,6 +12,7 @@
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/stage_clock.h"
+#include "features/category_counts.h"
 
 namespace newsclass {
 namespace {
@@ -39,14 +40,14 @@ int32_t categoryQuota(int32_t articleCount, int32_t featureTotal, int32_t rangeS
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
+void selectFeatures(const StageEnvironment& environment, ArticleRange range, FeatureMeasure measure,
                     const CategoryList& categories, const Dictionary& dictionary,
                     ContingencyTable& table, int32_t featureTotal, const std::string& path,
                     std::vector<CategorySelection>* selections) {
   static const std::string kCountLabel = gbk("最后共选择特征词");
   // "共有了" here, "共用了" per category: both kept exactly, as scripts match them.
   static const std::string kTimingLabel = gbk("遴选特征词共有了");
-  const int32_t rangeSize = processor.rangeSize();
+  const int32_t rangeSize = range.size();
   categoryQuota(0, featureTotal, rangeSize);  // rejects an empty range before any work
 
   // Views of the dictionary's own keys; the set orders them byte-wise and keeps each once.
@@ -57,14 +58,14 @@ void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
   const RankingInput input = gatherRankingInput(dictionary, table, categories);
   for (const std::string& category : categories) {
     const int32_t articleCount =
-        truncateCount(processor.countCategoryArticles(category, "TrainingCorpus"));
+        truncateCount(countCategoryArticles(environment, category, "TrainingCorpus"));
     const int32_t quota = categoryQuota(articleCount, featureTotal, rangeSize);
     // Only the top of the ranking is needed; a quota beyond it takes the whole ranking.
     const StageClock rankingClock;
     const std::vector<ScoredWord> ranking =
         rankWords(measure, input, category, rangeSize, static_cast<size_t>(std::max(quota, 0)));
     if (measure == FeatureMeasure::kCategoryFrequency) {
-      printCategoryRankingTime(processor.console(), category, rankingClock.elapsedSeconds());
+      printCategoryRankingTime(*environment.console, category, rankingClock.elapsedSeconds());
     }
     for (const ScoredWord& entry : ranking) selected.insert(*entry.word);
     if (selections != nullptr) {
@@ -85,42 +86,8 @@ void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
       out.put('\n');
     }
   });
-  processor.console().line(kCountLabel + std::to_string(selected.size()));
-  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
-}
-
-void CorpusProcessor::selectFeaturesByChiSquare(CategoryList categories,
-                                                const Dictionary& dictionary,
-                                                ContingencyTable& table, int32_t featureTotal,
-                                                const std::string& path) {
-  selectFeatures(*this, FeatureMeasure::kChiSquare, categories, dictionary, table, featureTotal,
-                 path);
-}
-
-void CorpusProcessor::selectFeaturesByInformationGain(CategoryList categories,
-                                                      const Dictionary& dictionary,
-                                                      ContingencyTable& table, int32_t featureTotal,
-                                                      const std::string& path) {
-  selectFeatures(*this, FeatureMeasure::kInformationGain, categories, dictionary, table,
-                 featureTotal, path);
-}
-
-void CorpusProcessor::selectFeaturesByMutualInformation(CategoryList categories,
-                                                        const Dictionary& dictionary,
-                                                        ContingencyTable& table,
-                                                        int32_t featureTotal,
-                                                        const std::string& path) {
-  selectFeatures(*this, FeatureMeasure::kMutualInformation, categories, dictionary, table,
-                 featureTotal, path);
-}
-
-void CorpusProcessor::selectFeaturesByCategoryFrequency(CategoryList categories,
-                                                        const Dictionary& dictionary,
-                                                        ContingencyTable& table,
-                                                        int32_t featureTotal,
-                                                        const std::string& path) {
-  selectFeatures(*this, FeatureMeasure::kCategoryFrequency, categories, dictionary, table,
-                 featureTotal, path);
+  environment.console->line(kCountLabel + std::to_string(selected.size()));
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
 }  // namespace newsclass

@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/stage_environment.h"
+#include "contingency/contingency_table.h"
+#include "corpusdb/category_list.h"
+#include "dictionary/dictionary.h"
 #include "features/word_ranking.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 
@@ -26,10 +29,11 @@ struct CategorySelection {
 // rangeSize, truncated toward zero. Throws UsageError when rangeSize is not positive.
 int32_t categoryQuota(int32_t articleCount, int32_t featureTotal, int32_t rangeSize);
 
-// Runs the selection with `measure` and writes the keyword file `path` (one word per line,
-// ascending byte order, each word once), then prints the word count and the timing line.
+// Runs the selection with `measure` over the training range's articles and writes the keyword
+// file `path` (one word per line, ascending byte order, each word once), then prints the word
+// count and the timing line.
 // When `selections` is given, it receives one entry per category of the list, in list order.
-void selectFeatures(CorpusProcessor& processor, FeatureMeasure measure,
+void selectFeatures(const StageEnvironment& environment, ArticleRange range, FeatureMeasure measure,
                     const CategoryList& categories, const Dictionary& dictionary,
                     ContingencyTable& table, int32_t featureTotal, const std::string& path,
                     std::vector<CategorySelection>* selections = nullptr);

@@ -66,7 +66,7 @@ TEST_F(FeatureSelectionTest, WordTakenByTwoCategoriesIsWrittenAndCountedOnce) {
   // Quotas: history 4*5/10 = 2, culture 6*5/10 = 3. By in-category frequency history takes
   // shared (3), h (2); culture takes c (5), shared (4), then h (0, before rare by byte order).
   std::vector<CategorySelection> selections;
-  selectFeatures(processor, FeatureMeasure::kCategoryFrequency, {"history", "culture"}, dictionary,
+  selectFeatures(processor.environment(), processor.range(), FeatureMeasure::kCategoryFrequency, {"history", "culture"}, dictionary,
                  table, 5, path, &selections);
   EXPECT_EQ(readFileBytes(path), "c\nh\nshared\n");
   EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
@@ -142,7 +142,7 @@ TEST_F(FeatureSelectionTest, NothingSelectedIsRefusedLeavingTheFile) {
 TEST_F(FeatureSelectionTest, CategoryWithoutTrainingRowsTakesNothing) {
   std::vector<CategorySelection> selections;
   writeFileBytes(path, "old\n");
-  EXPECT_THROW(selectFeatures(processor, FeatureMeasure::kChiSquare, {"reading"}, dictionary,
+  EXPECT_THROW(selectFeatures(processor.environment(), processor.range(), FeatureMeasure::kChiSquare, {"reading"}, dictionary,
                               table, 1000, path, &selections),
                DataFileError);
   EXPECT_EQ(readFileBytes(path), "old\n");
@@ -153,7 +153,7 @@ TEST_F(FeatureSelectionTest, CategoryWithoutTrainingRowsTakesNothing) {
   EXPECT_EQ(table.at({"shared", "reading"}), (ContingencyCell{0, 0}));
   // Beside a category that has articles it takes nothing and the other's words are written.
   selections.clear();
-  selectFeatures(processor, FeatureMeasure::kChiSquare, {"reading", "history"}, dictionary, table,
+  selectFeatures(processor.environment(), processor.range(), FeatureMeasure::kChiSquare, {"reading", "history"}, dictionary, table,
                  1000, path, &selections);
   ASSERT_EQ(selections.size(), 2u);
   EXPECT_EQ(selections[0].quota, 0);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/errors.h"
+#include "contingency/df_selection.h"
 
 namespace newsclass {
 namespace {
@@ -51,16 +52,17 @@ std::string featureMeasureList() {
   return list;
 }
 
-void selectKeywordsByMeasure(CorpusProcessor& processor, const std::string& measure,
+void selectKeywordsByMeasure(const StageEnvironment& environment, ArticleRange range,
+                             const std::string& measure,
                              const CategoryList& categories, const Dictionary& dictionary,
                              ContingencyTable& table, int32_t count, const std::string& path,
                              std::vector<CategorySelection>* selections) {
   // A count of 0 asks for every word: df takes the whole dictionary, and a per-category
   // measure a quota beyond every ranking, so that each category takes all its ranked words.
   if (measure == kDocumentFrequency) {
-    processor.selectByDfThreshold(
+    selectByDfThreshold(
         dictionary, count == 0 ? static_cast<unsigned>(dictionary.size()) : static_cast<unsigned>(count),
-        path);
+        path, *environment.console);
     return;
   }
   if (count == 0) count = std::numeric_limits<int32_t>::max();
@@ -68,7 +70,7 @@ void selectKeywordsByMeasure(CorpusProcessor& processor, const std::string& meas
   if (!perCategory) {
     throw UsageError("--measure: expected " + featureMeasureList() + ", got \"" + measure + "\"");
   }
-  selectFeatures(processor, *perCategory, categories, dictionary, table, count, path, selections);
+  selectFeatures(environment, range, *perCategory, categories, dictionary, table, count, path, selections);
 }
 
 }  // namespace newsclass

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "features/feature_selection.h"
-#include "processor/corpus_processor.h"
 
 namespace newsclass {
 
@@ -27,7 +26,8 @@ std::string featureMeasureList();
 // the table; the other names run selectFeatures with their measure, filling `selections` when it
 // is given. Throws UsageError "--measure: expected chi, ig, mi, cf or df, got "NAME"" for any
 // other name, before any file changes.
-void selectKeywordsByMeasure(CorpusProcessor& processor, const std::string& measure,
+void selectKeywordsByMeasure(const StageEnvironment& environment, ArticleRange range,
+                             const std::string& measure,
                              const CategoryList& categories, const Dictionary& dictionary,
                              ContingencyTable& table, int32_t count, const std::string& path,
                              std::vector<CategorySelection>* selections = nullptr);

@@ -84,11 +84,11 @@ TEST_F(MeasureDispatchTest, EachNameRunsItsOwnMeasure) {
   for (const auto& [name, measure] : expected) {
     std::vector<CategorySelection> byName, direct;
     const std::string fileByName = keywordsOf([&](const std::string& path) {
-      selectKeywordsByMeasure(processor, name, categories, dictionary, table, kCount, path,
+      selectKeywordsByMeasure(processor.environment(), processor.range(), name, categories, dictionary, table, kCount, path,
                               &byName);
     });
     const std::string fileDirect = keywordsOf([&](const std::string& path) {
-      selectFeatures(processor, measure, categories, dictionary, table, kCount, path, &direct);
+      selectFeatures(processor.environment(), processor.range(), measure, categories, dictionary, table, kCount, path, &direct);
     });
     EXPECT_EQ(fileByName, fileDirect) << name;
     EXPECT_EQ(scoresOf(byName), scoresOf(direct)) << name;
@@ -100,7 +100,7 @@ TEST_F(MeasureDispatchTest, EachNameRunsItsOwnMeasure) {
   // df ranks the whole dictionary by document frequency: 3 words where cf's quota took 2.
   std::vector<CategorySelection> untouched;
   const std::string df = keywordsOf([&](const std::string& path) {
-    selectKeywordsByMeasure(processor, "df", categories, dictionary, table, 3, path, &untouched);
+    selectKeywordsByMeasure(processor.environment(), processor.range(), "df", categories, dictionary, table, 3, path, &untouched);
   });
   EXPECT_EQ(df, "everywhere\nmostly\nelsewhere\n");  // highest frequency first
   EXPECT_EQ(df, keywordsOf([&](const std::string& path) {
@@ -112,7 +112,7 @@ TEST_F(MeasureDispatchTest, EachNameRunsItsOwnMeasure) {
 TEST_F(MeasureDispatchTest, CountZeroSelectsEveryWord) {
   for (const std::string& name : featureMeasureNames()) {
     const std::string file = keywordsOf([&](const std::string& path) {
-      selectKeywordsByMeasure(processor, name, categories, dictionary, table, 0, path);
+      selectKeywordsByMeasure(processor.environment(), processor.range(), name, categories, dictionary, table, 0, path);
     });
     std::set<std::string> words;
     size_t lines = 0;
@@ -130,7 +130,7 @@ TEST_F(MeasureDispatchTest, CountZeroSelectsEveryWord) {
 TEST_F(MeasureDispatchTest, SelectionsComeBackAndAnUnknownNameWritesNothing) {
   std::vector<CategorySelection> selections;
   const std::string path = env.dir.file("keywords.dat");
-  selectKeywordsByMeasure(processor, "cf", categories, dictionary, table, kCount, path,
+  selectKeywordsByMeasure(processor.environment(), processor.range(), "cf", categories, dictionary, table, kCount, path,
                           &selections);
   ASSERT_EQ(selections.size(), 1u);
   EXPECT_EQ(selections[0].quota, 2);
@@ -140,7 +140,7 @@ TEST_F(MeasureDispatchTest, SelectionsComeBackAndAnUnknownNameWritesNothing) {
 
   const std::string other = env.dir.file("other.dat");
   try {
-    selectKeywordsByMeasure(processor, "CHI", categories, dictionary, table, kCount, other);
+    selectKeywordsByMeasure(processor.environment(), processor.range(), "CHI", categories, dictionary, table, kCount, other);
     ADD_FAILURE() << "an unknown measure name must fail";
   } catch (const UsageError& error) {
     EXPECT_STREQ(error.what(), "--measure: expected chi, ig, mi, cf or df, got \"CHI\"");

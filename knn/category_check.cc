@@ -19,21 +19,21 @@ constexpr size_t kNamesShown = 10;
 
 }  // namespace
 
-std::string textForMessages(const CorpusProcessor& processor, const std::string& gbkText) {
-  const Console* console = processor.environment().console;
+std::string textForMessages(const StageEnvironment& environment, const std::string& gbkText) {
+  const Console* console = environment.console;
   if (console != nullptr && console->encoding() == ConsoleEncoding::kGbk) return gbkText;
   return gbkToUtf8(gbkText);
 }
 
-void checkCategoriesInTable(CorpusProcessor& processor, const CategoryList& categories,
+void checkCategoriesInTable(const StageEnvironment& environment, const CategoryList& categories,
                             const std::string& tableName) {
   std::set<std::string> stored;
   {
-    OdbcConnection connection(processor.environment().connectionString, "checkCategoriesInTable");
+    OdbcConnection connection(environment.connectionString, "checkCategoriesInTable");
     RowCursor rows = connection.execute(distinctCategoriesQuery(tableName));
     for (; !rows.atEnd(); rows.moveNext()) {
-      std::string category = rows.text("Categorization");
-      processor.trim(category, " ");
+      std::string category = rows.text(kCategoryColumn);
+      trimInPlace(category, " ");
       if (!category.empty()) stored.insert(std::move(category));
     }
   }
@@ -42,9 +42,9 @@ void checkCategoriesInTable(CorpusProcessor& processor, const CategoryList& cate
   if (anyListed) return;
 
   // A table of many categories (or a long list) is shortened, so the message stays one line.
-  auto join = [&processor](auto begin, auto end) {
+  auto join = [&environment](auto begin, auto end) {
     std::vector<std::string> names;
-    for (auto it = begin; it != end; ++it) names.push_back(textForMessages(processor, *it));
+    for (auto it = begin; it != end; ++it) names.push_back(textForMessages(environment, *it));
     return joinShortened(names, kNamesShown);
   };
   std::string message = "--categories: none of " + join(categories.begin(), categories.end()) +

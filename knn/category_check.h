@@ -7,7 +7,8 @@
 
 #include <string>
 
-#include "processor/corpus_processor.h"
+#include "base/stage_environment.h"
+#include "corpusdb/category_list.h"
 
 namespace newsclass {
 
@@ -18,12 +19,12 @@ namespace newsclass {
 // (the table's categories in byte order; "..., which holds no categorised article" for a table
 // without one). GBK names are shown in UTF-8 unless the console writes GBK. A database fault
 // reaches the caller.
-void checkCategoriesInTable(CorpusProcessor& processor, const CategoryList& categories,
+void checkCategoriesInTable(const StageEnvironment& environment, const CategoryList& categories,
                             const std::string& tableName);
 
-// GBK text as messages on standard error show it: UTF-8 unless the processor's console writes
+// GBK text as messages on standard error show it: UTF-8 unless the environment's console writes
 // GBK.
-std::string textForMessages(const CorpusProcessor& processor, const std::string& gbkText);
+std::string textForMessages(const StageEnvironment& environment, const std::string& gbkText);
 
 }  // namespace newsclass
 

@@ -18,7 +18,7 @@ using testing::TestEnvironment;
 
 std::string refusal(CorpusProcessor& processor, const CategoryList& categories) {
   try {
-    checkCategoriesInTable(processor, categories, "TrainingCorpus");
+    checkCategoriesInTable(processor.environment(), categories, "TrainingCorpus");
   } catch (const UsageError& e) {
     return e.what();
   }

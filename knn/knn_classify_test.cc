@@ -88,7 +88,7 @@ TEST_F(KnnClassifyTest, EqualSimilarityForTheLastPlaceTakesTheLowerId) {
   model[7] = model[3];  // 3 and 7 tie for the second place
   EXPECT_EQ(classify(2, model), "culture");  // military (1) and culture (3): list order decides
   KnnExplanation explanation =
-      explainKnnClassification(processor, 2, "TrainingCorpus", 5, kQuery, kCategories, model);
+      explainKnnClassification(processor.environment(), processor.environment().similarityVote, 2, "TrainingCorpus", 5, kQuery, kCategories, model);
   ASSERT_EQ(explanation.neighbours.size(), 2u);
   EXPECT_EQ(explanation.neighbours[0].articleId, 1);
   EXPECT_EQ(explanation.neighbours[1].articleId, 3);
@@ -97,7 +97,7 @@ TEST_F(KnnClassifyTest, EqualSimilarityForTheLastPlaceTakesTheLowerId) {
 TEST_F(KnnClassifyTest, ZeroTestingVectorTakesTheLowestIds) {
   VsmModel model = store({{8, "reading"}, {2, "society&law"}, {5, "society&law"}, {1, "reading"}});
   // Every similarity is 0, so the neighbours are the lowest ids: 1 and 2.
-  KnnExplanation explanation = explainKnnClassification(processor, 2, "TrainingCorpus", 9,
+  KnnExplanation explanation = explainKnnClassification(processor.environment(), processor.environment().similarityVote, 2, "TrainingCorpus", 9,
                                                         {0.0, 0.0}, kCategories, model);
   ASSERT_EQ(explanation.neighbours.size(), 2u);
   EXPECT_EQ(explanation.neighbours[0].articleId, 1);
@@ -114,7 +114,7 @@ TEST_F(KnnClassifyTest, IdListFollowsTheSimilarityOrder) {
 TEST_F(KnnClassifyTest, ExplanationShowsNeighboursStoredCategoriesAndVotes) {
   VsmModel model = store({{1, "culture "}, {2, "history"}, {3, "culture"}, {4, "sports"}}, {2});
   KnnExplanation explanation =
-      explainKnnClassification(processor, 4, "TrainingCorpus", 5, kQuery, kCategories, model);
+      explainKnnClassification(processor.environment(), processor.environment().similarityVote, 4, "TrainingCorpus", 5, kQuery, kCategories, model);
   EXPECT_EQ(explanation.predicted, "culture");
   ASSERT_EQ(explanation.neighbours.size(), 4u);
   EXPECT_EQ(explanation.storedCategories,

@@ -7,10 +7,12 @@
 #include "base/errors.h"
 #include "base/stage_clock.h"
 #include "corpusdb/queries.h"
+#include "dictionary/dictionary_file.h"
 #include "knn/neighbour_vote.h"
-#include "processor/member_stages.h"
 #include "segmentation/lexicon_cache.h"
+#include "vsm/keywords.h"
 #include "vsm/tfidf_weights.h"
+#include "vsm/vector_file.h"
 
 namespace newsclass {
 
@@ -20,20 +22,16 @@ KnnPredictor::KnnPredictor(const StageEnvironment& environment, ArticleRange ran
     : k_(k), weighting_(weighting), similarityVote_(similarityVote),
       categories_(std::move(categories)) {
   if (k < 1) throw UsageError("--k: K must be at least 1, got " + std::to_string(k));
-  // The one place this file makes a processor: readKeywords, loadDictionary and loadVsm are
-  // still CorpusProcessor members.
-  MemberStages stages(environment, range);
-  CorpusProcessor& processor = stages.processor();
-  keywords_ = processor.readKeywords(files.keywords);
+  keywords_ = readKeywords(files.keywords);
   if (keywords_.empty()) {
     throw DataFileError(files.keywords + ": holds no keywords (run select-features first)");
   }
   {
     // Only the keywords' statistics are kept, not the dictionary.
     Dictionary dictionary;
-    processor.loadDictionary(dictionary, files.dictionary);
+    loadDictionary(dictionary, files.dictionary);
     statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
-    collectionSize_ = static_cast<int64_t>(range.lastId) - range.firstId + 1;
+    collectionSize_ = range.size();
     table_ = std::make_unique<vsm::WeightTable>(statistics_, collectionSize_);
   }
   // The training vectors come from their binary cache when it stands for trainingVSM.dat, and
@@ -55,7 +53,7 @@ KnnPredictor::KnnPredictor(const StageEnvironment& environment, ArticleRange ran
     count = mapped_->size();
     dimension = mapped_->dimension();
   } else {
-    processor.loadVsm(training_, files.trainingVsm);
+    loadVsm(environment, training_, files.trainingVsm);
     count = training_.size();
     if (count > 0) dimension = checkTrainingModel(training_);
   }

@@ -14,9 +14,9 @@
 
 #include "base/stage_environment.h"
 #include "corpusdb/odbc_connection.h"
-#include "dictionary/dictionary.h"
 #include "knn/neighbour_categories.h"
 #include "knn/neighbour_index.h"
+#include "segmentation/word_list.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/testing_vsm.h"
 #include "vsm/vector_cache.h"

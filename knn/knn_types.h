@@ -1,5 +1,5 @@
-// The containers of classification: neighbours and votes of one article, the predictions of a
-// test set, and one article's stored record.
+// The containers of classification: neighbours and votes of one article, and the predictions
+// of a test set.
 #ifndef NEWSCLASS_KNN_KNN_TYPES_H_
 #define NEWSCLASS_KNN_KNN_TYPES_H_
 
@@ -28,12 +28,6 @@ struct ClassificationResult {
 };
 
 using ClassificationResults = std::vector<ClassificationResult>;
-
-struct ArticleRecord {
-  std::string articleName;
-  std::string category;
-  std::string abstract;
-};
 
 }  // namespace newsclass
 

@@ -33,10 +33,10 @@ std::optional<NeighbourCategories> NeighbourCategories::read(OdbcConnection& con
     for (; !rows.atEnd(); rows.moveNext()) {
       // A row whose category is NULL faults only if it is ever a neighbour: leave that to the
       // per-article queries.
-      if (rows.isNull("ArticleId") || rows.isNull("Categorization")) return std::nullopt;
-      std::optional<int32_t> id = plainDecimal(rows.text("ArticleId"));
+      if (rows.isNull(kIdColumn) || rows.isNull(kCategoryColumn)) return std::nullopt;
+      std::optional<int32_t> id = plainDecimal(rows.text(kIdColumn));
       if (!id) return std::nullopt;
-      cache.categories_[*id].push_back(rows.text("Categorization"));
+      cache.categories_[*id].push_back(rows.text(kCategoryColumn));
     }
   }
   return cache;

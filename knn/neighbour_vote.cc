@@ -7,8 +7,10 @@
 
 #include "base/errors.h"
 #include "base/text_utils.h"
+#include "corpusdb/article_lookup.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
+#include "knn/knn_classify.h"
 #include "knn/similarity.h"
 
 namespace newsclass {
@@ -144,7 +146,8 @@ double voteShare(const std::vector<CategoryVote>& votes, int k, bool bySimilarit
   return total > 0.0 ? votes.front().weight / total : 0.0;
 }
 
-KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
+KnnExplanation explainKnnClassification(const StageEnvironment& environment, bool similarityVote,
+                                        int k,
                                         const std::string& tableName, int32_t articleId,
                                         const WeightVector& vector,
                                         const CategoryList& categories,
@@ -156,26 +159,20 @@ KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
   std::vector<NeighbourEntry> ranked = rankNeighbours(vector, trainingModel);
   std::string idList = formatIdList(ranked, static_cast<size_t>(k));
   explanation.neighbours.assign(ranked.begin(), ranked.begin() + k);
-  if (processor.environment().similarityVote) {
-    OdbcConnection connection(processor.environment().connectionString, "knnClassify");
+  if (similarityVote) {
+    OdbcConnection connection(environment.connectionString, "knnClassify");
     explanation.votes = tallySimilarityVotes(
         queryEachNeighbourCategory(connection, tableName, explanation.neighbours), categories);
   } else {
     explanation.votes =
-        tallyVotes(processor.fetchNeighbourCategories(idList, tableName), categories);
+        tallyVotes(fetchNeighbourCategories(environment, idList, tableName), categories);
   }
   explanation.predicted = explanation.votes.front().category;
 
   std::map<int32_t, std::string> stored;
   {
-    OdbcConnection connection(processor.environment().connectionString, "knnClassify");
-    RowCursor rows = connection.execute(neighbourIdCategoriesQuery(tableName, idList));
-    for (; !rows.atEnd(); rows.moveNext()) {
-      int32_t id = rows.int32("ArticleId");
-      std::string category = rows.text("Categorization");
-      processor.trim(category, " ");
-      stored.emplace(id, std::move(category));  // the first row of an id counts
-    }
+    OdbcConnection connection(environment.connectionString, "knnClassify");
+    stored = readStoredCategories(connection, neighbourIdCategoriesQuery(tableName, idList));
   }
   for (const NeighbourEntry& neighbour : explanation.neighbours) {
     auto found = stored.find(neighbour.articleId);

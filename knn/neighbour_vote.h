@@ -10,8 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/stage_environment.h"
+#include "corpusdb/category_list.h"
 #include "corpusdb/odbc_connection.h"
-#include "processor/corpus_processor.h"
+#include "knn/knn_types.h"
+#include "vsm/vsm_model.h"
 
 namespace newsclass {
 
@@ -77,10 +80,11 @@ struct KnnExplanation {
   std::string predicted;
 };
 
-// Classifies the vector of testing article `articleId` as knnClassify does and keeps what led
-// to the result. Reads the neighbours' categories twice: once as the classification does, once
-// with their ids.
-KnnExplanation explainKnnClassification(CorpusProcessor& processor, int k,
+// Classifies the vector of testing article `articleId` as knnClassify does (with the similarity
+// vote when `similarityVote`) and keeps what led to the result. Reads the neighbours'
+// categories twice: once as the classification does, once with their ids.
+KnnExplanation explainKnnClassification(const StageEnvironment& environment, bool similarityVote,
+                                        int k,
                                         const std::string& tableName, int32_t articleId,
                                         const WeightVector& vector,
                                         const CategoryList& categories,

@@ -3,8 +3,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "processor/corpus_processor.h"
-
 namespace newsclass {
 
 double dotProduct(const WeightVector& x, const WeightVector& y) {
@@ -24,15 +22,6 @@ double cosineSimilarity(const WeightVector& a, const WeightVector& b) {
   double p = dotProduct(a, a);
   double q = dotProduct(b, b);
   return cosineFromProducts(n, p, q);
-}
-
-// The processor's operations are the free functions above.
-double CorpusProcessor::dotProduct(const WeightVector& x, const WeightVector& y) const {
-  return newsclass::dotProduct(x, y);
-}
-
-double CorpusProcessor::cosineSimilarity(const WeightVector& a, const WeightVector& b) const {
-  return newsclass::cosineSimilarity(a, b);
 }
 
 }  // namespace newsclass

@@ -22,10 +22,10 @@ namespace {
 // (their vector has no direction of their own, so their neighbours are those of every such
 // article) and those whose neighbours have no listed category (the vote rule gives them the
 // first listed category). Their labels stay as the rules give them.
-void warnGuessedLabels(const CorpusProcessor& processor, size_t keywordless, size_t emptyVotes,
+void warnGuessedLabels(const StageEnvironment& environment, size_t keywordless, size_t emptyVotes,
                        size_t articles, const std::string& firstCategory) {
   if (keywordless == 0 && emptyVotes == 0) return;
-  std::ostream& out = processor.environment().warnings;
+  std::ostream& out = environment.warnings;
   out << "classification: ";
   if (keywordless > 0) {
     out << keywordless << " of " << articles
@@ -35,7 +35,7 @@ void warnGuessedLabels(const CorpusProcessor& processor, size_t keywordless, siz
   if (emptyVotes > 0) {
     out << emptyVotes << " of " << articles
         << " testing articles had no neighbour with a listed category and took the first, "
-        << textForMessages(processor, firstCategory);
+        << textForMessages(environment, firstCategory);
   }
   out << "\n";
 }
@@ -71,10 +71,10 @@ void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testing
   }
 }
 
-void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& trainingModel,
-                                         const VsmModel& testingModel, CategoryList categories,
-                                         int k, ClassificationResults& results,
-                                         const WeightVector* keywordless) {
+void knnClassifyTestSet(const StageEnvironment& environment, bool similarityVote,
+                        const std::string& tableName, const VsmModel& trainingModel,
+                        const VsmModel& testingModel, const CategoryList& categories, int k,
+                        ClassificationResults& results, const WeightVector* keywordless) {
   static const std::string kTimingLabel = gbk("对测试集进行KNN分类的时间为");
   StageClock clock;
   checkKnnRequest(k, categories, trainingModel.size());
@@ -91,7 +91,7 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
   std::optional<OdbcConnection> connection;
   std::optional<NeighbourCategories> stored;
   if (!testingModel.empty()) {
-    connection.emplace(environment().connectionString, "knnClassify");
+    connection.emplace(environment.connectionString, "knnClassify");
     std::vector<int32_t> trainingIds;
     trainingIds.reserve(trainingModel.size());
     for (const auto& entry : trainingModel) trainingIds.push_back(entry.first);
@@ -100,9 +100,9 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
   size_t emptyVotes = 0;
   size_t keywordlessArticles = 0;
   for (const auto& [id, vector] : testingModel) keywordlessArticles += holdsNoKeyword(vector, keywordless);
-  const bool bySimilarity = environment().similarityVote;
-  if (environment().progress != nullptr) console().flush();
-  ProgressMeter progress(environment().progress, "classification",
+  const bool bySimilarity = similarityVote;
+  if (environment.progress != nullptr) environment.console->flush();
+  ProgressMeter progress(environment.progress, "classification",
                          static_cast<int64_t>(testingModel.size()));
   forEachNeighbourList(
       trainingModel, testingModel, k,
@@ -124,11 +124,11 @@ void CorpusProcessor::knnClassifyTestSet(std::string tableName, const VsmModel& 
         results.push_back({testingId, votes.front().category});
         progress.advance();
       },
-      environment().threads);
+      environment.threads);
   progress.finish();
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
-  console().flush();
-  warnGuessedLabels(*this, keywordlessArticles, emptyVotes, testingModel.size(), categories.front());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->flush();
+  warnGuessedLabels(environment, keywordlessArticles, emptyVotes, testingModel.size(), categories.front());
 }
 
 }  // namespace newsclass

@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "base/stage_environment.h"
+#include "corpusdb/category_list.h"
 #include "knn/knn_types.h"
 #include "vsm/vsm_model.h"
 
@@ -22,6 +25,19 @@ using NeighbourVisitor = std::function<void(int32_t testingId, const std::vector
 // found on `threads` threads; they, and the order of the calls, do not depend on the number.
 void forEachNeighbourList(const VsmModel& trainingModel, const VsmModel& testingModel, int k,
                           const NeighbourVisitor& visit, int threads = 1);
+
+// Classifies every testing vector: its k nearest training vectors vote (by count, or with their
+// similarities when `similarityVote`) with their stored categories of `tableName` over the
+// category list, and (id, category) is appended to `results` in ascending testing id. Works on
+// the environment's threads (the results do not depend on their number), draws the progress
+// line and writes the stage's timing line. `keywordless`, when given, is the vector of a testing
+// article that holds no keyword (the default weighting's; vsm::keywordlessTestingVector):
+// testing vectors equal to it, or whose weights are all 0, are counted in the stage's warning,
+// as are articles whose neighbours hold no listed category.
+void knnClassifyTestSet(const StageEnvironment& environment, bool similarityVote,
+                        const std::string& tableName, const VsmModel& trainingModel,
+                        const VsmModel& testingModel, const CategoryList& categories, int k,
+                        ClassificationResults& results, const WeightVector* keywordless = nullptr);
 
 }  // namespace newsclass
 

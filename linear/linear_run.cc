@@ -10,37 +10,23 @@
 #include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
+#include "dictionary/dictionary_file.h"
 #include "knn/category_check.h"
 #include "knn/neighbour_categories.h"
 #include "knn/neighbour_vote.h"
-#include "processor/member_stages.h"
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
+#include "segmentation/stop_words.h"
+#include "segmentation/tokenizer.h"
 #include "vsm/keyword_weights.h"
+#include "vsm/keywords.h"
 #include "vsm/testing_vsm.h"
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {
-namespace {
-
-// The one place this file makes a processor: textForMessages, loadStopWords, SegmenterSession,
-// progressTotalOf, tokenizeRows with tokenizeArticle, readKeywords and loadDictionary still take
-// one or are its members. `work` gets a processor over `range` in the environment.
-template <typename Work>
-decltype(auto) withProcessor(const StageEnvironment& environment, ArticleRange range, Work work) {
-  MemberStages stages(environment, range);
-  return work(stages.processor());
-}
-
-int64_t collectionSizeOf(ArticleRange range) {
-  return static_cast<int64_t>(range.lastId) - range.firstId + 1;
-}
-
-}  // namespace
-
 std::vector<int> linearTrainingClasses(const StageEnvironment& environment, ArticleRange range,
                                        const std::vector<std::string>& categories) {
-  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(collectionSizeOf(range), 0)));
+  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(range.size(), 0)));
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(range.firstId + i);
 
   OdbcConnection connection(environment.connectionString, "trainLinearModel");
@@ -63,10 +49,8 @@ std::vector<int> linearTrainingClasses(const StageEnvironment& environment, Arti
   }
   for (size_t c = 0; c < categories.size(); ++c) {
     if (articlesOf[c] > 0) continue;
-    const std::string name = withProcessor(environment, range, [&](CorpusProcessor& processor) {
-      return textForMessages(processor, categories[c]);
-    });
-    throw UsageError("--categories: " + name + " has no training article in TrainingCorpus ids " +
+    throw UsageError("--categories: " + textForMessages(environment, categories[c]) +
+                     " has no training article in TrainingCorpus ids " +
                      std::to_string(range.firstId) + "-" + std::to_string(range.lastId) +
                      "; the linear classifier needs one for every category (leave it out of "
                      "--categories, or use --classifier knn)");
@@ -77,7 +61,7 @@ std::vector<int> linearTrainingClasses(const StageEnvironment& environment, Arti
 LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
                              const std::vector<std::string>& keywords,
                              const std::vector<int>& classes, double cost) {
-  const int64_t articleCount = collectionSizeOf(range);
+  const int64_t articleCount = range.size();
   std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
       vsm::findPostingLists(dictionary, keywords), range.firstId, articleCount, articleCount);
   std::vector<WeightedKeywordList> vectors;
@@ -98,29 +82,27 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
   StageClock clock;
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
-  const int64_t collectionSize = collectionSizeOf(range);
+  const int64_t collectionSize = range.size();
   std::vector<std::pair<int32_t, WeightedKeywordList>> vectors;
-  withProcessor(environment, range, [&](CorpusProcessor& processor) {
-    const StopWordSet stopWords = processor.loadStopWords();
-    SegmenterSession segmenter(processor);
-    {
-      OdbcConnection connection(environment.connectionString, "buildTestingVsm");
-      TokenizingOptions options;
-      options.tokenizeBeforeId = false;
-      options.progressLabel = "testing vectors";
-      options.progressTotal = progressTotalOf(processor, connection, tableName, firstId, lastId);
-      RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
-      vsm::KeywordCounter counter(keywords);
-      tokenizeRows(processor, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
-                   [&](TokenizedArticle& article) {
-                     if (!article.hasText) return;
-                     counter.count(article.words);
-                     vectors.emplace_back(article.id, vsm::tfidfTestingVector(
-                                                          statistics, counter, collectionSize));
-                   });
-    }
-    segmenter.stop();
-  });
+  const StopWordSet stopWords = loadStopWords(environment);
+  SegmenterSession segmenter(environment);
+  {
+    OdbcConnection connection(environment.connectionString, "buildTestingVsm");
+    TokenizingOptions options;
+    options.tokenizeBeforeId = false;
+    options.progressLabel = "testing vectors";
+    options.progressTotal = progressTotalOf(environment, connection, tableName, firstId, lastId);
+    RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
+    vsm::KeywordCounter counter(keywords);
+    tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,
+                 [&](TokenizedArticle& article) {
+                   if (!article.hasText) return;
+                   counter.count(article.words);
+                   vectors.emplace_back(article.id, vsm::tfidfTestingVector(statistics, counter,
+                                                                            collectionSize));
+                 });
+  }
+  segmenter.stop();
   std::stable_sort(vectors.begin(), vectors.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   // A repeated id keeps its last article, as the testing model does.
@@ -157,15 +139,11 @@ void linearClassify(const StageEnvironment& environment, const LinearModel& mode
   }
 }
 
-LinearPredictor::LinearPredictor(const StageEnvironment& environment, ArticleRange range,
-                                 const std::string& dictionaryPath,
+LinearPredictor::LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
                                  const std::string& keywordPath, const std::string& modelPath,
                                  std::vector<std::string> categories)
     : categories_(std::move(categories)),
-      keywords_(withProcessor(environment, range,
-                              [&](CorpusProcessor& processor) {
-                                return processor.readKeywords(keywordPath);
-                              })),
+      keywords_(readKeywords(keywordPath)),
       model_(LinearModel::load(modelPath, categories_.size())) {
   if (model_.featureCount() != keywords_.size()) {
     throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
@@ -174,11 +152,9 @@ LinearPredictor::LinearPredictor(const StageEnvironment& environment, ArticleRan
                         " keywords (run classify --classifier linear again)");
   }
   Dictionary dictionary;
-  withProcessor(environment, range, [&](CorpusProcessor& processor) {
-    processor.loadDictionary(dictionary, dictionaryPath);
-  });
+  loadDictionary(dictionary, dictionaryPath);
   statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
-  collectionSize_ = collectionSizeOf(range);
+  collectionSize_ = range.size();
 }
 
 std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {

@@ -60,9 +60,9 @@ class LinearPredictor {
   // Loads linear.model, the keywords and their statistics from dict.dat; N is the size of
   // `range`. DataFileError naming the file at fault, or when the model's feature count differs
   // from the keywords'.
-  LinearPredictor(const StageEnvironment& environment, ArticleRange range,
-                  const std::string& dictionaryPath, const std::string& keywordPath,
-                  const std::string& modelPath, std::vector<std::string> categories);
+  LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
+                  const std::string& keywordPath, const std::string& modelPath,
+                  std::vector<std::string> categories);
   std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
   // The category with the highest decision value, and every category's value (`weight`),
   // highest first, ties in list order. False, with no category and no values, when the words

@@ -5,11 +5,14 @@
 #include <optional>
 
 #include "base/errors.h"
+#include "dictionary/dictionary_file.h"
 #include "knn/neighbour_vote.h"
+#include "knn/test_set_run.h"
 #include "models/kind_models.h"
-#include "processor/member_stages.h"
 #include "vsm/keyword_weights.h"
+#include "vsm/keywords.h"
 #include "vsm/testing_vsm.h"
+#include "vsm/vector_file.h"
 
 namespace newsclass {
 namespace {
@@ -46,7 +49,7 @@ void printExplanation(Console& console, int32_t articleId, int k,
 // warning. Classifying needs neither file: without them (or with files that do not fit the
 // vectors) only the articles whose weights are all 0 are counted.
 std::optional<WeightVector> keywordlessVectorOf(const ModelDescription& description,
-                                                CorpusProcessor& processor, size_t dimension) {
+                                                size_t dimension) {
   const ModelFiles& files = description.files;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(files.dictionary, ec) ||
@@ -54,10 +57,10 @@ std::optional<WeightVector> keywordlessVectorOf(const ModelDescription& descript
     return std::nullopt;
   }
   try {
-    const std::vector<std::string> keywords = processor.readKeywords(files.keywords);
+    const std::vector<std::string> keywords = readKeywords(files.keywords);
     if (keywords.size() != dimension) return std::nullopt;
     Dictionary dictionary;
-    processor.loadDictionary(dictionary, files.dictionary);
+    loadDictionary(dictionary, files.dictionary);
     return vsm::keywordlessTestingVector(vsm::WeightTable(
         vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)), description.range.size()));
   } catch (const DataFileError&) {
@@ -65,30 +68,28 @@ std::optional<WeightVector> keywordlessVectorOf(const ModelDescription& descript
   }
 }
 
-// Both vector files, checked against K (DataFileError for a training file without a vector,
-// UsageError when K exceeds the training vectors), handed with the processor to `use`.
-// The one place this file makes a processor: loadVsm, readKeywords, loadDictionary,
-// knnClassifyTestSet and explainKnnClassification are still its members.
-template <typename Use>
-void withVectors(const ModelDescription& description, const StageEnvironment& environment,
-                 Use use) {
-  MemberStages stages(environment, description.range, description.weighting,
-                      description.similarityVote);
-  CorpusProcessor& processor = stages.processor();
-  const std::string& trainingPath = description.files.trainingVectors;
+struct VectorFiles {
   VsmModel training;
   VsmModel testing;
-  processor.loadVsm(training, trainingPath);
-  processor.loadVsm(testing, description.files.testingVectors);
-  if (training.empty()) {
+};
+
+// Both vector files, checked against K: DataFileError for a training file without a vector,
+// UsageError when K exceeds the training vectors.
+VectorFiles loadVectorFiles(const ModelDescription& description,
+                            const StageEnvironment& environment) {
+  const std::string& trainingPath = description.files.trainingVectors;
+  VectorFiles vectors;
+  loadVsm(environment, vectors.training, trainingPath);
+  loadVsm(environment, vectors.testing, description.files.testingVectors);
+  if (vectors.training.empty()) {
     throw DataFileError(trainingPath + ": holds no training vectors (run build-vectors first)");
   }
-  if (static_cast<size_t>(description.k) > training.size()) {
+  if (static_cast<size_t>(description.k) > vectors.training.size()) {
     throw UsageError("--k: K must lie between 1 and the number of training vectors in " +
-                     trainingPath + " (" + std::to_string(training.size()) + "), got " +
+                     trainingPath + " (" + std::to_string(vectors.training.size()) + "), got " +
                      std::to_string(description.k));
   }
-  use(processor, training, testing);
+  return vectors;
 }
 
 class KnnClassifier : public Classifier {
@@ -117,33 +118,29 @@ class KnnClassifier : public Classifier {
   ClassificationResults classifyTestSet(const ModelDescription& description,
                                         const StageEnvironment& environment, int32_t,
                                         int32_t) const override {
+    const VectorFiles vectors = loadVectorFiles(description, environment);
     ClassificationResults results;
-    withVectors(description, environment,
-                [&](CorpusProcessor& processor, const VsmModel& training, const VsmModel& testing) {
-                  const std::optional<WeightVector> keywordless =
-                      keywordlessVectorOf(description, processor, checkTrainingModel(training));
-                  processor.knnClassifyTestSet("TrainingCorpus", training, testing,
-                                               description.categories, description.k, results,
-                                               keywordless ? &*keywordless : nullptr);
-                });
+    const std::optional<WeightVector> keywordless =
+        keywordlessVectorOf(description, checkTrainingModel(vectors.training));
+    knnClassifyTestSet(environment, description.similarityVote, "TrainingCorpus",
+                       vectors.training, vectors.testing, description.categories, description.k,
+                       results, keywordless ? &*keywordless : nullptr);
     return results;
   }
 
   void explain(const ModelDescription& description, const StageEnvironment& environment,
                int32_t articleId) const override {
-    withVectors(description, environment,
-                [&](CorpusProcessor& processor, const VsmModel& training, const VsmModel& testing) {
-                  auto found = testing.find(articleId);
-                  if (found == testing.end()) {
-                    throw UsageError("--explain: testing article " + std::to_string(articleId) +
-                                     " is not in " + description.files.testingVectors);
-                  }
-                  const KnnExplanation explanation = explainKnnClassification(
-                      processor, description.k, "TrainingCorpus", found->first, found->second,
-                      description.categories, training);
-                  printExplanation(*environment.console, found->first, description.k,
-                                   explanation, description.similarityVote);
-                });
+    const VectorFiles vectors = loadVectorFiles(description, environment);
+    auto found = vectors.testing.find(articleId);
+    if (found == vectors.testing.end()) {
+      throw UsageError("--explain: testing article " + std::to_string(articleId) + " is not in " +
+                       description.files.testingVectors);
+    }
+    const KnnExplanation explanation = explainKnnClassification(
+        environment, description.similarityVote, description.k, "TrainingCorpus", found->first,
+        found->second, description.categories, vectors.training);
+    printExplanation(*environment.console, found->first, description.k, explanation,
+                     description.similarityVote);
   }
 
   std::vector<std::pair<std::string, std::string>> facts(

@@ -5,9 +5,10 @@
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/text_utils.h"
+#include "dictionary/dictionary_file.h"
 #include "linear/linear_run.h"
 #include "models/kind_models.h"
-#include "processor/member_stages.h"
+#include "vsm/keywords.h"
 
 namespace newsclass {
 namespace {
@@ -29,11 +30,8 @@ TrainedModel trainAndSave(const ModelDescription& description,
   const std::vector<int> classes =
       linearTrainingClasses(environment, description.range, description.categories);
   Dictionary dictionary;
-  // The one place this file makes a processor: loadDictionary and readKeywords are still
-  // CorpusProcessor members.
-  MemberStages stages(environment, description.range);
-  stages.processor().loadDictionary(dictionary, files.dictionary);
-  std::vector<std::string> keywords = stages.processor().readKeywords(files.keywords);
+  loadDictionary(dictionary, files.dictionary);
+  std::vector<std::string> keywords = readKeywords(files.keywords);
   if (keywords.empty()) {
     throw DataFileError(files.keywords + ": holds no keywords (run select-features first)");
   }
@@ -85,7 +83,7 @@ class LinearClassifier : public Classifier {
       throw UsageError("--explain: testing article " + std::to_string(articleId) +
                        " has no text in TestingCorpus");
     }
-    const CategoryList& categories = description.categories;
+    const std::vector<std::string>& categories = description.categories;
     std::vector<double> values;
     const int predicted = trained.model.decide(vectors.front().second, categories.size(), values);
     Console& console = *environment.console;

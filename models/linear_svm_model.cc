@@ -17,8 +17,8 @@ struct CounterScratch : Model::Scratch {
 
 class LinearSvmModel : public Model {
  public:
-  LinearSvmModel(const ModelDescription& description, const StageEnvironment& environment)
-      : predictor_(environment, description.range, description.files.dictionary,
+  explicit LinearSvmModel(const ModelDescription& description)
+      : predictor_(description.range, description.files.dictionary,
                    description.files.keywords, description.files.linearModel,
                    description.categories) {}
 
@@ -46,8 +46,8 @@ class LinearSvmModel : public Model {
 }  // namespace
 
 std::unique_ptr<Model> loadLinearSvmModel(const ModelDescription& description,
-                                          const StageEnvironment& environment) {
-  return std::make_unique<LinearSvmModel>(description, environment);
+                                          const StageEnvironment& /*environment*/) {
+  return std::make_unique<LinearSvmModel>(description);
 }
 
 }  // namespace newsclass

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/dictionary.h"
 #include "knn/knn_types.h"
+#include "segmentation/word_list.h"
 
 namespace newsclass {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "dictionary/dictionary_file.h"
 #include "linear/linear_model.h"
 #include "testing/test_support.h"
 
@@ -31,11 +32,10 @@ class ModelFactoryTest : public ::testing::Test {
     testing::insertArticles(env.environment.connectionString, "TrainingCorpus",
                             {{1, "t", "a", "x"}, {2, "t", "a", "x"}, {3, "t", "b", "x"},
                              {4, "t", "b", "x"}});
-    CorpusProcessor processor = env.processor(1, 4);
-    processor.saveDictionary({{"apple", {{1, 1}, {2, 2}}},
-                              {"ball", {{3, 1}, {4, 1}}},
-                              {"cat", {{1, 1}, {2, 1}, {3, 1}, {4, 1}}}},
-                             env.dir.file("dict.dat"));
+    saveDictionary({{"apple", {{1, 1}, {2, 2}}},
+                    {"ball", {{3, 1}, {4, 1}}},
+                    {"cat", {{1, 1}, {2, 1}, {3, 1}, {4, 1}}}},
+                   env.dir.file("dict.dat"));
     testing::writeFileBytes(env.dir.file("keywords.dat"), "apple ball\n");
     testing::writeFileBytes(env.dir.file("trainingVSM.dat"),
                             "1\n2\n1 0 \n2\n2\n0.9 0.1 \n3\n2\n0 1 \n4\n2\n0.1 0.9 \n");

@@ -1,9 +1,13 @@
 // The processor: every pipeline stage, from reading the corpus database to scoring a
 // classification, is one operation of CorpusProcessor. The object carries the training range
 // [firstArticleId, lastArticleId] and the environment it runs in (database, console, segmenter,
-// text files); it keeps no result between operations. Containers belong to the caller, are
-// passed by reference and are extended, not cleared. Each operation is defined in the folder of
-// its stage: segmentation/, dictionary/, contingency/, features/, vsm/, knn/, evaluation/.
+// text files, weighting, vote); it keeps no result between operations. Containers belong to the
+// caller, are passed by reference and are extended, not cleared.
+//
+// It is a facade on top of the stages: each operation hands its arguments, with the range and
+// the environment it needs, to the free function of the same name in the stage's own folder
+// (segmentation/, dictionary/, contingency/, features/, vsm/, knn/, evaluation/). No stage
+// includes this header.
 #ifndef NEWSCLASS_PROCESSOR_CORPUS_PROCESSOR_H_
 #define NEWSCLASS_PROCESSOR_CORPUS_PROCESSOR_H_
 
@@ -11,23 +15,25 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
+#include "base/stage_environment.h"
 #include "contingency/contingency_table.h"
+#include "corpusdb/article_lookup.h"
+#include "corpusdb/category_list.h"
 #include "dictionary/dictionary.h"
 #include "features/feature_ranking.h"
 #include "knn/knn_types.h"
 #include "processor/environment.h"
+#include "segmentation/tokenizer.h"
 #include "vsm/vsm_model.h"
 
 namespace newsclass {
 
-using CategoryList = std::vector<std::string>;
-
-class AtomicFileGroup;
 class CorpusProcessor;
 
-// A tokeniser: an operation that turns an article text into its words, given the stop words.
-// Stop words are passed by reference so that a tokeniser call costs no copy of the set.
-using Tokenizer = WordList (CorpusProcessor::*)(std::string text, const StopWordSet& stopWords);
+// A tokeniser operation of the processor (tokenizeArticle or splitBySpace).
+using ProcessorTokenizer = WordList (CorpusProcessor::*)(std::string text,
+                                                         const StopWordSet& stopWords);
 
 class CorpusProcessor {
  public:
@@ -38,10 +44,11 @@ class CorpusProcessor {
 
   Environment& environment() const { return *environment_; }
   Console& console() const { return *environment_->console; }
+  ArticleRange range() const { return {firstArticleId, lastArticleId}; }
   // N, the size of the training range.
-  int32_t rangeSize() const { return lastArticleId - firstArticleId + 1; }
+  int32_t rangeSize() const { return static_cast<int32_t>(range().size()); }
 
-  // --- Text utilities (processor/corpus_processor.cc) ---
+  // --- Text utilities (base/) ---
   std::string intToString(int32_t value) const;
   std::string doubleToString(double value, unsigned n) const;
 
@@ -62,6 +69,8 @@ class CorpusProcessor {
   StopWordSet loadStopWords();
 
   // --- Dictionary (dictionary/) ---
+  bool buildDictionary(Dictionary& dictionary, ProcessorTokenizer tokenizer,
+                       std::string tableName);
   bool buildDictionary(Dictionary& dictionary, Tokenizer tokenizer, std::string tableName);
   void saveDictionary(const Dictionary& dictionary, const std::string& path);
   void loadDictionary(Dictionary& dictionary, const std::string& path);
@@ -111,8 +120,6 @@ class CorpusProcessor {
   bool buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
                        const Dictionary& dictionary, VsmModel& model,
                        const std::string& keywordPath);
-  // Formats with the environment's threads (the bytes do not depend on their number). The
-  // first replaces `path` at once; the second writes it as part of `files`, replaced on commit.
   void saveVsm(const VsmModel& model, const std::string& path);
   void saveVsm(const VsmModel& model, const std::string& path, AtomicFileGroup& files);
   void loadVsm(VsmModel& model, const std::string& path);
@@ -123,9 +130,6 @@ class CorpusProcessor {
   std::vector<std::string> fetchNeighbourCategories(std::string idList, std::string tableName);
   std::string knnClassify(int k, std::string tableName, WeightVector vector,
                           CategoryList categories, const VsmModel& trainingModel);
-  // `keywordless`, when given, is the vector of a testing article that holds no keyword (the
-  // default weighting's; vsm::keywordlessTestingVector): testing vectors equal to it, or whose
-  // weights are all 0, are counted in the stage's warning.
   void knnClassifyTestSet(std::string tableName, const VsmModel& trainingModel,
                           const VsmModel& testingModel, CategoryList categories, int k,
                           ClassificationResults& results,
@@ -146,11 +150,8 @@ class CorpusProcessor {
   Environment* environment_;
 };
 
-// Writes a dictionary compactly to the console: the word count, then per word its text, its
-// posting count and "id,count;" per posting (dictionary/).
-void printDictionary(const Dictionary& dictionary, Console& console);
-
-// Reads the title, category and text of one article, each trimmed of blanks (knn/).
+// Reads the title, category and text of one article of the processor's database, each trimmed
+// of blanks.
 bool fetchArticleRecord(int32_t articleId, std::string tableName, ArticleRecord& record,
                         CorpusProcessor& processor);
 

@@ -16,10 +16,6 @@ struct Environment : StageEnvironment {
   explicit Environment(std::ostream& warningStream = std::cerr) : StageEnvironment(warningStream) {
     lexiconPath = kDefaultLexiconPath;
   }
-  // The stages' environment `stage` (the same console, warning stream, segmenter and progress
-  // display) with the two choices.
-  Environment(const StageEnvironment& stage, Weighting weighting, bool similarityVote)
-      : StageEnvironment(stage), weighting(weighting), similarityVote(similarityVote) {}
 
   // How the vector stages weigh keywords (--weighting).
   Weighting weighting = Weighting::kSpec;

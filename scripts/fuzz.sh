@@ -9,11 +9,8 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build-fuzz}
 seconds=${2:-30}
 
-mkdir -p "$build_dir"
-log=$(realpath "$build_dir")/fuzz.log
-: >"$log"
-export NEWSCLASS_INSTALL_LOG=$log
 source scripts/install_packages.sh
+start_build_log "$build_dir" fuzz
 install_missing_packages fuzz "${newsclass_build_packages[@]}" clang libclang-rt-14-dev
 
 echo "fuzz: configuring and building $build_dir (log: $log)…" >&2

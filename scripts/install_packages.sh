@@ -1,9 +1,18 @@
 # Installs the Debian packages named that are not installed yet (apt-get, through sudo when not
 # root), announcing them in one line, "<who>: installing N packages (...)…". apt's own output
 # goes to the file named by $NEWSCLASS_INSTALL_LOG when it is set (a failure then names it and
-# shows its end), to standard error otherwise. Sourced by scripts/setup.sh, scripts/sanitize.sh
-# and .ci/postgres.sh:
+# shows its end), to standard error otherwise. Sourced by scripts/setup.sh, scripts/sanitize.sh,
+# scripts/fuzz.sh and .ci/postgres.sh:
 #   install_missing_packages WHO PACKAGE...
+#   start_build_log BUILD-DIR NAME   (makes BUILD-DIR, sets $log to an empty BUILD-DIR/NAME.log
+#                                     and sends apt's output there)
+start_build_log() {
+  mkdir -p "$1"
+  log=$(realpath "$1")/$2.log
+  : >"$log"
+  export NEWSCLASS_INSTALL_LOG=$log
+}
+
 install_missing_packages() {
   local who=$1
   shift

@@ -8,11 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build-sanitize}
 
-mkdir -p "$build_dir"
-log=$(realpath "$build_dir")/sanitize.log
-: >"$log"
-export NEWSCLASS_INSTALL_LOG=$log
 source scripts/install_packages.sh
+start_build_log "$build_dir" sanitize
 install_missing_packages sanitize "${newsclass_build_packages[@]}"
 
 echo "sanitize: configuring and building $build_dir (log: $log)…" >&2

@@ -7,11 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 
-mkdir -p "$build_dir"
-log=$(realpath "$build_dir")/setup.log
-: >"$log"
-export NEWSCLASS_INSTALL_LOG=$log
 source scripts/install_packages.sh
+start_build_log "$build_dir" setup
 install_missing_packages setup "${newsclass_build_packages[@]}"
 
 # Runs a step with its output in the log; a failure names the log and shows its end.

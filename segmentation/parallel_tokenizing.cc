@@ -24,12 +24,12 @@ struct PendingArticle {
 
 }  // namespace
 
-void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokenizer,
+void tokenizeRows(const StageEnvironment& environment, RowCursor& rows, Tokenizer tokenizer,
                   const StopWordSet& stopWords, const TokenizingOptions& options,
                   const std::function<void(TokenizedArticle&)>& consume) {
-  const int threads = processor.environment().threads;
-  if (processor.environment().progress != nullptr) processor.console().flush();
-  ProgressMeter progress(processor.environment().progress, options.progressLabel,
+  const int threads = environment.threads;
+  if (environment.progress != nullptr) environment.console->flush();
+  ProgressMeter progress(environment.progress, options.progressLabel,
                          options.progressTotal);
   std::vector<PendingArticle> batch;
   std::exception_ptr failure;
@@ -40,13 +40,13 @@ void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokeniz
     try {
       while (batch.size() < kBatchArticles && textBytes < kBatchTextBytes && !rows.atEnd()) {
         PendingArticle pending;
-        pending.text = rows.text("CAbstract");
+        pending.text = rows.text(kTextColumn);
         if (!pending.text.empty()) {
           pending.article.hasText = true;
           textBytes += pending.text.size();
           try {
-            pending.article.idText = rows.text("ArticleId");
-            pending.article.id = rows.int32("ArticleId");
+            pending.article.idText = rows.text(kIdColumn);
+            pending.article.id = rows.int32(kIdColumn);
           } catch (...) {
             // Its tokenising lines come before the fault when the text goes first.
             if (options.tokenizeBeforeId) {
@@ -72,7 +72,7 @@ void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokeniz
         DetailCapture capture(article.details);
         StageClock clock;
         // The text is not needed again, so the tokeniser may have it.
-        article.words = (processor.*tokenizer)(std::move(pending.text), stopWords);
+        article.words = tokenizer(environment, std::move(pending.text), stopWords);
         article.seconds = clock.elapsedSeconds();
       }
       const bool idFailed = failedRowPending && task + 1 == batch.size();
@@ -82,7 +82,7 @@ void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokeniz
     const size_t consumable = batch.size() - (failedRowPending ? 1 : 0);
     for (size_t i = 0; i < batch.size(); ++i) {
       TokenizedArticle& article = batch[i].article;
-      for (const std::string& line : article.details) processor.console().detail(line);
+      for (const std::string& line : article.details) environment.console->detail(line);
       if (i < consumable) consume(article);
     }
     progress.advance(static_cast<int64_t>(consumable));
@@ -91,12 +91,12 @@ void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokeniz
   progress.finish();
 }
 
-int64_t progressTotalOf(CorpusProcessor& processor, OdbcConnection& connection,
+int64_t progressTotalOf(const StageEnvironment& environment, OdbcConnection& connection,
                         const std::string& table, int32_t firstId, int32_t lastId) {
-  if (processor.environment().progress == nullptr) return 0;
+  if (environment.progress == nullptr) return 0;
   RowCursor rows = connection.execute(articleCountQuery(table, firstId, lastId));
   if (rows.atEnd()) return 0;
-  const std::string count = rows.text("n");
+  const std::string count = rows.text(kRowCountColumn);
   return std::strtoll(count.c_str(), nullptr, 10);
 }
 

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "base/stage_environment.h"
 #include "corpusdb/odbc_connection.h"
-#include "processor/corpus_processor.h"
+#include "segmentation/tokenizer.h"
 
 namespace newsclass {
 
@@ -43,15 +44,15 @@ struct TokenizingOptions {
 
 // The number of rows articleRangeQuery(table, firstId, lastId) reads, when the environment draws
 // progress lines (one count query on `connection`); 0 otherwise.
-int64_t progressTotalOf(CorpusProcessor& processor, OdbcConnection& connection,
+int64_t progressTotalOf(const StageEnvironment& environment, OdbcConnection& connection,
                         const std::string& table, int32_t firstId, int32_t lastId);
 
-// Reads every row of `rows`, tokenises the text of each with `tokenizer` on the processor's
+// Reads every row of `rows`, tokenises the text of each with `tokenizer` on the environment's
 // threads and calls `consume` for each row in order on the calling thread, after writing the
 // detail lines its tokenising wrote. When reading a row fails (a database fault, an id that is
 // not a number), the rows before it are consumed, the failed row's tokenising lines written
 // when its text was tokenised before the id, and the fault is rethrown.
-void tokenizeRows(CorpusProcessor& processor, RowCursor& rows, Tokenizer tokenizer,
+void tokenizeRows(const StageEnvironment& environment, RowCursor& rows, Tokenizer tokenizer,
                   const StopWordSet& stopWords, const TokenizingOptions& options,
                   const std::function<void(TokenizedArticle&)>& consume);
 

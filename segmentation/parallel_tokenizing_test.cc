@@ -62,7 +62,7 @@ class ParallelTokenizingTest : public ::testing::Test {
     env.environment.threads = threads;
     CorpusProcessor processor = env.processor(1, 100000);
     const StopWordSet stopWords = processor.loadStopWords();
-    SegmenterSession session(processor);
+    SegmenterSession session(processor.environment());
     env.takeOutput();
     OdbcConnection connection(env.environment.connectionString, "test");
     RowCursor rows = connection.execute(
@@ -74,7 +74,7 @@ class ParallelTokenizingTest : public ::testing::Test {
     };
     StageView run;
     try {
-      tokenizeRows(processor, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
+      tokenizeRows(processor.environment(), rows, &tokenizeArticle, stopWords, options,
                    [&](TokenizedArticle& article) {
                      std::string seen = article.idText + ":";
                      for (const std::string& word : article.words) seen += word + "/";

@@ -1,5 +1,5 @@
 // Starting and stopping the environment's segmenter around a segmenting stage, with the
-// start-up lines on the processor's console.
+// start-up lines on the environment's console.
 #include "segmentation/segmenter_binding.h"
 
 #include <string>
@@ -7,7 +7,6 @@
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/text_file_reader.h"
-#include "processor/corpus_processor.h"
 #include "segmentation/segmenter.h"
 
 namespace newsclass {
@@ -30,51 +29,52 @@ DataFileError lexiconError(const std::string& path) {
 
 }  // namespace
 
-void CorpusProcessor::startSegmenter() {
+void startSegmenter(const StageEnvironment& environment) {
   static const std::string kUserDictionaryHeading = gbk("\n导入用户词典后：\n");
   static const std::string kImportedBefore = gbk("导入");
   static const std::string kImportedAfter = gbk("个用户词。\n");
-  Segmenter* segmenter = environment().segmenter;
+  Segmenter* segmenter = environment.segmenter;
   // A failed start is reported and ends the stage: without its lexicon the segmenter would cut
   // every Chinese character apart. An environment without a segmenter starts none and goes on
   // (its stages cut characters apart on purpose).
   if (segmenter == nullptr) {
-    console().write(kInitFailed);
-  } else if (!segmenter->start(environment().lexiconPath, &environment().warnings)) {
-    console().write(kInitFailed);
-    console().flush();
-    throw lexiconError(environment().lexiconPath);
+    environment.console->write(kInitFailed);
+  } else if (!segmenter->start(environment.lexiconPath, &environment.warnings)) {
+    environment.console->write(kInitFailed);
+    environment.console->flush();
+    throw lexiconError(environment.lexiconPath);
   }
-  console().write(kUserDictionaryHeading);
+  environment.console->write(kUserDictionaryHeading);
   int imported =
-      segmenter != nullptr ? segmenter->importUserDictionary(environment().userDictionaryPath) : 0;
-  console().write(kImportedBefore + std::to_string(imported) + kImportedAfter);
+      segmenter != nullptr ? segmenter->importUserDictionary(environment.userDictionaryPath) : 0;
+  environment.console->write(kImportedBefore + std::to_string(imported) + kImportedAfter);
 }
 
-void CorpusProcessor::stopSegmenter() {
-  if (environment().segmenter != nullptr) environment().segmenter->stop();
+void stopSegmenter(const StageEnvironment& environment) {
+  if (environment.segmenter != nullptr) environment.segmenter->stop();
 }
 
-SegmenterSession::SegmenterSession(CorpusProcessor& processor) : processor_(&processor) {
-  processor_->startSegmenter();
+SegmenterSession::SegmenterSession(const StageEnvironment& environment)
+    : environment_(&environment) {
+  startSegmenter(environment);
 }
 
 SegmenterSession::~SegmenterSession() { stop(); }
 
 void SegmenterSession::stop() {
-  if (processor_ != nullptr) processor_->stopSegmenter();
-  processor_ = nullptr;
+  if (environment_ != nullptr) stopSegmenter(*environment_);
+  environment_ = nullptr;
 }
 
-void checkSegmenterLexicon(CorpusProcessor& processor) {
-  if (processor.environment().segmenter == nullptr) return;
+void checkSegmenterLexicon(const StageEnvironment& environment) {
+  if (environment.segmenter == nullptr) return;
   // A segmenter of its own, so that the environment's stays as it was; the loaded lexicon
   // is kept by the segmenter for the next start with the same file.
   Segmenter probe;
-  if (!probe.start(processor.environment().lexiconPath, &processor.environment().warnings)) {
-    processor.console().write(kInitFailed);
-    processor.console().flush();
-    throw lexiconError(processor.environment().lexiconPath);
+  if (!probe.start(environment.lexiconPath, &environment.warnings)) {
+    environment.console->write(kInitFailed);
+    environment.console->flush();
+    throw lexiconError(environment.lexiconPath);
   }
 }
 

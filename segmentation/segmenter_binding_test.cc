@@ -86,17 +86,17 @@ TEST(SegmenterBindingTest, FailedStartPrintsTheFailureLineAndNamesTheLexicon) {
 TEST(SegmenterBindingTest, LexiconCheckIsSilentWhenTheSegmenterCanStart) {
   testing::TestEnvironment test;
   CorpusProcessor processor = test.processor(1, 10);
-  EXPECT_THROW(checkSegmenterLexicon(processor), DataFileError);
+  EXPECT_THROW(checkSegmenterLexicon(processor.environment()), DataFileError);
   EXPECT_EQ(test.takeOutput(), "ICTCLAS INIT FAILED!\n");
 
   test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
-  checkSegmenterLexicon(processor);
+  checkSegmenterLexicon(processor.environment());
   EXPECT_EQ(test.takeOutput(), "");
   EXPECT_FALSE(test.segmenter.started());  // the environment's segmenter is left alone
 
   test.environment.segmenter = nullptr;  // nothing to start, nothing to check
   test.environment.lexiconPath = test.dir.file("absent.txt");
-  checkSegmenterLexicon(processor);
+  checkSegmenterLexicon(processor.environment());
   EXPECT_EQ(test.takeOutput(), "");
 }
 
@@ -125,22 +125,22 @@ TEST(SegmenterBindingTest, SessionStopsTheSegmenterHoweverTheStageEnds) {
   test.environment.lexiconPath = "testdata/tiny_lexicon.txt";
   CorpusProcessor processor = test.processor(1, 10);
   {
-    SegmenterSession session(processor);
+    SegmenterSession session(processor.environment());
     EXPECT_TRUE(test.segmenter.started());
   }
   EXPECT_FALSE(test.segmenter.started());
   try {
-    SegmenterSession session(processor);
+    SegmenterSession session(processor.environment());
     throw DataFileError("stage failed");
   } catch (const DataFileError&) {
   }
   EXPECT_FALSE(test.segmenter.started());
   // Stopped early, then started again by another session: the first one's end stops nothing.
-  SegmenterSession first(processor);
+  SegmenterSession first(processor.environment());
   first.stop();
   EXPECT_FALSE(test.segmenter.started());
   {
-    SegmenterSession second(processor);
+    SegmenterSession second(processor.environment());
     first.stop();
     EXPECT_TRUE(test.segmenter.started());
   }

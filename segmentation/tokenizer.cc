@@ -14,8 +14,8 @@
 #include "base/encoding.h"
 #include "base/stage_clock.h"
 #include "base/text_utils.h"
-#include "processor/corpus_processor.h"
 #include "segmentation/segmenter.h"
+#include "segmentation/text_conversion.h"
 #include "segmentation/tokenizer_classes.h"
 
 namespace newsclass {
@@ -51,21 +51,20 @@ void keepWord(const std::string& piece, const StopWordSet& stopWords, WordList& 
 
 }  // namespace
 
-std::string joinSegmentedWords(const CorpusProcessor& processor, const std::string& segmented) {
-  std::wstring wide = processor.toWideString(segmented);
-  return processor.toNarrowString(boost::regex_replace(wide, whiteSpaceRun(), L"|"));
+std::string joinSegmentedWords(const std::string& segmented) {
+  std::wstring wide = toWideString(segmented);
+  return toNarrowString(boost::regex_replace(wide, whiteSpaceRun(), L"|"));
 }
 
-WordList tokenizeJoinedText(const CorpusProcessor& processor, const std::string& joined,
-                            const StopWordSet& stopWords) {
-  std::wstring wide = boost::regex_replace(processor.toWideString(joined), digitRun(), L"");
+WordList tokenizeJoinedText(const std::string& joined, const StopWordSet& stopWords) {
+  std::wstring wide = boost::regex_replace(toWideString(joined), digitRun(), L"");
   std::vector<std::wstring> pieces;
   boost::algorithm::split(pieces, wide, boost::algorithm::is_any_of(L"|"),
                           boost::algorithm::token_compress_off);
   WordList result;
   for (const std::wstring& piece : pieces) {
-    std::string word = processor.toNarrowString(piece);
-    processor.trim(word, " ");
+    std::string word = toNarrowString(piece);
+    trimInPlace(word, " ");
     keepWord(word, stopWords, result);
   }
   return result;
@@ -123,41 +122,43 @@ bool tokenizeSegmenterWords(const std::vector<std::string_view>& words,
   return true;
 }
 
-std::string CorpusProcessor::segmentParagraph(const char* text) {
+std::string segmentParagraph(const StageEnvironment& environment, const char* text) {
   std::vector<std::string_view> words;
-  segmentWords(environment().segmenter, text, words);
-  return joinSegmentedWords(*this, joinWords(words));
+  segmentWords(environment.segmenter, text, words);
+  return joinSegmentedWords(joinWords(words));
 }
 
-WordList CorpusProcessor::tokenizeArticle(std::string text, const StopWordSet& stopWords) {
+WordList tokenizeArticle(const StageEnvironment& environment, std::string text,
+                         const StopWordSet& stopWords) {
   static const std::string label = gbk("对篇章分词的时间为");
   StageClock clock;
   thread_local std::vector<std::string_view> words;
-  segmentWords(environment().segmenter, untilZero(text), words);
+  segmentWords(environment.segmenter, untilZero(text), words);
   WordList result;
   if (!tokenizeSegmenterWords(words, stopWords, result)) {
     // Text that is not clean GBK: take the step-by-step road, which replaces what cannot be
     // converted exactly as the conversions do.
-    result = tokenizeJoinedText(*this, joinSegmentedWords(*this, joinWords(words)), stopWords);
+    result = tokenizeJoinedText(joinSegmentedWords(joinWords(words)), stopWords);
   }
-  if (!console().quiet()) console().detail(label + formatSeconds(clock.elapsedSeconds()));
+  if (!environment.console->quiet()) environment.console->detail(label + formatSeconds(clock.elapsedSeconds()));
   return result;
 }
 
-WordList CorpusProcessor::splitBySpace(std::string text, const StopWordSet& /*stopWords*/) {
+WordList splitBySpace(const StageEnvironment& /*environment*/, std::string text,
+                      const StopWordSet& /*stopWords*/) {
   WordList result;
-  trim(text, " ");
+  trimInPlace(text, " ");
   size_t start = 0;
   size_t space = text.find(' ', start);
   while (space != std::string::npos) {
     std::string piece = text.substr(start, space - start);
-    trim(piece, " ");
+    trimInPlace(piece, " ");
     result.push_back(std::move(piece));
     start = text.find_first_not_of(' ', space);
     space = text.find(' ', start);
   }
   std::string piece = start < text.size() ? text.substr(start) : std::string();
-  trim(piece, " ");
+  trimInPlace(piece, " ");
   result.push_back(std::move(piece));
   return result;
 }

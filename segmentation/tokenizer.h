@@ -15,17 +15,34 @@
 #include <string_view>
 #include <vector>
 
-#include "processor/corpus_processor.h"
+#include "base/stage_environment.h"
+#include "segmentation/stop_word_set.h"
+#include "segmentation/word_list.h"
 
 namespace newsclass {
 
+// A tokeniser: turns an article text into its words, given the stop words, with the
+// environment's segmenter. Stop words are passed by reference so that a call costs no copy of
+// the set. Safe to call on several threads at once.
+using Tokenizer = WordList (*)(const StageEnvironment& environment, std::string text,
+                               const StopWordSet& stopWords);
+
+// Segments the text, deletes digit runs, splits it into words and drops empty words and stop
+// words; writes the time it took as a detail line.
+WordList tokenizeArticle(const StageEnvironment& environment, std::string text,
+                         const StopWordSet& stopWords);
+// Splits text that is already segmented at its spaces; keeps every piece, stop words included.
+WordList splitBySpace(const StageEnvironment& environment, std::string text,
+                      const StopWordSet& stopWords);
+// The segmenter's words of a text joined by "|".
+std::string segmentParagraph(const StageEnvironment& environment, const char* text);
+
 // The segmenter's output with every white-space run replaced by "|".
-std::string joinSegmentedWords(const CorpusProcessor& processor, const std::string& segmented);
+std::string joinSegmentedWords(const std::string& segmented);
 
 // Digit runs deleted, split at every "|", pieces trimmed of spaces; keeps the non-empty pieces
 // that are not stop words, in order.
-WordList tokenizeJoinedText(const CorpusProcessor& processor, const std::string& joined,
-                            const StopWordSet& stopWords);
+WordList tokenizeJoinedText(const std::string& joined, const StopWordSet& stopWords);
 
 // The words that tokenizeJoinedText(joinSegmentedWords(words joined by white space)) gives,
 // appended to `result`. Returns false, with `result` in an unspecified state, when a word holds

@@ -38,7 +38,7 @@ class TokenizerTest : public ::testing::Test {
 
   // The tokeniser's result computed step by step, with the regular expressions.
   WordList tokenizeLiterally(const std::string& gbkText, const StopWordSet& stopWords) {
-    return tokenizeJoinedText(processor, processor.segmentParagraph(gbkText.c_str()), stopWords);
+    return tokenizeJoinedText(processor.segmentParagraph(gbkText.c_str()), stopWords);
   }
 
   TestEnvironment env;
@@ -179,7 +179,7 @@ TEST(TokenizerEquivalence, EveryByteAndBytePairAsAWord) {
     std::vector<std::string_view> words{input};
     if (!tokenizeSegmenterWords(words, {}, fast)) continue;
     ++answered;
-    ASSERT_EQ(fast, tokenizeJoinedText(processor, joinSegmentedWords(processor, input), {}))
+    ASSERT_EQ(fast, tokenizeJoinedText(joinSegmentedWords(input), {}))
         << "bytes " << std::hex << static_cast<int>(static_cast<unsigned char>(input[0]));
   }
   EXPECT_GT(answered, 20000);
@@ -214,7 +214,7 @@ TEST(TokenizerEquivalence, RandomWordListsAgreeWithTheStepByStepChain) {
       views.push_back(word);
     }
     WordList expected =
-        tokenizeJoinedText(processor, joinSegmentedWords(processor, joined), stopWords);
+        tokenizeJoinedText(joinSegmentedWords(joined), stopWords);
     WordList fast;
     if (tokenizeSegmenterWords(views, stopWords, fast)) {
       ++answered;

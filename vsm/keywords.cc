@@ -1,16 +1,14 @@
 // The keyword list and its statistics, and the normalisation of a weighted keyword list.
+#include "vsm/keywords.h"
+
 #include <string_view>
 
 #include "base/text_file_reader.h"
-#include "processor/corpus_processor.h"
 #include "vsm/keyword_weights.h"
 
 namespace newsclass {
 
-// Every white-space-separated token of the file, in file order, duplicates kept. A file that
-// cannot be read is an error: the list it would give is unknown, and every vector's layout
-// depends on it.
-std::vector<std::string> CorpusProcessor::readKeywords(const std::string& path) {
+std::vector<std::string> readKeywords(const std::string& path) {
   const std::string bytes = readTextFile(path);
   std::vector<std::string> keywords;
   TokenScanner scanner(bytes);
@@ -19,12 +17,12 @@ std::vector<std::string> CorpusProcessor::readKeywords(const std::string& path) 
   return keywords;
 }
 
-std::vector<KeywordStatistic> CorpusProcessor::keywordStatistics(const Dictionary& dictionary,
-                                                                 const std::string& path) {
+std::vector<KeywordStatistic> keywordStatistics(const Dictionary& dictionary,
+                                                const std::string& path) {
   return vsm::statisticsOf(vsm::findPostingLists(dictionary, readKeywords(path)));
 }
 
-WeightedKeywordList CorpusProcessor::normalizeVector(WeightedKeywordList list) {
+WeightedKeywordList normalizeVector(WeightedKeywordList list) {
   std::vector<double> weights;
   weights.reserve(list.size());
   for (const auto& entry : list) weights.push_back(entry.second);

@@ -15,10 +15,12 @@
 #include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
-#include "processor/corpus_processor.h"
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
+#include "segmentation/stop_words.h"
+#include "segmentation/tokenizer.h"
 #include "vsm/keyword_weights.h"
+#include "vsm/keywords.h"
 #include "vsm/tfidf_weights.h"
 #include "vsm/written_weights.h"
 
@@ -86,9 +88,10 @@ WeightVector keywordlessTestingVector(const WeightTable& table) {
 
 }  // namespace vsm
 
-bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
-                                      const Dictionary& dictionary, VsmModel& model,
-                                      const std::string& keywordPath) {
+bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingRange,
+                     Weighting weighting, int32_t firstId, int32_t lastId,
+                     const std::string& tableName, const Dictionary& dictionary, VsmModel& model,
+                     const std::string& keywordPath) {
   // "共耗时" here, "共用了" for the training vectors: both kept exactly, as scripts match them.
   static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
   StageClock clock;
@@ -96,30 +99,30 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   const std::vector<std::string> keywords = readKeywords(keywordPath);
   const size_t keywordCount = keywords.size();
   const std::string query = articleRangeQuery(tableName, firstId, lastId);
-  const StopWordSet stopWords = loadStopWords();
+  const StopWordSet stopWords = loadStopWords(environment);
 
   // The statistics depend only on the keywords and the dictionary: the same for every article.
-  const int64_t collectionSize = static_cast<int64_t>(lastArticleId) - firstArticleId + 1;
+  const int64_t collectionSize = trainingRange.size();
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
   const vsm::WeightTable table(statistics, collectionSize);
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm",
-                            environment().console, environment().warnings);
+                            environment.console, environment.warnings);
 
-  SegmenterSession segmenter(*this);
+  SegmenterSession segmenter(environment);
   {
-    OdbcConnection connection(environment().connectionString, "buildTestingVsm");
+    OdbcConnection connection(environment.connectionString, "buildTestingVsm");
     TokenizingOptions options;
     options.tokenizeBeforeId = false;
     options.progressLabel = "testing vectors";
-    options.progressTotal = progressTotalOf(*this, connection, tableName, firstId, lastId);
+    options.progressTotal = progressTotalOf(environment, connection, tableName, firstId, lastId);
     RowCursor rows = connection.execute(query);
     // Each thread counts with a counter of its own; the vectors are made where the words are.
     std::vector<vsm::KeywordCounter> counters;
     if (keywordCount > 0) {
-      counters.assign(static_cast<size_t>(std::max(1, environment().threads)),
+      counters.assign(static_cast<size_t>(std::max(1, environment.threads)),
                       vsm::KeywordCounter(keywords));
-      const bool tfidf = environment().weighting == Weighting::kTfidf;
+      const bool tfidf = weighting == Weighting::kTfidf;
       options.prepare = [&, tfidf](TokenizedArticle& article, size_t lane) {
         counters[lane].count(article.words);
         article.weights =
@@ -128,7 +131,7 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
                   : vsm::testingVector(table, counters[lane]);
       };
     }
-    tokenizeRows(*this, rows, &CorpusProcessor::tokenizeArticle, stopWords, options,
+    tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,
                  [&](TokenizedArticle& article) {
                    // No text, no vector; no keywords, no vector either.
                    if (!article.hasText || keywordCount == 0) return;
@@ -137,7 +140,7 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
   }
   segmenter.stop();
 
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   return !model.empty();
 }
 

@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/stage_environment.h"
 #include "dictionary/dictionary.h"
+#include "segmentation/word_list.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/vsm_model.h"
 
@@ -61,5 +63,19 @@ WeightVector testingVector(const WeightTable& table, const KeywordCounter& count
 WeightVector keywordlessTestingVector(const WeightTable& table);
 
 }  // namespace newsclass::vsm
+
+namespace newsclass {
+
+// The testing vectors of the articles of `tableName` with ids firstId to lastId that hold text,
+// segmented on the environment's threads and weighted with `weighting` from the keywords of
+// `keywordPath`, the dictionary's statistics and N, the size of the training range; added to
+// `model`. Starts and stops the segmenter and writes the stage's timing line. Returns whether
+// the model holds a vector.
+bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingRange,
+                     Weighting weighting, int32_t firstId, int32_t lastId,
+                     const std::string& tableName, const Dictionary& dictionary, VsmModel& model,
+                     const std::string& keywordPath);
+
+}  // namespace newsclass
 
 #endif  // NEWSCLASS_VSM_TESTING_VSM_H_

@@ -11,7 +11,7 @@
 #include "base/encoding.h"
 #include "base/parallel.h"
 #include "base/stage_clock.h"
-#include "processor/corpus_processor.h"
+#include "vsm/keywords.h"
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {
@@ -98,34 +98,35 @@ void addTrainingVectors(const std::vector<const PostingList*>& lists, const Weig
 
 }  // namespace vsm
 
-bool CorpusProcessor::buildTrainingVsm(const Dictionary& dictionary, VsmModel& model,
-                                       const std::string& keywordPath) {
+bool buildTrainingVsm(const StageEnvironment& environment, ArticleRange range, Weighting weighting,
+                      const Dictionary& dictionary, VsmModel& model,
+                      const std::string& keywordPath) {
   // "共用了" here, "共耗时" for the testing vectors: both kept exactly, as scripts match them.
   static const std::string kTimingLabel = gbk("为训练语料库集合建立VSM模型共用了");
   StageClock clock;
-  const int64_t articleCount = static_cast<int64_t>(lastArticleId) - firstArticleId + 1;
+  const int64_t articleCount = range.size();
 
   const std::vector<std::string> keywords = readKeywords(keywordPath);
   const std::vector<const PostingList*> lists = vsm::findPostingLists(dictionary, keywords);
   const vsm::WeightTable table(vsm::statisticsOf(lists), articleCount);
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm",
-                            environment().console, environment().warnings);
+                            environment.console, environment.warnings);
 
-  if (environment().weighting == Weighting::kTfidf) {
+  if (weighting == Weighting::kTfidf) {
     std::vector<WeightedKeywordList> vectors =
-        vsm::tfidfTrainingVectors(lists, firstArticleId, articleCount, articleCount);
+        vsm::tfidfTrainingVectors(lists, range.firstId, articleCount, articleCount);
     auto hint = model.end();
     for (size_t offset = 0; offset < vectors.size() && !keywords.empty(); ++offset) {
-      hint = model.insert_or_assign(hint, static_cast<int32_t>(firstArticleId + offset),
+      hint = model.insert_or_assign(hint, static_cast<int32_t>(range.firstId + offset),
                                     vsm::denseOf(vectors[offset], keywords.size()));
       ++hint;
     }
   } else {
-    vsm::addTrainingVectors(lists, table, firstArticleId, articleCount, model,
-                           environment().threads);
+    vsm::addTrainingVectors(lists, table, range.firstId, articleCount, model,
+                           environment.threads);
   }
 
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   return !model.empty();
 }
 

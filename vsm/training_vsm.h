@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+#include <string>
+
+#include "base/stage_environment.h"
 #include "dictionary/dictionary.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/vsm_model.h"
@@ -24,5 +27,17 @@ void addTrainingVectors(const std::vector<const PostingList*>& lists, const Weig
                         int32_t firstId, int64_t articleCount, VsmModel& model, int threads = 1);
 
 }  // namespace newsclass::vsm
+
+namespace newsclass {
+
+// The training vectors of every id of the training range with `weighting`, over the keywords of
+// `keywordPath` and the dictionary's postings, added to `model` (replacing entries of the same
+// ids); warns about keywords no article holds and writes the stage's timing line. Returns
+// whether the model holds a vector.
+bool buildTrainingVsm(const StageEnvironment& environment, ArticleRange range, Weighting weighting,
+                      const Dictionary& dictionary, VsmModel& model,
+                      const std::string& keywordPath);
+
+}  // namespace newsclass
 
 #endif  // NEWSCLASS_VSM_TRAINING_VSM_H_

@@ -8,6 +8,8 @@
 // A large corpus makes these files hundreds of megabytes (32,400 vectors of 1,000 weights: 320
 // MB), so both directions go through a buffer of about a megabyte: the load's peak memory is the
 // model plus that buffer, not the model plus the file.
+#include "vsm/vector_file.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -27,7 +29,6 @@
 #include "base/parallel.h"
 #include "base/stage_clock.h"
 #include "base/text_file_reader.h"
-#include "processor/corpus_processor.h"
 #include "vsm/parsed_token_stream.h"
 #include "vsm/weight_text.h"
 
@@ -135,27 +136,35 @@ void writeModel(const VsmModel& model, int threads, std::ostream& out) {
 
 }  // namespace
 
-void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
+namespace {
+
+// Formats the model through `write` (a whole file's writer) and writes the timing line.
+template <typename WriteFile>
+void saveTimed(const StageEnvironment& environment, const VsmModel& model, WriteFile write) {
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
-  writeFileAtomically(path, [&](std::ostream& out) { writeModel(model, environment().threads, out); });
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  write([&](std::ostream& out) { writeModel(model, environment.threads, out); });
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
-void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path,
-                              AtomicFileGroup& files) {
-  static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
-  StageClock clock;
-  files.write(path, [&](std::ostream& out) { writeModel(model, environment().threads, out); });
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+}  // namespace
+
+void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path) {
+  saveTimed(environment, model,
+            [&path](const auto& format) { writeFileAtomically(path, format); });
 }
 
-void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
+void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
+             AtomicFileGroup& files) {
+  saveTimed(environment, model, [&](const auto& format) { files.write(path, format); });
+}
+
+void loadVsm(const StageEnvironment& environment, VsmModel& model, const std::string& path) {
   static const std::string kTimingLabel = gbk("加载VSM模型到内存的时间为");
   StageClock clock;
   // Read block by block: the file is larger than the model it holds, and holding both would
   // double the peak memory. Each block's tokens are parsed on the threads.
-  ParsedTokenStream scanner(path, environment().threads);
+  ParsedTokenStream scanner(path, environment.threads);
   VsmModel loaded;
   std::string_view token;
   for (uint64_t record = 1; scanner.next(token); ++record) {
@@ -198,7 +207,7 @@ void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {
     loaded.insert_or_assign(loaded.end(), *articleId, std::move(weights));
   }
   mergeLoaded(model, std::move(loaded));
-  console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
 }  // namespace newsclass
