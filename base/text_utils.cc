@@ -27,6 +27,12 @@ std::string formatDefaultDouble(double value) {
 
 std::string formatSeconds(double seconds) { return formatDefaultDouble(seconds); }
 
+std::string shortestDecimal(double value) {
+  char buffer[64];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, end);
+}
+
 std::string cutDecimals(double value, unsigned n) {
   std::string text = formatDefaultDouble(value);
   size_t point = text.find('.');

@@ -17,6 +17,9 @@ std::string formatInt(int32_t value);
 std::string formatSeconds(double seconds);
 std::string formatDefaultDouble(double value);
 
+// The shortest decimal text that reads back as exactly `value` ("0.2", "1", "1e-07").
+std::string shortestDecimal(double value);
+
 // The default format cut after the first "." plus n characters (n - 1 digits after the point);
 // the whole text when there is no point or the text is shorter.
 std::string cutDecimals(double value, unsigned n);

@@ -1,9 +1,7 @@
-// classify: the KNN classification of the testing vectors against the training vectors, with
-// the predictions saved to predictions.dat, or the explanation of one article's prediction.
+// classify: the testing articles labelled by the classifier --classifier names (the KNN over
+// the vector files, or linear SVMs trained on the spot), with the predictions saved to
+// predictions.dat, or the explanation of one article's label.
 #include <climits>
-#include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,12 +11,9 @@
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
-#include "evaluation/evaluation_report.h"
 #include "evaluation/predictions_file.h"
 #include "knn/category_check.h"
-#include "knn/neighbour_vote.h"
-#include "linear/linear_run.h"
-#include "vsm/testing_vsm.h"
+#include "models/model_factory.h"
 
 namespace newsclass {
 namespace {
@@ -31,162 +26,44 @@ struct ClassifyOptions {
   std::optional<int32_t> explain;
 };
 
-// Prints the neighbours of one testing article in rank order and the votes that decided it.
-void printExplanation(Console& console, int32_t articleId, int k,
-                      const KnnExplanation& explanation, bool bySimilarity) {
-  console.line("testing article " + std::to_string(articleId) + ": predicted " +
-               explanation.predicted + " (K = " + std::to_string(k) +
-               ", neighbours from TrainingCorpus)");
-  console.line("rank  article    similarity  stored category");
-  for (size_t i = 0; i < explanation.neighbours.size(); ++i) {
-    char numbers[96];
-    std::snprintf(numbers, sizeof numbers, "%-5zu %-10d %-11.6f ", i + 1,
-                  explanation.neighbours[i].articleId, explanation.neighbours[i].similarity);
-    console.line(numbers + (explanation.found[i] ? explanation.storedCategories[i]
-                                                 : std::string("(not in TrainingCorpus)")));
-  }
-  std::string votes = "votes:";
-  for (size_t i = 0; i < explanation.votes.size(); ++i) {
-    votes += (i == 0 ? " " : ", ") + explanation.votes[i].category + " " +
-             std::to_string(explanation.votes[i].votes);
-    if (bySimilarity) {
-      char weight[32];
-      std::snprintf(weight, sizeof weight, " (%.6f)", explanation.votes[i].weight);
-      votes += weight;
-    }
-  }
-  console.line(votes);
-}
-
-// The linear classifier: trains linear.model from dict.dat and keywords.dat, then classifies the
-// testing range's articles from the database (or explains one article's decision values).
-int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string keywordPath = context.dataPath("keywords.dat");
-  requireCurrentFiles(context, {"dict.dat", "keywords.dat"});
-  // The testing articles are segmented as the dictionary's were.
-  if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
-  CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
-  const std::vector<int> classes = linearTrainingClasses(processor, context.categories);
-  Dictionary dictionary;
-  processor.loadDictionary(dictionary, dictionaryPath);
-  const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
-  if (keywords.empty()) {
-    throw DataFileError(keywordPath + ": holds no keywords (run select-features first)");
-  }
-  const std::string modelPath = context.dataPath("linear.model");
-  LinearModel model = trainLinearModel(processor, dictionary, keywords, classes, options.cost);
-  model.save(modelPath);
-  context.console().line("linear model: " + std::to_string(keywords.size()) + " features, C = " +
-                         shortestDecimal(options.cost) + " -> " + userTextToGbk(modelPath));
-  const int32_t first = options.explain ? *options.explain : context.testFirst;
-  const int32_t last = options.explain ? *options.explain : context.testLast;
-  const auto vectors =
-      sparseTestingVectors(processor, dictionary, keywords, first, last, "TestingCorpus");
-  if (options.explain) {
-    if (vectors.empty()) {
-      throw UsageError("--explain: testing article " + std::to_string(*options.explain) +
-                       " has no text in TestingCorpus");
-    }
-    std::vector<double> values;
-    const int predicted = model.decide(vectors.front().second, context.categories.size(), values);
-    context.console().line("testing article " + std::to_string(*options.explain) + ": predicted " +
-                           context.categories[static_cast<size_t>(predicted)] +
-                           " (linear, decision value per category)");
-    for (size_t c = 0; c < values.size(); ++c) {
-      char value[48];
-      std::snprintf(value, sizeof value, "%.6f", values[c]);
-      context.console().line(context.categories[c] + " " + value);
-    }
-    return 0;
-  }
-  ClassificationResults results;
-  linearClassify(processor, model, vectors, context.categories, results);
-  const std::string path = context.dataPath("predictions.dat");
-  savePredictions(results, path);
-  context.recordFacts(ProvenanceStage::kClassifier,
-                      {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}},
-                      {"linear.model", "predictions.dat"});
-  context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
-                         userTextToGbk(path));
-  return 0;
-}
-
-// The vector testingVSM.dat holds for a testing article without a keyword (the default
-// weighting's), from dict.dat and keywords.dat, so that the stage can count such articles in its
-// warning. Classifying needs neither file: without them (or with files that do not fit the
-// vectors) only the articles whose weights are all 0 are counted.
-std::optional<WeightVector> keywordlessVectorOf(const RunContext& context,
-                                                CorpusProcessor& processor, size_t dimension) {
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string keywordPath = context.dataPath("keywords.dat");
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(dictionaryPath, ec) ||
-      !std::filesystem::is_regular_file(keywordPath, ec)) {
-    return std::nullopt;
-  }
-  try {
-    const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
-    if (keywords.size() != dimension) return std::nullopt;
-    Dictionary dictionary;
-    processor.loadDictionary(dictionary, dictionaryPath);
-    return vsm::keywordlessTestingVector(vsm::WeightTable(
-        vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)),
-        static_cast<int64_t>(context.trainLast) - context.trainFirst + 1));
-  } catch (const DataFileError&) {
-    return std::nullopt;
-  }
+// The classifier the options ask for, over the context's training range and categories.
+ModelDescription requestedModel(const RunContext& context, const ClassifyOptions& options) {
+  ModelDescription description;
+  description.classifier = options.classifier;
+  description.k = options.k;
+  description.similarityVote = options.vote == "similarity";
+  description.cost = options.cost;
+  description.files = {context.dataPath("dict.dat"), context.dataPath("keywords.dat"),
+                       context.dataPath("trainingVSM.dat"), context.dataPath("testingVSM.dat"),
+                       context.dataPath("linear.model")};
+  description.categories = context.categories;
+  description.range = {context.trainFirst, context.trainLast};
+  return description;
 }
 
 int runClassify(RunContext& context, const ClassifyOptions& options) {
-  if (options.classifier == "linear") return runLinearClassify(context, options);
-  if (options.k < 1) {
-    throw UsageError("--k: K must be at least 1, got " + std::to_string(options.k));
+  const ModelDescription description = requestedModel(context, options);
+  const Classifier& classifier = classifierNamed(description.classifier);
+  classifier.checkTestSetRequest(description);
+  requireCurrentFiles(context, dataFileNames(classifier.testSetFiles(description.files)));
+  // The testing articles are segmented as the dictionary's were.
+  if (classifier.segmentsTestingText() && hasModelFacts(context)) {
+    useRecordedSegmenterFiles(context, readModelFacts(context));
   }
-  const std::string trainingPath = context.dataPath("trainingVSM.dat");
-  const std::string testingPath = context.dataPath("testingVSM.dat");
-  requireCurrentFiles(context, {"trainingVSM.dat", "testingVSM.dat"});
-
-  CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
-  VsmModel trainingModel;
-  VsmModel testingModel;
-  processor.loadVsm(trainingModel, trainingPath);
-  processor.loadVsm(testingModel, testingPath);
-  if (trainingModel.empty()) {
-    throw DataFileError(trainingPath + ": holds no training vectors (run build-vectors first)");
-  }
-  if (static_cast<size_t>(options.k) > trainingModel.size()) {
-    throw UsageError("--k: K must lie between 1 and the number of training vectors in " +
-                     trainingPath + " (" + std::to_string(trainingModel.size()) + "), got " +
-                     std::to_string(options.k));
-  }
-
+  checkCategoriesInTable(context.environment(), context.categories, "TrainingCorpus");
   if (options.explain) {
-    auto found = testingModel.find(*options.explain);
-    if (found == testingModel.end()) {
-      throw UsageError("--explain: testing article " + std::to_string(*options.explain) +
-                       " is not in " + testingPath);
-    }
-    KnnExplanation explanation =
-        explainKnnClassification(processor.environment(), processor.environment().similarityVote, options.k, "TrainingCorpus", found->first,
-                                 found->second, context.categories, trainingModel);
-    printExplanation(context.console(), found->first, options.k, explanation,
-                     context.environment().similarityVote);
+    classifier.explain(description, context.environment(), *options.explain);
     return 0;
   }
-
-  ClassificationResults results;
-  const std::optional<WeightVector> keywordless =
-      keywordlessVectorOf(context, processor, checkTrainingModel(trainingModel));
-  processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel, context.categories,
-                               options.k, results, keywordless ? &*keywordless : nullptr);
+  const ClassificationResults results = classifier.classifyTestSet(
+      description, context.environment(), context.testFirst, context.testLast);
   const std::string path = context.dataPath("predictions.dat");
   savePredictions(results, path);
-  context.recordFacts(ProvenanceStage::kClassifier,
-                      {{"classifier", "knn"}, {"k", std::to_string(options.k)}, {"vote", options.vote}},
-                      {"predictions.dat"});
+  std::vector<std::string> written = dataFileNames(classifier.writtenFiles(description.files));
+  written.push_back("predictions.dat");
+  const auto facts = classifier.facts(description);
+  context.recordFacts(ProvenanceStage::kClassifier, Provenance(facts.begin(), facts.end()),
+                      written);
   context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
                          userTextToGbk(path));
   return 0;

@@ -262,6 +262,14 @@ void requireCurrentFiles(const RunContext& context, const std::vector<std::strin
   }
 }
 
+std::vector<std::string> dataFileNames(const std::vector<std::string>& paths) {
+  std::vector<std::string> names;
+  for (const std::string& path : paths) {
+    names.push_back(std::filesystem::path(path).filename().string());
+  }
+  return names;
+}
+
 void refuseMismatch(const std::string& option, const std::string& asked, const std::string& key,
                     const Provenance& facts, const std::string& factsPath) {
   auto found = facts.find(key);

@@ -31,6 +31,10 @@ Provenance readModelFacts(const RunContext& context);
 // file. A folder without model.json is not checked.
 void requireCurrentFiles(const RunContext& context, const std::vector<std::string>& fileNames);
 
+// The names of data files (as requireCurrentFiles takes them) given by their paths in the data
+// folder: "data/dict.dat" gives "dict.dat".
+std::vector<std::string> dataFileNames(const std::vector<std::string>& paths);
+
 // A request that contradicts how the folder's files were built is refused: UsageError
 // "<option>: the model in this data folder was built with <option> <recorded> (<factsPath>),
 // not <asked>". Nothing is refused when `asked` is empty or nothing is recorded.

@@ -79,77 +79,43 @@ void checkRequest(const RunContext& context, const PipelineOptions& options) {
   if (context.categories.empty()) throw UsageError("--categories: the category list is empty");
 }
 
-ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
-  CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
-  std::vector<int> linearClasses;
-  if (options.classifier == "linear") {
-    linearClasses = linearTrainingClasses(processor, context.categories);
-  }
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string contingencyPath = context.dataPath("contingency.dat");
+// The linear classifier's stages: it learns from dict.dat and keywords.dat directly; no vector
+// file. `linearClasses`: the training articles' classes, checked before the first stage.
+ClassificationResults linearStages(RunContext& context, CorpusProcessor& processor,
+                                   const PipelineOptions& options, const Dictionary& dictionary,
+                                   const std::vector<int>& linearClasses) {
+  const std::string keywordPath = context.dataPath("keywords.dat");
+  const std::string predictionsPath = context.dataPath("predictions.dat");
+  const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
+  const std::string modelPath = context.dataPath("linear.model");
+  ClassificationResults results;
+  StageClock clock;
+  const ArticleRange range = processor.range();
+  LinearModel model = trainLinearModel(range, dictionary, keywords, linearClasses, options.cost);
+  model.save(modelPath);
+  summary(context, "linear model",
+          std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options.cost),
+          clock, modelPath);
+  StageClock classifying;
+  const auto vectors = sparseTestingVectors(context.environment(), range, dictionary, keywords,
+                                            context.testFirst, context.testLast, "TestingCorpus");
+  linearClassify(context.environment(), model, vectors, context.categories, results);
+  savePredictions(results, predictionsPath);
+  context.recordFacts(ProvenanceStage::kClassifier,
+                      {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}},
+                      {"linear.model", "predictions.dat"});
+  summary(context, "classification", std::to_string(results.size()) + " articles, linear",
+          classifying, predictionsPath);
+  return results;
+}
+
+// The KNN's stages: both vector files, then the classification of the testing vectors.
+ClassificationResults knnStages(RunContext& context, CorpusProcessor& processor,
+                                const PipelineOptions& options, const Dictionary& dictionary) {
   const std::string keywordPath = context.dataPath("keywords.dat");
   const std::string trainingPath = context.dataPath("trainingVSM.dat");
   const std::string testingPath = context.dataPath("testingVSM.dat");
   const std::string predictionsPath = context.dataPath("predictions.dat");
-
-  Dictionary dictionary;
-  {
-    StageClock clock;
-    processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), "TrainingCorpus");
-    processor.saveDictionary(dictionary, dictionaryPath);
-    Provenance facts = context.segmenterFileFacts();
-    facts.insert({{"table", "TrainingCorpus"},
-                  {"train_range", context.trainRangeText()},
-                  {"tokenizer", options.tokenizer}});
-    context.recordFacts(ProvenanceStage::kDictionary, facts, {"dict.dat"});
-    summary(context, "dictionary", std::to_string(dictionary.size()) + " words", clock,
-            dictionaryPath);
-  }
-  ContingencyTable table;
-  {
-    StageClock clock;
-    processor.buildContingencyTable(dictionary, context.categories, table, "TrainingCorpus");
-    processor.saveContingencyTable(table, contingencyPath);
-    context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
-                        {"contingency.dat"});
-    summary(context, "contingency table", std::to_string(table.size()) + " cells", clock,
-            contingencyPath);
-  }
-  {
-    StageClock clock;
-    selectKeywordsByMeasure(processor.environment(), processor.range(), options.measure, context.categories, dictionary, table,
-                            options.count, keywordPath);
-    context.recordFacts(ProvenanceStage::kFeatures,
-                        {{"measure", options.measure}, {"count", std::to_string(options.count)}},
-                        {"keywords.dat"});
-    size_t keywords = processor.readKeywords(keywordPath).size();
-    summary(context, "feature words",
-            std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
-  }
-  if (options.classifier == "linear") {
-    // The linear classifier learns from dict.dat and keywords.dat directly; no vector file.
-    const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
-    const std::string modelPath = context.dataPath("linear.model");
-    ClassificationResults results;
-    StageClock clock;
-    LinearModel model = trainLinearModel(processor, dictionary, keywords, linearClasses, options.cost);
-    model.save(modelPath);
-    summary(context, "linear model",
-            std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options.cost),
-            clock, modelPath);
-    StageClock classifying;
-    const auto vectors = sparseTestingVectors(processor, dictionary, keywords, context.testFirst,
-                                              context.testLast, "TestingCorpus");
-    linearClassify(processor, model, vectors, context.categories, results);
-    savePredictions(results, predictionsPath);
-    context.recordFacts(ProvenanceStage::kClassifier,
-                        {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}},
-                        {"linear.model", "predictions.dat"});
-    summary(context, "classification", std::to_string(results.size()) + " articles, linear",
-            classifying, predictionsPath);
-    return results;
-  }
   // The two vector files are replaced together: each model goes to its temporary file as soon
   // as it is built, and both are renamed only when the testing half (database, table, texts) has
   // succeeded too, so a failure leaves the old pair in place.
@@ -198,6 +164,58 @@ ClassificationResults runStages(RunContext& context, const PipelineOptions& opti
             predictionsPath);
   }
   return results;
+}
+
+ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
+  CorpusProcessor processor = context.processor();
+  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
+  std::vector<int> linearClasses;
+  if (options.classifier == "linear") {
+    linearClasses =
+        linearTrainingClasses(processor.environment(), processor.range(), context.categories);
+  }
+  const std::string dictionaryPath = context.dataPath("dict.dat");
+  const std::string contingencyPath = context.dataPath("contingency.dat");
+  const std::string keywordPath = context.dataPath("keywords.dat");
+
+  Dictionary dictionary;
+  {
+    StageClock clock;
+    processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), "TrainingCorpus");
+    processor.saveDictionary(dictionary, dictionaryPath);
+    Provenance facts = context.segmenterFileFacts();
+    facts.insert({{"table", "TrainingCorpus"},
+                  {"train_range", context.trainRangeText()},
+                  {"tokenizer", options.tokenizer}});
+    context.recordFacts(ProvenanceStage::kDictionary, facts, {"dict.dat"});
+    summary(context, "dictionary", std::to_string(dictionary.size()) + " words", clock,
+            dictionaryPath);
+  }
+  ContingencyTable table;
+  {
+    StageClock clock;
+    processor.buildContingencyTable(dictionary, context.categories, table, "TrainingCorpus");
+    processor.saveContingencyTable(table, contingencyPath);
+    context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
+                        {"contingency.dat"});
+    summary(context, "contingency table", std::to_string(table.size()) + " cells", clock,
+            contingencyPath);
+  }
+  {
+    StageClock clock;
+    selectKeywordsByMeasure(processor.environment(), processor.range(), options.measure, context.categories, dictionary, table,
+                            options.count, keywordPath);
+    context.recordFacts(ProvenanceStage::kFeatures,
+                        {{"measure", options.measure}, {"count", std::to_string(options.count)}},
+                        {"keywords.dat"});
+    size_t keywords = processor.readKeywords(keywordPath).size();
+    summary(context, "feature words",
+            std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
+  }
+  if (options.classifier == "linear") {
+    return linearStages(context, processor, options, dictionary, linearClasses);
+  }
+  return knnStages(context, processor, options, dictionary);
 }
 
 int runPipeline(RunContext& context, const PipelineOptions& options) {

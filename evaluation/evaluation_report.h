@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/stage_environment.h"
+#include "base/text_utils.h"  // shortestDecimal, which the reports write numbers with
 #include "corpusdb/category_list.h"
 #include "knn/knn_types.h"
 
@@ -76,9 +77,6 @@ std::string jsonString(const std::string& text);
 
 // A score as the text report prints it: four decimals ("%.4f").
 std::string fixed4(double value);
-
-// The shortest decimal text that reads back as exactly `value`.
-std::string shortestDecimal(double value);
 
 }  // namespace newsclass
 

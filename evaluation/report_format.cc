@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -37,12 +36,6 @@ std::string fixed4(double value) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.4f", value);
   return buffer;
-}
-
-std::string shortestDecimal(double value) {
-  char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, end);
 }
 
 std::string formatReportText(const EvaluationReport& report) {

@@ -7,28 +7,31 @@
 #include "base/errors.h"
 #include "base/stage_clock.h"
 #include "corpusdb/queries.h"
+#include "dictionary/dictionary_file.h"
 #include "knn/neighbour_vote.h"
+#include "vsm/keywords.h"
 #include "vsm/tfidf_weights.h"
+#include "vsm/vector_file.h"
 
 namespace newsclass {
 
-KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& files, int k,
-                           CategoryList categories)
-    : processor_(processor), k_(k), categories_(std::move(categories)) {
+KnnPredictor::KnnPredictor(const StageEnvironment& environment, ArticleRange range,
+                           const KnnPredictorFiles& files, int k, Weighting weighting,
+                           bool similarityVote, std::vector<std::string> categories)
+    : k_(k), weighting_(weighting), similarityVote_(similarityVote),
+      categories_(std::move(categories)) {
   if (k < 1) throw UsageError("--k: K must be at least 1, got " + std::to_string(k));
-  keywords_ = processor.readKeywords(files.keywords);
+  keywords_ = readKeywords(files.keywords);
   if (keywords_.empty()) {
     throw DataFileError(files.keywords + ": holds no keywords (run select-features first)");
   }
   {
     // Only the keywords' statistics are kept, not the dictionary.
     Dictionary dictionary;
-    processor.loadDictionary(dictionary, files.dictionary);
-    const int64_t collectionSize =
-        static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+    loadDictionary(dictionary, files.dictionary);
     statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
-    collectionSize_ = collectionSize;
-    table_ = std::make_unique<vsm::WeightTable>(statistics_, collectionSize);
+    collectionSize_ = range.size();
+    table_ = std::make_unique<vsm::WeightTable>(statistics_, collectionSize_);
   }
   // The training vectors come from their binary cache when it stands for trainingVSM.dat, and
   // from the text otherwise (which then refreshes the cache): the same weights either way.
@@ -39,7 +42,9 @@ KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& 
   if (cacheable) {
     StageClock clock;
     mapped_ = loadVectorCache(cacheFile, stamp);
-    if (mapped_) processor.console().timingLine(gbk("加载VSM模型到内存的时间为"), clock.elapsedSeconds());
+    if (mapped_) {
+      environment.console->timingLine(gbk("加载VSM模型到内存的时间为"), clock.elapsedSeconds());
+    }
   }
   size_t count = 0;
   size_t dimension = 0;
@@ -47,7 +52,7 @@ KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& 
     count = mapped_->size();
     dimension = mapped_->dimension();
   } else {
-    processor.loadVsm(training_, files.trainingVsm);
+    loadVsm(environment, training_, files.trainingVsm);
     count = training_.size();
     if (count > 0) dimension = checkTrainingModel(training_);
   }
@@ -65,13 +70,13 @@ KnnPredictor::KnnPredictor(CorpusProcessor& processor, const KnnPredictorFiles& 
     try {
       saveVectorCache(cacheFile, stamp, training_);
     } catch (const DataFileError& error) {
-      processor.environment().warnings << error.what() << "; predict reads trainingVSM.dat itself\n";
+      environment.warnings << error.what() << "; predict reads trainingVSM.dat itself\n";
     }
   }
-  const int threads = processor.environment().threads;
+  const int threads = environment.threads;
   index_ = mapped_ ? std::make_unique<NeighbourIndex>(mapped_->ids(), mapped_->rows(), dimension, threads)
                    : std::make_unique<NeighbourIndex>(training_, threads);
-  connection_.emplace(processor.environment().connectionString, "predict");
+  connection_.emplace(environment.connectionString, "predict");
   stored_ = NeighbourCategories::read(*connection_, "TrainingCorpus", index_->ids());
 }
 
@@ -86,7 +91,7 @@ WeightVector KnnPredictor::vectorOf(const WordList& words, Scratch& scratch) con
   scratch.counter->count(words);
   if (!scratch.counter->holdsAny()) return {};
   WeightVector vector =
-      processor_.environment().weighting == Weighting::kTfidf
+      weighting_ == Weighting::kTfidf
           ? vsm::denseOf(vsm::tfidfTestingVector(statistics_, *scratch.counter, collectionSize_),
                          keywords_.size())
           : vsm::testingVector(*table_, *scratch.counter);
@@ -100,26 +105,23 @@ void KnnPredictor::nearest(const WeightVector& vector, Scratch& scratch,
   index_->nearest(vector, k_, scratch.search, neighbours);
 }
 
-KnnPrediction KnnPredictor::decide(std::vector<NeighbourEntry> neighbours) {
-  KnnPrediction prediction;
-  const bool bySimilarity = processor_.environment().similarityVote;
-  if (bySimilarity) {
-    prediction.votes = tallySimilarityVotes(
+std::vector<CategoryVote> KnnPredictor::vote(const std::vector<NeighbourEntry>& neighbours) const {
+  // One connection serves every thread: without the categories read at loading, one asks at a
+  // time.
+  std::unique_lock<std::mutex> asking(connectionMutex_, std::defer_lock);
+  if (!stored_) asking.lock();
+  if (similarityVote_) {
+    return tallySimilarityVotes(
         stored_ ? stored_->withSimilarities(neighbours)
                 : queryEachNeighbourCategory(*connection_, "TrainingCorpus", neighbours),
         categories_);
-  } else {
-    prediction.votes = tallyVotes(
-        stored_ ? stored_->of(neighbours)
-                : queryNeighbourCategories(
-                      *connection_, neighbourCategoriesQuery(
-                                        "TrainingCorpus", formatIdList(neighbours, neighbours.size()))),
-        categories_);
   }
-  prediction.category = prediction.votes.front().category;
-  prediction.score = voteShare(prediction.votes, k_, bySimilarity);
-  prediction.neighbours = std::move(neighbours);
-  return prediction;
+  return tallyVotes(
+      stored_ ? stored_->of(neighbours)
+              : queryNeighbourCategories(
+                    *connection_, neighbourCategoriesQuery(
+                                      "TrainingCorpus", formatIdList(neighbours, neighbours.size()))),
+      categories_);
 }
 
 }  // namespace newsclass

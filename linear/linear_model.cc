@@ -26,6 +26,15 @@ void silenceLiblinear() {
   std::call_once(once, [] { set_print_string_function(&quiet); });
 }
 
+// liblinear's dual solver visits the training articles in an order it draws with the C
+// library's rand(), so the model depends on rand()'s state when training starts. Seeding it with
+// 1 there makes the same articles give the same model file, whatever the process drew before.
+// The seed is the whole process's: rand() cannot be read back, so its earlier sequence cannot be
+// restored, and whatever draws from rand() afterwards continues from seed 1 and the solver's
+// draws (newsclass itself draws from rand() nowhere else). Called where training starts, and
+// only there.
+void seedLiblinearShuffle() { std::srand(1); }
+
 // An article's features in liblinear's form: 1-based indexes, the bias feature, a terminator.
 std::vector<feature_node> nodesOf(const WeightedKeywordList& vector, int featureCount) {
   std::vector<feature_node> nodes;
@@ -84,8 +93,7 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
   if (const char* problem = check_parameter(&data, &settings)) {
     throw DataFileError(std::string("linear classifier: ") + problem);
   }
-  // The dual solver visits the articles in an order drawn with rand().
-  std::srand(1);
+  seedLiblinearShuffle();
   return LinearModel(::train(&data, &settings));
 }
 

@@ -21,8 +21,10 @@ class LinearModel {
  public:
   // Trains on `vectors` (feature positions below featureCount) with their classes (`classes[i]`
   // from 0 to classCount - 1); `cost` is C. The same input gives the same model: the solver's
-  // shuffling starts from a fixed seed. Throws UsageError for a cost that is not positive and
-  // DataFileError when there is nothing to train on.
+  // shuffling starts from a fixed seed. That seed is the C library's: training calls
+  // std::srand(1) for the whole process, so the process's rand() sequence starts again from
+  // seed 1 (and the solver's draws) and does not continue from before. Throws UsageError for a
+  // cost that is not positive and DataFileError when there is nothing to train on.
   static LinearModel train(const std::vector<WeightedKeywordList>& vectors,
                            const std::vector<int>& classes, size_t featureCount, double cost);
   // Reads a model file trained over `categoryCount` categories, every line checked as

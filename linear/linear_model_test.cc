@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -91,6 +92,21 @@ TEST(LinearModelTest, TrainingIsRepeatableAndTwoClassesDecideBothWays) {
   EXPECT_EQ(predicted, 2);
   EXPECT_EQ(values[0], -values[2]);
   EXPECT_TRUE(std::isinf(values[1]) && values[1] < 0);
+}
+
+TEST(LinearModelTest, TrainingSeedsTheProcesssRandSoEarlierDrawsDoNotChangeTheModel) {
+  const ToyData data = toyData(5, 25);
+  testing::TempDir dir;
+  std::srand(12345);
+  LinearModel::train(data.vectors, data.classes, 15, 1.0).save(dir.file("a.model"));
+  const int afterFirst = std::rand();
+  for (int draw = 0; draw < 1000; ++draw) std::rand();
+  LinearModel::train(data.vectors, data.classes, 15, 1.0).save(dir.file("b.model"));
+  const int afterSecond = std::rand();
+  EXPECT_EQ(testing::readFileBytes(dir.file("a.model")), testing::readFileBytes(dir.file("b.model")));
+  // The seed is the whole process's: after the same training, rand() goes on the same way,
+  // whatever it was seeded with or drew before.
+  EXPECT_EQ(afterFirst, afterSecond);
 }
 
 TEST(LinearModelTest, BadCostNothingToLearnAndABadFileAreRefused) {

@@ -10,24 +10,26 @@
 #include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
 #include "corpusdb/queries.h"
+#include "dictionary/dictionary_file.h"
 #include "knn/category_check.h"
 #include "knn/neighbour_categories.h"
 #include "knn/neighbour_vote.h"
 #include "segmentation/parallel_tokenizing.h"
 #include "segmentation/segmenter_binding.h"
+#include "segmentation/stop_words.h"
+#include "segmentation/tokenizer.h"
 #include "vsm/keyword_weights.h"
+#include "vsm/keywords.h"
 #include "vsm/testing_vsm.h"
 #include "vsm/tfidf_weights.h"
 
 namespace newsclass {
+std::vector<int> linearTrainingClasses(const StageEnvironment& environment, ArticleRange range,
+                                       const std::vector<std::string>& categories) {
+  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(range.size(), 0)));
+  for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(range.firstId + i);
 
-std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const CategoryList& categories) {
-  const int64_t articleCount =
-      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
-  std::vector<int32_t> ids(static_cast<size_t>(std::max<int64_t>(articleCount, 0)));
-  for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int32_t>(processor.firstArticleId + i);
-
-  OdbcConnection connection(processor.environment().connectionString, "trainLinearModel");
+  OdbcConnection connection(environment.connectionString, "trainLinearModel");
   const std::optional<NeighbourCategories> stored =
       NeighbourCategories::read(connection, "TrainingCorpus", ids);
   std::vector<int> classes(ids.size(), -1);
@@ -39,7 +41,7 @@ std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const Categor
                : queryNeighbourCategories(connection, articleCategoryQuery("TrainingCorpus", ids[i]));
     if (found.empty()) continue;
     std::string category = found.front();
-    processor.trim(category, " ");
+    trimInPlace(category, " ");
     const auto listed = std::find(categories.begin(), categories.end(), category);
     if (listed == categories.end()) continue;
     classes[i] = static_cast<int>(listed - categories.begin());
@@ -47,24 +49,21 @@ std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const Categor
   }
   for (size_t c = 0; c < categories.size(); ++c) {
     if (articlesOf[c] > 0) continue;
-    throw UsageError("--categories: " + textForMessages(processor.environment(), categories[c]) +
+    throw UsageError("--categories: " + textForMessages(environment, categories[c]) +
                      " has no training article in TrainingCorpus ids " +
-                     std::to_string(processor.firstArticleId) + "-" +
-                     std::to_string(processor.lastArticleId) +
+                     std::to_string(range.firstId) + "-" + std::to_string(range.lastId) +
                      "; the linear classifier needs one for every category (leave it out of "
                      "--categories, or use --classifier knn)");
   }
   return classes;
 }
 
-LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
+LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
                              const std::vector<std::string>& keywords,
                              const std::vector<int>& classes, double cost) {
-  const int64_t articleCount =
-      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  const int64_t articleCount = range.size();
   std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
-      vsm::findPostingLists(dictionary, keywords), processor.firstArticleId, articleCount,
-      articleCount);
+      vsm::findPostingLists(dictionary, keywords), range.firstId, articleCount, articleCount);
   std::vector<WeightedKeywordList> vectors;
   std::vector<int> trained;
   for (size_t i = 0; i < all.size() && i < classes.size(); ++i) {
@@ -76,40 +75,36 @@ LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dicti
 }
 
 std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
-    CorpusProcessor& processor, const Dictionary& dictionary,
+    const StageEnvironment& environment, ArticleRange range, const Dictionary& dictionary,
     const std::vector<std::string>& keywords, int32_t firstId, int32_t lastId,
     const std::string& tableName) {
   static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
   StageClock clock;
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
-  const int64_t collectionSize =
-      static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
-  const StopWordSet stopWords = processor.loadStopWords();
+  const int64_t collectionSize = range.size();
   std::vector<std::pair<int32_t, WeightedKeywordList>> vectors;
-  SegmenterSession segmenter(processor.environment());
+  const StopWordSet stopWords = loadStopWords(environment);
+  SegmenterSession segmenter(environment);
   {
-    OdbcConnection connection(processor.environment().connectionString, "buildTestingVsm");
+    OdbcConnection connection(environment.connectionString, "buildTestingVsm");
     TokenizingOptions options;
     options.tokenizeBeforeId = false;
     options.progressLabel = "testing vectors";
-    options.progressTotal = progressTotalOf(processor.environment(), connection, tableName, firstId, lastId);
+    options.progressTotal = progressTotalOf(environment, connection, tableName, firstId, lastId);
     RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
-    std::vector<vsm::KeywordCounter> counters(
-        static_cast<size_t>(std::max(1, processor.environment().threads)),
-        vsm::KeywordCounter(keywords));
-    std::vector<WeightedKeywordList> made;
-    tokenizeRows(processor.environment(), rows, &tokenizeArticle, stopWords, options,
+    vsm::KeywordCounter counter(keywords);
+    tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,
                  [&](TokenizedArticle& article) {
                    if (!article.hasText) return;
-                   counters[0].count(article.words);
-                   vectors.emplace_back(article.id, vsm::tfidfTestingVector(statistics, counters[0],
+                   counter.count(article.words);
+                   vectors.emplace_back(article.id, vsm::tfidfTestingVector(statistics, counter,
                                                                             collectionSize));
                  });
   }
   segmenter.stop();
   std::stable_sort(vectors.begin(), vectors.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   // A repeated id keeps its last article, as the testing model does.
   std::vector<std::pair<int32_t, WeightedKeywordList>> unique;
   for (auto& entry : vectors) {
@@ -119,13 +114,13 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
       unique.push_back(std::move(entry));
     }
   }
-  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   return unique;
 }
 
-void linearClassify(CorpusProcessor& processor, const LinearModel& model,
+void linearClassify(const StageEnvironment& environment, const LinearModel& model,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
-                    const CategoryList& categories, ClassificationResults& results) {
+                    const std::vector<std::string>& categories, ClassificationResults& results) {
   static const std::string kTimingLabel = gbk("对测试集进行线性分类的时间为");
   StageClock clock;
   std::vector<double> values;
@@ -135,20 +130,20 @@ void linearClassify(CorpusProcessor& processor, const LinearModel& model,
     const int predicted = model.decide(vector, categories.size(), values);
     results.push_back({id, categories.at(static_cast<size_t>(predicted))});
   }
-  processor.console().timingLine(kTimingLabel, clock.elapsedSeconds());
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   // Such an article's decision values are the biases alone: its label says nothing about it.
   if (keywordless > 0) {
-    processor.environment().warnings
+    environment.warnings
         << "classification: " << keywordless << " of " << vectors.size()
         << " testing articles hold no keyword; their label is the one the model's biases favour\n";
   }
 }
 
-LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& dictionaryPath,
+LinearPredictor::LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
                                  const std::string& keywordPath, const std::string& modelPath,
-                                 CategoryList categories)
+                                 std::vector<std::string> categories)
     : categories_(std::move(categories)),
-      keywords_(processor.readKeywords(keywordPath)),
+      keywords_(readKeywords(keywordPath)),
       model_(LinearModel::load(modelPath, categories_.size())) {
   if (model_.featureCount() != keywords_.size()) {
     throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
@@ -157,9 +152,9 @@ LinearPredictor::LinearPredictor(CorpusProcessor& processor, const std::string& 
                         " keywords (run classify --classifier linear again)");
   }
   Dictionary dictionary;
-  processor.loadDictionary(dictionary, dictionaryPath);
+  loadDictionary(dictionary, dictionaryPath);
   statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
-  collectionSize_ = static_cast<int64_t>(processor.lastArticleId) - processor.firstArticleId + 1;
+  collectionSize_ = range.size();
 }
 
 std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {

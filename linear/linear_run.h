@@ -1,48 +1,53 @@
 // The linear classifier's stages: training on the training range's sparse TF-IDF vectors,
 // taken straight from the dictionary and the keyword list (no vector file), and classifying the
-// testing range's articles, segmented and weighted as the testing-vector stage does.
+// testing range's articles, segmented and weighted as the testing-vector stage does. Each takes
+// the stages' environment and, where it needs it, the training range.
 #ifndef NEWSCLASS_LINEAR_LINEAR_RUN_H_
 #define NEWSCLASS_LINEAR_LINEAR_RUN_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "base/stage_environment.h"
+#include "dictionary/dictionary.h"
 #include "knn/knn_types.h"
 #include "linear/linear_model.h"
-#include "processor/corpus_processor.h"
 #include "vsm/testing_vsm.h"
 
 namespace newsclass {
 
-// The class of every training article of the processor's range, in id order: the position in
-// `categories` of its stored category (TrainingCorpus, trimmed), or -1 for an article of
-// another category or none, which training leaves out. A linear model has a machine per class,
-// and a category without a training article would have none (its decision value minus
-// infinity), so such a category is refused: UsageError "--categories: <name> has no training
-// article in TrainingCorpus ids A-B; ...". Reads the database only, so commands check it before
-// any stage writes a file.
-std::vector<int> linearTrainingClasses(CorpusProcessor& processor, const CategoryList& categories);
+// The class of every training article of `range`, in id order: the position in `categories` of
+// its stored category (TrainingCorpus, trimmed), or -1 for an article of another category or
+// none, which training leaves out. A linear model has a machine per class, and a category
+// without a training article would have none (its decision value minus infinity), so such a
+// category is refused: UsageError "--categories: <name> has no training article in
+// TrainingCorpus ids A-B; ...". Reads the database only, so commands check it before any stage
+// writes a file.
+std::vector<int> linearTrainingClasses(const StageEnvironment& environment, ArticleRange range,
+                                       const std::vector<std::string>& categories);
 
-// Trains the model on the training articles of the processor's range with the classes
-// linearTrainingClasses gave them (class i is categories[i]).
-LinearModel trainLinearModel(CorpusProcessor& processor, const Dictionary& dictionary,
+// Trains the model on the training articles of `range` with the classes linearTrainingClasses
+// gave them (class i is categories[i]).
+LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
                              const std::vector<std::string>& keywords,
                              const std::vector<int>& classes, double cost);
 
 // The tfidf vector of every article of `tableName` with text in [firstId, lastId], in id order,
-// segmented on the processor's threads. Prints the testing-vector stage's timing line.
+// N being the size of the training range; segmented on the environment's threads. Prints the
+// testing-vector stage's timing line.
 std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
-    CorpusProcessor& processor, const Dictionary& dictionary,
+    const StageEnvironment& environment, ArticleRange range, const Dictionary& dictionary,
     const std::vector<std::string>& keywords, int32_t firstId, int32_t lastId,
     const std::string& tableName);
 
 // Classifies every vector: appends (id, category) to `results`. Prints the classification
-// timing line.
-void linearClassify(CorpusProcessor& processor, const LinearModel& model,
+// timing line, and a warning counting the vectors without a keyword.
+void linearClassify(const StageEnvironment& environment, const LinearModel& model,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
-                    const CategoryList& categories, ClassificationResults& results);
+                    const std::vector<std::string>& categories, ClassificationResults& results);
 
 // Whether a sparse vector has a weight other than 0: a vector without one belongs to a text that
 // holds no keyword of the model (or only keywords every training article holds).
@@ -52,12 +57,12 @@ bool holdsWeight(const WeightedKeywordList& vector);
 // the testing articles were, then the model's decision values. Thread-safe with a counter each.
 class LinearPredictor {
  public:
-  // Loads linear.model, the keywords and their statistics from dict.dat; N is the processor's
-  // range. DataFileError naming the file at fault, or when the model's feature count differs
+  // Loads linear.model, the keywords and their statistics from dict.dat; N is the size of
+  // `range`. DataFileError naming the file at fault, or when the model's feature count differs
   // from the keywords'.
-  LinearPredictor(CorpusProcessor& processor, const std::string& dictionaryPath,
+  LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
                   const std::string& keywordPath, const std::string& modelPath,
-                  CategoryList categories);
+                  std::vector<std::string> categories);
   std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
   // The category with the highest decision value, and every category's value (`weight`),
   // highest first, ties in list order. False, with no category and no values, when the words
@@ -67,7 +72,7 @@ class LinearPredictor {
               std::vector<CategoryVote>& values) const;
 
  private:
-  CategoryList categories_;
+  std::vector<std::string> categories_;
   std::vector<std::string> keywords_;
   std::vector<KeywordStatistic> statistics_;
   int64_t collectionSize_ = 0;

@@ -1,0 +1,68 @@
+#include "cli/predict_lines.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "base/errors.h"
+#include "base/parallel.h"
+#include "segmentation/stop_words.h"
+#include "segmentation/tokenizer.h"
+
+namespace newsclass {
+
+LineAnswerer::LineAnswerer(RunContext& context, const StageEnvironment& environment,
+                           const Model& model, AnswerFormat format)
+    : context_(context), environment_(environment), model_(model), format_(std::move(format)),
+      stopWords_(loadStopWords(environment)) {
+  const size_t lanes = static_cast<size_t>(std::max(1, context.environment().threads));
+  for (size_t lane = 0; lane < lanes; ++lane) scratch_.push_back(model_.makeScratch());
+}
+
+void LineAnswerer::beginInput(size_t input, const std::string& where, std::string label,
+                              IdRegister* ids) {
+  input_ = input;
+  label_ = std::move(label);
+  ids_ = ids;
+  if (ids_ != nullptr) ids_->nameInput(input, where);
+}
+
+void LineAnswerer::parse(std::string line, uint64_t number, const std::string& where,
+                         PendingLine& pending) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  pending.file = label_;
+  pending.number = number;
+  if (!format_.tsvIds) {
+    pending.key = std::to_string(number);
+    pending.text = std::move(line);
+    return;
+  }
+  const size_t tab = line.find('\t');
+  if (tab == std::string::npos) {
+    if (!line.empty()) {
+      throw DataFileError(where + ": line " + std::to_string(number) +
+                          ": expected an id, a tab and the text");
+    }
+    pending.key.clear();
+    pending.text.clear();
+    return;
+  }
+  pending.key = line.substr(0, tab);
+  pending.text = line.substr(tab + 1);
+  if (ids_ != nullptr) ids_->add(pending.key, input_, where, number);
+}
+
+void LineAnswerer::answer(std::vector<PendingLine>& batch) {
+  runInParallel(context_.environment().threads, batch.size(), [&](size_t i, size_t lane) {
+    PendingLine& pending = batch[i];
+    pending.answer = ModelAnswer();
+    if (pending.text.find_first_not_of(" \t\r\v\f") == std::string::npos) return;
+    pending.answer =
+        model_.answer(tokenizeArticle(environment_, pending.text, stopWords_), *scratch_[lane]);
+  });
+  std::string output;
+  for (const PendingLine& line : batch) output += formatAnswer(line, format_);
+  context_.console().write(output);
+  context_.console().flush();
+}
+
+}  // namespace newsclass
