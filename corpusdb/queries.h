@@ -13,6 +13,11 @@
 
 namespace newsclass {
 
+// The two corpus tables an import fills and the stages read: the training articles (the
+// dictionary, the counts, the neighbours' categories) and the testing articles.
+inline constexpr const char* kTrainingCorpusTable = "TrainingCorpus";
+inline constexpr const char* kTestingCorpusTable = "TestingCorpus";
+
 // Throws UsageError unless the name is an identifier.
 void checkTableName(const std::string& tableName);
 
