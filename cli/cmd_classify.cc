@@ -1,5 +1,7 @@
-// classify: the KNN classification of the testing vectors against the training vectors, with
-// the predictions saved to predictions.dat, or the explanation of one article's prediction.
+// classify: the classification of the testing articles, saved to predictions.dat, by KNN (the
+// testing vectors against the training vectors) or, with --classifier linear, by linear SVMs
+// trained from dict.dat and keywords.dat and saved to linear.model; or the explanation of one
+// article's prediction.
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +15,8 @@
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
+#include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
 #include "evaluation/predictions_file.h"
 #include "knn/category_check.h"
@@ -61,13 +65,13 @@ void printExplanation(Console& console, int32_t articleId, int k,
 // The linear classifier: trains linear.model from dict.dat and keywords.dat, then classifies the
 // testing range's articles from the database (or explains one article's decision values).
 int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string keywordPath = context.dataPath("keywords.dat");
-  requireCurrentFiles(context, {"dict.dat", "keywords.dat"});
+  const std::string dictionaryPath = context.dataPath(kDictionaryFile);
+  const std::string keywordPath = context.dataPath(kKeywordsFile);
+  requireCurrentFiles(context, {kDictionaryFile, kKeywordsFile});
   // The testing articles are segmented as the dictionary's were.
   if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
   CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  checkCategoriesInTable(processor, context.categories, kTrainingCorpusTable);
   const std::vector<int> classes = linearTrainingClasses(processor, context.categories);
   Dictionary dictionary;
   processor.loadDictionary(dictionary, dictionaryPath);
@@ -75,7 +79,7 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   if (keywords.empty()) {
     throw DataFileError(keywordPath + ": holds no keywords (run select-features first)");
   }
-  const std::string modelPath = context.dataPath("linear.model");
+  const std::string modelPath = context.dataPath(kLinearModelFile);
   LinearModel model = trainLinearModel(processor, dictionary, keywords, classes, options.cost);
   model.save(modelPath);
   context.console().line("linear model: " + std::to_string(keywords.size()) + " features, C = " +
@@ -83,7 +87,7 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   const int32_t first = options.explain ? *options.explain : context.testFirst;
   const int32_t last = options.explain ? *options.explain : context.testLast;
   const auto vectors =
-      sparseTestingVectors(processor, dictionary, keywords, first, last, "TestingCorpus");
+      sparseTestingVectors(processor, dictionary, keywords, first, last, kTestingCorpusTable);
   if (options.explain) {
     if (vectors.empty()) {
       throw UsageError("--explain: testing article " + std::to_string(*options.explain) +
@@ -103,11 +107,11 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
   }
   ClassificationResults results;
   linearClassify(processor, model, vectors, context.categories, results);
-  const std::string path = context.dataPath("predictions.dat");
+  const std::string path = context.dataPath(kPredictionsFile);
   savePredictions(results, path);
   context.recordFacts(ProvenanceStage::kClassifier,
                       {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}},
-                      {"linear.model", "predictions.dat"});
+                      {kLinearModelFile, kPredictionsFile});
   context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
                          userTextToGbk(path));
   return 0;
@@ -119,8 +123,8 @@ int runLinearClassify(RunContext& context, const ClassifyOptions& options) {
 // vectors) only the articles whose weights are all 0 are counted.
 std::optional<WeightVector> keywordlessVectorOf(const RunContext& context,
                                                 CorpusProcessor& processor, size_t dimension) {
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string keywordPath = context.dataPath("keywords.dat");
+  const std::string dictionaryPath = context.dataPath(kDictionaryFile);
+  const std::string keywordPath = context.dataPath(kKeywordsFile);
   std::error_code ec;
   if (!std::filesystem::is_regular_file(dictionaryPath, ec) ||
       !std::filesystem::is_regular_file(keywordPath, ec)) {
@@ -144,12 +148,12 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   if (options.k < 1) {
     throw UsageError("--k: K must be at least 1, got " + std::to_string(options.k));
   }
-  const std::string trainingPath = context.dataPath("trainingVSM.dat");
-  const std::string testingPath = context.dataPath("testingVSM.dat");
-  requireCurrentFiles(context, {"trainingVSM.dat", "testingVSM.dat"});
+  const std::string trainingPath = context.dataPath(kTrainingVectorsFile);
+  const std::string testingPath = context.dataPath(kTestingVectorsFile);
+  requireCurrentFiles(context, {kTrainingVectorsFile, kTestingVectorsFile});
 
   CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor, context.categories, "TrainingCorpus");
+  checkCategoriesInTable(processor, context.categories, kTrainingCorpusTable);
   VsmModel trainingModel;
   VsmModel testingModel;
   processor.loadVsm(trainingModel, trainingPath);
@@ -170,7 +174,7 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
                        " is not in " + testingPath);
     }
     KnnExplanation explanation =
-        explainKnnClassification(processor, options.k, "TrainingCorpus", found->first,
+        explainKnnClassification(processor, options.k, kTrainingCorpusTable, found->first,
                                  found->second, context.categories, trainingModel);
     printExplanation(context.console(), found->first, options.k, explanation,
                      context.environment().similarityVote);
@@ -180,13 +184,14 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   ClassificationResults results;
   const std::optional<WeightVector> keywordless =
       keywordlessVectorOf(context, processor, checkTrainingModel(trainingModel));
-  processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel, context.categories,
-                               options.k, results, keywordless ? &*keywordless : nullptr);
-  const std::string path = context.dataPath("predictions.dat");
+  processor.knnClassifyTestSet(kTrainingCorpusTable, trainingModel, testingModel,
+                               context.categories, options.k, results,
+                               keywordless ? &*keywordless : nullptr);
+  const std::string path = context.dataPath(kPredictionsFile);
   savePredictions(results, path);
   context.recordFacts(ProvenanceStage::kClassifier,
                       {{"classifier", "knn"}, {"k", std::to_string(options.k)}, {"vote", options.vote}},
-                      {"predictions.dat"});
+                      {kPredictionsFile});
   context.console().line("predictions: " + std::to_string(results.size()) + " articles -> " +
                          userTextToGbk(path));
   return 0;
@@ -195,28 +200,25 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
 }  // namespace
 
 void addClassifyCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<ClassifyOptions>();
-  CLI::App* command = app.add_subcommand(
-      "classify",
+  auto [command, options] = commands.add<ClassifyOptions>(
+      app, "classify",
       "Classify every testing vector of testingVSM.dat by its K most similar training vectors of\n"
       "trainingVSM.dat (cosine similarity, one vote per neighbour, categories of TrainingCorpus,\n"
       "ties going to the category listed first in --categories). Writes predictions.dat: one\n"
       "line \"<id> <category>\" per testing article. With --explain ID, prints that article's\n"
-      "neighbours and votes instead and writes nothing.");
-  addNeighbourCountOption(*command, options->k);
+      "neighbours and votes instead and writes nothing.",
+      FolderUse::kWriteInputs, [](RunContext& context, const ClassifyOptions& options) {
+        context.environment().similarityVote = options.vote == "similarity";
+        return runClassify(context, options);
+      });
+  addNeighbourCountOption(command, options.k);
   command
-      ->add_option("--explain", options->explain,
-                   "Testing article id whose neighbours and votes to print")
+      .add_option("--explain", options.explain,
+                  "Testing article id whose neighbours and votes to print")
       ->check(wholeNumber(INT32_MIN, INT32_MAX));
-  addVoteOption(*command, options->vote);
-  addClassifierOption(*command, options->classifier);
-  addCostOption(*command, options->cost);
-  commands.add(command, [options](RunContext& context) {
-    context.environment().similarityVote = options->vote == "similarity";
-    context.requireDataFolder();  // its inputs live there: never create it empty
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
-    return runClassify(context, *options);
-  });
+  addVoteOption(command, options.vote);
+  addClassifierOption(command, options.classifier);
+  addCostOption(command, options.cost);
 }
 
 }  // namespace newsclass

@@ -24,7 +24,9 @@
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
 #include "cli/provenance.h"
+#include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
 #include "knn/category_check.h"
 #include "knn/knn_predictor.h"
@@ -302,9 +304,9 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   if (options.neighbours && options.format != "jsonl") {
     throw UsageError("--neighbours: the neighbours are shown only with --format jsonl");
   }
-  KnnPredictorFiles files{context.dataPath("dict.dat"), context.dataPath("keywords.dat"),
-                          context.dataPath("trainingVSM.dat")};
-  const std::string modelPath = context.dataPath("linear.model");
+  KnnPredictorFiles files{context.dataPath(kDictionaryFile), context.dataPath(kKeywordsFile),
+                          context.dataPath(kTrainingVectorsFile)};
+  const std::string modelPath = context.dataPath(kLinearModelFile);
   for (const std::string& file : options.files) requireInputFile(file);
   context.requireDataFolder();
   // Every --tsv id of every FILE is checked before the model is loaded: a refused run answers
@@ -318,7 +320,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
 
   // The facts of the folder decide what the command line leaves open; a contradiction is an
   // error. The training range gives N, so a --train-range other than the default must match.
-  const std::string factsPath = context.dataPath("model.json");
+  const std::string factsPath = context.dataPath(kModelFactsFile);
   if (!hasModelFacts(context)) {
     throw DataFileError(factsPath + ": no such file: the data folder holds no model (run "
                         "pipeline, or the stages, first)");
@@ -351,8 +353,8 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   if (facts.count("categories") != 0 && context.options().categories == defaults.categories) {
     categories = recordedCategories(facts);
   }
-  requireCurrentFiles(context,
-                      {"dict.dat", "keywords.dat", linear ? "linear.model" : "trainingVSM.dat"});
+  requireCurrentFiles(context, {kDictionaryFile, kKeywordsFile,
+                                linear ? kLinearModelFile : kTrainingVectorsFile});
   useRecordedSegmenterFiles(context, facts);
   const std::string weighting = linear ? "tfidf" : recorded(facts, "weighting", "spec");
   // A recorded K was checked as model.json was read: a whole number from 1 to 2147483647.
@@ -368,7 +370,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   Console sideConsole(context.errors(), context.console().encoding(), true);
   environment.console = &sideConsole;
   CorpusProcessor processor(trainFirst, trainLast, environment);
-  checkCategoriesInTable(processor, categories, "TrainingCorpus");
+  checkCategoriesInTable(processor, categories, kTrainingCorpusTable);
   std::unique_ptr<KnnPredictor> knn;
   std::unique_ptr<LinearPredictor> linearModel;
   if (linear) {
@@ -435,9 +437,10 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
 }  // namespace
 
 void addPredictCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<PredictOptions>();
-  CLI::App* command = app.add_subcommand(
-      "predict",
+  // The folder is held while the model loads only: a predict kept open on a pipe answers from
+  // what it loaded and must not keep writers out of the folder (runPredict releases it).
+  auto [command, options] = commands.add<PredictOptions>(
+      app, "predict",
       "Label new articles, one per line, with the model of the data folder, as model.json\n"
       "records it: each line is segmented and weighted as the testing vectors are, then\n"
       "classified as classify does, by its K nearest vectors of trainingVSM.dat or by\n"
@@ -449,32 +452,26 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
       "answer starts with its file's name and a tab, each jsonl answer with a \"file\" field.\n"
       "--tsv ids must be non-empty and unique in the run: FILEs are checked before the first\n"
       "answer, standard input at the line (after the answers before it); exit 2. Loading and\n"
-      "start-up lines go to standard error.");
-  command->add_option("FILE", options->files, "Files of articles (default: standard input)");
-  command->add_flag("--tsv", options->tsv,
-                    "Read \"id<TAB>text\" lines and answer with the id instead of the line number "
-                    "(ids non-empty and unique in the run)");
-  command->add_option("--format", options->format,
-                      "text: the category alone; tsv: line number (or id), category and score "
-                      "(KNN: the winner's share of the votes; linear: its decision value); "
-                      "jsonl: the same with the top categories")
-      ->check(CLI::IsMember({"text", "tsv", "jsonl"}))
-      ->capture_default_str();
-  command->add_flag("--neighbours", options->neighbours,
-                    "With --format jsonl, list the K neighbours' ids and similarities");
-  addNeighbourCountOption(*command, options->k)
+      "start-up lines go to standard error.",
+      FolderUse::kRead, runPredict);
+  command.add_option("FILE", options.files, "Files of articles (default: standard input)");
+  command.add_flag("--tsv", options.tsv,
+                   "Read \"id<TAB>text\" lines and answer with the id instead of the line number "
+                   "(ids non-empty and unique in the run)");
+  addChoiceOption(command, "--format", options.format,
+                  "text: the category alone; tsv: line number (or id), category and score "
+                  "(KNN: the winner's share of the votes; linear: its decision value); "
+                  "jsonl: the same with the top categories",
+                  {"text", "tsv", "jsonl"});
+  command.add_flag("--neighbours", options.neighbours,
+                   "With --format jsonl, list the K neighbours' ids and similarities");
+  addNeighbourCountOption(command, options.k)
       ->description("Number of neighbours K (default: as model.json records, else 10)");
-  addVoteOption(*command, options->vote)->default_str("as model.json records, else count");
-  addWeightingOption(*command, options->weighting)
+  addVoteOption(command, options.vote)->default_str("as model.json records, else count");
+  addWeightingOption(command, options.weighting)
       ->default_str("as model.json records, else spec");
-  addClassifierOption(*command, options->classifier)
+  addClassifierOption(command, options.classifier)
       ->default_str("as model.json records, else knn");
-  commands.add(command, [options](RunContext& context) {
-    // Held while the model loads only: a predict kept open on a pipe answers from what it
-    // loaded and must not keep writers out of the folder.
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
-    return runPredict(context, *options, lock);
-  });
 }
 
 }  // namespace newsclass
