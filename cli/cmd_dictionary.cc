@@ -54,8 +54,7 @@ void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands) {
       "and a \"处理第\" line per article (--quiet leaves them out), then a summary.",
       FolderUse::kWrite, runBuildDictionary);
   addTokenizerOption(command, options.tokenizer);
-  command.add_option("--table", options.table, "Corpus table to read the articles from")
-      ->capture_default_str();
+  addTableOption(command, options.table, "Corpus table to read the articles from");
 }
 
 void addPrintDictionaryCommand(CLI::App& app, CommandSet& commands) {

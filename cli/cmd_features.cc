@@ -121,8 +121,7 @@ void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
       "Count, for every word of dict.dat and every category, the category's articles with and\n"
       "without the word; writes contingency.dat. Categories come from --categories.",
       FolderUse::kWriteInputs, runBuildContingency);
-  command.add_option("--table", options.table, "Corpus table whose category rows are counted")
-      ->capture_default_str();
+  addTableOption(command, options.table, "Corpus table whose category rows are counted");
 }
 
 void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {

@@ -14,6 +14,10 @@ CLI::Option* addChoiceOption(CLI::App& command, const std::string& name, std::st
       ->capture_default_str();
 }
 
+CLI::Option* addTableOption(CLI::App& command, std::string& table, const std::string& description) {
+  return command.add_option("--table", table, description)->capture_default_str();
+}
+
 CLI::Option* addMeasureOption(CLI::App& command, std::string& measure) {
   return addChoiceOption(command, "--measure", measure, "Feature measure: " + featureMeasureList(),
                          featureMeasureNames());

@@ -17,6 +17,10 @@ CLI::Option* addChoiceOption(CLI::App& command, const std::string& name, std::st
                              const std::string& description,
                              const std::vector<std::string>& choices);
 
+// --table: the corpus table a command reads, shown with its default; `description` says what
+// the command reads there.
+CLI::Option* addTableOption(CLI::App& command, std::string& table, const std::string& description);
+
 // --measure: one of the feature measure names (features/measure_selection.h).
 CLI::Option* addMeasureOption(CLI::App& command, std::string& measure);
 // --count: the number of feature words requested, a whole number from 0 to 2147483647.

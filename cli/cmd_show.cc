@@ -4,6 +4,7 @@
 
 #include "base/errors.h"
 #include "base/text_utils.h"
+#include "cli/cmd_options.h"
 #include "cli/commands.h"
 #include "corpusdb/queries.h"
 
@@ -40,8 +41,7 @@ void addShowCommand(CLI::App& app, CommandSet& commands) {
   command.add_option("ID", options.id, "Article id (ArticleId)")
       ->check(wholeNumber(INT32_MIN, INT32_MAX))
       ->required();
-  command.add_option("--table", options.table, "Corpus table to read the article from")
-      ->capture_default_str();
+  addTableOption(command, options.table, "Corpus table to read the article from");
 }
 
 }  // namespace newsclass
