@@ -25,7 +25,8 @@ namespace newsclass {
 
 struct GlobalOptions {
   std::string db;         // ODBC connection string; empty means the SQLite file in the data folder
-  double dbTimeout = 30;  // seconds a SQLite connection waits for another one's lock
+  double dbTimeout = 30;  // seconds a SQLite connection waits for another one's lock (0.001-86400,
+                          // as the --db-timeout option checks)
   int threads = machineThreads();
   std::string dataDir = "data";
   std::string trainRange = "1-6000";
