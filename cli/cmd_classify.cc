@@ -11,7 +11,9 @@
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
 #include "evaluation/predictions_file.h"
+#include "corpusdb/queries.h"
 #include "knn/category_check.h"
 #include "models/model_factory.h"
 
@@ -33,11 +35,9 @@ ModelDescription requestedModel(const RunContext& context, const ClassifyOptions
   description.k = options.k;
   description.similarityVote = options.vote == "similarity";
   description.cost = options.cost;
-  description.files = {context.dataPath("dict.dat"), context.dataPath("keywords.dat"),
-                       context.dataPath("trainingVSM.dat"), context.dataPath("testingVSM.dat"),
-                       context.dataPath("linear.model")};
+  description.files = dataFolderModelFiles(context);
   description.categories = context.categories;
-  description.range = {context.trainFirst, context.trainLast};
+  description.range = context.trainingRange();
   return description;
 }
 
@@ -50,14 +50,14 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
   if (classifier.segmentsTestingText() && hasModelFacts(context)) {
     useRecordedSegmenterFiles(context, readModelFacts(context));
   }
-  checkCategoriesInTable(context.environment(), context.categories, "TrainingCorpus");
+  checkCategoriesInTable(context.environment(), context.categories, kTrainingCorpusTable);
   if (options.explain) {
     classifier.explain(description, context.environment(), *options.explain);
     return 0;
   }
   const ClassificationResults results = classifier.classifyTestSet(
       description, context.environment(), context.testFirst, context.testLast);
-  const std::string path = context.dataPath("predictions.dat");
+  const std::string path = context.dataPath(kPredictionsFile);
   savePredictions(results, path);
   std::vector<std::string> written = dataFileNames(classifier.writtenFiles(description.files));
   written.push_back("predictions.dat");
@@ -72,28 +72,25 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
 }  // namespace
 
 void addClassifyCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<ClassifyOptions>();
-  CLI::App* command = app.add_subcommand(
-      "classify",
+  auto [command, options] = commands.add<ClassifyOptions>(
+      app, "classify",
       "Classify every testing vector of testingVSM.dat by its K most similar training vectors of\n"
       "trainingVSM.dat (cosine similarity, one vote per neighbour, categories of TrainingCorpus,\n"
       "ties going to the category listed first in --categories). Writes predictions.dat: one\n"
       "line \"<id> <category>\" per testing article. With --explain ID, prints that article's\n"
-      "neighbours and votes instead and writes nothing.");
-  addNeighbourCountOption(*command, options->k);
+      "neighbours and votes instead and writes nothing.",
+      FolderUse::kWriteInputs, [](RunContext& context, const ClassifyOptions& options) {
+        context.environment().similarityVote = options.vote == "similarity";
+        return runClassify(context, options);
+      });
+  addNeighbourCountOption(command, options.k);
   command
-      ->add_option("--explain", options->explain,
-                   "Testing article id whose neighbours and votes to print")
+      .add_option("--explain", options.explain,
+                  "Testing article id whose neighbours and votes to print")
       ->check(wholeNumber(INT32_MIN, INT32_MAX));
-  addVoteOption(*command, options->vote);
-  addClassifierOption(*command, options->classifier);
-  addCostOption(*command, options->cost);
-  commands.add(command, [options](RunContext& context) {
-    context.environment().similarityVote = options->vote == "similarity";
-    context.requireDataFolder();  // its inputs live there: never create it empty
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
-    return runClassify(context, *options);
-  });
+  addVoteOption(command, options.vote);
+  addClassifierOption(command, options.classifier);
+  addCostOption(command, options.cost);
 }
 
 }  // namespace newsclass

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <regex>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "base/errors.h"
 #include "base/text_utils.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
 #include "corpusdb/connection_string.h"
 #include "corpusdb/database_fault.h"
 #include "corpusdb/odbc_connection.h"
@@ -93,17 +95,23 @@ void refuseCommandNamesAsValues(const CLI::App& app) {
   }
 }
 
-// Runs the command that was given, or the default sequence, which prints "finish" and waits for
-// a line of input (unless standard output already failed: nobody would see "finish").
+// Runs the command that was given, with the data folder held as it declared, or the default
+// sequence, which prints "finish" and waits for a line of input (unless standard output already
+// failed: nobody would see "finish"). The folder is released before the wait.
 int dispatch(const CommandSet& commands, RunContext& context) {
-  for (const auto& [command, run] : commands.commands()) {
-    if (command->parsed()) {
-      int code = run(context);
-      context.console().flush();
-      return code;
+  int code = 0;
+  if (const CommandSet::Entry* entry = commands.parsedEntry()) {
+    {
+      DataFolderLock folder = holdDataFolder(context, entry->folderUse);
+      code = entry->run(context, folder);
     }
+    context.console().flush();
+    return code;
   }
-  int code = runDefaultSequence(context);
+  {
+    DataFolderLock folder = holdDataFolder(context, FolderUse::kWriteInputs);
+    code = runDefaultSequence(context);
+  }
   context.console().line("finish");
   context.console().flush();
   if (context.output()) waitForUser(context.input());
@@ -136,13 +144,14 @@ void checkIdRange(const std::string& option, const std::string& text, int32_t fi
 
 namespace {
 
-CLI::Validator decimalAbove(std::string expected, bool positive) {
+// A finite decimal number that `accepts` takes; otherwise `expected`.
+CLI::Validator decimalWhere(std::string expected, std::function<bool(double)> accepts) {
   return CLI::Validator(
-      [expected, positive](std::string& value) -> std::string {
+      [expected, accepts](std::string& value) -> std::string {
         double number = 0;
         auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
         if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
-            !std::isfinite(number) || (positive && !(number > 0.0))) {
+            !std::isfinite(number) || !accepts(number)) {
           return expected;
         }
         return "";
@@ -152,10 +161,13 @@ CLI::Validator decimalAbove(std::string expected, bool positive) {
 
 }  // namespace
 
-CLI::Validator decimalNumber(std::string expected) { return decimalAbove(std::move(expected), false); }
+CLI::Validator decimalNumber(std::string expected, double min, double max) {
+  return decimalWhere(std::move(expected),
+                      [min, max](double number) { return number >= min && number <= max; });
+}
 
 CLI::Validator positiveDecimalNumber(std::string expected) {
-  return decimalAbove(std::move(expected), true);
+  return decimalWhere(std::move(expected), [](double number) { return number > 0.0; });
 }
 
 CLI::Validator wholeNumber(int64_t min, int64_t max) {
@@ -197,12 +209,8 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
   }
   checkIdRange("--test-range", options.testRange, testFirst, testLast);
   categories = parseCategoryList(options.categories);
-  // Below one millisecond the SQLite driver would wait for ever.
-  if (!(options.dbTimeout >= 0.001 && options.dbTimeout <= 86400)) {
-    throw UsageError(std::string("--db-timeout: ") + kDbTimeoutExpected);
-  }
   environment_.connectionString = withSqliteTimeout(
-      options.db.empty() ? sqliteConnectionString(dataPath("corpus.db")) : options.db,
+      options.db.empty() ? sqliteConnectionString(dataPath(kCorpusDatabaseFile)) : options.db,
       static_cast<int>(options.dbTimeout * 1000 + 0.5));
   environment_.threads = options.threads;
   environment_.lexiconPath = options.lexicon;
@@ -226,7 +234,7 @@ void RunContext::recordFacts(ProvenanceStage stage, const Provenance& facts,
                              const std::vector<std::string>& writtenFiles) {
   Provenance all = facts;
   for (const std::string& name : writtenFiles) all[fileKey(name)] = fileDigest(dataPath(name));
-  recordProvenance(dataPath("model.json"), stage, all);
+  recordProvenance(dataPath(kModelFactsFile), stage, all);
 }
 
 Provenance RunContext::segmenterFileFacts() const {
@@ -292,25 +300,25 @@ void RunContext::requireReadableFiles(const std::vector<std::string>& paths) con
   if (!problems.empty()) throw DataFileError(problems);
 }
 
-int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,
-                 std::ostream& err) {
-  CLI::App app{
-      "newsclass: Chinese news text classification. Reads a corpus from an SQL database, builds\n"
-      "a dictionary, a contingency table, feature words, TF-IDF vector models, classifies the\n"
-      "testing articles with KNN and reports precision, recall and F1. Without a command it runs\n"
-      "the default sequence (vector models from stored files), prints \"finish\" and waits for a\n"
-      "line of input.",
-      "newsclass"};
-  app.set_help_all_flag("--help-all", "Show the help of every command");
-  GlobalOptions options;
-  if (const char* fromEnvironment = std::getenv("NEWSCLASS_DB")) options.db = fromEnvironment;
+namespace {
+
+constexpr const char* kProgramHelp =
+    "newsclass: Chinese news text classification. Reads a corpus from an SQL database, builds\n"
+    "a dictionary, a contingency table, feature words, TF-IDF vector models, classifies the\n"
+    "testing articles with KNN and reports precision, recall and F1. Without a command it runs\n"
+    "the default sequence (vector models from stored files), prints \"finish\" and waits for a\n"
+    "line of input.";
+
+// The options that come before the command, each bound to its field of `options`.
+void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
   app.add_option("--db", options.db,
                  "ODBC connection string of the corpus database (also NEWSCLASS_DB); default: "
                  "the SQLite file corpus.db in the data folder");
+  // Below one millisecond the SQLite driver would wait for ever.
   app.add_option("--db-timeout", options.dbTimeout,
                  "Seconds to wait for a lock another connection holds on the SQLite database "
                  "before failing (not used when the connection string sets Timeout=)")
-      ->check(decimalNumber(kDbTimeoutExpected))
+      ->check(decimalNumber(kDbTimeoutExpected, 0.001, 86400))
       ->capture_default_str();
   app.add_option("--threads", options.threads,
                  "Threads for segmentation, contingency counting, vectors and their files and the "
@@ -337,34 +345,31 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
   app.add_option("--user-dict", options.userDictionary, "User dictionary of the segmenter")
       ->capture_default_str();
   app.add_option("--stopwords", options.stopWords, "Stop-word file")->capture_default_str();
-  app.require_subcommand(0, 1);
+}
 
-  CommandSet commands;
-  addImportCommand(app, commands);
-  addShowCommand(app, commands);
-  addSegmentCommand(app, commands);
-  addBuildDictionaryCommand(app, commands);
-  addPrintDictionaryCommand(app, commands);
-  addBuildContingencyCommand(app, commands);
-  addSelectFeaturesCommand(app, commands);
-  addBuildVectorsCommand(app, commands);
-  addClassifyCommand(app, commands);
-  addEvaluateCommand(app, commands);
-  addPipelineCommand(app, commands);
-  addPredictCommand(app, commands);
-
+// Parses the command line into `app`'s options; nullopt when that went well, else the exit code
+// of a run that ends here: 0 after --help or --help-all printed the help text, 1 after a usage
+// error was reported.
+std::optional<int> parseCommandLine(CLI::App& app, int argc, const char* const* argv,
+                                    std::ostream& out, std::ostream& err) {
   try {
     app.parse(argc, argv);
+    return std::nullopt;
   } catch (const CLI::ParseError& e) {
     int code = 1;
     if (e.get_exit_code() == 0) {
-      code = app.exit(e, out, err);  // --help and --help-all print the help text
+      code = app.exit(e, out, err);
     } else {
       printErrorLine(out, err, e.what());
     }
     return checkOutput(out, err, code == 0 ? 0 : 1);
   }
+}
 
+// Runs the parsed command line; every failure becomes one line on standard error and its exit
+// code (1 usage error, 2 data, database or system fault).
+int runParsed(const CLI::App& app, const CommandSet& commands, const GlobalOptions& options,
+              std::istream& in, std::ostream& out, std::ostream& err) {
   int code = 2;
   try {
     refuseCommandNamesAsValues(app);
@@ -384,6 +389,22 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
     code = 2;
   }
   return checkOutput(out, err, code);
+}
+
+}  // namespace
+
+int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,
+                 std::ostream& err) {
+  CLI::App app{kProgramHelp, "newsclass"};
+  app.set_help_all_flag("--help-all", "Show the help of every command");
+  GlobalOptions options;
+  if (const char* fromEnvironment = std::getenv("NEWSCLASS_DB")) options.db = fromEnvironment;
+  addGlobalOptions(app, options);
+  app.require_subcommand(0, 1);
+  CommandSet commands;
+  addEveryCommand(app, commands);
+  if (const std::optional<int> code = parseCommandLine(app, argc, argv, out, err)) return *code;
+  return runParsed(app, commands, options, in, out, err);
 }
 
 }  // namespace newsclass

@@ -7,12 +7,10 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/console.h"
@@ -27,7 +25,8 @@ namespace newsclass {
 
 struct GlobalOptions {
   std::string db;         // ODBC connection string; empty means the SQLite file in the data folder
-  double dbTimeout = 30;  // seconds a SQLite connection waits for another one's lock
+  double dbTimeout = 30;  // seconds a SQLite connection waits for another one's lock (0.001-86400,
+                          // as the --db-timeout option checks)
   int threads = machineThreads();
   std::string dataDir = "data";
   std::string trainRange = "1-6000";
@@ -58,7 +57,8 @@ class RunContext {
 
   // A processor over the training range, in this context's environment.
   CorpusProcessor processor() { return CorpusProcessor(trainFirst, trainLast, environment_); }
-  // A file of the data folder, e.g. dataPath("dict.dat").
+  ArticleRange trainingRange() const { return {trainFirst, trainLast}; }
+  // A file of the data folder, e.g. dataPath(kDictionaryFile) (cli/data_folder_files.h).
   std::string dataPath(const std::string& fileName) const;
   // Records a stage's facts in the data folder's model.json (cli/provenance.h), dropping
   // those of the later stages, with the digest of each file of the data folder the stage wrote
@@ -108,19 +108,6 @@ class RunContext {
   Environment environment_;
 };
 
-using CommandRun = std::function<int(RunContext&)>;
-
-// The registered commands: each add*Command function creates its subcommand with its own
-// options and help text, and registers the function that runs it.
-class CommandSet {
- public:
-  void add(CLI::App* command, CommandRun run) { commands_.emplace_back(command, std::move(run)); }
-  const std::vector<std::pair<CLI::App*, CommandRun>>& commands() const { return commands_; }
-
- private:
-  std::vector<std::pair<CLI::App*, CommandRun>> commands_;
-};
-
 // Parses "A-B" into an inclusive id range; false when malformed.
 bool parseIdRange(const std::string& text, int32_t& first, int32_t& last);
 
@@ -134,9 +121,9 @@ void checkIdRange(const std::string& option, const std::string& text, int32_t fi
 CLI::Validator wholeNumber(int64_t min, int64_t max);
 
 // A check for a real-valued option: the value must be a finite decimal number ("2", "0.5",
-// "1e3"; not hexadecimal, "inf" or "nan", which CLI11 alone would take); otherwise the option
-// fails with "<option>: <expected>".
-CLI::Validator decimalNumber(std::string expected);
+// "1e3"; not hexadecimal, "inf" or "nan", which CLI11 alone would take) from `min` to `max`;
+// otherwise the option fails with "<option>: <expected>".
+CLI::Validator decimalNumber(std::string expected, double min, double max);
 // The same for a value that must also be greater than 0 (the linear models' cost).
 CLI::Validator positiveDecimalNumber(std::string expected);
 

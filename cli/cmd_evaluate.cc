@@ -1,7 +1,6 @@
 // evaluate: precision, recall and F1 per category, averages, accuracy and the confusion matrix
 // of predictions.dat against the stored categories of TestingCorpus.
 #include <algorithm>
-#include <memory>
 #include <string>
 
 #include "cli/cmd_evaluate.h"
@@ -9,7 +8,9 @@
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
 #include "cli/provenance.h"
+#include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
 #include "evaluation/predictions_file.h"
 
@@ -19,7 +20,7 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
                            const std::string& format) {
   CorpusProcessor processor = context.processor();
   EvaluationReport report =
-      buildEvaluationReport(processor.environment(), results, context.categories, "TestingCorpus");
+      buildEvaluationReport(processor.environment(), results, context.categories, kTestingCorpusTable);
   if (format == "csv") {
     context.console().write(formatReportCsv(report));
   } else if (format == "json") {
@@ -57,39 +58,39 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
 
 namespace {
 
-int runEvaluate(RunContext& context, const std::string& format) {
-  const std::string path = context.dataPath("predictions.dat");
+struct EvaluateOptions {
+  std::string format = "text";
+};
+
+int runEvaluate(RunContext& context, const EvaluateOptions& options) {
+  const std::string path = context.dataPath(kPredictionsFile);
   context.requireReadableFile(path);
   // A malformed file is named with its line before a well-formed one is found stale.
   ClassificationResults results = loadPredictions(path);
-  requireCurrentFiles(context, {"predictions.dat"});
+  requireCurrentFiles(context, {kPredictionsFile});
   // The categories the folder was built for; --categories may only repeat them.
   const Provenance facts = readModelFacts(context);
   if (context.options().categories != GlobalOptions().categories) {
     refuseMismatch("--categories", context.categoriesText(), "categories", facts,
-                   context.dataPath("model.json"));
+                   context.dataPath(kModelFactsFile));
   } else if (!recordedCategories(facts).empty()) {
     context.categories = recordedCategories(facts);
   }
-  printEvaluationReport(context, results, format);
+  printEvaluationReport(context, results, options.format);
   return 0;
 }
 
 }  // namespace
 
 void addEvaluateCommand(CLI::App& app, CommandSet& commands) {
-  auto format = std::make_shared<std::string>("text");
-  CLI::App* command = app.add_subcommand(
-      "evaluate",
+  auto [command, options] = commands.add<EvaluateOptions>(
+      app, "evaluate",
       "Score predictions.dat against the stored categories of TestingCorpus: per category of\n"
       "--categories precision, recall, F1 and support (its articles in TestingCorpus), micro and\n"
       "macro averages (macro F1 is the mean of the per-category F1), accuracy and the confusion\n"
-      "matrix. csv and json have fixed columns and keys (docs/formats.md).");
-  addReportFormatOption(*command, *format);
-  commands.add(command, [format](RunContext& context) {
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
-    return runEvaluate(context, *format);
-  });
+      "matrix. csv and json have fixed columns and keys (docs/formats.md).",
+      FolderUse::kRead, runEvaluate);
+  addReportFormatOption(command, options.format);
 }
 
 }  // namespace newsclass

@@ -10,6 +10,7 @@
 
 #include "cli/cmd_evaluate.h"
 #include "cli/cmd_model.h"
+#include "cli/data_folder_files.h"
 #include "cli/provenance.h"
 #include "corpusdb/article_lookup.h"
 #include "corpusdb/odbc_connection.h"
@@ -20,8 +21,6 @@
 
 namespace newsclass {
 namespace {
-
-constexpr size_t kShownArticles = 50;
 
 std::vector<std::pair<std::string, std::string>> parametersOf(RunContext& context,
                                                               const Provenance& facts) {
@@ -38,7 +37,7 @@ std::vector<std::pair<std::string, std::string>> parametersOf(RunContext& contex
     if (found != facts.end()) parameters.emplace_back(label, found->second);
   }
   if (facts.empty()) {
-    parameters.emplace_back("model.json", "none in the data folder (built before it existed)");
+    parameters.emplace_back(kModelFactsFile, "none in the data folder (built before it existed)");
   }
   parameters.emplace_back("data folder", context.options().dataDir);
   char date[32];
@@ -56,8 +55,8 @@ std::string addNeighbours(RunContext& context, CorpusProcessor& processor, const
   if (classifier != facts.end() && classifier->second != "knn") {
     return "The " + classifier->second + " classifier has no neighbours.";
   }
-  const std::string trainingPath = context.dataPath("trainingVSM.dat");
-  const std::string testingPath = context.dataPath("testingVSM.dat");
+  const std::string trainingPath = context.dataPath(kTrainingVectorsFile);
+  const std::string testingPath = context.dataPath(kTestingVectorsFile);
   std::error_code error;
   if (!std::filesystem::is_regular_file(trainingPath, error) ||
       !std::filesystem::is_regular_file(testingPath, error)) {
@@ -73,7 +72,7 @@ std::string addNeighbours(RunContext& context, CorpusProcessor& processor, const
   const NeighbourIndex index(training, processor.environment().threads);
   OdbcConnection connection(processor.environment().connectionString, "evaluate");
   const std::optional<NeighbourCategories> stored =
-      NeighbourCategories::read(connection, "TrainingCorpus", index.ids());
+      NeighbourCategories::read(connection, kTrainingCorpusTable, index.ids());
   NeighbourIndex::Scratch scratch;
   std::vector<NeighbourEntry> neighbours;
   for (MisclassifiedArticle& article : articles) {
@@ -100,19 +99,19 @@ std::string evaluationPage(RunContext& context, CorpusProcessor& processor,
   std::map<int32_t, std::string> stored;
   {
     OdbcConnection connection(processor.environment().connectionString, "evaluate");
-    stored = readStoredCategories(connection, allArticleCategoriesQuery("TestingCorpus"));
+    stored = readStoredCategories(connection, allArticleCategoriesQuery(kTestingCorpusTable));
   }
   for (const ClassificationResult& result : results) {
     auto found = stored.find(result.articleId);
     if (found == stored.end() || found->second == result.predictedCategory) continue;
     ++input.misclassifiedTotal;
-    if (input.misclassified.size() == kShownArticles) continue;
+    if (input.misclassified.size() == kShownMisclassifiedArticles) continue;
     MisclassifiedArticle article;
     article.id = result.articleId;
     article.stored = found->second;
     article.predicted = result.predictedCategory;
     ArticleRecord record;
-    if (fetchArticleRecord(result.articleId, "TestingCorpus", record, processor)) {
+    if (fetchArticleRecord(result.articleId, kTestingCorpusTable, record, processor)) {
       article.title = record.articleName;
     }
     input.misclassified.push_back(std::move(article));

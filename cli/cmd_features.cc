@@ -2,7 +2,6 @@
 // database, and the feature words (keywords.dat) from dict.dat and contingency.dat.
 #include <charconv>
 #include <cmath>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,7 +21,7 @@ namespace newsclass {
 namespace {
 
 struct BuildContingencyOptions {
-  std::string table = "TrainingCorpus";
+  std::string table = kTrainingCorpusTable;
 };
 
 struct SelectFeaturesOptions {
@@ -55,8 +54,8 @@ void writeScores(const std::string& path, const std::vector<CategorySelection>& 
 
 int runBuildContingency(RunContext& context, const BuildContingencyOptions& options) {
   checkTableName(options.table);
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  requireCurrentFiles(context, {"dict.dat"});
+  const std::string dictionaryPath = context.dataPath(kDictionaryFile);
+  requireCurrentFiles(context, {kDictionaryFile});
   CorpusProcessor processor = context.processor();
   // A list that shares no name with the table would count nothing but empty columns.
   checkCategoriesInTable(processor.environment(), context.categories, options.table);
@@ -64,19 +63,19 @@ int runBuildContingency(RunContext& context, const BuildContingencyOptions& opti
   processor.loadDictionary(dictionary, dictionaryPath);
   ContingencyTable table;
   processor.buildContingencyTable(dictionary, context.categories, table, options.table);
-  const std::string path = context.dataPath("contingency.dat");
+  const std::string path = context.dataPath(kContingencyFile);
   processor.saveContingencyTable(table, path);
   context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
-                      {"contingency.dat"});
+                      {kContingencyFile});
   context.console().line("contingency table: " + std::to_string(table.size()) +
                          " cells, saved to " + userTextToGbk(path));
   return 0;
 }
 
 int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options) {
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string contingencyPath = context.dataPath("contingency.dat");
-  const std::string keywordPath = context.dataPath("keywords.dat");
+  const std::string dictionaryPath = context.dataPath(kDictionaryFile);
+  const std::string contingencyPath = context.dataPath(kContingencyFile);
+  const std::string keywordPath = context.dataPath(kKeywordsFile);
   CorpusProcessor processor = context.processor();
   Dictionary dictionary;
   ContingencyTable table;
@@ -91,10 +90,10 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
                            {global.stopWords, global.userDictionary, global.lexicon});
   }
   if (documentFrequency) {
-    requireCurrentFiles(context, {"dict.dat"});
+    requireCurrentFiles(context, {kDictionaryFile});
     processor.loadDictionary(dictionary, dictionaryPath);
   } else {
-    requireCurrentFiles(context, {"dict.dat", "contingency.dat"});
+    requireCurrentFiles(context, {kDictionaryFile, kContingencyFile});
     processor.loadDictionary(dictionary, dictionaryPath);
     processor.loadContingencyTable(table, contingencyPath);
   }
@@ -105,7 +104,7 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
   if (!options.scoresPath.empty()) writeScores(options.scoresPath, selections);
   context.recordFacts(ProvenanceStage::kFeatures,
                       {{"measure", options.measure}, {"count", std::to_string(options.count)}},
-                      {"keywords.dat"});
+                      {kKeywordsFile});
   context.console().line("feature words (" + options.measure + ") saved to " +
                          userTextToGbk(keywordPath));
   if (!options.scoresPath.empty()) {
@@ -117,39 +116,28 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
 }  // namespace
 
 void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<BuildContingencyOptions>();
-  CLI::App* command = app.add_subcommand(
-      "build-contingency",
+  auto [command, options] = commands.add<BuildContingencyOptions>(
+      app, "build-contingency",
       "Count, for every word of dict.dat and every category, the category's articles with and\n"
-      "without the word; writes contingency.dat. Categories come from --categories.");
-  command->add_option("--table", options->table, "Corpus table whose category rows are counted")
-      ->capture_default_str();
-  commands.add(command, [options](RunContext& context) {
-    context.requireDataFolder();  // its inputs live there: never create it empty
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
-    return runBuildContingency(context, *options);
-  });
+      "without the word; writes contingency.dat. Categories come from --categories.",
+      FolderUse::kWriteInputs, runBuildContingency);
+  addTableOption(command, options.table, "Corpus table whose category rows are counted");
 }
 
 void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<SelectFeaturesOptions>();
-  CLI::App* command = app.add_subcommand(
-      "select-features",
+  auto [command, options] = commands.add<SelectFeaturesOptions>(
+      app, "select-features",
       "Choose the feature words from dict.dat and contingency.dat and write keywords.dat. Each\n"
       "category takes a share of --count in proportion to its TrainingCorpus articles from the\n"
       "top of its ranking by chi-square (chi), information gain (ig), mutual information (mi) or\n"
       "in-category document frequency (cf); df takes the --count words of highest document\n"
-      "frequency over all articles (dict.dat only).");
-  addMeasureOption(*command, options->measure);
-  addFeatureCountOption(*command, options->count);
-  command->add_option("--scores", options->scoresPath,
-                      "Also write, per category, the words it took with rank and score "
-                      "(UTF-8 TSV: category, rank, word, score)");
-  commands.add(command, [options](RunContext& context) {
-    context.requireDataFolder();  // its inputs live there: never create it empty
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
-    return runSelectFeatures(context, *options);
-  });
+      "frequency over all articles (dict.dat only).",
+      FolderUse::kWriteInputs, runSelectFeatures);
+  addMeasureOption(command, options.measure);
+  addFeatureCountOption(command, options.count);
+  command.add_option("--scores", options.scoresPath,
+                     "Also write, per category, the words it took with rank and score "
+                     "(UTF-8 TSV: category, rank, word, score)");
 }
 
 }  // namespace newsclass

@@ -7,14 +7,15 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 #include "base/atomic_file.h"
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
 #include "corpusdb/corpus_import.h"
+#include "corpusdb/queries.h"
 
 namespace newsclass {
 namespace {
@@ -62,8 +63,9 @@ class ProgressBar {
 
 bool folderHoldsBuiltFiles(const RunContext& context) {
   std::error_code error;
-  for (const char* name : {"model.json", "dict.dat", "contingency.dat", "keywords.dat",
-                           "trainingVSM.dat", "testingVSM.dat", "linear.model", "predictions.dat"}) {
+  for (const char* name : {kModelFactsFile, kDictionaryFile, kContingencyFile, kKeywordsFile,
+                           kTrainingVectorsFile, kTestingVectorsFile, kLinearModelFile,
+                           kPredictionsFile}) {
     if (std::filesystem::exists(context.dataPath(name), error)) return true;
   }
   return false;
@@ -111,15 +113,15 @@ int runImport(RunContext& context, const ImportOptions& options) {
     }
     console.line(line);
   };
-  splitLine("TrainingCorpus", result.trainingArticles, result.firstTrainingId);
+  splitLine(kTrainingCorpusTable, result.trainingArticles, result.firstTrainingId);
   for (const ImportCount& count : result.counts) {
-    if (count.table == "TrainingCorpus") {
+    if (count.table == kTrainingCorpusTable) {
       console.line("  " + count.category + ": " + std::to_string(count.articles));
     }
   }
-  splitLine("TestingCorpus", result.testingArticles, result.firstTestingId);
+  splitLine(kTestingCorpusTable, result.testingArticles, result.firstTestingId);
   for (const ImportCount& count : result.counts) {
-    if (count.table == "TestingCorpus") {
+    if (count.table == kTestingCorpusTable) {
       console.line("  " + count.category + ": " + std::to_string(count.articles));
     }
   }
@@ -129,24 +131,18 @@ int runImport(RunContext& context, const ImportOptions& options) {
 }  // namespace
 
 void addImportCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<ImportOptions>();
-  CLI::App* command = app.add_subcommand(
-      "import",
+  auto [command, options] = commands.add<ImportOptions>(
+      app, "import",
       "Import a corpus file into the database: a tab-separated file (UTF-8 or GBK) with the "
       "columns split (train or test), category, title and text, one article a line; a first "
       "line naming the columns is skipped. Tables TrainingCorpus and TestingCorpus are created "
       "when missing; articles are numbered in file order after the highest id of their table. "
-      "All or nothing: a malformed line stops the import with FILE:LINE and changes nothing.");
-  command->add_option("FILE", options->file, "Corpus file (TSV)")->required();
-  command->add_flag("--replace", options->replace,
-                    "Empty both tables first, so that ids start at 1 (refused for a file that holds no "
-                    "article)");
-  commands.add(command, [options](RunContext& context) {
-    // Only the default database lives in the data folder.
-    DataFolderLock lock = context.lockDataFolder(
-        context.options().db.empty() ? DataFolderAccess::kWrite : DataFolderAccess::kNone);
-    return runImport(context, *options);
-  });
+      "All or nothing: a malformed line stops the import with FILE:LINE and changes nothing.",
+      FolderUse::kWriteOwnDatabase, runImport);
+  command.add_option("FILE", options.file, "Corpus file (TSV)")->required();
+  command.add_flag("--replace", options.replace,
+                   "Empty both tables first, so that ids start at 1 (refused for a file that holds "
+                   "no article)");
 }
 
 }  // namespace newsclass

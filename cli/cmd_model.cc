@@ -11,6 +11,7 @@
 
 #include "base/errors.h"
 #include "base/text_utils.h"
+#include "cli/data_folder_files.h"
 #include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
 #include "features/measure_selection.h"
@@ -21,10 +22,13 @@ namespace {
 // Each data file, in build order, and the command that writes it.
 const std::vector<std::pair<std::string, std::string>>& dataFileStages() {
   static const std::vector<std::pair<std::string, std::string>> kStages = {
-      {"dict.dat", "build-dictionary"},     {"contingency.dat", "build-contingency"},
-      {"keywords.dat", "select-features"},  {"trainingVSM.dat", "build-vectors"},
-      {"testingVSM.dat", "build-vectors"},  {"linear.model", "classify --classifier linear"},
-      {"predictions.dat", "classify"}};
+      {kDictionaryFile, "build-dictionary"},
+      {kContingencyFile, "build-contingency"},
+      {kKeywordsFile, "select-features"},
+      {kTrainingVectorsFile, "build-vectors"},
+      {kTestingVectorsFile, "build-vectors"},
+      {kLinearModelFile, "classify --classifier linear"},
+      {kPredictionsFile, "classify"}};
   return kStages;
 }
 
@@ -196,7 +200,7 @@ void checkFacts(const Provenance& facts, const std::string& path) {
 // recorded (after an import).
 [[noreturn]] void stale(const RunContext& context, const Provenance& facts,
                         const std::string& name, const char* why) {
-  const std::string rerun = facts.count(fileKey("dict.dat")) == 0
+  const std::string rerun = facts.count(fileKey(kDictionaryFile)) == 0
                                 ? "pipeline (or every stage from build-dictionary on)"
                                 : *stageCommandOf(name);
   throw DataFileError(context.dataPath(name) + ": stale: " + why + " (model.json); run " + rerun);
@@ -212,9 +216,15 @@ std::string sourcePath(const std::string& recorded) {
 
 }  // namespace
 
+ModelFiles dataFolderModelFiles(const RunContext& context) {
+  return {context.dataPath(kDictionaryFile), context.dataPath(kKeywordsFile),
+          context.dataPath(kTrainingVectorsFile), context.dataPath(kTestingVectorsFile),
+          context.dataPath(kLinearModelFile)};
+}
+
 bool hasModelFacts(const RunContext& context) {
   std::error_code error;
-  return std::filesystem::exists(context.dataPath("model.json"), error);
+  return std::filesystem::exists(context.dataPath(kModelFactsFile), error);
 }
 
 Provenance readCheckedFacts(const std::string& path) {
@@ -224,7 +234,7 @@ Provenance readCheckedFacts(const std::string& path) {
 }
 
 Provenance readModelFacts(const RunContext& context) {
-  return readCheckedFacts(context.dataPath("model.json"));
+  return readCheckedFacts(context.dataPath(kModelFactsFile));
 }
 
 void requireCurrentFiles(const RunContext& context, const std::vector<std::string>& fileNames) {

@@ -10,11 +10,15 @@
 
 #include "cli/cmd_cli.h"
 #include "cli/provenance.h"
+#include "models/model_description.h"
 
 namespace newsclass {
 
 // Whether the data folder has a model.json at all (a folder made before it existed has none).
 bool hasModelFacts(const RunContext& context);
+
+// The paths of the data folder's files a model is loaded from.
+ModelFiles dataFolderModelFiles(const RunContext& context);
 
 // The facts of `path`, every key known and every value as the stages write it; DataFileError
 // "<path>: "<key>" is "<value>", expected ..." otherwise. Empty when the file does not exist.

@@ -6,10 +6,21 @@
 
 namespace newsclass {
 
-CLI::Option* addMeasureOption(CLI::App& command, std::string& measure) {
-  return command.add_option("--measure", measure, "Feature measure: " + featureMeasureList())
-      ->check(CLI::IsMember(featureMeasureNames()))
+CLI::Option* addChoiceOption(CLI::App& command, const std::string& name, std::string& value,
+                             const std::string& description,
+                             const std::vector<std::string>& choices) {
+  return command.add_option(name, value, description)
+      ->check(CLI::IsMember(choices))
       ->capture_default_str();
+}
+
+CLI::Option* addTableOption(CLI::App& command, std::string& table, const std::string& description) {
+  return command.add_option("--table", table, description)->capture_default_str();
+}
+
+CLI::Option* addMeasureOption(CLI::App& command, std::string& measure) {
+  return addChoiceOption(command, "--measure", measure, "Feature measure: " + featureMeasureList(),
+                         featureMeasureNames());
 }
 
 CLI::Option* addFeatureCountOption(CLI::App& command, int32_t& count) {
@@ -25,33 +36,27 @@ CLI::Option* addNeighbourCountOption(CLI::App& command, int& k) {
 }
 
 CLI::Option* addTokenizerOption(CLI::App& command, std::string& tokenizer) {
-  return command
-      .add_option("--tokenizer", tokenizer,
-                  "segment: segment Chinese text, drop digits and stop words; "
-                  "space: split text that is already segmented at spaces")
-      ->check(CLI::IsMember({"segment", "space"}))
-      ->capture_default_str();
+  return addChoiceOption(command, "--tokenizer", tokenizer,
+                         "segment: segment Chinese text, drop digits and stop words; "
+                         "space: split text that is already segmented at spaces",
+                         {"segment", "space"});
 }
 
 CLI::Option* addReportFormatOption(CLI::App& command, std::string& format) {
-  return command
-      .add_option("--format", format,
-                  "Report format: text, csv, json or html (one self-contained UTF-8 page with "
-                  "a heat map of the confusion matrix, an F1 chart and the misclassified "
-                  "articles)")
-      ->check(CLI::IsMember({"text", "csv", "json", "html"}))
-      ->capture_default_str();
+  return addChoiceOption(command, "--format", format,
+                         "Report format: text, csv, json or html (one self-contained UTF-8 page "
+                         "with a heat map of the confusion matrix, an F1 chart and the "
+                         "misclassified articles)",
+                         {"text", "csv", "json", "html"});
 }
 
 CLI::Option* addWeightingOption(CLI::App& command, std::string& weighting) {
-  return command
-      .add_option("--weighting", weighting,
-                  "Keyword weights: spec ((tf / M + 0.5) x ln(N / df) over every keyword, "
-                  "training articles counting presence) or tfidf ((1 + ln tf) x ln(N / df) for "
-                  "the keywords an article holds, 0 elsewhere, training articles counting "
-                  "occurrences); both of unit length")
-      ->check(CLI::IsMember({"spec", "tfidf"}))
-      ->capture_default_str();
+  return addChoiceOption(command, "--weighting", weighting,
+                         "Keyword weights: spec ((tf / M + 0.5) x ln(N / df) over every keyword, "
+                         "training articles counting presence) or tfidf ((1 + ln tf) x ln(N / df) "
+                         "for the keywords an article holds, 0 elsewhere, training articles "
+                         "counting occurrences); both of unit length",
+                         {"spec", "tfidf"});
 }
 
 Weighting weightingByName(const std::string& name) {
@@ -59,22 +64,20 @@ Weighting weightingByName(const std::string& name) {
 }
 
 CLI::Option* addVoteOption(CLI::App& command, std::string& vote) {
-  return command
-      .add_option("--vote", vote,
-                  "How the K neighbours vote: count (one vote each) or similarity (each adds its "
-                  "similarity to its category); ties go to the category listed first")
-      ->check(CLI::IsMember({"count", "similarity"}))
-      ->capture_default_str();
+  return addChoiceOption(command, "--vote", vote,
+                         "How the K neighbours vote: count (one vote each) or similarity (each "
+                         "adds its similarity to its category); ties go to the category listed "
+                         "first",
+                         {"count", "similarity"});
 }
 
 CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier) {
-  return command
-      .add_option("--classifier", classifier,
-                  "knn: the K nearest training vectors vote; linear: one-vs-rest linear SVMs "
-                  "(liblinear) trained on the tfidf weights of dict.dat and keywords.dat, saved "
-                  "as linear.model; every listed category needs a training article in the range")
-      ->check(CLI::IsMember({"knn", "linear"}))
-      ->capture_default_str();
+  return addChoiceOption(command, "--classifier", classifier,
+                         "knn: the K nearest training vectors vote; linear: one-vs-rest linear "
+                         "SVMs (liblinear) trained on the tfidf weights of dict.dat and "
+                         "keywords.dat, saved as linear.model; every listed category needs a "
+                         "training article in the range",
+                         {"knn", "linear"});
 }
 
 CLI::Option* addCostOption(CLI::App& command, double& cost) {

@@ -5,10 +5,21 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/cmd_cli.h"
 
 namespace newsclass {
+
+// An option whose value must be one of `choices` ("--format: x not in {text,csv}" otherwise),
+// its default shown in the help.
+CLI::Option* addChoiceOption(CLI::App& command, const std::string& name, std::string& value,
+                             const std::string& description,
+                             const std::vector<std::string>& choices);
+
+// --table: the corpus table a command reads, shown with its default; `description` says what
+// the command reads there.
+CLI::Option* addTableOption(CLI::App& command, std::string& table, const std::string& description);
 
 // --measure: one of the feature measure names (features/measure_selection.h).
 CLI::Option* addMeasureOption(CLI::App& command, std::string& measure);

@@ -1,7 +1,7 @@
 // pipeline: every stage from the corpus database to the evaluation report in one run, each
 // stage's file written as it goes and one summary line per stage.
+#include <climits>
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "base/atomic_file.h"
@@ -11,8 +11,11 @@
 #include "cli/cmd_evaluate.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
+#include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
 #include "evaluation/predictions_file.h"
+#include "features/feature_selection.h"
 #include "features/measure_selection.h"
 #include "knn/category_check.h"
 #include "linear/linear_run.h"
@@ -68,165 +71,201 @@ class StageLinesToStandardError {
 };
 
 // Everything the options and ranges decide is checked before the first stage runs, so that a
-// bad request does not cost a dictionary build.
+// bad request does not cost a dictionary build. (An empty --categories never gets here: the
+// command line refuses it.)
 void checkRequest(const RunContext& context, const PipelineOptions& options) {
-  int64_t trainingIds = static_cast<int64_t>(context.trainLast) - context.trainFirst + 1;
+  int64_t trainingIds = context.trainingRange().size();
   if (options.k < 1 || options.k > trainingIds) {
     throw UsageError("--k: K must lie between 1 and the number of training vectors (" +
                      std::to_string(trainingIds) + ", the ids of --train-range), got " +
                      std::to_string(options.k));
   }
-  if (context.categories.empty()) throw UsageError("--categories: the category list is empty");
 }
 
-// The linear classifier's stages: it learns from dict.dat and keywords.dat directly; no vector
-// file. `linearClasses`: the training articles' classes, checked before the first stage.
-ClassificationResults linearStages(RunContext& context, CorpusProcessor& processor,
-                                   const PipelineOptions& options, const Dictionary& dictionary,
-                                   const std::vector<int>& linearClasses) {
-  const std::string keywordPath = context.dataPath("keywords.dat");
-  const std::string predictionsPath = context.dataPath("predictions.dat");
-  const std::vector<std::string> keywords = processor.readKeywords(keywordPath);
-  const std::string modelPath = context.dataPath("linear.model");
-  ClassificationResults results;
-  StageClock clock;
-  const ArticleRange range = processor.range();
-  LinearModel model = trainLinearModel(range, dictionary, keywords, linearClasses, options.cost);
-  model.save(modelPath);
-  summary(context, "linear model",
-          std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options.cost),
-          clock, modelPath);
-  StageClock classifying;
-  const auto vectors = sparseTestingVectors(context.environment(), range, dictionary, keywords,
-                                            context.testFirst, context.testLast, "TestingCorpus");
-  linearClassify(context.environment(), model, vectors, context.categories, results);
-  savePredictions(results, predictionsPath);
-  context.recordFacts(ProvenanceStage::kClassifier,
-                      {{"classifier", "linear"}, {"c", shortestDecimal(options.cost)}},
-                      {"linear.model", "predictions.dat"});
-  summary(context, "classification", std::to_string(results.size()) + " articles, linear",
-          classifying, predictionsPath);
-  return results;
-}
-
-// The KNN's stages: both vector files, then the classification of the testing vectors.
-ClassificationResults knnStages(RunContext& context, CorpusProcessor& processor,
-                                const PipelineOptions& options, const Dictionary& dictionary) {
-  const std::string keywordPath = context.dataPath("keywords.dat");
-  const std::string trainingPath = context.dataPath("trainingVSM.dat");
-  const std::string testingPath = context.dataPath("testingVSM.dat");
-  const std::string predictionsPath = context.dataPath("predictions.dat");
-  // The two vector files are replaced together: each model goes to its temporary file as soon
-  // as it is built, and both are renamed only when the testing half (database, table, texts) has
-  // succeeded too, so a failure leaves the old pair in place.
-  AtomicFileGroup vectorFiles;
-  VsmModel trainingModel;
-  {
-    StageClock clock;
-    processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
-    processor.saveVsm(trainingModel, trainingPath, vectorFiles);
-    summary(context, "training vectors", std::to_string(trainingModel.size()) + " vectors",
-            clock, trainingPath);
+// A per-category measure gives each category a share of --count in proportion to its training
+// articles (features/feature_selection.h). When every share is 0 the selection takes no word;
+// that is refused here, before the dictionary and the table are rebuilt for nothing.
+void checkFeatureShares(RunContext& context, CorpusProcessor& processor,
+                        const PipelineOptions& options) {
+  if (options.measure == "df" || options.count == 0) return;
+  const int32_t rangeSize = processor.rangeSize();
+  for (const std::string& category : context.categories) {
+    const double articles = processor.countCategoryArticles(category, kTrainingCorpusTable);
+    if (articles >= 1 && articles <= INT32_MAX &&
+        categoryQuota(static_cast<int32_t>(articles), options.count, rangeSize) > 0) {
+      return;
+    }
   }
-  VsmModel testingModel;
-  {
+  throw UsageError("--count: every category's share of " + std::to_string(options.count) +
+                   " over " + std::to_string(rangeSize) +
+                   " training articles is 0 (raise --count; 0 takes every word)");
+}
+
+// The stages of one pipeline run, in order. Each writes its file, records its facts in
+// model.json and prints its summary line; a stage that fails leaves the files of the stages
+// before it in place.
+class PipelineStages {
+ public:
+  PipelineStages(RunContext& context, const PipelineOptions& options)
+      : context_(context), options_(options), processor_(context.processor()) {}
+
+  // Checks what the database decides about the request, then runs every stage; returns the
+  // predictions of the testing articles.
+  ClassificationResults run() {
+    checkCategoriesInTable(processor_.environment(), context_.categories, kTrainingCorpusTable);
+    const bool linear = options_.classifier == "linear";
+    std::vector<int> linearClasses;
+    if (linear) linearClasses = linearTrainingClasses(processor_.environment(), processor_.range(),
+                                                        context_.categories);
+    checkFeatureShares(context_, processor_, options_);
+    buildDictionary();
+    buildContingencyTable();
+    selectFeatures();
+    if (linear) return classifyLinear(linearClasses);
+    VsmModel trainingModel, testingModel;
+    buildVectors(trainingModel, testingModel);
+    return classifyKnn(trainingModel, testingModel);
+  }
+
+ private:
+  void buildDictionary() {
+    const std::string path = context_.dataPath(kDictionaryFile);
     StageClock clock;
-    processor.buildTestingVsm(context.testFirst, context.testLast, "TestingCorpus", dictionary,
-                              testingModel, keywordPath);
-    processor.saveVsm(testingModel, testingPath, vectorFiles);
+    processor_.buildDictionary(dictionary_, tokenizerByName(options_.tokenizer),
+                               kTrainingCorpusTable);
+    processor_.saveDictionary(dictionary_, path);
+    Provenance facts = context_.segmenterFileFacts();
+    facts.insert({{"table", kTrainingCorpusTable},
+                  {"train_range", context_.trainRangeText()},
+                  {"tokenizer", options_.tokenizer}});
+    context_.recordFacts(ProvenanceStage::kDictionary, facts, {kDictionaryFile});
+    summary(context_, "dictionary", std::to_string(dictionary_.size()) + " words", clock, path);
+  }
+
+  void buildContingencyTable() {
+    const std::string path = context_.dataPath(kContingencyFile);
+    StageClock clock;
+    processor_.buildContingencyTable(dictionary_, context_.categories, table_,
+                                     kTrainingCorpusTable);
+    processor_.saveContingencyTable(table_, path);
+    context_.recordFacts(ProvenanceStage::kContingency,
+                         {{"categories", context_.categoriesText()}}, {kContingencyFile});
+    summary(context_, "contingency table", std::to_string(table_.size()) + " cells", clock, path);
+  }
+
+  void selectFeatures() {
+    const std::string path = context_.dataPath(kKeywordsFile);
+    StageClock clock;
+    selectKeywordsByMeasure(processor_.environment(), processor_.range(), options_.measure,
+                            context_.categories, dictionary_, table_, options_.count, path);
+    context_.recordFacts(ProvenanceStage::kFeatures,
+                         {{"measure", options_.measure}, {"count", std::to_string(options_.count)}},
+                         {kKeywordsFile});
+    size_t keywords = processor_.readKeywords(path).size();
+    summary(context_, "feature words",
+            std::to_string(keywords) + " words (" + options_.measure + ")", clock, path);
+  }
+
+  // The linear classifier learns from dict.dat and keywords.dat directly; no vector file.
+  ClassificationResults classifyLinear(const std::vector<int>& classes) {
+    const std::vector<std::string> keywords =
+        processor_.readKeywords(context_.dataPath(kKeywordsFile));
+    const std::string modelPath = context_.dataPath(kLinearModelFile);
+    const std::string predictionsPath = context_.dataPath(kPredictionsFile);
+    ClassificationResults results;
+    StageClock clock;
+    LinearModel model =
+        trainLinearModel(processor_.range(), dictionary_, keywords, classes, options_.cost);
+    model.save(modelPath);
+    summary(context_, "linear model",
+            std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options_.cost),
+            clock, modelPath);
+    StageClock classifying;
+    const auto vectors =
+        sparseTestingVectors(processor_.environment(), processor_.range(), dictionary_, keywords,
+                             context_.testFirst, context_.testLast, kTestingCorpusTable);
+    linearClassify(processor_.environment(), model, vectors, context_.categories, results);
+    savePredictions(results, predictionsPath);
+    context_.recordFacts(ProvenanceStage::kClassifier,
+                         {{"classifier", "linear"}, {"c", shortestDecimal(options_.cost)}},
+                         {kLinearModelFile, kPredictionsFile});
+    summary(context_, "classification", std::to_string(results.size()) + " articles, linear",
+            classifying, predictionsPath);
+    return results;
+  }
+
+  // The two vector files are replaced together: each model goes to its temporary file as soon
+  // as it is built, and both are renamed only when the testing half (database, table, texts)
+  // has succeeded too, so a failure leaves the old pair in place.
+  void buildVectors(VsmModel& trainingModel, VsmModel& testingModel) {
+    const std::string keywordPath = context_.dataPath(kKeywordsFile);
+    const std::string trainingPath = context_.dataPath(kTrainingVectorsFile);
+    const std::string testingPath = context_.dataPath(kTestingVectorsFile);
+    AtomicFileGroup vectorFiles;
+    {
+      StageClock clock;
+      processor_.buildTrainingVsm(dictionary_, trainingModel, keywordPath);
+      processor_.saveVsm(trainingModel, trainingPath, vectorFiles);
+      summary(context_, "training vectors", std::to_string(trainingModel.size()) + " vectors",
+              clock, trainingPath);
+    }
+    StageClock clock;
+    processor_.buildTestingVsm(context_.testFirst, context_.testLast, kTestingCorpusTable,
+                               dictionary_, testingModel, keywordPath);
+    processor_.saveVsm(testingModel, testingPath, vectorFiles);
     vectorFiles.commit();
-    context.recordFacts(ProvenanceStage::kVectors,
-                        {{"weighting", options.weighting}, {"test_range", context.testRangeText()}},
-                        {"trainingVSM.dat", "testingVSM.dat"});
-    summary(context, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
+    context_.recordFacts(ProvenanceStage::kVectors,
+                         {{"weighting", options_.weighting},
+                          {"test_range", context_.testRangeText()}},
+                         {kTrainingVectorsFile, kTestingVectorsFile});
+    summary(context_, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
             testingPath);
   }
+
   // The vectors are classified as the files hold them (six significant digits), not at full
   // precision: an answer that sits on a rounding tie is then the one classify, classify
   // --explain and predict give over the same files.
-  vsm::roundModelAsWritten(trainingModel, context.environment().threads);
-  vsm::roundModelAsWritten(testingModel, context.environment().threads);
-  const WeightVector keywordless = vsm::keywordlessTestingVector(vsm::WeightTable(
-      vsm::statisticsOf(vsm::findPostingLists(dictionary, processor.readKeywords(keywordPath))),
-      static_cast<int64_t>(context.trainLast) - context.trainFirst + 1));
-  ClassificationResults results;
-  {
+  ClassificationResults classifyKnn(VsmModel& trainingModel, VsmModel& testingModel) {
+    const std::string predictionsPath = context_.dataPath(kPredictionsFile);
+    vsm::roundModelAsWritten(trainingModel, context_.environment().threads);
+    vsm::roundModelAsWritten(testingModel, context_.environment().threads);
+    const WeightVector keywordless = vsm::keywordlessTestingVector(vsm::WeightTable(
+        vsm::statisticsOf(vsm::findPostingLists(
+            dictionary_, processor_.readKeywords(context_.dataPath(kKeywordsFile)))),
+        context_.trainingRange().size()));
+    ClassificationResults results;
     StageClock clock;
-    processor.knnClassifyTestSet("TrainingCorpus", trainingModel, testingModel,
-                                 context.categories, options.k, results, &keywordless);
+    processor_.knnClassifyTestSet(kTrainingCorpusTable, trainingModel, testingModel,
+                                  context_.categories, options_.k, results, &keywordless);
     savePredictions(results, predictionsPath);
-    context.recordFacts(ProvenanceStage::kClassifier,
-                        {{"classifier", "knn"}, {"k", std::to_string(options.k)},
-                         {"vote", options.vote}},
-                        {"predictions.dat"});
-    summary(context, "classification",
-            std::to_string(results.size()) + " articles, K = " + std::to_string(options.k), clock,
-            predictionsPath);
+    context_.recordFacts(ProvenanceStage::kClassifier,
+                         {{"classifier", "knn"}, {"k", std::to_string(options_.k)},
+                          {"vote", options_.vote}},
+                         {kPredictionsFile});
+    summary(context_, "classification",
+            std::to_string(results.size()) + " articles, K = " + std::to_string(options_.k),
+            clock, predictionsPath);
+    return results;
   }
-  return results;
-}
 
-ClassificationResults runStages(RunContext& context, const PipelineOptions& options) {
-  CorpusProcessor processor = context.processor();
-  checkCategoriesInTable(processor.environment(), context.categories, "TrainingCorpus");
-  std::vector<int> linearClasses;
-  if (options.classifier == "linear") {
-    linearClasses =
-        linearTrainingClasses(processor.environment(), processor.range(), context.categories);
-  }
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string contingencyPath = context.dataPath("contingency.dat");
-  const std::string keywordPath = context.dataPath("keywords.dat");
-
-  Dictionary dictionary;
-  {
-    StageClock clock;
-    processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), "TrainingCorpus");
-    processor.saveDictionary(dictionary, dictionaryPath);
-    Provenance facts = context.segmenterFileFacts();
-    facts.insert({{"table", "TrainingCorpus"},
-                  {"train_range", context.trainRangeText()},
-                  {"tokenizer", options.tokenizer}});
-    context.recordFacts(ProvenanceStage::kDictionary, facts, {"dict.dat"});
-    summary(context, "dictionary", std::to_string(dictionary.size()) + " words", clock,
-            dictionaryPath);
-  }
-  ContingencyTable table;
-  {
-    StageClock clock;
-    processor.buildContingencyTable(dictionary, context.categories, table, "TrainingCorpus");
-    processor.saveContingencyTable(table, contingencyPath);
-    context.recordFacts(ProvenanceStage::kContingency, {{"categories", context.categoriesText()}},
-                        {"contingency.dat"});
-    summary(context, "contingency table", std::to_string(table.size()) + " cells", clock,
-            contingencyPath);
-  }
-  {
-    StageClock clock;
-    selectKeywordsByMeasure(processor.environment(), processor.range(), options.measure, context.categories, dictionary, table,
-                            options.count, keywordPath);
-    context.recordFacts(ProvenanceStage::kFeatures,
-                        {{"measure", options.measure}, {"count", std::to_string(options.count)}},
-                        {"keywords.dat"});
-    size_t keywords = processor.readKeywords(keywordPath).size();
-    summary(context, "feature words",
-            std::to_string(keywords) + " words (" + options.measure + ")", clock, keywordPath);
-  }
-  if (options.classifier == "linear") {
-    return linearStages(context, processor, options, dictionary, linearClasses);
-  }
-  return knnStages(context, processor, options, dictionary);
-}
+  RunContext& context_;
+  const PipelineOptions& options_;
+  CorpusProcessor processor_;
+  Dictionary dictionary_;
+  ContingencyTable table_;
+};
 
 int runPipeline(RunContext& context, const PipelineOptions& options) {
+  context.environment().weighting = weightingByName(options.weighting);
+  context.environment().similarityVote = options.vote == "similarity";
   checkRequest(context, options);
   ClassificationResults results;
   if (options.format == "text") {
-    results = runStages(context, options);
+    results = PipelineStages(context, options).run();
     context.console().line("");
   } else {
     StageLinesToStandardError redirect(context);
-    results = runStages(context, options);
+    results = PipelineStages(context, options).run();
   }
   printEvaluationReport(context, results, options.format);
   return 0;
@@ -235,32 +274,29 @@ int runPipeline(RunContext& context, const PipelineOptions& options) {
 }  // namespace
 
 void addPipelineCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<PipelineOptions>();
-  CLI::App* command = app.add_subcommand(
-      "pipeline",
+  auto [command, options] = commands.add<PipelineOptions>(
+      app, "pipeline",
       "Run every stage from the corpus database to the evaluation report: build and save\n"
       "dict.dat (training articles of --train-range), contingency.dat, keywords.dat (--measure,\n"
-      "--count), trainingVSM.dat, testingVSM.dat (TestingCorpus articles of --test-range,\n"
-      "always segmented), classify with K neighbours into predictions.dat and print the report.\n"
+      "--count); then, with --classifier knn, trainingVSM.dat and testingVSM.dat (TestingCorpus\n"
+      "articles of --test-range, always segmented) and classify with K neighbours, or, with\n"
+      "--classifier linear, train linear.model from dict.dat and keywords.dat (no vector file)\n"
+      "and classify the TestingCorpus articles of --test-range with it; save predictions.dat\n"
+      "and print the report.\n"
       "Each stage prints its own lines and then one summary line. The stages print one line per\n"
       "article as they go; use --quiet (before the command) to see only the summaries. With\n"
       "--format csv or json the stage lines go to standard error and standard output holds only\n"
-      "the report.");
-  addMeasureOption(*command, options->measure);
-  addFeatureCountOption(*command, options->count);
-  addNeighbourCountOption(*command, options->k);
-  addTokenizerOption(*command, options->tokenizer);
-  addReportFormatOption(*command, options->format);
-  addWeightingOption(*command, options->weighting);
-  addVoteOption(*command, options->vote);
-  addClassifierOption(*command, options->classifier);
-  addCostOption(*command, options->cost);
-  commands.add(command, [options](RunContext& context) {
-    context.environment().weighting = weightingByName(options->weighting);
-    context.environment().similarityVote = options->vote == "similarity";
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
-    return runPipeline(context, *options);
-  });
+      "the report.",
+      FolderUse::kWrite, runPipeline);
+  addMeasureOption(command, options.measure);
+  addFeatureCountOption(command, options.count);
+  addNeighbourCountOption(command, options.k);
+  addTokenizerOption(command, options.tokenizer);
+  addReportFormatOption(command, options.format);
+  addWeightingOption(command, options.weighting);
+  addVoteOption(command, options.vote);
+  addClassifierOption(command, options.classifier);
+  addCostOption(command, options.cost);
 }
 
 }  // namespace newsclass

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -145,6 +146,50 @@ TEST_F(PipelineCommandTest, BadRequestsAreRefusedBeforeAnyStage) {
     EXPECT_EQ(err, "newsclass: --c: expected a positive number\n") << cost;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.file("dict.dat")));
+}
+
+// What the options decide with the ranges and the database is refused before the first stage
+// writes: every file of the data folder, model.json included, stays as it was.
+TEST_F(PipelineCommandTest, RefusedRequestsLeaveEveryDataFileUnchanged) {
+  std::string out, err;
+  ASSERT_EQ(run({"pipeline", "--count", "20", "--k", "3", "--tokenizer", "space"}, out, err), 0)
+      << err;
+  auto folderBytes = [this] {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      files[entry.path().filename().string()] = readFileBytes(entry.path().string());
+    }
+    return files;
+  };
+  const std::map<std::string, std::string> before = folderBytes();
+  ASSERT_EQ(before.count("model.json"), 1u);
+  // Four articles of each category over the eight ids of --train-range: a --count of 1 gives
+  // each category a share of 0, so the selection would take no word after the dictionary and
+  // the table had been rebuilt.
+  for (const char* measure : {"chi", "ig", "mi", "cf"}) {
+    EXPECT_EQ(run({"pipeline", "--measure", measure, "--count", "1", "--k", "3"}, out, err), 1)
+        << measure;
+    EXPECT_EQ(err, "newsclass: --count: every category's share of 1 over 8 training articles is 0 "
+                   "(raise --count; 0 takes every word)\n");
+    EXPECT_EQ(out, "");
+  }
+  EXPECT_EQ(run({"--db-timeout", "0", "pipeline", "--k", "3"}, out, err), 1);
+  EXPECT_EQ(err, "newsclass: --db-timeout: expected a number of seconds from 0.001 to 86400\n");
+  categories = "";
+  EXPECT_EQ(run({"pipeline", "--k", "3"}, out, err), 1);
+  EXPECT_EQ(err, "newsclass: --categories: the category list is empty\n");
+  EXPECT_EQ(folderBytes(), before);
+  // A share of 1 takes a word (with two categories chi-square ranks both alike, so both take
+  // the same one); df ranks over all articles and takes --count words itself.
+  categories = "history,culture";
+  EXPECT_EQ(run({"pipeline", "--count", "2", "--k", "3", "--tokenizer", "space"}, out, err), 0)
+      << err;
+  EXPECT_EQ(readFileBytes(dir.file("keywords.dat")), "art\n");
+  EXPECT_EQ(run({"pipeline", "--measure", "df", "--count", "1", "--k", "3", "--tokenizer",
+                 "space"},
+                out, err),
+            0)
+      << err;
 }
 
 TEST_F(PipelineCommandTest, CategoriesAbsentFromTrainingCorpusAreRefusedBeforeAnyStage) {

@@ -17,9 +17,11 @@
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
 #include "cli/predict_input.h"
 #include "cli/predict_lines.h"
 #include "cli/provenance.h"
+#include "corpusdb/queries.h"
 #include "knn/category_check.h"
 #include "models/model_factory.h"
 #include "segmentation/segmenter_binding.h"
@@ -68,7 +70,7 @@ ModelDescription recordedModel(RunContext& context, const PredictOptions& option
                                ModelFiles files) {
   // The facts of the folder decide what the command line leaves open; a contradiction is an
   // error. The training range gives N, so a --train-range other than the default must match.
-  const std::string factsPath = context.dataPath("model.json");
+  const std::string factsPath = context.dataPath(kModelFactsFile);
   if (!hasModelFacts(context)) {
     throw DataFileError(factsPath + ": no such file: the data folder holds no model (run "
                         "pipeline, or the stages, first)");
@@ -166,9 +168,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   if (options.neighbours && options.format != "jsonl") {
     throw UsageError("--neighbours: the neighbours are shown only with --format jsonl");
   }
-  ModelFiles files{context.dataPath("dict.dat"), context.dataPath("keywords.dat"),
-                   context.dataPath("trainingVSM.dat"), context.dataPath("testingVSM.dat"),
-                   context.dataPath("linear.model")};
+  ModelFiles files = dataFolderModelFiles(context);
   for (const std::string& file : options.files) requireInputFile(file);
   context.requireDataFolder();
   // Every --tsv id of every FILE is checked before the model is loaded: a refused run answers
@@ -186,7 +186,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   StageEnvironment environment = context.environment();
   Console sideConsole(context.errors(), context.console().encoding(), true);
   environment.console = &sideConsole;
-  checkCategoriesInTable(environment, description.categories, "TrainingCorpus");
+  checkCategoriesInTable(environment, description.categories, kTrainingCorpusTable);
   const std::unique_ptr<Model> model = loadModel(description, environment);
   SegmenterSession session(environment);
   sideConsole.flush();
@@ -205,9 +205,10 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
 }  // namespace
 
 void addPredictCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<PredictOptions>();
-  CLI::App* command = app.add_subcommand(
-      "predict",
+  // The folder is held while the model loads only: a predict kept open on a pipe answers from
+  // what it loaded and must not keep writers out of the folder (runPredict releases it).
+  auto [command, options] = commands.add<PredictOptions>(
+      app, "predict",
       "Label new articles, one per line, with the model of the data folder, as model.json\n"
       "records it: each line is segmented and weighted as the testing vectors are, then\n"
       "classified as classify does, by its K nearest vectors of trainingVSM.dat or by\n"
@@ -219,32 +220,26 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
       "answer starts with its file's name and a tab, each jsonl answer with a \"file\" field.\n"
       "--tsv ids must be non-empty and unique in the run: FILEs are checked before the first\n"
       "answer, standard input at the line (after the answers before it); exit 2. Loading and\n"
-      "start-up lines go to standard error.");
-  command->add_option("FILE", options->files, "Files of articles (default: standard input)");
-  command->add_flag("--tsv", options->tsv,
-                    "Read \"id<TAB>text\" lines and answer with the id instead of the line number "
-                    "(ids non-empty and unique in the run)");
-  command->add_option("--format", options->format,
-                      "text: the category alone; tsv: line number (or id), category and score "
-                      "(KNN: the winner's share of the votes; linear: its decision value); "
-                      "jsonl: the same with the top categories")
-      ->check(CLI::IsMember({"text", "tsv", "jsonl"}))
-      ->capture_default_str();
-  command->add_flag("--neighbours", options->neighbours,
-                    "With --format jsonl, list the K neighbours' ids and similarities");
-  addNeighbourCountOption(*command, options->k)
+      "start-up lines go to standard error.",
+      FolderUse::kRead, runPredict);
+  command.add_option("FILE", options.files, "Files of articles (default: standard input)");
+  command.add_flag("--tsv", options.tsv,
+                   "Read \"id<TAB>text\" lines and answer with the id instead of the line number "
+                   "(ids non-empty and unique in the run)");
+  addChoiceOption(command, "--format", options.format,
+                  "text: the category alone; tsv: line number (or id), category and score "
+                  "(KNN: the winner's share of the votes; linear: its decision value); "
+                  "jsonl: the same with the top categories",
+                  {"text", "tsv", "jsonl"});
+  command.add_flag("--neighbours", options.neighbours,
+                   "With --format jsonl, list the K neighbours' ids and similarities");
+  addNeighbourCountOption(command, options.k)
       ->description("Number of neighbours K (default: as model.json records, else 10)");
-  addVoteOption(*command, options->vote)->default_str("as model.json records, else count");
-  addWeightingOption(*command, options->weighting)
+  addVoteOption(command, options.vote)->default_str("as model.json records, else count");
+  addWeightingOption(command, options.weighting)
       ->default_str("as model.json records, else spec");
-  addClassifierOption(*command, options->classifier)
+  addClassifierOption(command, options.classifier)
       ->default_str("as model.json records, else knn");
-  commands.add(command, [options](RunContext& context) {
-    // Held while the model loads only: a predict kept open on a pipe answers from what it
-    // loaded and must not keep writers out of the folder.
-    DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kRead);
-    return runPredict(context, *options, lock);
-  });
 }
 
 }  // namespace newsclass

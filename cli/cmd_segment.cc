@@ -1,7 +1,6 @@
 // segment: cut a text into words with the project's segmenter, one output line per input line.
 // The words go to standard output through the console; the segmenter's start-up lines go to
 // standard error, so that the output holds nothing but the words of the input.
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,18 +92,17 @@ int runSegment(RunContext& context, const SegmentOptions& options) {
 }  // namespace
 
 void addSegmentCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<SegmentOptions>();
-  CLI::App* command = app.add_subcommand(
-      "segment",
+  auto [command, options] = commands.add<SegmentOptions>(
+      app, "segment",
       "Cut text into words and print them separated by two spaces, one output line per input "
       "line. The text (UTF-8 or GBK, decided for the whole input) comes from FILE, or from "
       "standard input when no FILE is given. The segmenter's start-up lines go to standard "
-      "error.");
-  command->add_option("FILE", options->file, "Text file to segment (default: standard input)");
-  command->add_flag("--tokenize", options->tokenize,
-                    "Print the words the article tokeniser keeps instead: digits and stop words "
-                    "removed");
-  commands.add(command, [options](RunContext& context) { return runSegment(context, *options); });
+      "error.",
+      FolderUse::kNone, runSegment);
+  command.add_option("FILE", options.file, "Text file to segment (default: standard input)");
+  command.add_flag("--tokenize", options.tokenize,
+                   "Print the words the article tokeniser keeps instead: digits and stop words "
+                   "removed");
 }
 
 }  // namespace newsclass

@@ -1,18 +1,19 @@
 // show: print one article of a corpus table (title, category, text) through the console.
 #include <climits>
-#include <memory>
 #include <string>
 
 #include "base/errors.h"
 #include "base/text_utils.h"
+#include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "corpusdb/queries.h"
 
 namespace newsclass {
 namespace {
 
 struct ShowOptions {
   std::string id;
-  std::string table = "TrainingCorpus";
+  std::string table = kTrainingCorpusTable;
 };
 
 int runShow(RunContext& context, const ShowOptions& options) {
@@ -32,17 +33,15 @@ int runShow(RunContext& context, const ShowOptions& options) {
 }  // namespace
 
 void addShowCommand(CLI::App& app, CommandSet& commands) {
-  auto options = std::make_shared<ShowOptions>();
-  CLI::App* command = app.add_subcommand(
-      "show",
+  auto [command, options] = commands.add<ShowOptions>(
+      app, "show",
       "Print the title, category and text of one article, each trimmed of blanks. An id the "
-      "table lacks is a database error.");
-  command->add_option("ID", options->id, "Article id (ArticleId)")
+      "table lacks is a database error.",
+      FolderUse::kNone, runShow);
+  command.add_option("ID", options.id, "Article id (ArticleId)")
       ->check(wholeNumber(INT32_MIN, INT32_MAX))
       ->required();
-  command->add_option("--table", options->table, "Corpus table to read the article from")
-      ->capture_default_str();
-  commands.add(command, [options](RunContext& context) { return runShow(context, *options); });
+  addTableOption(command, options.table, "Corpus table to read the article from");
 }
 
 }  // namespace newsclass

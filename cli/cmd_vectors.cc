@@ -1,6 +1,5 @@
 // The default stage sequence and `newsclass build-vectors`: from the stored dictionary,
 // contingency table and keywords to the training and testing vector files.
-#include <memory>
 #include <string>
 
 #include "base/atomic_file.h"
@@ -8,24 +7,31 @@
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
+#include "cli/data_folder_files.h"
+#include "corpusdb/queries.h"
 #include "segmentation/segmenter_binding.h"
 
 namespace newsclass {
+namespace {
+
+struct BuildVectorsOptions {
+  std::string weighting = "spec";
+};
+
+}  // namespace
 
 int runDefaultSequence(RunContext& context) {
-  context.requireDataFolder();  // its inputs live there: never create it empty
-  DataFolderLock lock = context.lockDataFolder(DataFolderAccess::kWrite);
-  const std::string dictionaryPath = context.dataPath("dict.dat");
-  const std::string contingencyPath = context.dataPath("contingency.dat");
-  const std::string keywordPath = context.dataPath("keywords.dat");
-  const std::string trainingPath = context.dataPath("trainingVSM.dat");
-  const std::string testingPath = context.dataPath("testingVSM.dat");
+  const std::string dictionaryPath = context.dataPath(kDictionaryFile);
+  const std::string contingencyPath = context.dataPath(kContingencyFile);
+  const std::string keywordPath = context.dataPath(kKeywordsFile);
+  const std::string trainingPath = context.dataPath(kTrainingVectorsFile);
+  const std::string testingPath = context.dataPath(kTestingVectorsFile);
   // A missing input would give vectors that look right and are not (zero vectors without the
   // dictionary), so every input is checked before anything is built.
   for (const std::string* path : {&dictionaryPath, &contingencyPath, &keywordPath}) {
     context.requireReadableFile(*path);
   }
-  requireCurrentFiles(context, {"dict.dat", "contingency.dat", "keywords.dat"});
+  requireCurrentFiles(context, {kDictionaryFile, kContingencyFile, kKeywordsFile});
   // The testing articles are segmented as the dictionary's were.
   if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
 
@@ -51,31 +57,30 @@ int runDefaultSequence(RunContext& context) {
   AtomicFileGroup files;
   processor.buildTrainingVsm(dictionary, trainingModel, keywordPath);
   processor.saveVsm(trainingModel, trainingPath, files);
-  processor.buildTestingVsm(context.testFirst, context.testLast, "TestingCorpus", dictionary,
+  processor.buildTestingVsm(context.testFirst, context.testLast, kTestingCorpusTable, dictionary,
                             testingModel, keywordPath);
   processor.saveVsm(testingModel, testingPath, files);
   files.commit();
   context.recordFacts(ProvenanceStage::kVectors,
                       {{"weighting", context.environment().weighting == Weighting::kTfidf ? "tfidf" : "spec"},
                        {"test_range", context.testRangeText()}},
-                      {"trainingVSM.dat", "testingVSM.dat"});
+                      {kTrainingVectorsFile, kTestingVectorsFile});
   return 0;
 }
 
 void addBuildVectorsCommand(CLI::App& app, CommandSet& commands) {
-  auto weighting = std::make_shared<std::string>("spec");
-  CLI::App* command = app.add_subcommand(
-      "build-vectors",
+  auto [command, options] = commands.add<BuildVectorsOptions>(
+      app, "build-vectors",
       "Build the TF-IDF vector models: load dict.dat and contingency.dat from the data folder,\n"
       "weight the keywords of keywords.dat for every training id (--train-range), segment the\n"
       "TestingCorpus articles of --test-range, then save trainingVSM.dat and testingVSM.dat\n"
       "together (neither changes when anything fails). The default run without a command does\n"
-      "the same and then waits.");
-  addWeightingOption(*command, *weighting);
-  commands.add(command, [weighting](RunContext& context) {
-    context.environment().weighting = weightingByName(*weighting);
-    return runDefaultSequence(context);
-  });
+      "the same and then waits.",
+      FolderUse::kWriteInputs, [](RunContext& context, const BuildVectorsOptions& options) {
+        context.environment().weighting = weightingByName(options.weighting);
+        return runDefaultSequence(context);
+      });
+  addWeightingOption(command, options.weighting);
 }
 
 }  // namespace newsclass

@@ -27,10 +27,19 @@ bool identify(const std::string& path, FileIdentity& identity) {
 
 const std::vector<std::string>& dataFolderFileNames() {
   static const std::vector<std::string> kNames = {
-      "corpus.db",       "corpus.db-journal", "corpus.db-wal",  "corpus.db-shm",
-      "dict.dat",        "contingency.dat",   "keywords.dat",   "trainingVSM.dat",
-      "testingVSM.dat",  "predictions.dat",   "linear.model",   "model.json",
-      "newsclass.lock"};
+      kCorpusDatabaseFile,
+      std::string(kCorpusDatabaseFile) + "-journal",
+      std::string(kCorpusDatabaseFile) + "-wal",
+      std::string(kCorpusDatabaseFile) + "-shm",
+      kDictionaryFile,
+      kContingencyFile,
+      kKeywordsFile,
+      kTrainingVectorsFile,
+      kTestingVectorsFile,
+      kPredictionsFile,
+      kLinearModelFile,
+      kModelFactsFile,
+      kDataFolderLockName};
   return kNames;
 }
 

@@ -1,6 +1,7 @@
-// The files a data folder owns: the ones newsclass writes there and reads back. An output path
-// the user names (such as select-features --scores) must never be one of them, or a stage would
-// overwrite the database or a file the later stages trust.
+// The files a data folder owns, named once: the ones newsclass writes there and reads back. Every
+// command joins these names to --data-dir (RunContext::dataPath). An output path the user names
+// (such as select-features --scores) must never be one of them, or a stage would overwrite the
+// database or a file the later stages trust.
 #ifndef NEWSCLASS_CLI_DATA_FOLDER_FILES_H_
 #define NEWSCLASS_CLI_DATA_FOLDER_FILES_H_
 
@@ -8,6 +9,17 @@
 #include <vector>
 
 namespace newsclass {
+
+inline constexpr const char* kCorpusDatabaseFile = "corpus.db";         // the default database
+inline constexpr const char* kDictionaryFile = "dict.dat";              // build-dictionary
+inline constexpr const char* kContingencyFile = "contingency.dat";      // build-contingency
+inline constexpr const char* kKeywordsFile = "keywords.dat";            // select-features
+inline constexpr const char* kTrainingVectorsFile = "trainingVSM.dat";  // build-vectors
+inline constexpr const char* kTestingVectorsFile = "testingVSM.dat";    // build-vectors
+inline constexpr const char* kLinearModelFile = "linear.model";         // classify (linear)
+inline constexpr const char* kPredictionsFile = "predictions.dat";      // classify
+inline constexpr const char* kModelFactsFile = "model.json";            // how the files were built
+inline constexpr const char* kDataFolderLockName = "newsclass.lock";    // cli/data_folder_lock.h
 
 // The names of the files newsclass keeps in a data folder (the database and its SQLite
 // companions, every stage's file, model.json and the lock file).

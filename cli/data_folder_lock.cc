@@ -15,6 +15,7 @@
 
 #include "base/atomic_file.h"
 #include "base/errors.h"
+#include "cli/data_folder_files.h"
 
 namespace newsclass {
 namespace {

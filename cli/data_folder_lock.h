@@ -39,9 +39,6 @@ enum class DataFolderAccess {
   kWrite,  // it writes data files: exclusive lock
 };
 
-// The name of the lock file inside the data folder.
-inline constexpr const char* kDataFolderLockName = "newsclass.lock";
-
 class DataFolderLock {
  public:
   // Holds nothing.

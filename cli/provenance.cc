@@ -18,16 +18,19 @@
 #include "base/errors.h"
 #include "base/text_file_reader.h"
 #include "base/text_utils.h"
+#include "cli/data_folder_files.h"
 
 namespace newsclass {
 
 ProvenanceStage stageOfKey(const std::string& key) {
   if (key.rfind(kFileKeyPrefix, 0) == 0) {
     const std::string name = key.substr(kFileKeyPrefix.size());
-    if (name == "contingency.dat") return ProvenanceStage::kContingency;
-    if (name == "keywords.dat") return ProvenanceStage::kFeatures;
-    if (name == "trainingVSM.dat" || name == "testingVSM.dat") return ProvenanceStage::kVectors;
-    if (name == "linear.model" || name == "predictions.dat") return ProvenanceStage::kClassifier;
+    if (name == kContingencyFile) return ProvenanceStage::kContingency;
+    if (name == kKeywordsFile) return ProvenanceStage::kFeatures;
+    if (name == kTrainingVectorsFile || name == kTestingVectorsFile) {
+      return ProvenanceStage::kVectors;
+    }
+    if (name == kLinearModelFile || name == kPredictionsFile) return ProvenanceStage::kClassifier;
     return ProvenanceStage::kDictionary;
   }
   if (key == "imported") return ProvenanceStage::kCorpus;

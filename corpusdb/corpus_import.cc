@@ -16,7 +16,7 @@ namespace newsclass {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr const char* kTables[2] = {"TrainingCorpus", "TestingCorpus"};
+constexpr const char* kTables[2] = {kTrainingCorpusTable, kTestingCorpusTable};
 
 std::vector<std::string_view> splitFields(std::string_view line) {
   std::vector<std::string_view> fields;

@@ -13,6 +13,11 @@
 
 namespace newsclass {
 
+// The two corpus tables an import fills and the stages read: the training articles (the
+// dictionary, the counts, the neighbours' categories) and the testing articles.
+inline constexpr const char* kTrainingCorpusTable = "TrainingCorpus";
+inline constexpr const char* kTestingCorpusTable = "TestingCorpus";
+
 // The columns the queries below read, by the names their rows give them.
 inline constexpr const char* kIdColumn = "ArticleId";
 inline constexpr const char* kTitleColumn = "CArticleName";

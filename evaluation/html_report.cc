@@ -153,7 +153,7 @@ std::string formatReportHtml(const EvaluationReport& report, const HtmlReportInp
   page += "<h2>F1 per category</h2>\n" + f1Chart(report);
 
   page += "<h2>Misclassified testing articles</h2>\n";
-  const size_t shown = std::min<size_t>(input.misclassified.size(), 50);
+  const size_t shown = std::min(input.misclassified.size(), kShownMisclassifiedArticles);
   page += "<p class=\"note\">" + std::to_string(input.misclassifiedTotal) +
           " misclassified; the first " + std::to_string(shown) + " in prediction order." +
           (input.neighboursNote.empty() ? "" : " " + htmlText(input.neighboursNote)) + "</p>\n";

@@ -6,6 +6,7 @@
 #ifndef NEWSCLASS_EVALUATION_HTML_REPORT_H_
 #define NEWSCLASS_EVALUATION_HTML_REPORT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -24,10 +25,14 @@ struct MisclassifiedArticle {
   std::vector<std::pair<int32_t, std::string>> neighbours;
 };
 
+// How many misclassified articles the page lists at most, the first in prediction order.
+inline constexpr size_t kShownMisclassifiedArticles = 50;
+
 struct HtmlReportInput {
   // (label, value) pairs, GBK: how the model was built, in display order.
   std::vector<std::pair<std::string, std::string>> parameters;
-  std::vector<MisclassifiedArticle> misclassified;  // at most 50 are shown
+  // The first kShownMisclassifiedArticles are shown.
+  std::vector<MisclassifiedArticle> misclassified;
   size_t misclassifiedTotal = 0;
   // Why the neighbours column is missing, empty when it is shown.
   std::string neighboursNote;

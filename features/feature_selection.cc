@@ -12,6 +12,7 @@
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/stage_clock.h"
+#include "corpusdb/queries.h"
 #include "features/category_counts.h"
 
 namespace newsclass {
@@ -58,7 +59,7 @@ void selectFeatures(const StageEnvironment& environment, ArticleRange range, Fea
   const RankingInput input = gatherRankingInput(dictionary, table, categories);
   for (const std::string& category : categories) {
     const int32_t articleCount =
-        truncateCount(countCategoryArticles(environment, category, "TrainingCorpus"));
+        truncateCount(countCategoryArticles(environment, category, kTrainingCorpusTable));
     const int32_t quota = categoryQuota(articleCount, featureTotal, rangeSize);
     // Only the top of the ranking is needed; a quota beyond it takes the whole ranking.
     const StageClock rankingClock;

@@ -77,7 +77,7 @@ KnnPredictor::KnnPredictor(const StageEnvironment& environment, ArticleRange ran
   index_ = mapped_ ? std::make_unique<NeighbourIndex>(mapped_->ids(), mapped_->rows(), dimension, threads)
                    : std::make_unique<NeighbourIndex>(training_, threads);
   connection_.emplace(environment.connectionString, "predict");
-  stored_ = NeighbourCategories::read(*connection_, "TrainingCorpus", index_->ids());
+  stored_ = NeighbourCategories::read(*connection_, kTrainingCorpusTable, index_->ids());
 }
 
 KnnPredictor::Scratch KnnPredictor::makeScratch() const {
@@ -113,14 +113,14 @@ std::vector<CategoryVote> KnnPredictor::vote(const std::vector<NeighbourEntry>& 
   if (similarityVote_) {
     return tallySimilarityVotes(
         stored_ ? stored_->withSimilarities(neighbours)
-                : queryEachNeighbourCategory(*connection_, "TrainingCorpus", neighbours),
+                : queryEachNeighbourCategory(*connection_, kTrainingCorpusTable, neighbours),
         categories_);
   }
   return tallyVotes(
       stored_ ? stored_->of(neighbours)
               : queryNeighbourCategories(
                     *connection_, neighbourCategoriesQuery(
-                                      "TrainingCorpus", formatIdList(neighbours, neighbours.size()))),
+                                      kTrainingCorpusTable, formatIdList(neighbours, neighbours.size()))),
       categories_);
 }
 

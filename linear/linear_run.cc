@@ -31,14 +31,14 @@ std::vector<int> linearTrainingClasses(const StageEnvironment& environment, Arti
 
   OdbcConnection connection(environment.connectionString, "trainLinearModel");
   const std::optional<NeighbourCategories> stored =
-      NeighbourCategories::read(connection, "TrainingCorpus", ids);
+      NeighbourCategories::read(connection, kTrainingCorpusTable, ids);
   std::vector<int> classes(ids.size(), -1);
   std::vector<size_t> articlesOf(categories.size(), 0);
   for (size_t i = 0; i < ids.size(); ++i) {
     const std::vector<NeighbourEntry> one = {{ids[i], 0.0}};
     std::vector<std::string> found =
         stored ? stored->of(one)
-               : queryNeighbourCategories(connection, articleCategoryQuery("TrainingCorpus", ids[i]));
+               : queryNeighbourCategories(connection, articleCategoryQuery(kTrainingCorpusTable, ids[i]));
     if (found.empty()) continue;
     std::string category = found.front();
     trimInPlace(category, " ");

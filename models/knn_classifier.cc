@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/errors.h"
+#include "corpusdb/queries.h"
 #include "dictionary/dictionary_file.h"
 #include "knn/neighbour_vote.h"
 #include "knn/test_set_run.h"
@@ -122,7 +123,7 @@ class KnnClassifier : public Classifier {
     ClassificationResults results;
     const std::optional<WeightVector> keywordless =
         keywordlessVectorOf(description, checkTrainingModel(vectors.training));
-    knnClassifyTestSet(environment, description.similarityVote, "TrainingCorpus",
+    knnClassifyTestSet(environment, description.similarityVote, kTrainingCorpusTable,
                        vectors.training, vectors.testing, description.categories, description.k,
                        results, keywordless ? &*keywordless : nullptr);
     return results;
@@ -137,7 +138,7 @@ class KnnClassifier : public Classifier {
                        description.files.testingVectors);
     }
     const KnnExplanation explanation = explainKnnClassification(
-        environment, description.similarityVote, description.k, "TrainingCorpus", found->first,
+        environment, description.similarityVote, description.k, kTrainingCorpusTable, found->first,
         found->second, description.categories, vectors.training);
     printExplanation(*environment.console, found->first, description.k, explanation,
                      description.similarityVote);

@@ -5,6 +5,7 @@
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/text_utils.h"
+#include "corpusdb/queries.h"
 #include "dictionary/dictionary_file.h"
 #include "linear/linear_run.h"
 #include "models/kind_models.h"
@@ -67,7 +68,7 @@ class LinearClassifier : public Classifier {
                                         int32_t lastId) const override {
     const TrainedModel trained = trainAndSave(description, environment);
     const auto vectors = sparseTestingVectors(environment, description.range, trained.dictionary,
-                                              trained.keywords, firstId, lastId, "TestingCorpus");
+                                              trained.keywords, firstId, lastId, kTestingCorpusTable);
     ClassificationResults results;
     linearClassify(environment, trained.model, vectors, description.categories, results);
     return results;
@@ -78,7 +79,7 @@ class LinearClassifier : public Classifier {
     const TrainedModel trained = trainAndSave(description, environment);
     const auto vectors = sparseTestingVectors(environment, description.range, trained.dictionary,
                                               trained.keywords, articleId, articleId,
-                                              "TestingCorpus");
+                                              kTestingCorpusTable);
     if (vectors.empty()) {
       throw UsageError("--explain: testing article " + std::to_string(articleId) +
                        " has no text in TestingCorpus");
