@@ -77,8 +77,10 @@ void addClassifyCommand(CLI::App& app, CommandSet& commands) {
       "Classify every testing vector of testingVSM.dat by its K most similar training vectors of\n"
       "trainingVSM.dat (cosine similarity, one vote per neighbour, categories of TrainingCorpus,\n"
       "ties going to the category listed first in --categories). Writes predictions.dat: one\n"
-      "line \"<id> <category>\" per testing article. With --explain ID, prints that article's\n"
-      "neighbours and votes instead and writes nothing.",
+      "line \"<id> <category>\" per testing article. With --classifier linear, trains linear.model\n"
+      "from dict.dat and keywords.dat instead and labels the TestingCorpus articles of\n"
+      "--test-range with it (no vector file). With --explain ID, prints that article's\n"
+      "neighbours and votes (linear: decision values) instead and writes nothing.",
       FolderUse::kWriteInputs, [](RunContext& context, const ClassifyOptions& options) {
         context.environment().similarityVote = options.vote == "similarity";
         return runClassify(context, options);

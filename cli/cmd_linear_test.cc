@@ -59,8 +59,18 @@ TEST_F(LinearCommandTest, PipelineAndClassifyTrainTheSameModelAndPredictions) {
   EXPECT_NE(classify.out.find("linear model: "), std::string::npos) << classify.out;
 
   // --explain: one line per category with its decision value, the predicted one the highest.
+  // It writes nothing: linear.model keeps its bytes and stays the one model.json vouches for,
+  // even when the article asked for has no text.
+  const auto modelTime = std::filesystem::last_write_time(data + "/linear.model");
+  testing::CommandResult missing = run({"classify", "--classifier", "linear", "--explain", "999"});
+  EXPECT_EQ(missing.code, 1) << missing.err;
+  EXPECT_EQ(missing.err, "newsclass: --explain: testing article 999 has no text in TestingCorpus\n");
   testing::CommandResult explained = run({"classify", "--classifier", "linear", "--explain", "3"});
   ASSERT_EQ(explained.code, 0) << explained.err;
+  EXPECT_EQ(explained.out.find("linear model: "), std::string::npos) << explained.out;
+  EXPECT_EQ(testing::readFileBytes(data + "/linear.model"), model);
+  EXPECT_EQ(std::filesystem::last_write_time(data + "/linear.model"), modelTime);
+  EXPECT_EQ(run({"evaluate"}).code, 0);
   std::istringstream lines(explained.out.substr(explained.out.find("testing article 3")));
   std::string heading, line, best;
   std::getline(lines, heading);

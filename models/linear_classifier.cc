@@ -22,11 +22,9 @@ struct TrainedModel {
   LinearModel model;
 };
 
-// Trains the model on the training range, writes linear.model and says so on the console.
-// UsageError for a category without a training article; DataFileError naming a file that
-// cannot be used.
-TrainedModel trainAndSave(const ModelDescription& description,
-                          const StageEnvironment& environment) {
+// Trains the model on the training range, in memory. UsageError for a category without a
+// training article; DataFileError naming a file that cannot be used.
+TrainedModel train(const ModelDescription& description, const StageEnvironment& environment) {
   const ModelFiles& files = description.files;
   const std::vector<int> classes =
       linearTrainingClasses(environment, description.range, description.categories);
@@ -38,11 +36,18 @@ TrainedModel trainAndSave(const ModelDescription& description,
   }
   LinearModel model =
       trainLinearModel(description.range, dictionary, keywords, classes, description.cost);
-  model.save(files.linearModel);
-  environment.console->line("linear model: " + std::to_string(keywords.size()) +
-                            " features, C = " + shortestDecimal(description.cost) + " -> " +
-                            userTextToGbk(files.linearModel));
   return {std::move(dictionary), std::move(keywords), std::move(model)};
+}
+
+// Trains the model, writes linear.model and says so on the console.
+TrainedModel trainAndSave(const ModelDescription& description,
+                          const StageEnvironment& environment) {
+  TrainedModel trained = train(description, environment);
+  trained.model.save(description.files.linearModel);
+  environment.console->line("linear model: " + std::to_string(trained.keywords.size()) +
+                            " features, C = " + shortestDecimal(description.cost) + " -> " +
+                            userTextToGbk(description.files.linearModel));
+  return trained;
 }
 
 class LinearClassifier : public Classifier {
@@ -76,7 +81,8 @@ class LinearClassifier : public Classifier {
 
   void explain(const ModelDescription& description, const StageEnvironment& environment,
                int32_t articleId) const override {
-    const TrainedModel trained = trainAndSave(description, environment);
+    // An explanation writes nothing: linear.model stays the one model.json vouches for.
+    const TrainedModel trained = train(description, environment);
     const auto vectors = sparseTestingVectors(environment, description.range, trained.dictionary,
                                               trained.keywords, articleId, articleId,
                                               kTestingCorpusTable);
