@@ -88,10 +88,8 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
   SegmenterSession segmenter(environment);
   {
     OdbcConnection connection(environment.connectionString, "buildTestingVsm");
-    TokenizingOptions options;
-    options.tokenizeBeforeId = false;
-    options.progressLabel = "testing vectors";
-    options.progressTotal = progressTotalOf(environment, connection, tableName, firstId, lastId);
+    TokenizingOptions options =
+        vsm::testingTokenizingOptions(environment, connection, tableName, firstId, lastId);
     RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
     vsm::KeywordCounter counter(keywords);
     tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,

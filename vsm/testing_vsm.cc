@@ -79,6 +79,17 @@ WeightVector testingVector(const WeightTable& table, const KeywordCounter& count
   return weights;
 }
 
+TokenizingOptions testingTokenizingOptions(const StageEnvironment& environment,
+                                           OdbcConnection& connection,
+                                           const std::string& tableName, int32_t firstId,
+                                           int32_t lastId) {
+  TokenizingOptions options;
+  options.tokenizeBeforeId = false;
+  options.progressLabel = "testing vectors";
+  options.progressTotal = progressTotalOf(environment, connection, tableName, firstId, lastId);
+  return options;
+}
+
 WeightVector keywordlessTestingVector(const WeightTable& table) {
   WeightVector weights = table.absentWeights();
   normalizeInPlace(weights.data(), weights.size());
@@ -112,10 +123,8 @@ bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingR
   SegmenterSession segmenter(environment);
   {
     OdbcConnection connection(environment.connectionString, "buildTestingVsm");
-    TokenizingOptions options;
-    options.tokenizeBeforeId = false;
-    options.progressLabel = "testing vectors";
-    options.progressTotal = progressTotalOf(environment, connection, tableName, firstId, lastId);
+    TokenizingOptions options =
+        vsm::testingTokenizingOptions(environment, connection, tableName, firstId, lastId);
     RowCursor rows = connection.execute(query);
     // Each thread counts with a counter of its own; the vectors are made where the words are.
     std::vector<vsm::KeywordCounter> counters;

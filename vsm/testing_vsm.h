@@ -15,6 +15,8 @@
 
 #include "base/stage_environment.h"
 #include "dictionary/dictionary.h"
+#include "corpusdb/odbc_connection.h"
+#include "segmentation/parallel_tokenizing.h"
 #include "segmentation/word_list.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/vsm_model.h"
@@ -61,6 +63,14 @@ WeightVector testingVector(const WeightTable& table, const KeywordCounter& count
 // weight for tf = 0, normalised), as the vector files hold it (six significant digits): every
 // such article's vector in testingVSM.dat, bit for bit.
 WeightVector keywordlessTestingVector(const WeightTable& table);
+
+// How the testing articles of `tableName` with ids firstId to lastId are tokenised: each id is
+// read after its text is tokenised, under the "testing vectors" progress line (its total read
+// over `connection` when a progress line is drawn).
+TokenizingOptions testingTokenizingOptions(const StageEnvironment& environment,
+                                           OdbcConnection& connection,
+                                           const std::string& tableName, int32_t firstId,
+                                           int32_t lastId);
 
 }  // namespace newsclass::vsm
 
