@@ -74,13 +74,13 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
 void addClassifyCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<ClassifyOptions>(
       app, "classify",
-      "Classify every testing vector of testingVSM.dat by its K most similar training vectors of\n"
-      "trainingVSM.dat (cosine similarity, one vote per neighbour, categories of TrainingCorpus,\n"
-      "ties going to the category listed first in --categories). Writes predictions.dat: one\n"
-      "line \"<id> <category>\" per testing article. With --classifier linear, trains linear.model\n"
-      "from dict.dat and keywords.dat instead and labels the TestingCorpus articles of\n"
-      "--test-range with it (no vector file). With --explain ID, prints that article's\n"
-      "neighbours and votes (linear: decision values) instead and writes nothing.",
+      R"(Classify every testing vector of testingVSM.dat by its K most similar training vectors of
+trainingVSM.dat (cosine similarity, one vote per neighbour, categories of TrainingCorpus,
+ties going to the category listed first in --categories). Writes predictions.dat: one
+line "<id> <category>" per testing article. With --classifier linear, trains linear.model
+from dict.dat and keywords.dat instead and labels the TestingCorpus articles of
+--test-range with it (no vector file). With --explain ID, prints that article's
+neighbours and votes (linear: decision values) instead and writes nothing.)",
       FolderUse::kWriteInputs, [](RunContext& context, const ClassifyOptions& options) {
         context.environment().similarityVote = options.vote == "similarity";
         return runClassify(context, options);

@@ -303,11 +303,11 @@ void RunContext::requireReadableFiles(const std::vector<std::string>& paths) con
 namespace {
 
 constexpr const char* kProgramHelp =
-    "newsclass: Chinese news text classification. Reads a corpus from an SQL database, builds\n"
-    "a dictionary, a contingency table, feature words, TF-IDF vector models, classifies the\n"
-    "testing articles with KNN and reports precision, recall and F1. Without a command it runs\n"
-    "the default sequence (vector models from stored files), prints \"finish\" and waits for a\n"
-    "line of input.";
+    R"(newsclass: Chinese news text classification. Reads a corpus from an SQL database, builds
+a dictionary, a contingency table, feature words, TF-IDF vector models, classifies the
+testing articles with KNN or linear SVMs and reports precision, recall and F1. Without a
+command it runs the default sequence (vector models from stored files), prints "finish" and
+waits for a line of input.)";
 
 // The options that come before the command, each bound to its field of `options`.
 void addGlobalOptions(CLI::App& app, GlobalOptions& options) {

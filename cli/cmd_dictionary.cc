@@ -50,9 +50,9 @@ int runPrintDictionary(RunContext& context) {
 void addBuildDictionaryCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<BuildDictionaryOptions>(
       app, "build-dictionary",
-      "Tokenise the articles of the training range and save the dictionary (every word with the "
-      "articles that contain it and how often) to <data-dir>/dict.dat. Prints a tokenising time "
-      "and a \"处理第\" line per article (--quiet leaves them out), then a summary.",
+      R"(Tokenise the articles of the training range and save the dictionary (every word with the
+articles that contain it and how often) to <data-dir>/dict.dat. Prints a tokenising time
+and a "处理第" line per article (--quiet leaves them out), then a summary.)",
       FolderUse::kWrite, runBuildDictionary);
   addTokenizerOption(command, options.tokenizer);
   addTableOption(command, options.table, "Corpus table to read the articles from");

@@ -85,10 +85,10 @@ int runEvaluate(RunContext& context, const EvaluateOptions& options) {
 void addEvaluateCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<EvaluateOptions>(
       app, "evaluate",
-      "Score predictions.dat against the stored categories of TestingCorpus: per category of\n"
-      "--categories precision, recall, F1 and support (its articles in TestingCorpus), micro and\n"
-      "macro averages (macro F1 is the mean of the per-category F1), accuracy and the confusion\n"
-      "matrix. csv and json have fixed columns and keys (docs/formats.md).",
+      R"(Score predictions.dat against the stored categories of TestingCorpus: per category of
+--categories precision, recall, F1 and support (its articles in TestingCorpus), micro and
+macro averages (macro F1 is the mean of the per-category F1), accuracy and the confusion
+matrix. csv and json have fixed columns and keys (docs/formats.md).)",
       FolderUse::kRead, runEvaluate);
   addReportFormatOption(command, options.format);
 }

@@ -118,8 +118,8 @@ int runSelectFeatures(RunContext& context, const SelectFeaturesOptions& options)
 void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<BuildContingencyOptions>(
       app, "build-contingency",
-      "Count, for every word of dict.dat and every category, the category's articles with and\n"
-      "without the word; writes contingency.dat. Categories come from --categories.",
+      R"(Count, for every word of dict.dat and every category, the category's articles with and
+without the word; writes contingency.dat. Categories come from --categories.)",
       FolderUse::kWriteInputs, runBuildContingency);
   addTableOption(command, options.table, "Corpus table whose category rows are counted");
 }
@@ -127,11 +127,11 @@ void addBuildContingencyCommand(CLI::App& app, CommandSet& commands) {
 void addSelectFeaturesCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<SelectFeaturesOptions>(
       app, "select-features",
-      "Choose the feature words from dict.dat and contingency.dat and write keywords.dat. Each\n"
-      "category takes a share of --count in proportion to its TrainingCorpus articles from the\n"
-      "top of its ranking by chi-square (chi), information gain (ig), mutual information (mi) or\n"
-      "in-category document frequency (cf); df takes the --count words of highest document\n"
-      "frequency over all articles (dict.dat only).",
+      R"(Choose the feature words from dict.dat and contingency.dat and write keywords.dat. Each
+category takes a share of --count in proportion to its TrainingCorpus articles from the
+top of its ranking by chi-square (chi), information gain (ig), mutual information (mi) or
+in-category document frequency (cf); df takes the --count words of highest document
+frequency over all articles (dict.dat only).)",
       FolderUse::kWriteInputs, runSelectFeatures);
   addMeasureOption(command, options.measure);
   addFeatureCountOption(command, options.count);

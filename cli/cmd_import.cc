@@ -133,11 +133,11 @@ int runImport(RunContext& context, const ImportOptions& options) {
 void addImportCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<ImportOptions>(
       app, "import",
-      "Import a corpus file into the database: a tab-separated file (UTF-8 or GBK) with the "
-      "columns split (train or test), category, title and text, one article a line; a first "
-      "line naming the columns is skipped. Tables TrainingCorpus and TestingCorpus are created "
-      "when missing; articles are numbered in file order after the highest id of their table. "
-      "All or nothing: a malformed line stops the import with FILE:LINE and changes nothing.",
+      R"(Import a corpus file into the database: a tab-separated file (UTF-8 or GBK) with the
+columns split (train or test), category, title and text, one article a line; a first line
+naming the columns is skipped. Tables TrainingCorpus and TestingCorpus are created when
+missing; articles are numbered in file order after the highest id of their table. All or
+nothing: a malformed line stops the import with FILE:LINE and changes nothing.)",
       FolderUse::kWriteOwnDatabase, runImport);
   command.add_option("FILE", options.file, "Corpus file (TSV)")->required();
   command.add_flag("--replace", options.replace,

@@ -276,17 +276,17 @@ int runPipeline(RunContext& context, const PipelineOptions& options) {
 void addPipelineCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<PipelineOptions>(
       app, "pipeline",
-      "Run every stage from the corpus database to the evaluation report: build and save\n"
-      "dict.dat (training articles of --train-range), contingency.dat, keywords.dat (--measure,\n"
-      "--count); then, with --classifier knn, trainingVSM.dat and testingVSM.dat (TestingCorpus\n"
-      "articles of --test-range, always segmented) and classify with K neighbours, or, with\n"
-      "--classifier linear, train linear.model from dict.dat and keywords.dat (no vector file)\n"
-      "and classify the TestingCorpus articles of --test-range with it; save predictions.dat\n"
-      "and print the report.\n"
-      "Each stage prints its own lines and then one summary line. The stages print one line per\n"
-      "article as they go; use --quiet (before the command) to see only the summaries. With\n"
-      "--format csv or json the stage lines go to standard error and standard output holds only\n"
-      "the report.",
+      R"(Run every stage from the corpus database to the evaluation report: build and save
+dict.dat (training articles of --train-range), contingency.dat, keywords.dat (--measure,
+--count); then, with --classifier knn, trainingVSM.dat and testingVSM.dat (TestingCorpus
+articles of --test-range, always segmented) and classify with K neighbours, or, with
+--classifier linear, train linear.model from dict.dat and keywords.dat (no vector file)
+and classify the TestingCorpus articles of --test-range with it; save predictions.dat
+and print the report.
+Each stage prints its own lines and then one summary line. The stages print one line per
+article as they go; use --quiet (before the command) to see only the summaries. With
+--format csv or json the stage lines go to standard error and standard output holds only
+the report.)",
       FolderUse::kWrite, runPipeline);
   addMeasureOption(command, options.measure);
   addFeatureCountOption(command, options.count);

@@ -209,18 +209,18 @@ void addPredictCommand(CLI::App& app, CommandSet& commands) {
   // what it loaded and must not keep writers out of the folder (runPredict releases it).
   auto [command, options] = commands.add<PredictOptions>(
       app, "predict",
-      "Label new articles, one per line, with the model of the data folder, as model.json\n"
-      "records it: each line is segmented and weighted as the testing vectors are, then\n"
-      "classified as classify does, by its K nearest vectors of trainingVSM.dat or by\n"
-      "linear.model. The training range, categories, weighting, classifier, K and vote come\n"
-      "from model.json; options that contradict it are refused. Reads the FILEs (a file valid\n"
-      "as UTF-8 is UTF-8; in any other each line is UTF-8 or GBK on its own), or standard input\n"
-      "line by line (decided per line), answering each line at once. An empty line, or one with\n"
-      "no keyword of the model, gets an empty label and score 0. With several FILEs each tsv\n"
-      "answer starts with its file's name and a tab, each jsonl answer with a \"file\" field.\n"
-      "--tsv ids must be non-empty and unique in the run: FILEs are checked before the first\n"
-      "answer, standard input at the line (after the answers before it); exit 2. Loading and\n"
-      "start-up lines go to standard error.",
+      R"(Label new articles, one per line, with the model of the data folder, as model.json
+records it: each line is segmented and weighted as the testing vectors are, then
+classified as classify does, by its K nearest vectors of trainingVSM.dat or by
+linear.model. The training range, categories, weighting, classifier, K and vote come
+from model.json; options that contradict it are refused. Reads the FILEs (a file valid
+as UTF-8 is UTF-8; in any other each line is UTF-8 or GBK on its own), or standard input
+line by line (decided per line), answering each line at once. An empty line, or one with
+no keyword of the model, gets an empty label and score 0. With several FILEs each tsv
+answer starts with its file's name and a tab, each jsonl answer with a "file" field.
+--tsv ids must be non-empty and unique in the run: FILEs are checked before the first
+answer, standard input at the line (after the answers before it); exit 2. Loading and
+start-up lines go to standard error.)",
       FolderUse::kRead, runPredict);
   command.add_option("FILE", options.files, "Files of articles (default: standard input)");
   command.add_flag("--tsv", options.tsv,

@@ -94,10 +94,9 @@ int runSegment(RunContext& context, const SegmentOptions& options) {
 void addSegmentCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<SegmentOptions>(
       app, "segment",
-      "Cut text into words and print them separated by two spaces, one output line per input "
-      "line. The text (UTF-8 or GBK, decided for the whole input) comes from FILE, or from "
-      "standard input when no FILE is given. The segmenter's start-up lines go to standard "
-      "error.",
+      R"(Cut text into words and print them separated by two spaces, one output line per input
+line. The text (UTF-8 or GBK, decided for the whole input) comes from FILE, or from
+standard input when no FILE is given. The segmenter's start-up lines go to standard error.)",
       FolderUse::kNone, runSegment);
   command.add_option("FILE", options.file, "Text file to segment (default: standard input)");
   command.add_flag("--tokenize", options.tokenize,

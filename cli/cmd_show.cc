@@ -35,8 +35,8 @@ int runShow(RunContext& context, const ShowOptions& options) {
 void addShowCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<ShowOptions>(
       app, "show",
-      "Print the title, category and text of one article, each trimmed of blanks. An id the "
-      "table lacks is a database error.",
+      R"(Print the title, category and text of one article, each trimmed of blanks. An id the table
+lacks is a database error.)",
       FolderUse::kNone, runShow);
   command.add_option("ID", options.id, "Article id (ArticleId)")
       ->check(wholeNumber(INT32_MIN, INT32_MAX))

@@ -71,11 +71,11 @@ int runDefaultSequence(RunContext& context) {
 void addBuildVectorsCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<BuildVectorsOptions>(
       app, "build-vectors",
-      "Build the TF-IDF vector models: load dict.dat and contingency.dat from the data folder,\n"
-      "weight the keywords of keywords.dat for every training id (--train-range), segment the\n"
-      "TestingCorpus articles of --test-range, then save trainingVSM.dat and testingVSM.dat\n"
-      "together (neither changes when anything fails). The default run without a command does\n"
-      "the same and then waits.",
+      R"(Build the TF-IDF vector models: load dict.dat and contingency.dat from the data folder,
+weight the keywords of keywords.dat for every training id (--train-range), segment the
+TestingCorpus articles of --test-range, then save trainingVSM.dat and testingVSM.dat
+together (neither changes when anything fails). The default run without a command does
+the same and then waits.)",
       FolderUse::kWriteInputs, [](RunContext& context, const BuildVectorsOptions& options) {
         context.environment().weighting = weightingByName(options.weighting);
         return runDefaultSequence(context);
