@@ -138,12 +138,35 @@ std::vector<std::pair<std::string, double>> queryEachNeighbourCategory(
   return found;
 }
 
-double voteShare(const std::vector<CategoryVote>& votes, int k, bool bySimilarity) {
-  if (votes.empty()) return 0.0;
-  if (!bySimilarity) return static_cast<double>(votes.front().votes) / k;
+namespace {
+
+double summedWeight(const std::vector<CategoryVote>& votes) {
   double total = 0.0;
   for (const CategoryVote& vote : votes) total += vote.weight;
-  return total > 0.0 ? votes.front().weight / total : 0.0;
+  return total;
+}
+
+// One category's share, given the summed similarity of all the listed categories.
+double shareOf(const CategoryVote& vote, double total, int k, bool bySimilarity) {
+  if (!bySimilarity) return static_cast<double>(vote.votes) / k;
+  return total > 0.0 ? vote.weight / total : 0.0;
+}
+
+}  // namespace
+
+double voteShare(const std::vector<CategoryVote>& votes, int k, bool bySimilarity) {
+  if (votes.empty()) return 0.0;
+  return shareOf(votes.front(), summedWeight(votes), k, bySimilarity);
+}
+
+std::vector<std::pair<std::string, double>> voteShares(const std::vector<CategoryVote>& votes,
+                                                       int k, bool bySimilarity) {
+  const double total = summedWeight(votes);
+  std::vector<std::pair<std::string, double>> shares;
+  for (size_t i = 0; i < votes.size() && votes[i].votes > 0; ++i) {
+    shares.emplace_back(votes[i].category, shareOf(votes[i], total, k, bySimilarity));
+  }
+  return shares;
 }
 
 KnnExplanation explainKnnClassification(const StageEnvironment& environment, bool similarityVote,

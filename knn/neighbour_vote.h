@@ -68,6 +68,9 @@ std::vector<std::pair<std::string, double>> queryEachNeighbourCategory(
 // The winner's share of the vote: its votes over K (count vote), or its summed similarity over
 // that of all the listed categories (similarity vote; 0 when that is 0).
 double voteShare(const std::vector<CategoryVote>& votes, int k, bool bySimilarity);
+// The share of every category that got a vote, in the votes' order (best first).
+std::vector<std::pair<std::string, double>> voteShares(const std::vector<CategoryVote>& votes,
+                                                       int k, bool bySimilarity);
 
 // Why one testing article gets its category: its k neighbours in rank order with their stored
 // categories, and the sorted votes. `storedCategories[i]` is the trimmed category of

@@ -16,20 +16,6 @@ struct KnnScratch : Model::Scratch {
   KnnPredictor::Scratch predictor;
 };
 
-// The categories that got votes, each with its share, best first; the list stops at the first
-// category without a vote.
-std::vector<CategoryScore> voteShares(const std::vector<CategoryVote>& votes, int k,
-                                      bool bySimilarity) {
-  double total = 0.0;
-  for (const CategoryVote& vote : votes) total += vote.weight;
-  std::vector<CategoryScore> shares;
-  for (size_t i = 0; i < votes.size() && votes[i].votes > 0; ++i) {
-    const double share = bySimilarity ? (total > 0.0 ? votes[i].weight / total : 0.0)
-                                      : static_cast<double>(votes[i].votes) / k;
-    shares.push_back({votes[i].category, share});
-  }
-  return shares;
-}
 
 class KnnModel : public Model {
  public:
@@ -56,7 +42,9 @@ class KnnModel : public Model {
     answer.labelled = true;
     answer.category = votes.front().category;
     answer.score = voteShare(votes, predictor_.k(), predictor_.similarityVote());
-    answer.scores = voteShares(votes, predictor_.k(), predictor_.similarityVote());
+    for (auto& [category, share] : voteShares(votes, predictor_.k(), predictor_.similarityVote())) {
+      answer.scores.push_back({std::move(category), share});
+    }
     return answer;
   }
 
