@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Macro F1 and time of each classifier and weighting, beside jieba + scikit-learn's KNN and
-# LinearSVC measured in the same run, on fudan6 (long articles) and thucnews-titles (short
-# headlines) from ../shared/corpora (an absent corpus is skipped with a message). Every newsclass
-# row is a whole `pipeline` run (database to report, default threads) in a fresh data folder;
-# every peer row a whole peer_pipeline.py run on one core. Not part of the tests.
+# Macro F1 and time of each classifier and weighting, beside jieba + scikit-learn's KNN, LinearSVC
+# (words, character 1-2-grams, both), logistic regression and ComplementNB, and fastText, measured
+# in the same run, on fudan6 (long articles) and thucnews-titles (short headlines) from
+# ../shared/corpora (an absent corpus is skipped with a message). Every newsclass row is a whole
+# `pipeline` run (database to report, default threads) in a fresh data folder; every peer row a
+# whole peer_pipeline.py run on one core. Without python3-fasttext the fastText row is skipped.
+# Not part of the tests.
 #
 # usage: bench/models_bench.sh [CORPUS.tsv[.gz] ...] [--build DIR]
 set -euo pipefail
@@ -22,7 +24,11 @@ fi
 newsclass="$build/newsclass"
 [ -x "$newsclass" ] || "$root/scripts/setup.sh" "$build" >/dev/null
 /usr/bin/python3 -c 'import jieba, sklearn' 2>/dev/null ||
-  { echo "models bench needs python3-jieba and python3-sklearn (apt-get install python3-jieba python3-sklearn)"; exit 1; }
+  { echo "models bench needs python3-jieba and python3-sklearn, and python3-fasttext for the fastText row" \
+         "(apt-get install python3-jieba python3-sklearn python3-fasttext)"; exit 1; }
+fasttext=yes
+/usr/bin/python3 -c 'import fasttext' 2>/dev/null ||
+  { fasttext=no; echo "models bench: no python3-fasttext (apt-get install python3-fasttext), the fastText row is skipped"; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo "machine: $(lscpu | awk -F': +' '/Model name/{print $2; exit}'), $(nproc) cores, $(free -g | awk '/Mem:/{print $2}') GB"
@@ -51,13 +57,13 @@ for corpus in "${corpora[@]}"; do
   (cd "$dir" && "$newsclass" --data-dir base "${global[@]}" import corpus.tsv >/dev/null)
   echo
   echo "== $name ($train training, $test testing articles) =="
-  printf '%-58s %9s %9s\n' "classifier" "macro F1" "seconds"
+  printf '%-80s %9s %9s\n' "classifier" "macro F1" "seconds"
   row() {  # label, then pipeline options
     local label=$1; shift
     rm -rf "$dir/run"; mkdir -p "$dir/run"; cp "$dir/base/corpus.db" "$dir/run/"
     (cd "$dir" && /usr/bin/time -v -o time.txt "$newsclass" --data-dir run "${global[@]}" \
       pipeline --format json "$@" >run.json 2>run.err) || { echo "$label failed:"; tail -3 "$dir/run.err"; return; }
-    printf '%-58s %9.4f %9.2f\n' "newsclass $label" \
+    printf '%-80s %9.4f %9.2f\n' "newsclass $label" \
       "$(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["macro"]["f1"])' "$dir/run.json")" \
       "$(seconds_of "$dir/time.txt")"
   }
@@ -65,7 +71,7 @@ for corpus in "${corpora[@]}"; do
     (cd "$dir" && OPENBLAS_NUM_THREADS=1 OMP_NUM_THREADS=1 taskset -c 0 /usr/bin/time -v -o time.txt \
       /usr/bin/python3 "$root/bench/peer_pipeline.py" corpus.tsv stopwords.txt 10 1000 "$2" >peer.json 2>peer.err) ||
       { echo "peer $1 failed:"; tail -3 "$dir/peer.err"; return; }
-    printf '%-58s %9.4f %9.2f\n' "jieba + scikit-learn $1" \
+    printf '%-80s %9.4f %9.2f\n' "jieba + $1" \
       "$(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["macro_f1"])' "$dir/peer.json")" \
       "$(seconds_of "$dir/time.txt")"
   }
@@ -77,6 +83,15 @@ for corpus in "${corpora[@]}"; do
   row "linear, C 1 (chi 1000)" --measure chi --count 1000 --classifier linear
   row "linear, C 1 (chi 10000)" --measure chi --count 10000 --classifier linear
   row "linear, C 1 (all words)" --measure chi --count 0 --classifier linear
-  peer "KNN (cosine, K 10, chi2 1000)" knn
-  peer "LinearSVC (all words)" linearsvc
+  peer "scikit-learn KNN (cosine, K 10, chi2 1000)" knn
+  peer "scikit-learn LinearSVC (all words)" linearsvc
+  peer "scikit-learn LinearSVC, character 1-2-grams (tf-idf, sublinear)" linearsvc-chars
+  peer "scikit-learn LinearSVC, words + character 1-2-grams (tf-idf, sublinear)" linearsvc-words-chars
+  peer "scikit-learn logistic (C 10), words + character 1-2-grams" logistic-words-chars
+  peer "scikit-learn ComplementNB, words + character 1-2-grams" complementnb-words-chars
+  if [ "$fasttext" = yes ]; then
+    peer "fastText (words, 2-grams, character 1-2-grams)" fasttext-chars
+  else
+    echo "jieba + fastText row skipped: no python3-fasttext"
+  fi
 done
