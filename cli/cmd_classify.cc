@@ -42,13 +42,14 @@ ModelDescription requestedModel(const RunContext& context, const ClassifyOptions
 }
 
 int runClassify(RunContext& context, const ClassifyOptions& options) {
-  const ModelDescription description = requestedModel(context, options);
+  ModelDescription description = requestedModel(context, options);
   const Classifier& classifier = classifierNamed(description.classifier);
   classifier.checkTestSetRequest(description);
   requireCurrentFiles(context, dataFileNames(classifier.testSetFiles(description.files)));
   // The testing articles are segmented as the dictionary's were.
   if (classifier.segmentsTestingText() && hasModelFacts(context)) {
-    useRecordedSegmenterFiles(context, readModelFacts(context));
+    cutTextAsRecorded(context, readModelFacts(context));
+    description.terms = context.environment().terms;
   }
   checkCategoriesInTable(context.environment(), context.categories, kTrainingCorpusTable);
   if (options.explain) {

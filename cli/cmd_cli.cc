@@ -243,6 +243,15 @@ Provenance RunContext::segmenterFileFacts() const {
           {"lexicon", fileDigest(environment_.lexiconPath, true)}};
 }
 
+Provenance RunContext::dictionaryFacts(const std::string& table,
+                                       const std::string& tokenizer) const {
+  Provenance facts = segmenterFileFacts();
+  facts.insert({{"table", table}, {"train_range", trainRangeText()}, {"tokenizer", tokenizer}});
+  // Words alone are recorded by no key, so that such a folder's model.json stays as it was.
+  if (environment_.terms != TermKinds::kWords) facts["terms"] = termKindsName(environment_.terms);
+  return facts;
+}
+
 std::string RunContext::trainRangeText() const {
   return std::to_string(trainFirst) + "-" + std::to_string(trainLast);
 }

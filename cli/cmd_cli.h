@@ -68,6 +68,9 @@ class RunContext {
   // The segmenter's files as this run uses them, as the segmenting stages record them:
   // "stopwords", "user_dict" and "lexicon" with their digests and absolute paths.
   Provenance segmenterFileFacts() const;
+  // What the dictionary stage records: the segmenter's files, the table, the training range,
+  // the tokeniser and, unless they are words alone, the terms the environment takes.
+  Provenance dictionaryFacts(const std::string& table, const std::string& tokenizer) const;
   // The ranges and the category list as model.json keeps them: "1-6000", "a,b,c".
   std::string trainRangeText() const;
   std::string testRangeText() const;

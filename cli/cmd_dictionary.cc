@@ -15,20 +15,19 @@ namespace {
 
 struct BuildDictionaryOptions {
   std::string tokenizer = "segment";
+  std::string terms = "words";
   std::string table = kTrainingCorpusTable;
 };
 
 int runBuildDictionary(RunContext& context, const BuildDictionaryOptions& options) {
+  context.environment().terms = termKindsByName(options.terms);
   CorpusProcessor processor = context.processor();
   Dictionary dictionary;
   processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), options.table);
   const std::string path = context.dataPath(kDictionaryFile);
   processor.saveDictionary(dictionary, path);
-  Provenance facts = context.segmenterFileFacts();
-  facts.insert({{"table", options.table},
-                {"train_range", context.trainRangeText()},
-                {"tokenizer", options.tokenizer}});
-  context.recordFacts(ProvenanceStage::kDictionary, facts, {kDictionaryFile});
+  context.recordFacts(ProvenanceStage::kDictionary,
+                      context.dictionaryFacts(options.table, options.tokenizer), {kDictionaryFile});
   context.console().line("dictionary: " + std::to_string(dictionary.size()) + " words from " +
                          options.table + " articles " + formatInt(processor.firstArticleId) +
                          "-" + formatInt(processor.lastArticleId) + ", saved to " +
@@ -55,6 +54,7 @@ articles that contain it and how often) to <data-dir>/dict.dat. Prints a tokenis
 and a "处理第" line per article (--quiet leaves them out), then a summary.)",
       FolderUse::kWrite, runBuildDictionary);
   addTokenizerOption(command, options.tokenizer);
+  addTermsOption(command, options.terms);
   addTableOption(command, options.table, "Corpus table to read the articles from");
 }
 

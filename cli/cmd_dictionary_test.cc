@@ -146,5 +146,43 @@ TEST_F(DictionaryCommandTest, PrintOfAnImpossibleCountIsADataError) {
                            ": record 2 (\"b\"): posting 1 of 1 (article 4): count 0 is below 1\n");
 }
 
+TEST_F(DictionaryCommandTest, CharacterTermsGoThroughDictionaryAndKeywordsMarked) {
+  // Article 1, "中国人民，中国": the words 中国 人民 中国 ("，" is a stop word), then every
+  // character with the pair it ends; "，" is punctuation: a term, but in no pair. Article 3,
+  // "人民 2008年": the words 人民 年, the characters 人 民 人民 and 年 (the space ends the run, the
+  // digits go). A character term starts with "|", which sorts before every GBK character.
+  RunResult build = run({"-q", "build-dictionary", "--terms", "words+chars"});
+  ASSERT_EQ(build.code, 0) << build.err;
+  auto record = [](const char* utf8Term, const std::string& postings) {
+    return gbk(utf8Term) + "\n" + postings;
+  };
+  EXPECT_EQ(readFileBytes(dir.file("dict.dat")),
+            "12\n" + record("|，", "1\n1 1 ; \n") + record("|国", "1\n1 2 ; \n") +
+                record("|国人", "1\n1 1 ; \n") + record("|民", "2\n1 1 ; 3 1 ; \n") +
+                record("|年", "1\n3 1 ; \n") + record("|人", "2\n1 1 ; 3 1 ; \n") +
+                record("|人民", "2\n1 1 ; 3 1 ; \n") + record("|中", "1\n1 2 ; \n") +
+                record("|中国", "1\n1 2 ; \n") + record("年", "1\n3 1 ; \n") +
+                record("人民", "2\n1 1 ; 3 1 ; \n") + record("中国", "1\n1 2 ; \n"));
+  EXPECT_NE(readFileBytes(dir.file("model.json")).find("\"terms\": \"words+chars\""),
+            std::string::npos);
+
+  // By document frequency: most frequent first, ties in byte order; the word 人民 and the
+  // character pair |人民 are two keywords.
+  ASSERT_EQ(run({"-q", "--categories", "c", "build-contingency"}).code, 0);
+  RunResult select = run({"-q", "--categories", "c", "select-features", "--measure", "df",
+                          "--count", "0"});
+  ASSERT_EQ(select.code, 0) << select.err;
+  EXPECT_EQ(readFileBytes(dir.file("keywords.dat")),
+            gbk("|民\n|人\n|人民\n人民\n|，\n|国\n|国人\n|年\n|中\n|中国\n年\n中国\n"));
+
+  // Characters alone: no segmenting, no word; words alone (the default) record no terms.
+  ASSERT_EQ(run({"-q", "build-dictionary", "--terms", "chars"}).code, 0);
+  EXPECT_EQ(readFileBytes(dir.file("dict.dat")).substr(0, 3), "9\n|");
+  EXPECT_NE(readFileBytes(dir.file("model.json")).find("\"terms\": \"chars\""), std::string::npos);
+  ASSERT_EQ(run({"-q", "build-dictionary"}).code, 0);
+  EXPECT_EQ(readFileBytes(dir.file("model.json")).find("\"terms\""), std::string::npos);
+  EXPECT_EQ(run({"-q", "build-dictionary", "--terms", "characters"}).code, 1);
+}
+
 }  // namespace
 }  // namespace newsclass

@@ -125,6 +125,8 @@ const std::map<std::string, KeyCheck>& keyChecks() {
       {"test_range", {isIdRange, "a range A-B as --test-range takes it"}},
       {"tokenizer", {[](const std::string& v) { return isOneOf(v, {"segment", "space"}); },
                      "segment or space"}},
+      {"terms", {[](const std::string& v) { return isOneOf(v, {"chars", "words+chars"}); },
+                 "chars or words+chars (words alone are recorded by no key)"}},
       {"stopwords", {isSourceDigest, "\"<size> <mtime> <xxh3> <absolute path>\""}},
       {"user_dict", {isSourceDigest, "\"<size> <mtime> <xxh3> <absolute path>\""}},
       {"lexicon", {isSourceDigest, "\"<size> <mtime> <xxh3> <absolute path>\""}},
@@ -288,8 +290,12 @@ void refuseMismatch(const std::string& option, const std::string& asked, const s
                    found->second + " (" + factsPath + "), not " + asked);
 }
 
-void useRecordedSegmenterFiles(RunContext& context, const Provenance& facts) {
+void cutTextAsRecorded(RunContext& context, const Provenance& facts) {
   const GlobalOptions defaults;
+  // Checked as model.json was read: absent (words) or a spelling of the kinds.
+  auto terms = facts.find("terms");
+  context.environment().terms =
+      terms == facts.end() ? TermKinds::kWords : termKindsNamed(terms->second).value_or(TermKinds::kWords);
   struct Source {
     const char* key;
     const char* option;

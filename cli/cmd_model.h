@@ -46,11 +46,12 @@ void refuseMismatch(const std::string& option, const std::string& asked, const s
                     const Provenance& facts, const std::string& factsPath);
 
 // Points the context's environment at the stop words, user dictionary and lexicon the folder
-// was built with, as model.json records them, so that new text is segmented as the model's was.
+// was built with, as model.json records them, and takes the terms it records, so that new text
+// is cut into terms as the model's was.
 // A --stopwords, --user-dict or --lexicon whose content differs from the recorded file is a
 // UsageError; a recorded file that is gone or changed is a DataFileError naming it. Nothing
 // changes when model.json records none.
-void useRecordedSegmenterFiles(RunContext& context, const Provenance& facts);
+void cutTextAsRecorded(RunContext& context, const Provenance& facts);
 
 }  // namespace newsclass
 

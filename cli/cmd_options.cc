@@ -42,6 +42,18 @@ CLI::Option* addTokenizerOption(CLI::App& command, std::string& tokenizer) {
                          {"segment", "space"});
 }
 
+CLI::Option* addTermsOption(CLI::App& command, std::string& terms) {
+  return addChoiceOption(command, "--terms", terms,
+                         "What a text yields: words (the tokeniser's), chars (its characters and "
+                         "pairs of adjacent characters, digits removed, pairs never across white "
+                         "space or punctuation; marked with a leading \"|\") or words+chars",
+                         {"words", "chars", "words+chars"});
+}
+
+TermKinds termKindsByName(const std::string& name) {
+  return termKindsNamed(name).value_or(TermKinds::kWords);
+}
+
 CLI::Option* addReportFormatOption(CLI::App& command, std::string& format) {
   return addChoiceOption(command, "--format", format,
                          "Report format: text, csv, json or html (one self-contained UTF-8 page "

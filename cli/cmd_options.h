@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cmd_cli.h"
+#include "segmentation/term_kinds.h"
 
 namespace newsclass {
 
@@ -30,6 +31,10 @@ CLI::Option* addFeatureCountOption(CLI::App& command, int32_t& count);
 CLI::Option* addNeighbourCountOption(CLI::App& command, int& k);
 // --tokenizer: segment or space; tokenizerByName turns the value into the tokeniser.
 CLI::Option* addTokenizerOption(CLI::App& command, std::string& tokenizer);
+// --terms: words (the default), chars or words+chars; termKindsByName turns the value into the
+// kinds.
+CLI::Option* addTermsOption(CLI::App& command, std::string& terms);
+TermKinds termKindsByName(const std::string& name);
 // --format: the report format, text, csv or json.
 CLI::Option* addReportFormatOption(CLI::App& command, std::string& format);
 

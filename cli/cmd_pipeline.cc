@@ -30,6 +30,7 @@ struct PipelineOptions {
   int32_t count = 1000;
   int k = 10;
   std::string tokenizer = "segment";
+  std::string terms = "words";
   std::string format = "text";
   std::string weighting = "spec";
   std::string vote = "count";
@@ -134,11 +135,9 @@ class PipelineStages {
     processor_.buildDictionary(dictionary_, tokenizerByName(options_.tokenizer),
                                kTrainingCorpusTable);
     processor_.saveDictionary(dictionary_, path);
-    Provenance facts = context_.segmenterFileFacts();
-    facts.insert({{"table", kTrainingCorpusTable},
-                  {"train_range", context_.trainRangeText()},
-                  {"tokenizer", options_.tokenizer}});
-    context_.recordFacts(ProvenanceStage::kDictionary, facts, {kDictionaryFile});
+    context_.recordFacts(ProvenanceStage::kDictionary,
+                         context_.dictionaryFacts(kTrainingCorpusTable, options_.tokenizer),
+                         {kDictionaryFile});
     summary(context_, "dictionary", std::to_string(dictionary_.size()) + " words", clock, path);
   }
 
@@ -183,7 +182,7 @@ class PipelineStages {
     StageClock classifying;
     const auto vectors =
         sparseTestingVectors(processor_.environment(), processor_.range(), dictionary_, keywords,
-                             context_.testFirst, context_.testLast, kTestingCorpusTable);
+                             processor_.environment().terms, context_.testFirst, context_.testLast, kTestingCorpusTable);
     linearClassify(processor_.environment(), model, vectors, context_.categories, results);
     savePredictions(results, predictionsPath);
     context_.recordFacts(ProvenanceStage::kClassifier,
@@ -257,6 +256,7 @@ class PipelineStages {
 
 int runPipeline(RunContext& context, const PipelineOptions& options) {
   context.environment().weighting = weightingByName(options.weighting);
+  context.environment().terms = termKindsByName(options.terms);
   context.environment().similarityVote = options.vote == "similarity";
   checkRequest(context, options);
   ClassificationResults results;
@@ -292,6 +292,7 @@ the report.)",
   addFeatureCountOption(command, options.count);
   addNeighbourCountOption(command, options.k);
   addTokenizerOption(command, options.tokenizer);
+  addTermsOption(command, options.terms);
   addReportFormatOption(command, options.format);
   addWeightingOption(command, options.weighting);
   addVoteOption(command, options.vote);

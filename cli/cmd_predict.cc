@@ -100,7 +100,8 @@ ModelDescription recordedModel(RunContext& context, const PredictOptions& option
     description.categories = recordedCategories(facts);
   }
   requireCurrentFiles(context, dataFileNames(classifier.modelFiles(files)));
-  useRecordedSegmenterFiles(context, facts);
+  cutTextAsRecorded(context, facts);
+  description.terms = context.environment().terms;
   const std::string own = classifier.ownWeighting();
   description.weighting =
       weightingByName(!own.empty() ? own : recorded(facts, "weighting", "spec"));
@@ -190,7 +191,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   const std::unique_ptr<Model> model = loadModel(description, environment);
   SegmenterSession session(environment);
   sideConsole.flush();
-  LineAnswerer lines(context, environment, *model,
+  LineAnswerer lines(context, environment, *model, description.terms,
                      {options.format, options.tsv, options.neighbours});
   // Everything the answers need is loaded: writers may replace the files now.
   loading.release();

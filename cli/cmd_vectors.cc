@@ -33,7 +33,7 @@ int runDefaultSequence(RunContext& context) {
   }
   requireCurrentFiles(context, {kDictionaryFile, kContingencyFile, kKeywordsFile});
   // The testing articles are segmented as the dictionary's were.
-  if (hasModelFacts(context)) useRecordedSegmenterFiles(context, readModelFacts(context));
+  if (hasModelFacts(context)) cutTextAsRecorded(context, readModelFacts(context));
 
   CorpusProcessor processor = context.processor();
   // Vectors of no position would be written and classified without a word of error.

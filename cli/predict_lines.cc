@@ -5,14 +5,16 @@
 
 #include "base/errors.h"
 #include "base/parallel.h"
+#include "segmentation/character_terms.h"
 #include "segmentation/stop_words.h"
 #include "segmentation/tokenizer.h"
 
 namespace newsclass {
 
 LineAnswerer::LineAnswerer(RunContext& context, const StageEnvironment& environment,
-                           const Model& model, AnswerFormat format)
-    : context_(context), environment_(environment), model_(model), format_(std::move(format)),
+                           const Model& model, TermKinds terms, AnswerFormat format)
+    : context_(context), environment_(environment), model_(model), terms_(terms),
+      format_(std::move(format)),
       stopWords_(loadStopWords(environment)) {
   const size_t lanes = static_cast<size_t>(std::max(1, context.environment().threads));
   for (size_t lane = 0; lane < lanes; ++lane) scratch_.push_back(model_.makeScratch());
@@ -57,7 +59,8 @@ void LineAnswerer::answer(std::vector<PendingLine>& batch) {
     pending.answer = ModelAnswer();
     if (pending.text.find_first_not_of(" \t\r\v\f") == std::string::npos) return;
     pending.answer =
-        model_.answer(tokenizeArticle(environment_, pending.text, stopWords_), *scratch_[lane]);
+        model_.answer(articleTerms(environment_, &tokenizeArticle, pending.text, stopWords_, terms_),
+                      *scratch_[lane]);
   });
   std::string output;
   for (const PendingLine& line : batch) output += formatAnswer(line, format_);

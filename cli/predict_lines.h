@@ -15,6 +15,7 @@
 #include "cli/predict_input.h"
 #include "models/model.h"
 #include "segmentation/stop_word_set.h"
+#include "segmentation/term_kinds.h"
 
 namespace newsclass {
 
@@ -24,7 +25,7 @@ class LineAnswerer {
   // the caller starts) and the stop words it loads now; writes to the context's console.
   // `environment` must outlive the answerer.
   LineAnswerer(RunContext& context, const StageEnvironment& environment, const Model& model,
-               AnswerFormat format);
+               TermKinds terms, AnswerFormat format);
 
   // Input `input` (0, 1, ...) begins: `where` names it in errors, `label` (GBK) in the answers
   // when they name their file. `ids`: the register its --tsv ids are checked against line by
@@ -43,6 +44,7 @@ class LineAnswerer {
   RunContext& context_;
   const StageEnvironment& environment_;
   const Model& model_;
+  TermKinds terms_;  // the terms a line yields, as the model was built with
   AnswerFormat format_;
   StopWordSet stopWords_;
   std::vector<std::unique_ptr<Model::Scratch>> scratch_;  // one per thread

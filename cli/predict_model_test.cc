@@ -16,6 +16,7 @@
 #include "cli/predict_answer_format.h"
 #include "corpusdb/odbc_connection.h"
 #include "models/model_factory.h"
+#include "segmentation/character_terms.h"
 #include "segmentation/segmenter_binding.h"
 #include "segmentation/stop_words.h"
 #include "segmentation/tokenizer.h"
@@ -75,7 +76,9 @@ class PredictModelTest : public ::testing::Test {
       if (gbkText.find_first_not_of(" \t\r\v\f") == std::string::npos) {
         answered.emplace_back();
       } else {
-        answered.push_back(model->answer(tokenizeArticle(environment, gbkText, stopWords), *scratch));
+        answered.push_back(model->answer(
+            articleTerms(environment, &tokenizeArticle, gbkText, stopWords, description.terms),
+            *scratch));
       }
     }
     return answered;
@@ -163,12 +166,28 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
   };
   ModelDescription tfidfSimilarity = sampleModel("knn", Weighting::kTfidf);
   tfidfSimilarity.similarityVote = true;
+  ModelDescription knnCharacters = sampleModel("knn", Weighting::kSpec);
+  knnCharacters.terms = TermKinds::kChars;
+  ModelDescription knnBoth = tfidfSimilarity;
+  knnBoth.terms = TermKinds::kWordsAndChars;
+  ModelDescription linearCharacters = sampleModel("linear", Weighting::kTfidf);
+  linearCharacters.terms = TermKinds::kChars;
+  ModelDescription linearBoth = sampleModel("linear", Weighting::kTfidf);
+  linearBoth.terms = TermKinds::kWordsAndChars;
   const std::vector<Case> cases = {
       {{"pipeline"}, sampleModel("knn", Weighting::kSpec)},
       {{"pipeline", "--weighting", "tfidf", "--vote", "similarity"}, tfidfSimilarity},
       {{"pipeline", "--count", "0", "--classifier", "linear"},
-       sampleModel("linear", Weighting::kTfidf)}};
+       sampleModel("linear", Weighting::kTfidf)},
+      {{"pipeline", "--terms", "chars"}, knnCharacters},
+      {{"pipeline", "--terms", "words+chars", "--weighting", "tfidf", "--vote", "similarity"},
+       knnBoth},
+      {{"pipeline", "--count", "0", "--classifier", "linear", "--terms", "chars"},
+       linearCharacters},
+      {{"pipeline", "--count", "0", "--classifier", "linear", "--terms", "words+chars"},
+       linearBoth}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.model.classifier + " " + termKindsName(c.model.terms));
     ASSERT_EQ(run(c.pipeline).code, 0) << c.model.classifier;
     std::vector<std::string> classify = {"classify", "--classifier", c.model.classifier};
     if (c.model.similarityVote) classify.insert(classify.end(), {"--vote", "similarity"});

@@ -179,7 +179,8 @@ class PostingAdder {
 }  // namespace
 
 bool buildDictionary(const StageEnvironment& environment, ArticleRange range,
-                     Dictionary& dictionary, Tokenizer tokenizer, const std::string& tableName) {
+                     Dictionary& dictionary, Tokenizer tokenizer, TermKinds terms,
+                     const std::string& tableName) {
   static const std::string articleLabel = gbk("处理第");
   // "共有了", not "共用了": kept exactly, as scripts match the line.
   static const std::string secondsLabel = gbk("篇文章共有了");
@@ -188,6 +189,7 @@ bool buildDictionary(const StageEnvironment& environment, ArticleRange range,
   {
     OdbcConnection connection(environment.connectionString, "buildDictionary");
     TokenizingOptions options;
+    options.terms = terms;
     options.progressLabel = "dictionary";
     options.progressTotal =
         progressTotalOf(environment, connection, tableName, range.firstId, range.lastId);

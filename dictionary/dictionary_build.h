@@ -7,16 +7,19 @@
 
 #include "base/stage_environment.h"
 #include "dictionary/dictionary.h"
+#include "segmentation/term_kinds.h"
 #include "segmentation/tokenizer.h"
 
 namespace newsclass {
 
 // Adds the words of the articles of `tableName` with ids in `range` to `dictionary`, each
-// article's text cut by `tokenizer` on the environment's threads, in id order. Starts and
+// article's text cut into `terms` (words by `tokenizer`, characters, or both) on the
+// environment's threads, in id order. Starts and
 // stops the segmenter, writes a timing line per article. Returns whether the dictionary holds
 // a word. A database fault is thrown after the articles before it were added.
 bool buildDictionary(const StageEnvironment& environment, ArticleRange range,
-                     Dictionary& dictionary, Tokenizer tokenizer, const std::string& tableName);
+                     Dictionary& dictionary, Tokenizer tokenizer, TermKinds terms,
+                     const std::string& tableName);
 
 }  // namespace newsclass
 

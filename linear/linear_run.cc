@@ -76,7 +76,7 @@ LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
 
 std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
     const StageEnvironment& environment, ArticleRange range, const Dictionary& dictionary,
-    const std::vector<std::string>& keywords, int32_t firstId, int32_t lastId,
+    const std::vector<std::string>& keywords, TermKinds terms, int32_t firstId, int32_t lastId,
     const std::string& tableName) {
   static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
   StageClock clock;
@@ -90,6 +90,7 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
     OdbcConnection connection(environment.connectionString, "buildTestingVsm");
     TokenizingOptions options =
         vsm::testingTokenizingOptions(environment, connection, tableName, firstId, lastId);
+    options.terms = terms;
     RowCursor rows = connection.execute(articleRangeQuery(tableName, firstId, lastId));
     vsm::KeywordCounter counter(keywords);
     tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,

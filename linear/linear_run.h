@@ -36,11 +36,11 @@ LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
                              const std::vector<int>& classes, double cost);
 
 // The tfidf vector of every article of `tableName` with text in [firstId, lastId], in id order,
-// N being the size of the training range; segmented on the environment's threads. Prints the
+// N being the size of the training range; cut into `terms` on the environment's threads. Prints the
 // testing-vector stage's timing line.
 std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
     const StageEnvironment& environment, ArticleRange range, const Dictionary& dictionary,
-    const std::vector<std::string>& keywords, int32_t firstId, int32_t lastId,
+    const std::vector<std::string>& keywords, TermKinds terms, int32_t firstId, int32_t lastId,
     const std::string& tableName);
 
 // Classifies every vector: appends (id, category) to `results`. Prints the classification

@@ -73,7 +73,8 @@ class LinearClassifier : public Classifier {
                                         int32_t lastId) const override {
     const TrainedModel trained = trainAndSave(description, environment);
     const auto vectors = sparseTestingVectors(environment, description.range, trained.dictionary,
-                                              trained.keywords, firstId, lastId, kTestingCorpusTable);
+                                              trained.keywords, description.terms, firstId, lastId,
+                                              kTestingCorpusTable);
     ClassificationResults results;
     linearClassify(environment, trained.model, vectors, description.categories, results);
     return results;
@@ -84,7 +85,8 @@ class LinearClassifier : public Classifier {
     // An explanation writes nothing: linear.model stays the one model.json vouches for.
     const TrainedModel trained = train(description, environment);
     const auto vectors = sparseTestingVectors(environment, description.range, trained.dictionary,
-                                              trained.keywords, articleId, articleId,
+                                              trained.keywords, description.terms, articleId,
+                                              articleId,
                                               kTestingCorpusTable);
     if (vectors.empty()) {
       throw UsageError("--explain: testing article " + std::to_string(articleId) +

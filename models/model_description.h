@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/stage_environment.h"
+#include "segmentation/term_kinds.h"
 #include "vsm/vsm_model.h"
 
 namespace newsclass {
@@ -29,6 +30,8 @@ struct ModelDescription {
   bool similarityVote = false;
   // How the KNN weighs the keywords of a text (the linear classifier always weighs with tfidf).
   Weighting weighting = Weighting::kSpec;
+  // The terms a text yields, as the dictionary took them.
+  TermKinds terms = TermKinds::kWords;
   // The linear classifier's cost C, which training uses.
   double cost = 1.0;
   ModelFiles files;

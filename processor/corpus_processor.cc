@@ -89,7 +89,8 @@ bool CorpusProcessor::buildDictionary(Dictionary& dictionary, ProcessorTokenizer
 
 bool CorpusProcessor::buildDictionary(Dictionary& dictionary, Tokenizer tokenizer,
                                       std::string tableName) {
-  return newsclass::buildDictionary(environment(), range(), dictionary, tokenizer, tableName);
+  return newsclass::buildDictionary(environment(), range(), dictionary, tokenizer,
+                                    environment().terms, tableName);
 }
 
 void CorpusProcessor::saveDictionary(const Dictionary& dictionary, const std::string& path) {
@@ -252,8 +253,9 @@ bool CorpusProcessor::buildTrainingVsm(const Dictionary& dictionary, VsmModel& m
 bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::string tableName,
                                       const Dictionary& dictionary, VsmModel& model,
                                       const std::string& keywordPath) {
-  return newsclass::buildTestingVsm(environment(), range(), environment().weighting, firstId,
-                                    lastId, tableName, dictionary, model, keywordPath);
+  return newsclass::buildTestingVsm(environment(), range(), environment().weighting,
+                                    environment().terms, firstId, lastId, tableName, dictionary,
+                                    model, keywordPath);
 }
 
 void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {

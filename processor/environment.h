@@ -8,6 +8,7 @@
 
 #include "base/stage_environment.h"
 #include "segmentation/segmenter.h"
+#include "segmentation/term_kinds.h"
 #include "vsm/vsm_model.h"
 
 namespace newsclass {
@@ -19,6 +20,8 @@ struct Environment : StageEnvironment {
 
   // How the vector stages weigh keywords (--weighting).
   Weighting weighting = Weighting::kSpec;
+  // The terms the dictionary and the testing vectors take from a text (--terms).
+  TermKinds terms = TermKinds::kWords;
   // Whether the neighbours vote with their similarities instead of one vote each (--vote).
   bool similarityVote = false;
 };

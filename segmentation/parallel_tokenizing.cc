@@ -8,6 +8,7 @@
 #include "base/progress.h"
 #include "base/stage_clock.h"
 #include "corpusdb/queries.h"
+#include "segmentation/character_terms.h"
 
 namespace newsclass {
 namespace {
@@ -72,7 +73,8 @@ void tokenizeRows(const StageEnvironment& environment, RowCursor& rows, Tokenize
         DetailCapture capture(article.details);
         StageClock clock;
         // The text is not needed again, so the tokeniser may have it.
-        article.words = tokenizer(environment, std::move(pending.text), stopWords);
+        article.words =
+            articleTerms(environment, tokenizer, std::move(pending.text), stopWords, options.terms);
         article.seconds = clock.elapsedSeconds();
       }
       const bool idFailed = failedRowPending && task + 1 == batch.size();

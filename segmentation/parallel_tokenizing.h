@@ -14,6 +14,7 @@
 
 #include "base/stage_environment.h"
 #include "corpusdb/odbc_connection.h"
+#include "segmentation/term_kinds.h"
 #include "segmentation/tokenizer.h"
 
 namespace newsclass {
@@ -33,6 +34,8 @@ struct TokenizingOptions {
   // Whether a row's text is tokenised before its id is read, so that a bad id fails after the
   // tokeniser's lines (the dictionary's order), or before (the testing vectors' order).
   bool tokenizeBeforeId = true;
+  // The terms each text yields (the tokeniser's words, its characters, or both).
+  TermKinds terms = TermKinds::kWords;
   // Run on the tokenising thread after each article with text is tokenised, with the number of
   // the thread (0 to threads - 1); may be empty.
   std::function<void(TokenizedArticle&, size_t lane)> prepare;

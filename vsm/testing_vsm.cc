@@ -100,7 +100,7 @@ WeightVector keywordlessTestingVector(const WeightTable& table) {
 }  // namespace vsm
 
 bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingRange,
-                     Weighting weighting, int32_t firstId, int32_t lastId,
+                     Weighting weighting, TermKinds terms, int32_t firstId, int32_t lastId,
                      const std::string& tableName, const Dictionary& dictionary, VsmModel& model,
                      const std::string& keywordPath) {
   // "共耗时" here, "共用了" for the training vectors: both kept exactly, as scripts match them.
@@ -125,6 +125,7 @@ bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingR
     OdbcConnection connection(environment.connectionString, "buildTestingVsm");
     TokenizingOptions options =
         vsm::testingTokenizingOptions(environment, connection, tableName, firstId, lastId);
+    options.terms = terms;
     RowCursor rows = connection.execute(query);
     // Each thread counts with a counter of its own; the vectors are made where the words are.
     std::vector<vsm::KeywordCounter> counters;

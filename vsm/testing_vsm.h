@@ -77,12 +77,12 @@ TokenizingOptions testingTokenizingOptions(const StageEnvironment& environment,
 namespace newsclass {
 
 // The testing vectors of the articles of `tableName` with ids firstId to lastId that hold text,
-// segmented on the environment's threads and weighted with `weighting` from the keywords of
+// cut into `terms` on the environment's threads and weighted with `weighting` from the keywords of
 // `keywordPath`, the dictionary's statistics and N, the size of the training range; added to
 // `model`. Starts and stops the segmenter and writes the stage's timing line. Returns whether
 // the model holds a vector.
 bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingRange,
-                     Weighting weighting, int32_t firstId, int32_t lastId,
+                     Weighting weighting, TermKinds terms, int32_t firstId, int32_t lastId,
                      const std::string& tableName, const Dictionary& dictionary, VsmModel& model,
                      const std::string& keywordPath);
 
