@@ -25,6 +25,7 @@ struct ClassifyOptions {
   std::string vote = "count";
   std::string classifier = "knn";
   double cost = 1.0;
+  std::string classWeight = "none";
   std::optional<int32_t> explain;
 };
 
@@ -35,6 +36,7 @@ ModelDescription requestedModel(const RunContext& context, const ClassifyOptions
   description.k = options.k;
   description.similarityVote = options.vote == "similarity";
   description.cost = options.cost;
+  description.balancedClassWeights = options.classWeight == "balanced";
   description.files = dataFolderModelFiles(context);
   description.categories = context.categories;
   description.range = context.trainingRange();
@@ -94,6 +96,7 @@ neighbours and votes (linear: decision values) instead and writes nothing.)",
   addVoteOption(command, options.vote);
   addClassifierOption(command, options.classifier);
   addCostOption(command, options.cost);
+  addClassWeightOption(command, options.classWeight);
 }
 
 }  // namespace newsclass

@@ -3,6 +3,7 @@
 // option values are refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -76,7 +77,7 @@ TEST_F(LinearCommandTest, PipelineAndClassifyTrainTheSameModelAndPredictions) {
   std::getline(lines, heading);
   double highest = -1e300;
   int categories = 0;
-  while (std::getline(lines, line) && !line.empty()) {
+  while (std::getline(lines, line) && line.rfind("terms that", 0) != 0) {
     const size_t space = line.rfind(' ');
     const double value = std::stod(line.substr(space + 1));
     if (value > highest) {
@@ -87,6 +88,18 @@ TEST_F(LinearCommandTest, PipelineAndClassifyTrainTheSameModelAndPredictions) {
   }
   EXPECT_EQ(categories, 6);
   EXPECT_NE(heading.find("predicted " + best + " (linear"), std::string::npos) << heading;
+  // Then the ten terms that added most to the winner's decision value, largest first, and its
+  // bias.
+  EXPECT_EQ(line, "terms that added most to " + best + " (coefficient x weight):");
+  std::vector<double> added;
+  while (std::getline(lines, line) && line.rfind("  (bias) ", 0) != 0) {
+    ASSERT_EQ(line.rfind("  ", 0), 0u) << line;
+    added.push_back(std::stod(line.substr(line.rfind(' ') + 1)));
+  }
+  EXPECT_EQ(added.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(added.rbegin(), added.rend()));
+  EXPECT_GT(added.front(), 0.0);
+  EXPECT_EQ(line.rfind("  (bias) ", 0), 0u) << line;
   // Explaining writes no predictions.
   EXPECT_EQ(testing::readFileBytes(data + "/predictions.dat"), predictions);
 }

@@ -141,8 +141,11 @@ const std::map<std::string, KeyCheck>& keyChecks() {
                  "a whole number from 0 to 2147483647"}},
       {"weighting", {[](const std::string& v) { return isOneOf(v, {"spec", "tfidf"}); },
                      "spec or tfidf"}},
-      {"classifier", {[](const std::string& v) { return isOneOf(v, {"knn", "linear"}); },
-                      "knn or linear"}},
+      {"classifier",
+       {[](const std::string& v) { return isOneOf(v, {"knn", "linear", "logistic"}); },
+        "knn, linear or logistic"}},
+      {"class_weight", {[](const std::string& v) { return v == "balanced"; },
+                        "balanced (none is recorded by no key)"}},
       {"k", {[](const std::string& v) { return isWholeNumber(v, 1, INT32_MAX); },
              "a whole number from 1 to 2147483647"}},
       {"vote", {[](const std::string& v) { return isOneOf(v, {"count", "similarity"}); },
@@ -182,13 +185,17 @@ void checkFacts(const Provenance& facts, const std::string& path) {
                                check->second.expected);
     }
   }
-  // The classifier's own facts come with it: K and the vote for knn, C for linear.
+  // The classifier's own facts come with it: K and the vote for knn, C (and perhaps the class
+  // weights) for linear and logistic.
   auto classifier = facts.find("classifier");
   const std::string name = classifier == facts.end() ? "" : classifier->second;
-  for (const char* key : {"k", "vote", "c"}) {
-    const bool wanted = std::string(key) == "c" ? name == "linear" : name == "knn";
+  const bool linear = name == "linear" || name == "logistic";
+  for (const char* key : {"k", "vote", "c", "class_weight"}) {
+    const std::string own = key;
+    const bool optional = own == "class_weight";
+    const bool wanted = own == "c" || optional ? linear : name == "knn";
     const bool present = facts.count(key) != 0;
-    if (wanted && !present) {
+    if (wanted && !present && !optional) {
       throw badFacts(path, "the " + name + " classifier is recorded without \"" + key + "\"");
     }
     if (!wanted && present) {

@@ -87,15 +87,25 @@ CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier) {
   return addChoiceOption(command, "--classifier", classifier,
                          "knn: the K nearest training vectors vote; linear: one-vs-rest linear "
                          "SVMs (liblinear) trained on the tfidf weights of dict.dat and "
-                         "keywords.dat, saved as linear.model; every listed category needs a "
-                         "training article in the range",
-                         {"knn", "linear"});
+                         "keywords.dat, saved as linear.model; logistic: one-vs-rest logistic "
+                         "regression, the same way, whose answers carry probabilities; for "
+                         "linear and logistic every listed category needs a training article in "
+                         "the range",
+                         {"knn", "linear", "logistic"});
 }
 
 CLI::Option* addCostOption(CLI::App& command, double& cost) {
-  return command.add_option("--c", cost, "The linear classifier's cost C (larger: fit closer)")
+  return command.add_option("--c", cost, "The linear and logistic classifiers' cost C (larger: fit closer)")
       ->check(positiveDecimalNumber("expected a positive number"))
       ->capture_default_str();
+}
+
+CLI::Option* addClassWeightOption(CLI::App& command, std::string& classWeight) {
+  return addChoiceOption(command, "--class-weight", classWeight,
+                         "linear, logistic: none (every article weighs alike) or balanced (each "
+                         "category's C scaled by n / (k x n_c): n training articles, k "
+                         "categories, n_c of the category)",
+                         {"none", "balanced"});
 }
 
 Tokenizer tokenizerByName(const std::string& name) {

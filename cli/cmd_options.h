@@ -45,9 +45,12 @@ Weighting weightingByName(const std::string& name);
 // --vote: count (one vote per neighbour) or similarity (each neighbour adds its similarity).
 CLI::Option* addVoteOption(CLI::App& command, std::string& vote);
 
-// --classifier: knn (the default) or linear; --c: the linear classifier's cost, a positive number.
+// --classifier: knn (the default), linear or logistic; --c: the linear classifiers' cost, a
+// positive number.
 CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier);
 CLI::Option* addCostOption(CLI::App& command, double& cost);
+// --class-weight: none (the default) or balanced.
+CLI::Option* addClassWeightOption(CLI::App& command, std::string& classWeight);
 
 // The tokeniser a --tokenizer value names: splitBySpace for "space", else tokenizeArticle.
 Tokenizer tokenizerByName(const std::string& name);

@@ -19,6 +19,8 @@
 #include "features/measure_selection.h"
 #include "knn/category_check.h"
 #include "linear/linear_run.h"
+#include "models/linear_classifier.h"
+#include "models/model_factory.h"
 #include "vsm/testing_vsm.h"
 #include "vsm/written_weights.h"
 
@@ -36,7 +38,22 @@ struct PipelineOptions {
   std::string vote = "count";
   std::string classifier = "knn";
   double cost = 1.0;
+  std::string classWeight = "none";
 };
+
+// The classifier the options ask for (its name and choices; the pipeline supplies the files).
+ModelDescription requestedClassifier(const RunContext& context, const PipelineOptions& options) {
+  ModelDescription description;
+  description.classifier = options.classifier;
+  description.k = options.k;
+  description.similarityVote = options.vote == "similarity";
+  description.cost = options.cost;
+  description.balancedClassWeights = options.classWeight == "balanced";
+  description.terms = termKindsByName(options.terms);
+  description.categories = context.categories;
+  description.range = context.trainingRange();
+  return description;
+}
 
 // "<stage>: <what>, 1.23 s -> <file>", on the console the stages write to.
 void summary(RunContext& context, const std::string& stage, const std::string& what,
@@ -81,6 +98,7 @@ void checkRequest(const RunContext& context, const PipelineOptions& options) {
                      std::to_string(trainingIds) + ", the ids of --train-range), got " +
                      std::to_string(options.k));
   }
+  classifierNamed(options.classifier).checkTestSetRequest(requestedClassifier(context, options));
 }
 
 // A per-category measure gives each category a share of --count in proportion to its training
@@ -114,7 +132,7 @@ class PipelineStages {
   // predictions of the testing articles.
   ClassificationResults run() {
     checkCategoriesInTable(processor_.environment(), context_.categories, kTrainingCorpusTable);
-    const bool linear = options_.classifier == "linear";
+    const bool linear = !classifierNamed(options_.classifier).answersByNeighbours();
     std::vector<int> linearClasses;
     if (linear) linearClasses = linearTrainingClasses(processor_.environment(), processor_.range(),
                                                         context_.categories);
@@ -173,10 +191,11 @@ class PipelineStages {
     const std::string predictionsPath = context_.dataPath(kPredictionsFile);
     ClassificationResults results;
     StageClock clock;
-    LinearModel model =
-        trainLinearModel(processor_.range(), dictionary_, keywords, classes, options_.cost);
+    const ModelDescription description = requestedClassifier(context_, options_);
+    LinearModel model = trainLinearModel(processor_.range(), dictionary_, keywords, classes,
+                                         linearSettings(description));
     model.save(modelPath);
-    summary(context_, "linear model",
+    summary(context_, options_.classifier + " model",
             std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options_.cost),
             clock, modelPath);
     StageClock classifying;
@@ -185,10 +204,11 @@ class PipelineStages {
                              processor_.environment().terms, context_.testFirst, context_.testLast, kTestingCorpusTable);
     linearClassify(processor_.environment(), model, vectors, context_.categories, results);
     savePredictions(results, predictionsPath);
-    context_.recordFacts(ProvenanceStage::kClassifier,
-                         {{"classifier", "linear"}, {"c", shortestDecimal(options_.cost)}},
+    const auto facts = linearFacts(description);
+    context_.recordFacts(ProvenanceStage::kClassifier, Provenance(facts.begin(), facts.end()),
                          {kLinearModelFile, kPredictionsFile});
-    summary(context_, "classification", std::to_string(results.size()) + " articles, linear",
+    summary(context_, "classification",
+            std::to_string(results.size()) + " articles, " + options_.classifier,
             classifying, predictionsPath);
     return results;
   }
@@ -298,6 +318,7 @@ the report.)",
   addVoteOption(command, options.vote);
   addClassifierOption(command, options.classifier);
   addCostOption(command, options.cost);
+  addClassWeightOption(command, options.classWeight);
 }
 
 }  // namespace newsclass

@@ -34,6 +34,8 @@ struct PredictOptions {
   bool tsv = false;
   std::string format = "text";
   bool neighbours = false;
+  int top = 0;              // 0: the answer as ever, else the best N categories with scores
+  bool explain = false;
   int k = 0;                // 0: as model.json records, else 10
   std::string vote;         // empty: as model.json records, else count
   std::string weighting;    // empty: as model.json records, else spec
@@ -51,6 +53,10 @@ std::string recorded(const Provenance& facts, const std::string& key, const std:
 // its own way takes no other weighting.
 void refuseChoicesItLacks(const Classifier& classifier, const std::string& name,
                           const PredictOptions& options) {
+  if (options.explain && classifier.answersByNeighbours()) {
+    throw UsageError("--explain: the " + name +
+                     " classifier answers by its neighbours (list them with --neighbours)");
+  }
   if (!classifier.answersByNeighbours() &&
       (options.k != 0 || !options.vote.empty() || options.neighbours)) {
     throw UsageError(std::string(options.k != 0 ? "--k" : !options.vote.empty() ? "--vote" : "--neighbours") +
@@ -169,6 +175,9 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   if (options.neighbours && options.format != "jsonl") {
     throw UsageError("--neighbours: the neighbours are shown only with --format jsonl");
   }
+  if (options.explain && options.format != "jsonl") {
+    throw UsageError("--explain: the terms are shown only with --format jsonl");
+  }
   ModelFiles files = dataFolderModelFiles(context);
   for (const std::string& file : options.files) requireInputFile(file);
   context.requireDataFolder();
@@ -192,7 +201,8 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   SegmenterSession session(environment);
   sideConsole.flush();
   LineAnswerer lines(context, environment, *model, description.terms,
-                     {options.format, options.tsv, options.neighbours});
+                     {options.format, options.tsv, options.neighbours,
+                      static_cast<size_t>(options.top), options.explain});
   // Everything the answers need is loaded: writers may replace the files now.
   loading.release();
   if (options.files.empty()) {
@@ -229,11 +239,21 @@ start-up lines go to standard error.)",
                    "(ids non-empty and unique in the run)");
   addChoiceOption(command, "--format", options.format,
                   "text: the category alone; tsv: line number (or id), category and score "
-                  "(KNN: the winner's share of the votes; linear: its decision value); "
-                  "jsonl: the same with the top categories",
+                  "(KNN: the winner's share of the votes; linear: its decision value; "
+                  "logistic: its probability); jsonl: the same with the top categories",
                   {"text", "tsv", "jsonl"});
   command.add_flag("--neighbours", options.neighbours,
                    "With --format jsonl, list the K neighbours' ids and similarities");
+  command
+      .add_option("--top", options.top,
+                  "Answer with the N best categories and their scores (logistic: "
+                  "probabilities; KNN: vote shares, those with votes; linear: decision values): "
+                  "text \"cat score cat score ...\", tsv a category and score column pair each, "
+                  "jsonl the first N of \"top\"")
+      ->check(wholeNumber(1, INT32_MAX));
+  command.add_flag("--explain", options.explain,
+                   "With --format jsonl, list the ten terms that added most to the winning "
+                   "category's decision value (linear, logistic) as \"terms\"");
   addNeighbourCountOption(command, options.k)
       ->description("Number of neighbours K (default: as model.json records, else 10)");
   addVoteOption(command, options.vote)->default_str("as model.json records, else count");

@@ -247,6 +247,61 @@ TEST_F(PredictCommandTest, TheLinearModelAnswersAsClassifyDid) {
                              "/linear.model: no such file (run the stage that writes it first)\n");
 }
 
+TEST_F(PredictCommandTest, TopCategoriesCarryProbabilitiesAndLinearAnswersExplainThemselves) {
+  const std::string headline = "出版社推出新版古典文学丛书\n";
+  // KNN: the categories that got votes, with their shares; no terms to explain.
+  const std::string plain = run({"-q", "predict"}, headline).out;
+  const std::string knnTop = run({"-q", "predict", "--top", "2"}, headline).out;
+  EXPECT_EQ(knnTop.rfind(plain.substr(0, plain.size() - 1) + " ", 0), 0u) << knnTop;
+  EXPECT_EQ(run({"predict", "--explain", "--format", "jsonl"}, headline).err,
+            "newsclass: --explain: the knn classifier answers by its neighbours (list them with "
+            "--neighbours)\n");
+  EXPECT_EQ(run({"predict", "--top", "0"}, headline).code, 1);
+
+  ASSERT_EQ(run({"-q", "pipeline", "--count", "0", "--classifier", "logistic", "--terms",
+                 "words+chars"})
+                .code,
+            0);
+  // tsv with --top 6: the key, then every category and its probability, most probable first;
+  // the probabilities add up to 1 and the first is the plain answer's score.
+  const testing::CommandResult top = run({"-q", "predict", "--format", "tsv", "--top", "6"}, headline);
+  ASSERT_EQ(top.code, 0) << top.err;
+  std::vector<std::string> fields;
+  std::stringstream split(top.out.substr(0, top.out.size() - 1));
+  for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+  ASSERT_EQ(fields.size(), 13u) << top.out;
+  EXPECT_EQ(fields[0], "1");
+  double sum = 0.0, previous = 2.0;
+  for (size_t i = 2; i < fields.size(); i += 2) {
+    const double probability = std::stod(fields[i]);
+    EXPECT_LE(probability, previous);
+    previous = probability;
+    sum += probability;
+  }
+  EXPECT_NEAR(sum, 1.0, 1e-12);
+  const std::string tsv = run({"-q", "predict", "--format", "tsv"}, headline).out;
+  EXPECT_EQ(tsv, fields[0] + "\t" + fields[1] + "\t" + fields[2] + "\n");
+  EXPECT_EQ(run({"-q", "predict", "--format", "tsv", "--top", "2"}, headline).out,
+            fields[0] + "\t" + fields[1] + "\t" + fields[2] + "\t" + fields[3] + "\t" + fields[4] + "\n");
+
+  // jsonl --explain: "top" as ever, then the terms that added most (words and characters).
+  const testing::CommandResult explained =
+      run({"-q", "predict", "--format", "jsonl", "--explain", "--top", "1"}, headline);
+  ASSERT_EQ(explained.code, 0) << explained.err;
+  const std::string& json = explained.out;
+  EXPECT_EQ(json.rfind("{\"line\":1,\"category\":\"" + fields[1] + "\",\"score\":" + fields[2] +
+                           ",\"top\":[{\"category\":\"" + fields[1] + "\",\"score\":" + fields[2] +
+                           "}],\"terms\":[{\"term\":\"",
+                       0),
+            0u)
+      << json;
+  const size_t terms = std::count(json.begin(), json.end(), '{') - 2;  // less the answer and top
+  EXPECT_EQ(terms, 10u) << json;
+  EXPECT_NE(json.find("{\"term\":\"|"), std::string::npos) << json;
+  EXPECT_EQ(run({"predict", "--explain"}, headline).err,
+            "newsclass: --explain: the terms are shown only with --format jsonl\n");
+}
+
 // "<id> <category>" lines of predict's tsv answers, one per labelled line.
 std::string labelledAnswers(const std::string& tsv) {
   std::istringstream in(tsv);

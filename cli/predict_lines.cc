@@ -60,7 +60,7 @@ void LineAnswerer::answer(std::vector<PendingLine>& batch) {
     if (pending.text.find_first_not_of(" \t\r\v\f") == std::string::npos) return;
     pending.answer =
         model_.answer(articleTerms(environment_, &tokenizeArticle, pending.text, stopWords_, terms_),
-                      *scratch_[lane]);
+                      *scratch_[lane], format_.explain);
   });
   std::string output;
   for (const PendingLine& line : batch) output += formatAnswer(line, format_);

@@ -5,6 +5,7 @@
 // classify label every testing article alike.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -78,7 +79,7 @@ class PredictModelTest : public ::testing::Test {
       } else {
         answered.push_back(model->answer(
             articleTerms(environment, &tokenizeArticle, gbkText, stopWords, description.terms),
-            *scratch));
+            *scratch, false));
       }
     }
     return answered;
@@ -174,6 +175,9 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
   linearCharacters.terms = TermKinds::kChars;
   ModelDescription linearBoth = sampleModel("linear", Weighting::kTfidf);
   linearBoth.terms = TermKinds::kWordsAndChars;
+  ModelDescription logistic = sampleModel("logistic", Weighting::kTfidf);
+  ModelDescription logisticBoth = sampleModel("logistic", Weighting::kTfidf);
+  logisticBoth.terms = TermKinds::kWordsAndChars;
   const std::vector<Case> cases = {
       {{"pipeline"}, sampleModel("knn", Weighting::kSpec)},
       {{"pipeline", "--weighting", "tfidf", "--vote", "similarity"}, tfidfSimilarity},
@@ -185,11 +189,20 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
       {{"pipeline", "--count", "0", "--classifier", "linear", "--terms", "chars"},
        linearCharacters},
       {{"pipeline", "--count", "0", "--classifier", "linear", "--terms", "words+chars"},
-       linearBoth}};
+       linearBoth},
+      {{"pipeline", "--count", "0", "--classifier", "logistic", "--c", "4"}, logistic},
+      {{"pipeline", "--count", "0", "--classifier", "logistic", "--terms", "words+chars",
+        "--class-weight", "balanced"},
+       logisticBoth}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model.classifier + " " + termKindsName(c.model.terms));
     ASSERT_EQ(run(c.pipeline).code, 0) << c.model.classifier;
     std::vector<std::string> classify = {"classify", "--classifier", c.model.classifier};
+    const std::vector<std::string>& options = c.pipeline;
+    for (const char* option : {"--c", "--class-weight"}) {
+      const auto given = std::find(options.begin(), options.end(), option);
+      if (given != options.end()) classify.insert(classify.end(), {*given, *(given + 1)});
+    }
     if (c.model.similarityVote) classify.insert(classify.end(), {"--vote", "similarity"});
     ASSERT_EQ(run(classify).code, 0) << c.model.classifier;
     const std::string classified = testing::readFileBytes(data + "/predictions.dat");

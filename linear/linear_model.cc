@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <mutex>
 
 #include "base/atomic_file.h"
@@ -47,7 +48,30 @@ std::vector<feature_node> nodesOf(const WeightedKeywordList& vector, int feature
   return nodes;
 }
 
+// The position of class `category` among the model's machines; -1 when it has none.
+int machineOf(const struct ::model* model, int category) {
+  const int classes = get_nr_class(model);
+  std::vector<int> labels(static_cast<size_t>(classes));
+  get_labels(model, labels.data());
+  const auto found = std::find(labels.begin(), labels.end(), category);
+  return found == labels.end() ? -1 : static_cast<int>(found - labels.begin());
+}
+
 }  // namespace
+
+std::vector<std::pair<int, double>> balancedClassWeights(const std::vector<int>& classes) {
+  std::map<int, size_t> counts;
+  for (int c : classes) ++counts[c];
+  std::vector<std::pair<int, double>> weights;
+  const double n = static_cast<double>(classes.size());
+  const double k = static_cast<double>(counts.size());
+  for (const auto& [c, count] : counts) weights.emplace_back(c, n / (k * static_cast<double>(count)));
+  return weights;
+}
+
+std::string_view solverName(LinearLoss loss) {
+  return loss == LinearLoss::kLogistic ? kLogisticSolverName : kSvmSolverName;
+}
 
 LinearModel::LinearModel(struct ::model* trained) : model_(trained) {}
 LinearModel::LinearModel(LinearModel&& other) noexcept : model_(other.model_) { other.model_ = nullptr; }
@@ -64,7 +88,9 @@ LinearModel::~LinearModel() {
 }
 
 LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
-                               const std::vector<int>& classes, size_t featureCount, double cost) {
+                               const std::vector<int>& classes, size_t featureCount,
+                               const LinearSettings& chosen) {
+  const double cost = chosen.cost;
   if (!(cost > 0.0) || !std::isfinite(cost)) {
     throw UsageError("--c: the cost must be a positive number");
   }
@@ -87,9 +113,26 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
   data.x = rows.data();
   data.bias = 1.0;
   parameter settings{};
-  settings.solver_type = L2R_L2LOSS_SVC_DUAL;
-  settings.eps = 1e-4;
+  if (chosen.loss == LinearLoss::kLogistic) {
+    // Trust-region Newton in the primal: no random order, liblinear's default tolerance.
+    settings.solver_type = L2R_LR;
+    settings.eps = 0.01;
+  } else {
+    settings.solver_type = L2R_L2LOSS_SVC_DUAL;
+    settings.eps = 1e-4;
+  }
   settings.C = cost;
+  std::vector<int> weightLabels;
+  std::vector<double> weights;
+  if (chosen.balancedClassWeights) {
+    for (const auto& [label, weight] : balancedClassWeights(classes)) {
+      weightLabels.push_back(label);
+      weights.push_back(weight);
+    }
+    settings.nr_weight = static_cast<int>(weights.size());
+    settings.weight_label = weightLabels.data();
+    settings.weight = weights.data();
+  }
   if (const char* problem = check_parameter(&data, &settings)) {
     throw DataFileError(std::string("linear classifier: ") + problem);
   }
@@ -97,9 +140,10 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
   return LinearModel(::train(&data, &settings));
 }
 
-LinearModel LinearModel::load(const std::string& path, size_t categoryCount) {
+LinearModel LinearModel::load(const std::string& path, size_t categoryCount, LinearLoss loss) {
   // Every line is checked first, so liblinear only ever reads a file as training writes it.
-  const LinearModelFile checked = parseLinearModelFile(path, readTextFile(path), categoryCount);
+  const LinearModelFile checked =
+      parseLinearModelFile(path, readTextFile(path), categoryCount, solverName(loss));
   silenceLiblinear();
   struct ::model* loaded = load_model(path.c_str());
   if (loaded == nullptr) {
@@ -132,6 +176,32 @@ void LinearModel::save(const std::string& path) const {
 }
 
 size_t LinearModel::featureCount() const { return static_cast<size_t>(get_nr_feature(model_)); }
+
+bool LinearModel::givesProbabilities() const { return check_probability_model(model_) != 0; }
+
+void LinearModel::probabilities(const WeightedKeywordList& vector, size_t classCount,
+                                std::vector<double>& values) const {
+  const int classes = get_nr_class(model_);
+  std::vector<feature_node> nodes = nodesOf(vector, get_nr_feature(model_));
+  std::vector<double> estimates(static_cast<size_t>(classes));
+  predict_probability(model_, nodes.data(), estimates.data());
+  std::vector<int> labels(static_cast<size_t>(classes));
+  get_labels(model_, labels.data());
+  values.assign(classCount, 0.0);
+  for (int i = 0; i < classes; ++i) {
+    if (labels[i] >= 0 && static_cast<size_t>(labels[i]) < classCount) values[labels[i]] = estimates[i];
+  }
+}
+
+double LinearModel::coefficient(int feature, int category) const {
+  const int machine = machineOf(model_, category);
+  return machine < 0 ? 0.0 : get_decfun_coef(model_, feature + 1, machine);
+}
+
+double LinearModel::bias(int category) const {
+  const int machine = machineOf(model_, category);
+  return machine < 0 ? 0.0 : get_decfun_bias(model_, machine);
+}
 
 int LinearModel::decide(const WeightedKeywordList& vector, size_t classCount,
                         std::vector<double>& values) const {

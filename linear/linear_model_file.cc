@@ -12,7 +12,6 @@
 namespace newsclass {
 namespace {
 
-constexpr std::string_view kSolver = "L2R_L2LOSS_SVC_DUAL";
 // The bias is feature F + 1, an int index for liblinear.
 constexpr int64_t kMaxFeatures = std::numeric_limits<int>::max() - 1;
 // Far beyond any trained weight, far below where a decision value could overflow.
@@ -95,12 +94,12 @@ class ModelLines {
   size_t number_ = 0;
 };
 
-// The solver line: the one solver classify trains with.
-void checkSolver(ModelLines& lines) {
+// The solver line: the one solver classify trains the classifier with.
+void checkSolver(ModelLines& lines, std::string_view expected) {
   const std::vector<std::string_view> solver = lines.keyed("solver_type", 0);
-  if (solver.size() != 2 || solver[1] != kSolver) {
+  if (solver.size() != 2 || solver[1] != expected) {
     throw lines.error("solver " + excerpt(solver.size() > 1 ? solver[1] : "") + " is not " +
-                      std::string(kSolver) + ", the one classify trains with");
+                      std::string(expected) + ", the one classify trains with");
   }
 }
 
@@ -218,10 +217,10 @@ void readWeights(ModelLines& lines, size_t fileBytes, LinearModelFile& model) {
 }  // namespace
 
 LinearModelFile parseLinearModelFile(const std::string& path, std::string_view bytes,
-                                     size_t categoryCount) {
+                                     size_t categoryCount, std::string_view solver) {
   ModelLines lines(path, bytes);
   LinearModelFile model;
-  checkSolver(lines);
+  checkSolver(lines, solver);
   checkClassCount(lines, categoryCount);
   model.labels = readLabels(lines, categoryCount);
   model.featureCount = readFeatureCount(lines);

@@ -24,15 +24,19 @@ struct LinearModelFile {
   size_t columns() const { return labels.size() == 2 ? 1 : labels.size(); }
 };
 
-// Parses the bytes of a model file trained over `categoryCount` categories. The file must be
-// exactly what training writes: the lines "solver_type L2R_L2LOSS_SVC_DUAL", "nr_class K" (K the
+// Parses the bytes of a model file trained over `categoryCount` categories with `solver`
+// (liblinear's name: "L2R_L2LOSS_SVC_DUAL" for the SVMs, "L2R_LR" for logistic regression). The
+// file must be exactly what training writes: the lines "solver_type <solver>", "nr_class K" (K the
 // number of categories: training refuses a category without articles), "label" and K distinct
 // category numbers 0 .. K-1, "nr_feature F" (1 to 2^31 - 2), "bias 1", "w", then F + 1 lines of
 // columns() finite weights (each column's magnitudes adding up to at most 1e300, so
 // that no decision value can overflow), and nothing after them. Numbers are whole decimal tokens. Throws
 // DataFileError "<path>: line N: <what>" naming the first line at fault.
+inline constexpr std::string_view kSvmSolverName = "L2R_L2LOSS_SVC_DUAL";
+inline constexpr std::string_view kLogisticSolverName = "L2R_LR";
 LinearModelFile parseLinearModelFile(const std::string& path, std::string_view bytes,
-                                     size_t categoryCount);
+                                     size_t categoryCount,
+                                     std::string_view solver = kSvmSolverName);
 
 }  // namespace newsclass
 

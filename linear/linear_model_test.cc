@@ -1,7 +1,9 @@
 #include "linear/linear_model.h"
 
 #include <gtest/gtest.h>
+#include <linear.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "linear/linear_run.h"
 #include "testing/test_support.h"
 
 namespace newsclass {
@@ -41,7 +44,7 @@ ToyData toyData(unsigned seed, int perClass) {
 
 TEST(LinearModelTest, SeparableCategoriesAreLearnedAndDecisionsSurviveTheFile) {
   const ToyData training = toyData(1, 30);
-  const LinearModel model = LinearModel::train(training.vectors, training.classes, 15, 1.0);
+  const LinearModel model = LinearModel::train(training.vectors, training.classes, 15, {1.0});
   EXPECT_EQ(model.featureCount(), 15u);
   const ToyData testing = toyData(2, 20);
   std::vector<double> values;
@@ -74,8 +77,8 @@ TEST(LinearModelTest, SeparableCategoriesAreLearnedAndDecisionsSurviveTheFile) {
 TEST(LinearModelTest, TrainingIsRepeatableAndTwoClassesDecideBothWays) {
   ToyData data = toyData(3, 25);
   testing::TempDir dir;
-  LinearModel::train(data.vectors, data.classes, 15, 0.5).save(dir.file("a.model"));
-  LinearModel::train(data.vectors, data.classes, 15, 0.5).save(dir.file("b.model"));
+  LinearModel::train(data.vectors, data.classes, 15, {0.5}).save(dir.file("a.model"));
+  LinearModel::train(data.vectors, data.classes, 15, {0.5}).save(dir.file("b.model"));
   EXPECT_EQ(testing::readFileBytes(dir.file("a.model")), testing::readFileBytes(dir.file("b.model")));
 
   // Only classes 0 and 2: one machine, its value for one class the negative of the other's, and
@@ -86,7 +89,7 @@ TEST(LinearModelTest, TrainingIsRepeatableAndTwoClassesDecideBothWays) {
     two.vectors.push_back(data.vectors[i]);
     two.classes.push_back(data.classes[i]);
   }
-  const LinearModel model = LinearModel::train(two.vectors, two.classes, 15, 1.0);
+  const LinearModel model = LinearModel::train(two.vectors, two.classes, 15, {1.0});
   std::vector<double> values;
   const int predicted = model.decide({{8, 1.0}}, 3, values);  // a class-2 feature
   EXPECT_EQ(predicted, 2);
@@ -98,10 +101,10 @@ TEST(LinearModelTest, TrainingSeedsTheProcesssRandSoEarlierDrawsDoNotChangeTheMo
   const ToyData data = toyData(5, 25);
   testing::TempDir dir;
   std::srand(12345);
-  LinearModel::train(data.vectors, data.classes, 15, 1.0).save(dir.file("a.model"));
+  LinearModel::train(data.vectors, data.classes, 15, {1.0}).save(dir.file("a.model"));
   const int afterFirst = std::rand();
   for (int draw = 0; draw < 1000; ++draw) std::rand();
-  LinearModel::train(data.vectors, data.classes, 15, 1.0).save(dir.file("b.model"));
+  LinearModel::train(data.vectors, data.classes, 15, {1.0}).save(dir.file("b.model"));
   const int afterSecond = std::rand();
   EXPECT_EQ(testing::readFileBytes(dir.file("a.model")), testing::readFileBytes(dir.file("b.model")));
   // The seed is the whole process's: after the same training, rand() goes on the same way,
@@ -112,9 +115,9 @@ TEST(LinearModelTest, TrainingSeedsTheProcesssRandSoEarlierDrawsDoNotChangeTheMo
 TEST(LinearModelTest, BadCostNothingToLearnAndABadFileAreRefused) {
   const ToyData data = toyData(4, 5);
   for (double cost : {0.0, -1.0, std::nan("")}) {
-    EXPECT_THROW(LinearModel::train(data.vectors, data.classes, 15, cost), UsageError) << cost;
+    EXPECT_THROW(LinearModel::train(data.vectors, data.classes, 15, {cost}), UsageError) << cost;
   }
-  EXPECT_THROW(LinearModel::train({}, {}, 15, 1.0), DataFileError);
+  EXPECT_THROW(LinearModel::train({}, {}, 15, {1.0}), DataFileError);
   testing::TempDir dir;
   testing::writeFileBytes(dir.file("bad.model"), "not a model\n");
   try {
@@ -124,6 +127,122 @@ TEST(LinearModelTest, BadCostNothingToLearnAndABadFileAreRefused) {
     EXPECT_EQ(std::string(error.what()),
               dir.file("bad.model") +
                   ": line 1: not a linear model (run classify --classifier linear to train it)");
+  }
+}
+
+TEST(LinearModelTest, LogisticProbabilitiesAddUpToOneAndAreLiblinearsOwn) {
+  const ToyData training = toyData(3, 30);
+  const LinearModel model =
+      LinearModel::train(training.vectors, training.classes, 15, {4.0, LinearLoss::kLogistic});
+  ASSERT_TRUE(model.givesProbabilities());
+  EXPECT_FALSE(LinearModel::train(training.vectors, training.classes, 15, {4.0}).givesProbabilities());
+  testing::TempDir dir;
+  const std::string path = dir.file("linear.model");
+  model.save(path);
+  EXPECT_EQ(testing::readFileBytes(path).rfind("solver_type L2R_LR\n", 0), 0u);
+  // liblinear's own reading of the file and its own predict_probability.
+  struct ::model* own = load_model(path.c_str());
+  ASSERT_NE(own, nullptr);
+  std::vector<int> labels(3);
+  get_labels(own, labels.data());
+  const LinearModel reloaded = LinearModel::load(path, 3, LinearLoss::kLogistic);
+  const ToyData testing = toyData(4, 10);
+  std::vector<double> probabilities, values;
+  for (const WeightedKeywordList& vector : testing.vectors) {
+    reloaded.probabilities(vector, 3, probabilities);
+    const int predicted = reloaded.decide(vector, 3, values);
+    double sum = 0.0, logisticSum = 0.0;
+    for (double p : probabilities) sum += p;
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+    // One-vs-rest: each machine's logistic function of its value, normalised.
+    for (double v : values) logisticSum += 1.0 / (1.0 + std::exp(-v));
+    for (size_t c = 0; c < 3; ++c) {
+      EXPECT_NEAR(probabilities[c], 1.0 / (1.0 + std::exp(-values[c])) / logisticSum, 1e-12);
+    }
+    EXPECT_EQ(probabilities[static_cast<size_t>(predicted)],
+              *std::max_element(probabilities.begin(), probabilities.end()));
+    std::vector<feature_node> nodes;
+    for (const auto& [position, weight] : vector) nodes.push_back({position + 1, weight});
+    nodes.push_back({16, 1.0});
+    nodes.push_back({-1, 0.0});
+    std::vector<double> theirs(3);
+    predict_probability(own, nodes.data(), theirs.data());
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(probabilities[static_cast<size_t>(labels[i])], theirs[i]);
+  }
+  free_and_destroy_model(&own);
+  // A logistic file is not an SVM's: the solver line says which, and a reader expecting the
+  // other refuses it by line.
+  try {
+    LinearModel::load(path, 3);
+    FAIL() << "a logistic model loaded as an SVM";
+  } catch (const DataFileError& error) {
+    EXPECT_STREQ(error.what(), (path + ": line 1: solver \"L2R_LR\" is not L2R_L2LOSS_SVC_DUAL, "
+                                       "the one classify trains with").c_str());
+  }
+}
+
+TEST(LinearModelTest, BalancedClassWeightsAreNOverKTimesTheClassSize) {
+  const auto weights = balancedClassWeights({2, 0, 0, 0, 2, 0, 0, 0});
+  ASSERT_EQ(weights.size(), 2u);
+  EXPECT_EQ(weights[0].first, 0);
+  EXPECT_DOUBLE_EQ(weights[0].second, 8.0 / (2 * 6));
+  EXPECT_EQ(weights[1].first, 2);
+  EXPECT_DOUBLE_EQ(weights[1].second, 8.0 / (2 * 2));
+  EXPECT_TRUE(balancedClassWeights({}).empty());
+
+  // A class with a tenth of the articles gains decision value when the classes are balanced.
+  ToyData data = toyData(5, 40);
+  ToyData unbalanced;
+  for (size_t i = 0; i < data.vectors.size(); ++i) {
+    if (data.classes[i] == 2 && i % 10 != 0) continue;
+    unbalanced.vectors.push_back(data.vectors[i]);
+    unbalanced.classes.push_back(data.classes[i]);
+  }
+  const LinearModel plain = LinearModel::train(unbalanced.vectors, unbalanced.classes, 15, {1.0});
+  LinearSettings balanced{1.0};
+  balanced.balancedClassWeights = true;
+  const LinearModel weighted = LinearModel::train(unbalanced.vectors, unbalanced.classes, 15, balanced);
+  std::vector<double> plainValues, weightedValues;
+  const WeightedKeywordList minority = {{8, 0.6}, {13, 0.2}};
+  plain.decide(minority, 3, plainValues);
+  weighted.decide(minority, 3, weightedValues);
+  EXPECT_GT(weightedValues[2], plainValues[2]);
+}
+
+TEST(LinearModelTest, CoefficientsTimesWeightsPlusTheBiasAreTheDecisionValue) {
+  const ToyData three = toyData(6, 20);
+  const ToyData two = [&] {
+    ToyData copy = three;
+    for (int& c : copy.classes) c = c == 2 ? 1 : c;
+    return copy;
+  }();
+  for (const LinearLoss loss : {LinearLoss::kSquaredHinge, LinearLoss::kLogistic}) {
+    for (const ToyData* data : {&three, &two}) {
+      const size_t classes = data == &three ? 3 : 2;
+      const LinearModel model = LinearModel::train(data->vectors, data->classes, 15, {1.0, loss});
+      std::vector<double> values;
+      for (const WeightedKeywordList& vector : toyData(7, 3).vectors) {
+        model.decide(vector, classes, values);
+        for (size_t c = 0; c < classes; ++c) {
+          double sum = model.bias(static_cast<int>(c));
+          for (const auto& [position, weight] : vector) {
+            sum += model.coefficient(position, static_cast<int>(c)) * weight;
+          }
+          EXPECT_NEAR(sum, values[c], 1e-12) << c;
+          // The explanation's terms, all of them, add up the same way, largest first.
+          std::vector<std::string> keywords;
+          for (int f = 0; f < 15; ++f) keywords.push_back("k" + std::to_string(f));
+          const auto terms = termContributions(model, vector, keywords, static_cast<int>(c), 100);
+          double explained = model.bias(static_cast<int>(c));
+          for (const auto& [term, value] : terms) explained += value;
+          EXPECT_NEAR(explained, values[c], 1e-12) << c;
+          EXPECT_TRUE(std::is_sorted(terms.begin(), terms.end(), [](const auto& x, const auto& y) {
+            return x.second > y.second;
+          }));
+          EXPECT_LE(termContributions(model, vector, keywords, static_cast<int>(c), 1).size(), 1u);
+        }
+      }
+    }
   }
 }
 

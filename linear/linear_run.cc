@@ -60,7 +60,7 @@ std::vector<int> linearTrainingClasses(const StageEnvironment& environment, Arti
 
 LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
                              const std::vector<std::string>& keywords,
-                             const std::vector<int>& classes, double cost) {
+                             const std::vector<int>& classes, const LinearSettings& settings) {
   const int64_t articleCount = range.size();
   std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
       vsm::findPostingLists(dictionary, keywords), range.firstId, articleCount, articleCount);
@@ -71,7 +71,22 @@ LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
     vectors.push_back(std::move(all[i]));
     trained.push_back(classes[i]);
   }
-  return LinearModel::train(vectors, trained, keywords.size(), cost);
+  return LinearModel::train(vectors, trained, keywords.size(), settings);
+}
+
+std::vector<std::pair<std::string, double>> termContributions(
+    const LinearModel& model, const WeightedKeywordList& vector,
+    const std::vector<std::string>& keywords, int category, size_t limit) {
+  std::vector<std::pair<std::string, double>> contributions;
+  for (const auto& [position, weight] : vector) {
+    if (weight == 0.0 || position < 0 || static_cast<size_t>(position) >= keywords.size()) continue;
+    contributions.emplace_back(keywords[static_cast<size_t>(position)],
+                               model.coefficient(position, category) * weight);
+  }
+  std::stable_sort(contributions.begin(), contributions.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  if (contributions.size() > limit) contributions.resize(limit);
+  return contributions;
 }
 
 std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
@@ -140,10 +155,10 @@ void linearClassify(const StageEnvironment& environment, const LinearModel& mode
 
 LinearPredictor::LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
                                  const std::string& keywordPath, const std::string& modelPath,
-                                 std::vector<std::string> categories)
+                                 std::vector<std::string> categories, LinearLoss loss)
     : categories_(std::move(categories)),
       keywords_(readKeywords(keywordPath)),
-      model_(LinearModel::load(modelPath, categories_.size())) {
+      model_(LinearModel::load(modelPath, categories_.size(), loss)) {
   if (model_.featureCount() != keywords_.size()) {
     throw DataFileError(modelPath + ": the model has " + std::to_string(model_.featureCount()) +
                         " features, but " + keywordPath + " holds " +
@@ -165,7 +180,8 @@ bool holdsWeight(const WeightedKeywordList& vector) {
 }
 
 bool LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
-                             std::string& category, std::vector<CategoryVote>& values) const {
+                             std::string& category, std::vector<CategoryVote>& values,
+                             std::vector<std::pair<std::string, double>>* explanation) const {
   counter.count(words);
   category.clear();
   values.clear();
@@ -174,6 +190,10 @@ bool LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter
   std::vector<double> decisions;
   const int predicted = model_.decide(vector, categories_.size(), decisions);
   category = categories_.at(static_cast<size_t>(predicted));
+  if (explanation != nullptr) {
+    *explanation = termContributions(model_, vector, keywords_, predicted, kExplainedTerms);
+  }
+  if (model_.givesProbabilities()) model_.probabilities(vector, categories_.size(), decisions);
   for (size_t c = 0; c < categories_.size(); ++c) values.push_back({categories_[c], 0, decisions[c]});
   std::stable_sort(values.begin(), values.end(),
                    [](const CategoryVote& a, const CategoryVote& b) { return a.weight > b.weight; });

@@ -33,7 +33,14 @@ std::vector<int> linearTrainingClasses(const StageEnvironment& environment, Arti
 // gave them (class i is categories[i]).
 LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
                              const std::vector<std::string>& keywords,
-                             const std::vector<int>& classes, double cost);
+                             const std::vector<int>& classes, const LinearSettings& settings);
+
+// What each keyword of `vector` adds to `category`'s decision value (its coefficient times its
+// weight), largest first (ties in keyword order), at most `limit` of them; with the bias they
+// add up to the decision value.
+std::vector<std::pair<std::string, double>> termContributions(
+    const LinearModel& model, const WeightedKeywordList& vector,
+    const std::vector<std::string>& keywords, int category, size_t limit);
 
 // The tfidf vector of every article of `tableName` with text in [firstId, lastId], in id order,
 // N being the size of the training range; cut into `terms` on the environment's threads. Prints the
@@ -53,23 +60,29 @@ void linearClassify(const StageEnvironment& environment, const LinearModel& mode
 // holds no keyword of the model (or only keywords every training article holds).
 bool holdsWeight(const WeightedKeywordList& vector);
 
+// How many terms an explanation of a linear model's label lists.
+inline constexpr size_t kExplainedTerms = 10;
+
 // Labelling new text with a saved linear model: the words of an article weighted with tfidf as
 // the testing articles were, then the model's decision values. Thread-safe with a counter each.
 class LinearPredictor {
  public:
-  // Loads linear.model, the keywords and their statistics from dict.dat; N is the size of
-  // `range`. DataFileError naming the file at fault, or when the model's feature count differs
-  // from the keywords'.
+  // Loads linear.model (trained with `loss`), the keywords and their statistics from dict.dat;
+  // N is the size of `range`. DataFileError naming the file at fault, or when the model's
+  // feature count differs from the keywords'.
   LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
                   const std::string& keywordPath, const std::string& modelPath,
-                  std::vector<std::string> categories);
+                  std::vector<std::string> categories, LinearLoss loss);
   std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
-  // The category with the highest decision value, and every category's value (`weight`),
-  // highest first, ties in list order. False, with no category and no values, when the words
+  // The category with the highest decision value, and every category's value (`weight`; for
+  // logistic regression its probability instead), highest first, ties in list order. With
+  // `explanation`, the ten keywords that added most to the category's decision value. False,
+  // with no category and no values, when the words
   // hold no keyword of the model (or only keywords of weight 0): the decision values would be
   // the biases alone, the same for every such text.
   bool decide(const WordList& words, vsm::KeywordCounter& counter, std::string& category,
-              std::vector<CategoryVote>& values) const;
+              std::vector<CategoryVote>& values,
+              std::vector<std::pair<std::string, double>>* explanation = nullptr) const;
 
  private:
   std::vector<std::string> categories_;

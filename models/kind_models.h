@@ -1,5 +1,5 @@
 // The model of each classifier kind, which its Classifier loads (models/classifier.h): the
-// answers of the KNN and of the linear SVMs to an article's words.
+// answers of the KNN and of the linear classifiers to an article's words.
 #ifndef NEWSCLASS_MODELS_KIND_MODELS_H_
 #define NEWSCLASS_MODELS_KIND_MODELS_H_
 
@@ -20,13 +20,13 @@ namespace newsclass {
 std::unique_ptr<Model> loadKnnModel(const ModelDescription& description,
                                     const StageEnvironment& environment);
 
-// The linear SVMs (linear/linear_run.h): reads linear.model, keywords.dat and dict.dat with the
-// description's categories and training range. An answer is labelled when the words, weighted
-// with tfidf as the testing articles were, hold a keyword of weight other than 0: the category
-// of the highest decision value with that value, and every category with its value; no
-// neighbours.
-std::unique_ptr<Model> loadLinearSvmModel(const ModelDescription& description,
-                                          const StageEnvironment& environment);
+// The linear SVMs or logistic regression (linear/linear_run.h): reads linear.model, keywords.dat
+// and dict.dat with the description's categories and training range. An answer is labelled
+// when the words, weighted with tfidf as the testing articles were, hold a keyword of weight
+// other than 0: the category of the highest decision value with that value (logistic: its
+// probability), and every category with its value or probability; no neighbours.
+std::unique_ptr<Model> loadLinearModel(const ModelDescription& description,
+                                       const StageEnvironment& environment);
 
 }  // namespace newsclass
 

@@ -109,6 +109,10 @@ class KnnClassifier : public Classifier {
     if (description.k < 1) {
       throw UsageError("--k: K must be at least 1, got " + std::to_string(description.k));
     }
+    if (description.balancedClassWeights) {
+      throw UsageError("--class-weight: the knn classifier has no class weights (they are for "
+                       "--classifier linear and logistic)");
+    }
   }
   std::vector<std::string> testSetFiles(const ModelFiles& files) const override {
     return {files.trainingVectors, files.testingVectors};

@@ -30,7 +30,7 @@ class KnnModel : public Model {
     return std::make_unique<KnnScratch>(predictor_.makeScratch());
   }
 
-  ModelAnswer answer(const WordList& words, Scratch& scratch) const override {
+  ModelAnswer answer(const WordList& words, Scratch& scratch, bool /*explain*/) const override {
     KnnScratch& own = static_cast<KnnScratch&>(scratch);
     const WeightVector vector = predictor_.vectorOf(words, own.predictor);
     // Without a keyword of the model the text has no direction: every similarity would be the

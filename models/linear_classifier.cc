@@ -34,8 +34,8 @@ TrainedModel train(const ModelDescription& description, const StageEnvironment& 
   if (keywords.empty()) {
     throw DataFileError(files.keywords + ": holds no keywords (run select-features first)");
   }
-  LinearModel model =
-      trainLinearModel(description.range, dictionary, keywords, classes, description.cost);
+  LinearModel model = trainLinearModel(description.range, dictionary, keywords, classes,
+                                       linearSettings(description));
   return {std::move(dictionary), std::move(keywords), std::move(model)};
 }
 
@@ -44,10 +44,44 @@ TrainedModel trainAndSave(const ModelDescription& description,
                           const StageEnvironment& environment) {
   TrainedModel trained = train(description, environment);
   trained.model.save(description.files.linearModel);
-  environment.console->line("linear model: " + std::to_string(trained.keywords.size()) +
+  environment.console->line(description.classifier + " model: " +
+                            std::to_string(trained.keywords.size()) +
                             " features, C = " + shortestDecimal(description.cost) + " -> " +
                             userTextToGbk(description.files.linearModel));
   return trained;
+}
+
+// Prints the decision value (and, for logistic regression, the probability) of every category
+// and the terms that added most to the predicted one's.
+void printExplanation(const ModelDescription& description, const TrainedModel& trained,
+                      const WeightedKeywordList& vector, int32_t articleId, Console& console) {
+  const std::vector<std::string>& categories = description.categories;
+  std::vector<double> values, probabilities;
+  const int predicted = trained.model.decide(vector, categories.size(), values);
+  const bool probable = trained.model.givesProbabilities();
+  if (probable) trained.model.probabilities(vector, categories.size(), probabilities);
+  const std::string& winner = categories[static_cast<size_t>(predicted)];
+  console.line("testing article " + std::to_string(articleId) + ": predicted " + winner + " (" +
+               description.classifier + ", decision value" +
+               (probable ? " and probability" : "") + " per category)");
+  char number[48];
+  for (size_t c = 0; c < values.size(); ++c) {
+    std::snprintf(number, sizeof number, "%.6f", values[c]);
+    std::string line = categories[c] + " " + number;
+    if (probable) {
+      std::snprintf(number, sizeof number, " %.6f", probabilities[c]);
+      line += number;
+    }
+    console.line(line);
+  }
+  console.line("terms that added most to " + winner + " (coefficient x weight):");
+  for (const auto& [term, value] : termContributions(trained.model, vector, trained.keywords,
+                                                     predicted, kExplainedTerms)) {
+    std::snprintf(number, sizeof number, "%.6f", value);
+    console.line("  " + term + " " + number);
+  }
+  std::snprintf(number, sizeof number, "%.6f", trained.model.bias(predicted));
+  console.line("  (bias) " + std::string(number));
 }
 
 class LinearClassifier : public Classifier {
@@ -59,7 +93,7 @@ class LinearClassifier : public Classifier {
   }
   std::unique_ptr<Model> load(const ModelDescription& description,
                               const StageEnvironment& environment) const override {
-    return loadLinearSvmModel(description, environment);
+    return loadLinearModel(description, environment);
   }
 
   void checkTestSetRequest(const ModelDescription&) const override {}
@@ -92,23 +126,12 @@ class LinearClassifier : public Classifier {
       throw UsageError("--explain: testing article " + std::to_string(articleId) +
                        " has no text in TestingCorpus");
     }
-    const std::vector<std::string>& categories = description.categories;
-    std::vector<double> values;
-    const int predicted = trained.model.decide(vectors.front().second, categories.size(), values);
-    Console& console = *environment.console;
-    console.line("testing article " + std::to_string(articleId) + ": predicted " +
-                 categories[static_cast<size_t>(predicted)] +
-                 " (linear, decision value per category)");
-    for (size_t c = 0; c < values.size(); ++c) {
-      char value[48];
-      std::snprintf(value, sizeof value, "%.6f", values[c]);
-      console.line(categories[c] + " " + value);
-    }
+    printExplanation(description, trained, vectors.front().second, articleId, *environment.console);
   }
 
   std::vector<std::pair<std::string, std::string>> facts(
       const ModelDescription& description) const override {
-    return {{"classifier", "linear"}, {"c", shortestDecimal(description.cost)}};
+    return linearFacts(description);
   }
   std::vector<std::string> writtenFiles(const ModelFiles& files) const override {
     return {files.linearModel};
@@ -120,6 +143,27 @@ class LinearClassifier : public Classifier {
 const Classifier& linearClassifier() {
   static const LinearClassifier kClassifier;
   return kClassifier;
+}
+
+const Classifier& logisticClassifier() {
+  static const LinearClassifier kClassifier;
+  return kClassifier;
+}
+
+LinearSettings linearSettings(const ModelDescription& description) {
+  LinearSettings settings;
+  settings.cost = description.cost;
+  settings.loss = description.classifier == "logistic" ? LinearLoss::kLogistic
+                                                       : LinearLoss::kSquaredHinge;
+  settings.balancedClassWeights = description.balancedClassWeights;
+  return settings;
+}
+
+std::vector<std::pair<std::string, std::string>> linearFacts(const ModelDescription& description) {
+  std::vector<std::pair<std::string, std::string>> facts = {
+      {"classifier", description.classifier}, {"c", shortestDecimal(description.cost)}};
+  if (description.balancedClassWeights) facts.emplace_back("class_weight", "balanced");
+  return facts;
 }
 
 }  // namespace newsclass

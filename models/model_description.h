@@ -23,7 +23,7 @@ struct ModelFiles {
 };
 
 struct ModelDescription {
-  // "knn" or "linear" (model_factory.h lists the names).
+  // "knn", "linear" or "logistic" (model_factory.h lists the names).
   std::string classifier = "knn";
   // KNN: the number of neighbours and whether they vote with their similarities.
   int k = 10;
@@ -32,8 +32,10 @@ struct ModelDescription {
   Weighting weighting = Weighting::kSpec;
   // The terms a text yields, as the dictionary took them.
   TermKinds terms = TermKinds::kWords;
-  // The linear classifier's cost C, which training uses.
+  // The linear classifiers' cost C, which training uses, and whether each class's C is scaled
+  // so that every class weighs alike (--class-weight balanced).
   double cost = 1.0;
+  bool balancedClassWeights = false;
   ModelFiles files;
   // The categories in list order: ties go to the one listed first.
   std::vector<std::string> categories;

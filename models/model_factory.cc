@@ -12,7 +12,9 @@ namespace {
 // Every classifier with its name, in the order the names are listed.
 const std::vector<std::pair<std::string, const Classifier*>>& classifiers() {
   static const std::vector<std::pair<std::string, const Classifier*>> kClassifiers = {
-      {"knn", &knnClassifier()}, {"linear", &linearClassifier()}};
+      {"knn", &knnClassifier()},
+      {"linear", &linearClassifier()},
+      {"logistic", &logisticClassifier()}};
   return kClassifiers;
 }
 

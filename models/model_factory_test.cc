@@ -39,7 +39,7 @@ class ModelFactoryTest : public ::testing::Test {
     testing::writeFileBytes(env.dir.file("keywords.dat"), "apple ball\n");
     testing::writeFileBytes(env.dir.file("trainingVSM.dat"),
                             "1\n2\n1 0 \n2\n2\n0.9 0.1 \n3\n2\n0 1 \n4\n2\n0.1 0.9 \n");
-    LinearModel::train({{{0, 1.0}}, {{0, 0.8}}, {{1, 1.0}}, {{1, 0.7}}}, {0, 0, 1, 1}, 2, 1.0)
+    LinearModel::train({{{0, 1.0}}, {{0, 0.8}}, {{1, 1.0}}, {{1, 0.7}}}, {0, 0, 1, 1}, 2, {1.0})
         .save(env.dir.file("linear.model"));
   }
   void TearDown() override {
@@ -65,7 +65,7 @@ class ModelFactoryTest : public ::testing::Test {
 
   ModelAnswer answer(const Model& model, const WordList& words) {
     const std::unique_ptr<Model::Scratch> scratch = model.makeScratch();
-    return model.answer(words, *scratch);
+    return model.answer(words, *scratch, false);
   }
 
   testing::TestEnvironment env;
@@ -131,7 +131,7 @@ TEST_F(ModelFactoryTest, TheLinearModelAnswersWithEveryCategorysDecisionValue) {
 }
 
 TEST_F(ModelFactoryTest, EachKindSaysWhatItReadsAndWhichChoicesApply) {
-  EXPECT_EQ(classifierNames(), (std::vector<std::string>{"knn", "linear"}));
+  EXPECT_EQ(classifierNames(), (std::vector<std::string>{"knn", "linear", "logistic"}));
   const ModelFiles files = description("knn").files;
   const Classifier& knn = classifierNamed("knn");
   EXPECT_TRUE(knn.answersByNeighbours());
@@ -159,6 +159,19 @@ TEST_F(ModelFactoryTest, EachKindSaysWhatItReadsAndWhichChoicesApply) {
   EXPECT_EQ(linear.facts(linearRequest),
             (std::vector<std::pair<std::string, std::string>>{{"classifier", "linear"},
                                                               {"c", "0.25"}}));
+  // Logistic regression reads and writes what the SVMs do; balanced class weights are recorded,
+  // and refused for the KNN, which has none.
+  const Classifier& logistic = classifierNamed("logistic");
+  EXPECT_FALSE(logistic.answersByNeighbours());
+  EXPECT_EQ(logistic.modelFiles(files), linear.modelFiles(files));
+  ModelDescription logisticRequest = description("logistic");
+  logisticRequest.cost = 10;
+  logisticRequest.balancedClassWeights = true;
+  EXPECT_EQ(logistic.facts(logisticRequest),
+            (std::vector<std::pair<std::string, std::string>>{
+                {"classifier", "logistic"}, {"c", "10"}, {"class_weight", "balanced"}}));
+  knnRequest.balancedClassWeights = true;
+  EXPECT_THROW(knn.checkTestSetRequest(knnRequest), UsageError);
 }
 
 TEST_F(ModelFactoryTest, AnUnknownKindIsRefusedByName) {
@@ -166,7 +179,8 @@ TEST_F(ModelFactoryTest, AnUnknownKindIsRefusedByName) {
     loadModel(description("svm"), env.environment);
     FAIL() << "svm was loaded";
   } catch (const UsageError& error) {
-    EXPECT_STREQ(error.what(), "classifier svm: unknown; the classifiers are knn and linear");
+    EXPECT_STREQ(error.what(),
+                 "classifier svm: unknown; the classifiers are knn, linear and logistic");
   }
   EXPECT_THROW(classifierNamed(""), UsageError);
 }

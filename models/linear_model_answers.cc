@@ -1,10 +1,11 @@
-// loadLinearSvmModel: the linear SVMs' answers to new text, through LinearPredictor.
+// loadLinearModel: the linear classifiers' answers to new text, through LinearPredictor.
 #include "models/kind_models.h"
 
 #include <utility>
 #include <vector>
 
 #include "linear/linear_run.h"
+#include "models/linear_classifier.h"
 
 namespace newsclass {
 namespace {
@@ -15,27 +16,29 @@ struct CounterScratch : Model::Scratch {
   std::unique_ptr<vsm::KeywordCounter> counter;
 };
 
-class LinearSvmModel : public Model {
+class LinearMachinesModel : public Model {
  public:
-  explicit LinearSvmModel(const ModelDescription& description)
+  explicit LinearMachinesModel(const ModelDescription& description)
       : predictor_(description.range, description.files.dictionary,
                    description.files.keywords, description.files.linearModel,
-                   description.categories) {}
+                   description.categories, linearSettings(description).loss) {}
 
   std::unique_ptr<Scratch> makeScratch() const override {
     return std::make_unique<CounterScratch>(predictor_.makeCounter());
   }
 
-  ModelAnswer answer(const WordList& words, Scratch& scratch) const override {
+  ModelAnswer answer(const WordList& words, Scratch& scratch, bool explain) const override {
     ModelAnswer answer;
     std::vector<CategoryVote> values;
+    std::vector<std::pair<std::string, double>> terms;
     answer.labelled = predictor_.decide(words, *static_cast<CounterScratch&>(scratch).counter,
-                                        answer.category, values);
+                                        answer.category, values, explain ? &terms : nullptr);
     if (!answer.labelled) return answer;
     for (CategoryVote& value : values) {
       if (value.category == answer.category) answer.score = value.weight;
       answer.scores.push_back({std::move(value.category), value.weight});
     }
+    for (auto& [term, value] : terms) answer.terms.push_back({std::move(term), value});
     return answer;
   }
 
@@ -45,9 +48,9 @@ class LinearSvmModel : public Model {
 
 }  // namespace
 
-std::unique_ptr<Model> loadLinearSvmModel(const ModelDescription& description,
-                                          const StageEnvironment& /*environment*/) {
-  return std::make_unique<LinearSvmModel>(description);
+std::unique_ptr<Model> loadLinearModel(const ModelDescription& description,
+                                       const StageEnvironment& /*environment*/) {
+  return std::make_unique<LinearMachinesModel>(description);
 }
 
 }  // namespace newsclass
