@@ -48,7 +48,8 @@ TEST(ModelFactsTest, EveryValueIsCheckedAsItsOptionAndWrittenAsTheStagesWriteIt)
       {"categories", "a,,b"}, {"categories", "a b"}, {"categories", ""},
       {"stopwords", "stopwords.txt"}, {"lexicon", "3 5 78af5f94892f3950 relative.txt"},
       {"file dict.dat", "3 5 78AF5F94892F3950"}, {"file dict.dat", "-3 5 78af5f94892f3950"},
-      {"imported", "yesterday"}};
+      {"imported", "yesterday"}, {"terms", "words"}, {"terms", "characters"},
+      {"terms", "chars+words"}, {"class_weight", "none"}, {"class_weight", "auto"}};
   for (const auto& [key, value] : forgeries) {
     Provenance facts = knnFacts();
     facts[key] = value;
@@ -80,9 +81,40 @@ TEST(ModelFactsTest, TheClassifiersFactsComeWithIt) {
   EXPECT_EQ(refusal(facts), "");
   facts["c"] = "1.0";  // shortestDecimal writes "1"
   EXPECT_EQ(refusal(facts).rfind("\"c\" is \"1.0\", expected a positive decimal number", 0), 0u);
-  facts.erase("classifier");
-  facts.erase("c");
+  // Logistic regression comes with C, and either linear classifier may record balanced class
+  // weights; the KNN may not.
+  facts["c"] = "10";
+  facts["classifier"] = "logistic";
+  facts["class_weight"] = "balanced";
   EXPECT_EQ(refusal(facts), "");
+  facts.erase("c");
+  EXPECT_EQ(refusal(facts),
+            "the logistic classifier is recorded without \"c\" (build the folder's files again)");
+  facts = knnFacts();
+  facts["class_weight"] = "balanced";
+  EXPECT_EQ(refusal(facts), "\"class_weight\" is recorded for the knn classifier (build the "
+                            "folder's files again)");
+  facts.erase("classifier");
+  facts.erase("k");
+  facts.erase("vote");
+  facts.erase("class_weight");
+  EXPECT_EQ(refusal(facts), "");
+}
+
+TEST(ModelFactsTest, RecordedTermsAreTakenByEveryCommandThatCutsText) {
+  // What the dictionary stage recorded reads back through the file, and the kinds it names are
+  // the ones new text is cut into.
+  for (const char* terms : {"chars", "words+chars"}) {
+    Provenance facts = knnFacts();
+    facts["terms"] = terms;
+    EXPECT_EQ(refusal(facts), "");
+    testing::TempDir dir;
+    const std::string path = dir.file("model.json");
+    testing::writeFileBytes(path, formatProvenance(facts));
+    const Provenance read = readCheckedFacts(path);
+    EXPECT_EQ(read, facts);
+    EXPECT_EQ(termKindsNamed(read.at("terms")), termKindsNamed(terms));
+  }
 }
 
 }  // namespace
