@@ -26,6 +26,7 @@ struct ClassifyOptions {
   std::string classifier = "knn";
   double cost = 1.0;
   std::string classWeight = "none";
+  double knnWeight = 0.0;
   std::optional<int32_t> explain;
 };
 
@@ -37,6 +38,7 @@ ModelDescription requestedModel(const RunContext& context, const ClassifyOptions
   description.similarityVote = options.vote == "similarity";
   description.cost = options.cost;
   description.balancedClassWeights = options.classWeight == "balanced";
+  description.knnWeight = options.knnWeight;
   description.files = dataFolderModelFiles(context);
   description.categories = context.categories;
   description.range = context.trainingRange();
@@ -97,6 +99,7 @@ neighbours and votes (linear: decision values) instead and writes nothing.)",
   addClassifierOption(command, options.classifier);
   addCostOption(command, options.cost);
   addClassWeightOption(command, options.classWeight);
+  addKnnWeightOption(command, options.knnWeight);
 }
 
 }  // namespace newsclass

@@ -170,6 +170,10 @@ CLI::Validator positiveDecimalNumber(std::string expected) {
   return decimalWhere(std::move(expected), [](double number) { return number > 0.0; });
 }
 
+CLI::Validator nonNegativeDecimalNumber(std::string expected) {
+  return decimalWhere(std::move(expected), [](double number) { return number >= 0.0; });
+}
+
 CLI::Validator wholeNumber(int64_t min, int64_t max) {
   return CLI::Validator(
       [min, max](std::string& value) -> std::string {

@@ -129,6 +129,7 @@ CLI::Validator wholeNumber(int64_t min, int64_t max);
 CLI::Validator decimalNumber(std::string expected, double min, double max);
 // The same for a value that must also be greater than 0 (the linear models' cost).
 CLI::Validator positiveDecimalNumber(std::string expected);
+CLI::Validator nonNegativeDecimalNumber(std::string expected);
 
 // Runs newsclass with the given arguments and streams; returns the exit code.
 int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostream& out,

@@ -170,6 +170,23 @@ TEST_F(LinearCommandTest, BadCostAndClassifierNamesAreRefused) {
   testing::CommandResult badName = run({"classify", "--classifier", "svm"});
   EXPECT_EQ(badName.code, 1);
   EXPECT_NE(badName.err.find("--classifier"), std::string::npos) << badName.err;
+  // The neighbour blend and the class weights belong to the classifiers that have them, and
+  // are refused before any stage writes a file.
+  for (const char* weight : {"-1", "nan", "inf", "half"}) {
+    EXPECT_EQ(run({"classify", "--classifier", "linear", "--knn-weight", weight}).err,
+              "newsclass: --knn-weight: expected 0 or a positive number\n")
+        << weight;
+  }
+  EXPECT_EQ(run({"pipeline", "--knn-weight", "0.5"}).err,
+            "newsclass: --knn-weight: the knn classifier is all neighbours already (the blend is "
+            "for --classifier linear)\n");
+  EXPECT_EQ(run({"pipeline", "--classifier", "logistic", "--knn-weight", "0.5"}).err,
+            "newsclass: --knn-weight: the neighbour blend raises the linear SVMs' decision values "
+            "(--classifier linear), not the logistic classifier's\n");
+  EXPECT_EQ(run({"classify", "--class-weight", "balanced"}).err,
+            "newsclass: --class-weight: the knn classifier has no class weights (they are for "
+            "--classifier linear and logistic)\n");
+  EXPECT_FALSE(std::filesystem::exists(data + "/dict.dat"));
 }
 
 }  // namespace

@@ -151,6 +151,7 @@ const std::map<std::string, KeyCheck>& keyChecks() {
       {"vote", {[](const std::string& v) { return isOneOf(v, {"count", "similarity"}); },
                 "count or similarity"}},
       {"c", {isPositiveDecimal, "a positive decimal number"}},
+      {"knn_weight", {isPositiveDecimal, "a positive decimal number"}},
       {"imported",
        {[](const std::string& v) {
           static const std::regex kTime("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
@@ -190,12 +191,22 @@ void checkFacts(const Provenance& facts, const std::string& path) {
   auto classifier = facts.find("classifier");
   const std::string name = classifier == facts.end() ? "" : classifier->second;
   const bool linear = name == "linear" || name == "logistic";
-  for (const char* key : {"k", "vote", "c", "class_weight"}) {
-    const std::string own = key;
-    const bool optional = own == "class_weight";
-    const bool wanted = own == "c" || optional ? linear : name == "knn";
+  const bool blended = name == "linear" && facts.count("knn_weight") != 0;
+  struct Belonging {
+    const char* key;
+    bool wanted;    // the classifier may record it
+    bool required;  // the classifier must record it
+  };
+  const Belonging keys[] = {
+      {"k", name == "knn" || blended, name == "knn" || blended},
+      {"vote", name == "knn", name == "knn"},
+      {"c", linear, linear},
+      {"class_weight", linear, false},
+      {"knn_weight", name == "linear", false},
+  };
+  for (const auto& [key, wanted, required] : keys) {
     const bool present = facts.count(key) != 0;
-    if (wanted && !present && !optional) {
+    if (required && !present) {
       throw badFacts(path, "the " + name + " classifier is recorded without \"" + key + "\"");
     }
     if (!wanted && present) {

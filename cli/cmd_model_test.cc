@@ -99,6 +99,20 @@ TEST(ModelFactsTest, TheClassifiersFactsComeWithIt) {
   facts.erase("vote");
   facts.erase("class_weight");
   EXPECT_EQ(refusal(facts), "");
+  // The linear SVMs' neighbour blend comes with its K; logistic regression has none.
+  facts["classifier"] = "linear";
+  facts["c"] = "1";
+  facts["knn_weight"] = "0.5";
+  EXPECT_EQ(refusal(facts),
+            "the linear classifier is recorded without \"k\" (build the folder's files again)");
+  facts["k"] = "10";
+  EXPECT_EQ(refusal(facts), "");
+  facts["knn_weight"] = "0";
+  EXPECT_EQ(refusal(facts).rfind("\"knn_weight\" is \"0\", expected a positive decimal number", 0), 0u);
+  facts["knn_weight"] = "0.5";
+  facts["classifier"] = "logistic";
+  EXPECT_EQ(refusal(facts), "\"k\" is recorded for the logistic classifier (build the folder's "
+                            "files again)");
 }
 
 TEST(ModelFactsTest, RecordedTermsAreTakenByEveryCommandThatCutsText) {

@@ -49,6 +49,8 @@ CLI::Option* addVoteOption(CLI::App& command, std::string& vote);
 // positive number.
 CLI::Option* addClassifierOption(CLI::App& command, std::string& classifier);
 CLI::Option* addCostOption(CLI::App& command, double& cost);
+// --knn-weight: the linear SVMs' neighbour blend, 0 (the default: none) or a positive number.
+CLI::Option* addKnnWeightOption(CLI::App& command, double& weight);
 // --class-weight: none (the default) or balanced.
 CLI::Option* addClassWeightOption(CLI::App& command, std::string& classWeight);
 

@@ -1,6 +1,7 @@
 // pipeline: every stage from the corpus database to the evaluation report in one run, each
 // stage's file written as it goes and one summary line per stage.
 #include <climits>
+#include <optional>
 #include <cstdio>
 #include <string>
 
@@ -39,6 +40,7 @@ struct PipelineOptions {
   std::string classifier = "knn";
   double cost = 1.0;
   std::string classWeight = "none";
+  double knnWeight = 0.0;
 };
 
 // The classifier the options ask for (its name and choices; the pipeline supplies the files).
@@ -49,6 +51,7 @@ ModelDescription requestedClassifier(const RunContext& context, const PipelineOp
   description.similarityVote = options.vote == "similarity";
   description.cost = options.cost;
   description.balancedClassWeights = options.classWeight == "balanced";
+  description.knnWeight = options.knnWeight;
   description.terms = termKindsByName(options.terms);
   description.categories = context.categories;
   description.range = context.trainingRange();
@@ -192,8 +195,15 @@ class PipelineStages {
     ClassificationResults results;
     StageClock clock;
     const ModelDescription description = requestedClassifier(context_, options_);
-    LinearModel model = trainLinearModel(processor_.range(), dictionary_, keywords, classes,
-                                         linearSettings(description));
+    const LinearTrainingSet training =
+        linearTrainingSet(processor_.range(), dictionary_, keywords, classes);
+    LinearModel model = trainLinearModel(training, keywords, linearSettings(description));
+    std::optional<NeighbourBlend> blend;
+    if (description.knnWeight > 0.0) {
+      blend.emplace(training.vectors, training.classes, keywords.size(),
+                    context_.categories.size(), static_cast<size_t>(options_.k),
+                    description.knnWeight);
+    }
     model.save(modelPath);
     summary(context_, options_.classifier + " model",
             std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options_.cost),
@@ -202,7 +212,8 @@ class PipelineStages {
     const auto vectors =
         sparseTestingVectors(processor_.environment(), processor_.range(), dictionary_, keywords,
                              processor_.environment().terms, context_.testFirst, context_.testLast, kTestingCorpusTable);
-    linearClassify(processor_.environment(), model, vectors, context_.categories, results);
+    linearClassify(processor_.environment(), model, blend ? &*blend : nullptr, vectors,
+                   context_.categories, results);
     savePredictions(results, predictionsPath);
     const auto facts = linearFacts(description);
     context_.recordFacts(ProvenanceStage::kClassifier, Provenance(facts.begin(), facts.end()),
@@ -319,6 +330,7 @@ the report.)",
   addClassifierOption(command, options.classifier);
   addCostOption(command, options.cost);
   addClassWeightOption(command, options.classWeight);
+  addKnnWeightOption(command, options.knnWeight);
 }
 
 }  // namespace newsclass

@@ -113,6 +113,8 @@ ModelDescription recordedModel(RunContext& context, const PredictOptions& option
       weightingByName(!own.empty() ? own : recorded(facts, "weighting", "spec"));
   // A recorded K was checked as model.json was read: a whole number from 1 to 2147483647.
   description.k = options.k != 0 ? options.k : parseInt32(recorded(facts, "k", "10")).value_or(10);
+  // The linear SVMs' neighbour blend, checked as model.json was read: a positive decimal.
+  description.knnWeight = parseDouble(recorded(facts, "knn_weight", "0")).value_or(0.0);
   description.similarityVote =
       (!options.vote.empty() ? options.vote : recorded(facts, "vote", "count")) == "similarity";
   description.files = std::move(files);

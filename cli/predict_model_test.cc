@@ -175,6 +175,10 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
   linearCharacters.terms = TermKinds::kChars;
   ModelDescription linearBoth = sampleModel("linear", Weighting::kTfidf);
   linearBoth.terms = TermKinds::kWordsAndChars;
+  ModelDescription blended = sampleModel("linear", Weighting::kTfidf);
+  blended.terms = TermKinds::kWordsAndChars;
+  blended.knnWeight = 0.5;
+  blended.k = 5;
   ModelDescription logistic = sampleModel("logistic", Weighting::kTfidf);
   ModelDescription logisticBoth = sampleModel("logistic", Weighting::kTfidf);
   logisticBoth.terms = TermKinds::kWordsAndChars;
@@ -190,6 +194,9 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
        linearCharacters},
       {{"pipeline", "--count", "0", "--classifier", "linear", "--terms", "words+chars"},
        linearBoth},
+      {{"pipeline", "--count", "0", "--classifier", "linear", "--terms", "words+chars",
+        "--knn-weight", "0.5", "--k", "5"},
+       blended},
       {{"pipeline", "--count", "0", "--classifier", "logistic", "--c", "4"}, logistic},
       {{"pipeline", "--count", "0", "--classifier", "logistic", "--terms", "words+chars",
         "--class-weight", "balanced"},
@@ -199,7 +206,7 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
     ASSERT_EQ(run(c.pipeline).code, 0) << c.model.classifier;
     std::vector<std::string> classify = {"classify", "--classifier", c.model.classifier};
     const std::vector<std::string>& options = c.pipeline;
-    for (const char* option : {"--c", "--class-weight"}) {
+    for (const char* option : {"--c", "--class-weight", "--knn-weight", "--k"}) {
       const auto given = std::find(options.begin(), options.end(), option);
       if (given != options.end()) classify.insert(classify.end(), {*given, *(given + 1)});
     }

@@ -6,6 +6,7 @@
 
 #include "base/encoding.h"
 #include "base/errors.h"
+#include "base/parallel.h"
 #include "base/stage_clock.h"
 #include "base/text_utils.h"
 #include "corpusdb/odbc_connection.h"
@@ -58,20 +59,34 @@ std::vector<int> linearTrainingClasses(const StageEnvironment& environment, Arti
   return classes;
 }
 
-LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
-                             const std::vector<std::string>& keywords,
-                             const std::vector<int>& classes, const LinearSettings& settings) {
+LinearTrainingSet linearTrainingSet(ArticleRange range, const Dictionary& dictionary,
+                                    const std::vector<std::string>& keywords,
+                                    const std::vector<int>& classes) {
   const int64_t articleCount = range.size();
   std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
       vsm::findPostingLists(dictionary, keywords), range.firstId, articleCount, articleCount);
-  std::vector<WeightedKeywordList> vectors;
-  std::vector<int> trained;
+  LinearTrainingSet training;
   for (size_t i = 0; i < all.size() && i < classes.size(); ++i) {
     if (classes[i] < 0) continue;
-    vectors.push_back(std::move(all[i]));
-    trained.push_back(classes[i]);
+    training.vectors.push_back(std::move(all[i]));
+    training.classes.push_back(classes[i]);
   }
-  return LinearModel::train(vectors, trained, keywords.size(), settings);
+  return training;
+}
+
+LinearModel trainLinearModel(const LinearTrainingSet& training,
+                             const std::vector<std::string>& keywords,
+                             const LinearSettings& settings) {
+  return LinearModel::train(training.vectors, training.classes, keywords.size(), settings);
+}
+
+int linearLabel(const LinearModel& model, const NeighbourBlend* blend,
+                const WeightedKeywordList& vector, size_t classCount, std::vector<double>& values,
+                NeighbourBlend::Scratch* scratch) {
+  const int predicted = model.decide(vector, classCount, values);
+  if (blend == nullptr || scratch == nullptr) return predicted;
+  blend->raise(vector, values, *scratch);
+  return static_cast<int>(std::max_element(values.begin(), values.end()) - values.begin());
 }
 
 std::vector<std::pair<std::string, double>> termContributions(
@@ -133,16 +148,27 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
 }
 
 void linearClassify(const StageEnvironment& environment, const LinearModel& model,
+                    const NeighbourBlend* blend,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
                     const std::vector<std::string>& categories, ClassificationResults& results) {
   static const std::string kTimingLabel = gbk("对测试集进行线性分类的时间为");
   StageClock clock;
-  std::vector<double> values;
   size_t keywordless = 0;
-  for (const auto& [id, vector] : vectors) {
-    keywordless += !holdsWeight(vector);
-    const int predicted = model.decide(vector, categories.size(), values);
-    results.push_back({id, categories.at(static_cast<size_t>(predicted))});
+  for (const auto& [id, vector] : vectors) keywordless += !holdsWeight(vector);
+  // Each vector is labelled on its own: the threads share the work, not the labels.
+  std::vector<int> labels(vectors.size());
+  const size_t lanes = static_cast<size_t>(std::max(1, environment.threads));
+  std::vector<NeighbourBlend::Scratch> scratch(lanes);
+  if (blend != nullptr) {
+    for (auto& one : scratch) one = blend->makeScratch();
+  }
+  runInParallel(environment.threads, vectors.size(), [&](size_t i, size_t lane) {
+    std::vector<double> values;
+    labels[i] = linearLabel(model, blend, vectors[i].second, categories.size(), values,
+                            &scratch[lane]);
+  });
+  for (size_t i = 0; i < vectors.size(); ++i) {
+    results.push_back({vectors[i].first, categories.at(static_cast<size_t>(labels[i]))});
   }
   environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   // Such an article's decision values are the biases alone: its label says nothing about it.
@@ -165,10 +191,20 @@ LinearPredictor::LinearPredictor(ArticleRange range, const std::string& dictiona
                         std::to_string(keywords_.size()) +
                         " keywords (run classify --classifier linear again)");
   }
-  Dictionary dictionary;
-  loadDictionary(dictionary, dictionaryPath);
-  statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
+  loadDictionary(dictionary_, dictionaryPath);
+  statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary_, keywords_));
   collectionSize_ = range.size();
+  range_ = range;
+}
+
+void LinearPredictor::blendNeighbours(const std::vector<int>& classes, size_t k, double weight) {
+  const LinearTrainingSet training = linearTrainingSet(range_, dictionary_, keywords_, classes);
+  blend_.emplace(training.vectors, training.classes, keywords_.size(), categories_.size(), k,
+                 weight);
+}
+
+NeighbourBlend::Scratch LinearPredictor::makeBlendScratch() const {
+  return blend_ ? blend_->makeScratch() : NeighbourBlend::Scratch();
 }
 
 std::unique_ptr<vsm::KeywordCounter> LinearPredictor::makeCounter() const {
@@ -180,7 +216,8 @@ bool holdsWeight(const WeightedKeywordList& vector) {
 }
 
 bool LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter,
-                             std::string& category, std::vector<CategoryVote>& values,
+                             NeighbourBlend::Scratch& blendScratch, std::string& category,
+                             std::vector<CategoryVote>& values,
                              std::vector<std::pair<std::string, double>>* explanation) const {
   counter.count(words);
   category.clear();
@@ -188,7 +225,8 @@ bool LinearPredictor::decide(const WordList& words, vsm::KeywordCounter& counter
   const WeightedKeywordList vector = vsm::tfidfTestingVector(statistics_, counter, collectionSize_);
   if (!holdsWeight(vector)) return false;
   std::vector<double> decisions;
-  const int predicted = model_.decide(vector, categories_.size(), decisions);
+  const int predicted = linearLabel(model_, blend_ ? &*blend_ : nullptr, vector,
+                                    categories_.size(), decisions, &blendScratch);
   category = categories_.at(static_cast<size_t>(predicted));
   if (explanation != nullptr) {
     *explanation = termContributions(model_, vector, keywords_, predicted, kExplainedTerms);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "dictionary/dictionary.h"
 #include "knn/knn_types.h"
 #include "linear/linear_model.h"
+#include "linear/neighbour_blend.h"
 #include "vsm/testing_vsm.h"
 
 namespace newsclass {
@@ -29,11 +31,27 @@ namespace newsclass {
 std::vector<int> linearTrainingClasses(const StageEnvironment& environment, ArticleRange range,
                                        const std::vector<std::string>& categories);
 
-// Trains the model on the training articles of `range` with the classes linearTrainingClasses
-// gave them (class i is categories[i]).
-LinearModel trainLinearModel(ArticleRange range, const Dictionary& dictionary,
+// The training articles a linear model learns from: the tfidf vectors of the articles of
+// `range` that have a class (linearTrainingClasses: class i is categories[i]), in id order,
+// with their classes.
+struct LinearTrainingSet {
+  std::vector<WeightedKeywordList> vectors;
+  std::vector<int> classes;
+};
+LinearTrainingSet linearTrainingSet(ArticleRange range, const Dictionary& dictionary,
+                                    const std::vector<std::string>& keywords,
+                                    const std::vector<int>& classes);
+
+// Trains the model on the training set.
+LinearModel trainLinearModel(const LinearTrainingSet& training,
                              const std::vector<std::string>& keywords,
-                             const std::vector<int>& classes, const LinearSettings& settings);
+                             const LinearSettings& settings);
+
+// The label of one vector: the model's, or with a blend, the class of the highest raised value
+// (ties to the category listed first). `values` gets every class's value, raised by the blend.
+int linearLabel(const LinearModel& model, const NeighbourBlend* blend,
+                const WeightedKeywordList& vector, size_t classCount, std::vector<double>& values,
+                NeighbourBlend::Scratch* scratch);
 
 // What each keyword of `vector` adds to `category`'s decision value (its coefficient times its
 // weight), largest first (ties in keyword order), at most `limit` of them; with the bias they
@@ -50,9 +68,11 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
     const std::vector<std::string>& keywords, TermKinds terms, int32_t firstId, int32_t lastId,
     const std::string& tableName);
 
-// Classifies every vector: appends (id, category) to `results`. Prints the classification
-// timing line, and a warning counting the vectors without a keyword.
+// Classifies every vector (with `blend`, when not null, raising the decision values): appends
+// (id, category) to `results`. Prints the classification timing line, and a warning counting
+// the vectors without a keyword.
 void linearClassify(const StageEnvironment& environment, const LinearModel& model,
+                    const NeighbourBlend* blend,
                     const std::vector<std::pair<int32_t, WeightedKeywordList>>& vectors,
                     const std::vector<std::string>& categories, ClassificationResults& results);
 
@@ -74,13 +94,19 @@ class LinearPredictor {
                   const std::string& keywordPath, const std::string& modelPath,
                   std::vector<std::string> categories, LinearLoss loss);
   std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
+  // Raises every answer's decision values by the neighbours of the training articles of the
+  // model's range with these classes (linearTrainingClasses), K of them, weighing `weight`.
+  void blendNeighbours(const std::vector<int>& classes, size_t k, double weight);
+  // A thread's scratch for the blend's searches (empty without a blend).
+  NeighbourBlend::Scratch makeBlendScratch() const;
   // The category with the highest decision value, and every category's value (`weight`; for
   // logistic regression its probability instead), highest first, ties in list order. With
   // `explanation`, the ten keywords that added most to the category's decision value. False,
   // with no category and no values, when the words
   // hold no keyword of the model (or only keywords of weight 0): the decision values would be
   // the biases alone, the same for every such text.
-  bool decide(const WordList& words, vsm::KeywordCounter& counter, std::string& category,
+  bool decide(const WordList& words, vsm::KeywordCounter& counter,
+              NeighbourBlend::Scratch& blendScratch, std::string& category,
               std::vector<CategoryVote>& values,
               std::vector<std::pair<std::string, double>>* explanation = nullptr) const;
 
@@ -90,6 +116,9 @@ class LinearPredictor {
   std::vector<KeywordStatistic> statistics_;
   int64_t collectionSize_ = 0;
   LinearModel model_;
+  Dictionary dictionary_;
+  ArticleRange range_;
+  std::optional<NeighbourBlend> blend_;
 };
 
 }  // namespace newsclass

@@ -109,6 +109,10 @@ class KnnClassifier : public Classifier {
     if (description.k < 1) {
       throw UsageError("--k: K must be at least 1, got " + std::to_string(description.k));
     }
+    if (description.knnWeight > 0.0) {
+      throw UsageError("--knn-weight: the knn classifier is all neighbours already (the blend "
+                       "is for --classifier linear)");
+    }
     if (description.balancedClassWeights) {
       throw UsageError("--class-weight: the knn classifier has no class weights (they are for "
                        "--classifier linear and logistic)");

@@ -1,6 +1,7 @@
 #include "models/linear_classifier.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "base/encoding.h"
 #include "base/errors.h"
@@ -20,6 +21,7 @@ struct TrainedModel {
   Dictionary dictionary;
   std::vector<std::string> keywords;
   LinearModel model;
+  std::optional<NeighbourBlend> blend;  // with a knn weight
 };
 
 // Trains the model on the training range, in memory. UsageError for a category without a
@@ -34,9 +36,16 @@ TrainedModel train(const ModelDescription& description, const StageEnvironment& 
   if (keywords.empty()) {
     throw DataFileError(files.keywords + ": holds no keywords (run select-features first)");
   }
-  LinearModel model = trainLinearModel(description.range, dictionary, keywords, classes,
-                                       linearSettings(description));
-  return {std::move(dictionary), std::move(keywords), std::move(model)};
+  const LinearTrainingSet training =
+      linearTrainingSet(description.range, dictionary, keywords, classes);
+  LinearModel model = trainLinearModel(training, keywords, linearSettings(description));
+  std::optional<NeighbourBlend> blend;
+  if (description.knnWeight > 0.0) {
+    blend.emplace(training.vectors, training.classes, keywords.size(),
+                  description.categories.size(), static_cast<size_t>(description.k),
+                  description.knnWeight);
+  }
+  return {std::move(dictionary), std::move(keywords), std::move(model), std::move(blend)};
 }
 
 // Trains the model, writes linear.model and says so on the console.
@@ -57,13 +66,19 @@ void printExplanation(const ModelDescription& description, const TrainedModel& t
                       const WeightedKeywordList& vector, int32_t articleId, Console& console) {
   const std::vector<std::string>& categories = description.categories;
   std::vector<double> values, probabilities;
-  const int predicted = trained.model.decide(vector, categories.size(), values);
+  const NeighbourBlend* blend = trained.blend ? &*trained.blend : nullptr;
+  NeighbourBlend::Scratch scratch = blend ? blend->makeScratch() : NeighbourBlend::Scratch();
+  std::vector<double> decisions;
+  trained.model.decide(vector, categories.size(), decisions);
+  const int predicted =
+      linearLabel(trained.model, blend, vector, categories.size(), values, &scratch);
   const bool probable = trained.model.givesProbabilities();
   if (probable) trained.model.probabilities(vector, categories.size(), probabilities);
   const std::string& winner = categories[static_cast<size_t>(predicted)];
   console.line("testing article " + std::to_string(articleId) + ": predicted " + winner + " (" +
                description.classifier + ", decision value" +
-               (probable ? " and probability" : "") + " per category)");
+               (blend ? " raised by the neighbours" : "") + (probable ? " and probability" : "") +
+               " per category)");
   char number[48];
   for (size_t c = 0; c < values.size(); ++c) {
     std::snprintf(number, sizeof number, "%.6f", values[c]);
@@ -82,6 +97,13 @@ void printExplanation(const ModelDescription& description, const TrainedModel& t
   }
   std::snprintf(number, sizeof number, "%.6f", trained.model.bias(predicted));
   console.line("  (bias) " + std::string(number));
+  if (blend) {
+    const size_t winning = static_cast<size_t>(predicted);
+    std::snprintf(number, sizeof number, "%.6f", values[winning] - decisions[winning]);
+    console.line("  (neighbours) " + std::string(number) + ", " +
+                 shortestDecimal(blend->weight()) + " x its similarity share of the " +
+                 std::to_string(blend->k()) + " nearest training articles");
+  }
 }
 
 class LinearClassifier : public Classifier {
@@ -96,7 +118,16 @@ class LinearClassifier : public Classifier {
     return loadLinearModel(description, environment);
   }
 
-  void checkTestSetRequest(const ModelDescription&) const override {}
+  void checkTestSetRequest(const ModelDescription& description) const override {
+    if (description.knnWeight > 0.0 && description.classifier != "linear") {
+      throw UsageError("--knn-weight: the neighbour blend raises the linear SVMs' decision "
+                       "values (--classifier linear), not the " + description.classifier +
+                       " classifier's");
+    }
+    if (description.knnWeight > 0.0 && description.k < 1) {
+      throw UsageError("--k: K must be at least 1, got " + std::to_string(description.k));
+    }
+  }
   std::vector<std::string> testSetFiles(const ModelFiles& files) const override {
     return {files.dictionary, files.keywords};
   }
@@ -110,7 +141,8 @@ class LinearClassifier : public Classifier {
                                               trained.keywords, description.terms, firstId, lastId,
                                               kTestingCorpusTable);
     ClassificationResults results;
-    linearClassify(environment, trained.model, vectors, description.categories, results);
+    linearClassify(environment, trained.model, trained.blend ? &*trained.blend : nullptr, vectors,
+                   description.categories, results);
     return results;
   }
 
@@ -163,6 +195,10 @@ std::vector<std::pair<std::string, std::string>> linearFacts(const ModelDescript
   std::vector<std::pair<std::string, std::string>> facts = {
       {"classifier", description.classifier}, {"c", shortestDecimal(description.cost)}};
   if (description.balancedClassWeights) facts.emplace_back("class_weight", "balanced");
+  if (description.knnWeight > 0.0) {
+    facts.emplace_back("k", std::to_string(description.k));
+    facts.emplace_back("knn_weight", shortestDecimal(description.knnWeight));
+  }
   return facts;
 }
 

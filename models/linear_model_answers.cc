@@ -11,28 +11,38 @@ namespace newsclass {
 namespace {
 
 struct CounterScratch : Model::Scratch {
-  explicit CounterScratch(std::unique_ptr<vsm::KeywordCounter> keywordCounter)
-      : counter(std::move(keywordCounter)) {}
+  CounterScratch(std::unique_ptr<vsm::KeywordCounter> keywordCounter,
+                 NeighbourBlend::Scratch neighbourScratch)
+      : counter(std::move(keywordCounter)), blend(std::move(neighbourScratch)) {}
   std::unique_ptr<vsm::KeywordCounter> counter;
+  NeighbourBlend::Scratch blend;
 };
 
 class LinearMachinesModel : public Model {
  public:
-  explicit LinearMachinesModel(const ModelDescription& description)
+  LinearMachinesModel(const ModelDescription& description, const StageEnvironment& environment)
       : predictor_(description.range, description.files.dictionary,
                    description.files.keywords, description.files.linearModel,
-                   description.categories, linearSettings(description).loss) {}
+                   description.categories, linearSettings(description).loss) {
+    if (description.knnWeight > 0.0) {
+      predictor_.blendNeighbours(
+          linearTrainingClasses(environment, description.range, description.categories),
+          static_cast<size_t>(description.k), description.knnWeight);
+    }
+  }
 
   std::unique_ptr<Scratch> makeScratch() const override {
-    return std::make_unique<CounterScratch>(predictor_.makeCounter());
+    return std::make_unique<CounterScratch>(predictor_.makeCounter(),
+                                            predictor_.makeBlendScratch());
   }
 
   ModelAnswer answer(const WordList& words, Scratch& scratch, bool explain) const override {
     ModelAnswer answer;
     std::vector<CategoryVote> values;
     std::vector<std::pair<std::string, double>> terms;
-    answer.labelled = predictor_.decide(words, *static_cast<CounterScratch&>(scratch).counter,
-                                        answer.category, values, explain ? &terms : nullptr);
+    CounterScratch& own = static_cast<CounterScratch&>(scratch);
+    answer.labelled = predictor_.decide(words, *own.counter, own.blend, answer.category, values,
+                                        explain ? &terms : nullptr);
     if (!answer.labelled) return answer;
     for (CategoryVote& value : values) {
       if (value.category == answer.category) answer.score = value.weight;
@@ -49,8 +59,8 @@ class LinearMachinesModel : public Model {
 }  // namespace
 
 std::unique_ptr<Model> loadLinearModel(const ModelDescription& description,
-                                       const StageEnvironment& /*environment*/) {
-  return std::make_unique<LinearMachinesModel>(description);
+                                       const StageEnvironment& environment) {
+  return std::make_unique<LinearMachinesModel>(description, environment);
 }
 
 }  // namespace newsclass

@@ -36,6 +36,9 @@ struct ModelDescription {
   // so that every class weighs alike (--class-weight balanced).
   double cost = 1.0;
   bool balancedClassWeights = false;
+  // The linear SVMs' neighbour blend: each decision value raised by this weight times the
+  // similarity share of the category among the K nearest training articles; 0: no blend.
+  double knnWeight = 0.0;
   ModelFiles files;
   // The categories in list order: ties go to the one listed first.
   std::vector<std::string> categories;
