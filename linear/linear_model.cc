@@ -10,6 +10,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <new>
 
 #include "base/atomic_file.h"
 #include "base/errors.h"
@@ -141,27 +142,30 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
 }
 
 LinearModel LinearModel::load(const std::string& path, size_t categoryCount, LinearLoss loss) {
-  // Every line is checked first, so liblinear only ever reads a file as training writes it.
+  // The file is read once and checked line by line; liblinear's model is then built from what
+  // was checked, so liblinear never parses a file (its reader believes any number it finds and
+  // is several times slower) and nothing can change between the check and the use.
   const LinearModelFile checked =
       parseLinearModelFile(path, readTextFile(path), categoryCount, solverName(loss));
-  silenceLiblinear();
-  struct ::model* loaded = load_model(path.c_str());
-  if (loaded == nullptr) {
-    throw DataFileError(path + ": not a linear model (run classify --classifier linear to train it)");
+  // liblinear frees a model's weights, labels and the model itself with free().
+  auto* built = static_cast<struct ::model*>(std::calloc(1, sizeof(struct ::model)));
+  auto* labels = static_cast<int*>(std::malloc(checked.labels.size() * sizeof(int)));
+  auto* weights = static_cast<double*>(std::malloc(std::max<size_t>(1, checked.weights.size()) * sizeof(double)));
+  if (built == nullptr || labels == nullptr || weights == nullptr) {
+    std::free(built);
+    std::free(labels);
+    std::free(weights);
+    throw std::bad_alloc();
   }
-  LinearModel model(loaded);
-  // liblinear opens the file again: what it read must be what was checked, bit for bit (both
-  // parse decimal text to the nearest double). A file replaced in between is told apart here.
-  const size_t columns = checked.columns();
-  bool same = loaded->nr_class == static_cast<int>(checked.labels.size()) &&
-              loaded->nr_feature == checked.featureCount && loaded->label != nullptr &&
-              std::memcmp(&loaded->bias, &checked.bias, sizeof(double)) == 0 &&
-              std::equal(checked.labels.begin(), checked.labels.end(), loaded->label);
-  same = same &&
-         checked.weights.size() == (static_cast<size_t>(checked.featureCount) + 1) * columns &&
-         std::memcmp(loaded->w, checked.weights.data(), checked.weights.size() * sizeof(double)) == 0;
-  if (!same) throw DataFileError(path + ": changed while it was read (run the command again)");
-  return model;
+  built->param.solver_type = loss == LinearLoss::kLogistic ? L2R_LR : L2R_L2LOSS_SVC_DUAL;
+  built->nr_class = static_cast<int>(checked.labels.size());
+  built->nr_feature = checked.featureCount;
+  built->bias = checked.bias;
+  std::copy(checked.labels.begin(), checked.labels.end(), labels);
+  std::copy(checked.weights.begin(), checked.weights.end(), weights);
+  built->label = labels;
+  built->w = weights;
+  return LinearModel(built);
 }
 
 void LinearModel::save(const std::string& path) const {
@@ -187,6 +191,22 @@ void LinearModel::probabilities(const WeightedKeywordList& vector, size_t classC
   predict_probability(model_, nodes.data(), estimates.data());
   std::vector<int> labels(static_cast<size_t>(classes));
   get_labels(model_, labels.data());
+  // Decision values far below 0 everywhere (hundreds) make every logistic value 0 and the
+  // normalised ones 0 / 0: the same quotients are then taken in logarithms.
+  if (std::any_of(estimates.begin(), estimates.end(), [](double p) { return !std::isfinite(p); })) {
+    std::vector<double> decisions(static_cast<size_t>(classes));
+    predict_values(model_, nodes.data(), decisions.data());
+    std::vector<double> logs;
+    if (classes == 2) {
+      logs = {-std::log1p(std::exp(-decisions[0])), -std::log1p(std::exp(decisions[0]))};
+    } else {
+      for (double d : decisions) logs.push_back(d < 0 ? d - std::log1p(std::exp(d)) : -std::log1p(std::exp(-d)));
+    }
+    const double top = *std::max_element(logs.begin(), logs.end());
+    double sum = 0.0;
+    for (double l : logs) sum += std::exp(l - top);
+    for (size_t i = 0; i < logs.size(); ++i) estimates[i] = std::exp(logs[i] - top) / sum;
+  }
   values.assign(classCount, 0.0);
   for (int i = 0; i < classes; ++i) {
     if (labels[i] >= 0 && static_cast<size_t>(labels[i]) < classCount) values[labels[i]] = estimates[i];

@@ -181,6 +181,23 @@ TEST(LinearModelTest, LogisticProbabilitiesAddUpToOneAndAreLiblinearsOwn) {
   }
 }
 
+TEST(LinearModelTest, ProbabilitiesStayNumbersWhenEveryDecisionValueIsFarBelowZero) {
+  // Three machines whose only weight is a bias of -1000, -1001 and -1002: every logistic value
+  // is 0 in doubles, and liblinear's normalising would give 0 / 0.
+  testing::TempDir dir;
+  const std::string path = dir.file("linear.model");
+  testing::writeFileBytes(path, "solver_type L2R_LR\nnr_class 3\nlabel 0 1 2\nnr_feature 1\n"
+                                "bias 1\nw\n0 0 0 \n-1000 -1001 -1002 \n");
+  const LinearModel model = LinearModel::load(path, 3, LinearLoss::kLogistic);
+  std::vector<double> probabilities;
+  model.probabilities({{0, 1.0}}, 3, probabilities);
+  const double e = std::exp(1.0);
+  const double sum = 1.0 + 1.0 / e + 1.0 / (e * e);
+  EXPECT_NEAR(probabilities[0], 1.0 / sum, 1e-12);
+  EXPECT_NEAR(probabilities[1], 1.0 / e / sum, 1e-12);
+  EXPECT_NEAR(probabilities[2], 1.0 / (e * e) / sum, 1e-12);
+}
+
 TEST(LinearModelTest, BalancedClassWeightsAreNOverKTimesTheClassSize) {
   const auto weights = balancedClassWeights({2, 0, 0, 0, 2, 0, 0, 0});
   ASSERT_EQ(weights.size(), 2u);
