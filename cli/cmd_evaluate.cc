@@ -1,12 +1,15 @@
 // evaluate: precision, recall and F1 per category, averages, accuracy and the confusion matrix
 // of predictions.dat against the stored categories of TestingCorpus.
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "cli/cmd_evaluate.h"
 #include "base/encoding.h"
+#include "base/errors.h"
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
+#include "cli/evaluate_log_loss.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
 #include "cli/provenance.h"
@@ -45,7 +48,8 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
       std::string line = "\nModel (model.json):";
       bool first = true;
       for (const char* key : {"table", "train_range", "test_range", "categories", "tokenizer",
-                              "measure", "count", "weighting", "classifier", "k", "vote", "c"}) {
+                              "terms", "measure", "count", "weighting", "classifier", "k", "vote",
+                              "c", "class_weight", "knn_weight"}) {
         auto found = facts.find(key);
         if (found == facts.end()) continue;
         line += std::string(first ? " " : ", ") + key + " " + found->second;
@@ -60,6 +64,7 @@ namespace {
 
 struct EvaluateOptions {
   std::string format = "text";
+  bool logLoss = false;
 };
 
 int runEvaluate(RunContext& context, const EvaluateOptions& options) {
@@ -76,7 +81,14 @@ int runEvaluate(RunContext& context, const EvaluateOptions& options) {
   } else if (!recordedCategories(facts).empty()) {
     context.categories = recordedCategories(facts);
   }
+  if (options.logLoss && options.format != "text") {
+    throw UsageError("--log-loss: the log loss is printed with --format text only");
+  }
+  // Computed before the report is printed, so that a refusal prints no half report.
+  const std::optional<LogLoss> loss =
+      options.logLoss ? std::optional<LogLoss>(logisticLogLoss(context, results)) : std::nullopt;
   printEvaluationReport(context, results, options.format);
+  if (loss) context.console().line(logLossLine(*loss));
   return 0;
 }
 
@@ -91,6 +103,9 @@ macro averages (macro F1 is the mean of the per-category F1), accuracy and the c
 matrix. csv and json have fixed columns and keys (docs/formats.md).)",
       FolderUse::kRead, runEvaluate);
   addReportFormatOption(command, options.format);
+  command.add_flag("--log-loss", options.logLoss,
+                   "With --classifier logistic, also print the log loss: the mean of -ln p of "
+                   "each testing article's stored category under the folder's model (text only)");
 }
 
 }  // namespace newsclass

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,12 +29,13 @@ class LinearCommandTest : public ::testing::Test {
   }
 
   // `trainRange` replaces the sample's 1-120 when given.
-  testing::CommandResult run(std::vector<std::string> command, const char* trainRange = nullptr) {
+  testing::CommandResult run(std::vector<std::string> command, const char* trainRange = nullptr,
+                             const std::string& input = "") {
     std::vector<std::string> arguments = testing::sampleCorpusArguments(data);
     if (trainRange != nullptr) arguments.at(4) = trainRange;
     arguments.insert(arguments.end(), {"-q"});
     arguments.insert(arguments.end(), command.begin(), command.end());
-    return testing::runCommand(arguments);
+    return testing::runCommand(arguments, input);
   }
 
   testing::TempDir dir;
@@ -158,6 +163,58 @@ TEST_F(LinearCommandTest, ACategoryWithoutTrainingArticlesIsRefusedBeforeAnyFile
   EXPECT_EQ(unknown.code, 1);
   EXPECT_EQ(unknown.err.rfind("newsclass: --categories: nosuch has no training article", 0), 0u)
       << unknown.err;
+}
+
+TEST_F(LinearCommandTest, EvaluateGivesTheLogLossOfTheLogisticProbabilitiesPredictGives) {
+  ASSERT_EQ(run({"pipeline", "--count", "0", "--classifier", "logistic", "--c", "4"}).code, 0);
+  // The testing articles' texts and stored categories, as predict's --tsv input.
+  std::ifstream corpus("sample/corpus.tsv");
+  std::string line, input;
+  std::map<std::string, std::string> stored;
+  int id = 0;
+  while (std::getline(corpus, line)) {
+    std::vector<std::string> fields;
+    std::stringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    if (fields.size() != 4 || fields[0] != "test") continue;
+    stored[std::to_string(++id)] = fields[1];
+    input += std::to_string(id) + "\t" + fields[3] + "\n";
+  }
+  const testing::CommandResult predicted =
+      run({"predict", "--tsv", "--format", "tsv", "--top", "6"}, nullptr, input);
+  ASSERT_EQ(predicted.code, 0) << predicted.err;
+  double sum = 0.0;
+  int articles = 0;
+  std::istringstream answers(predicted.out);
+  while (std::getline(answers, line)) {
+    std::vector<std::string> fields;
+    std::stringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    ASSERT_EQ(fields.size(), 13u) << line;
+    for (size_t i = 1; i < fields.size(); i += 2) {
+      if (fields[i] == stored.at(fields[0])) sum -= std::log(std::stod(fields[i + 1]));
+    }
+    ++articles;
+  }
+  ASSERT_EQ(articles, 30);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "log loss: %.4f over 30 testing articles", sum / 30);
+  const testing::CommandResult evaluated = run({"evaluate", "--log-loss"});
+  ASSERT_EQ(evaluated.code, 0) << evaluated.err;
+  EXPECT_NE(evaluated.out.find(std::string(expected) +
+                               " (logistic probabilities of the stored category)\n"),
+            std::string::npos)
+      << evaluated.out;
+  EXPECT_NE(evaluated.out.find("classifier logistic, c 4"), std::string::npos) << evaluated.out;
+  // Only with logistic probabilities, and only in the text report.
+  EXPECT_EQ(run({"evaluate", "--log-loss", "--format", "json"}).err,
+            "newsclass: --log-loss: the log loss is printed with --format text only\n");
+  ASSERT_EQ(run({"pipeline", "--count", "0", "--classifier", "linear"}).code, 0);
+  const testing::CommandResult linear = run({"evaluate", "--log-loss"});
+  EXPECT_EQ(linear.code, 1);
+  EXPECT_EQ(linear.out, "");
+  EXPECT_EQ(linear.err, "newsclass: --log-loss: needs the probabilities of --classifier "
+                        "logistic; the folder's model (model.json) is linear\n");
 }
 
 TEST_F(LinearCommandTest, BadCostAndClassifierNamesAreRefused) {

@@ -180,6 +180,8 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
   blended.knnWeight = 0.5;
   blended.k = 5;
   ModelDescription logistic = sampleModel("logistic", Weighting::kTfidf);
+  ModelDescription logisticCharacters = sampleModel("logistic", Weighting::kTfidf);
+  logisticCharacters.terms = TermKinds::kChars;
   ModelDescription logisticBoth = sampleModel("logistic", Weighting::kTfidf);
   logisticBoth.terms = TermKinds::kWordsAndChars;
   const std::vector<Case> cases = {
@@ -198,6 +200,8 @@ TEST_F(PredictModelTest, TheModelPredictAndClassifyLabelEveryTestingTextAlike) {
         "--knn-weight", "0.5", "--k", "5"},
        blended},
       {{"pipeline", "--count", "0", "--classifier", "logistic", "--c", "4"}, logistic},
+      {{"pipeline", "--count", "0", "--classifier", "logistic", "--terms", "chars"},
+       logisticCharacters},
       {{"pipeline", "--count", "0", "--classifier", "logistic", "--terms", "words+chars",
         "--class-weight", "balanced"},
        logisticBoth}};

@@ -29,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes = fuzz::asBytes(data, size);
   const std::string path = fuzz::writeScratchFile("linear.model", bytes);
   const size_t classes = recordedClassCount(bytes);
-  for (const LinearLoss loss : {LinearLoss::kSquaredHinge, LinearLoss::kLogistic})
+  // Loaded as the kind its solver line names, as the commands load the kind model.json names.
+  const LinearLoss loss = bytes.substr(0, 19) == "solver_type L2R_LR\n" ? LinearLoss::kLogistic
+                                                                         : LinearLoss::kSquaredHinge;
   for (const size_t categoryCount : {classes + 1, classes}) {
     fuzz::expectAcceptedOrRefused(path, [&] {
       const LinearModel model = LinearModel::load(path, categoryCount, loss);

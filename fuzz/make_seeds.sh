@@ -31,6 +31,9 @@ for classifier in knn linear; do
   run --data-dir "$work/$classifier" --train-range 1-18 --test-range 1-6 \
     pipeline --count 40 --classifier "$classifier"
 done
+run --data-dir "$work/logistic" import --replace "$work/corpus.tsv"
+run --data-dir "$work/logistic" --train-range 1-18 --test-range 1-6 \
+  pipeline --count 0 --classifier logistic --terms words+chars --class-weight balanced
 run --data-dir "$work/tfidf" import --replace "$work/corpus.tsv"
 run --data-dir "$work/tfidf" --train-range 1-18 --test-range 1-6 \
   pipeline --measure ig --count 40 --weighting tfidf --vote similarity
@@ -53,6 +56,8 @@ for classifier in knn tfidf; do
 done
 cp "$work/linear/model.json" "$seeds/model_json/linear.json"
 cp "$work/linear/linear.model" "$seeds/linear_model/six-categories.model"
+cp "$work/logistic/model.json" "$seeds/model_json/logistic.json"
+cp "$work/logistic/linear.model" "$seeds/linear_model/logistic-words-chars.model"
 cp testdata/tiny_lexicon.txt "$seeds/lexicon/tiny_lexicon.txt"
 cp sample/dict.txt "$seeds/lexicon/user_dict.txt"
 cp sample/stopwords.txt "$seeds/lexicon/stopwords.txt"
