@@ -20,28 +20,14 @@
 namespace newsclass {
 namespace {
 
-struct ClassifyOptions {
-  int k = 10;
-  std::string vote = "count";
-  std::string classifier = "knn";
-  double cost = 1.0;
-  std::string classWeight = "none";
-  double knnWeight = 0.0;
+struct ClassifyOptions : ClassifierChoices {
   std::optional<int32_t> explain;
 };
 
 // The classifier the options ask for, over the context's training range and categories.
 ModelDescription requestedModel(const RunContext& context, const ClassifyOptions& options) {
-  ModelDescription description;
-  description.classifier = options.classifier;
-  description.k = options.k;
-  description.similarityVote = options.vote == "similarity";
-  description.cost = options.cost;
-  description.balancedClassWeights = options.classWeight == "balanced";
-  description.knnWeight = options.knnWeight;
+  ModelDescription description = describeClassifier(context, options);
   description.files = dataFolderModelFiles(context);
-  description.categories = context.categories;
-  description.range = context.trainingRange();
   return description;
 }
 

@@ -312,8 +312,9 @@ void cutTextAsRecorded(RunContext& context, const Provenance& facts) {
   const GlobalOptions defaults;
   // Checked as model.json was read: absent (words) or a spelling of the kinds.
   auto terms = facts.find("terms");
-  context.environment().terms =
-      terms == facts.end() ? TermKinds::kWords : termKindsNamed(terms->second).value_or(TermKinds::kWords);
+  context.environment().terms = terms == facts.end()
+                                    ? TermKinds::kWords
+                                    : termKindsNamed(terms->second).value_or(TermKinds::kWords);
   struct Source {
     const char* key;
     const char* option;

@@ -119,6 +119,19 @@ CLI::Option* addClassWeightOption(CLI::App& command, std::string& classWeight) {
                          {"none", "balanced"});
 }
 
+ModelDescription describeClassifier(const RunContext& context, const ClassifierChoices& choices) {
+  ModelDescription description;
+  description.classifier = choices.classifier;
+  description.k = choices.k;
+  description.similarityVote = choices.vote == "similarity";
+  description.cost = choices.cost;
+  description.balancedClassWeights = choices.classWeight == "balanced";
+  description.knnWeight = choices.knnWeight;
+  description.categories = context.categories;
+  description.range = context.trainingRange();
+  return description;
+}
+
 Tokenizer tokenizerByName(const std::string& name) {
   return name == "space" ? &splitBySpace : &tokenizeArticle;
 }

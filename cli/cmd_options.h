@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cmd_cli.h"
+#include "models/model_description.h"
 #include "segmentation/term_kinds.h"
 
 namespace newsclass {
@@ -53,6 +54,19 @@ CLI::Option* addCostOption(CLI::App& command, double& cost);
 CLI::Option* addKnnWeightOption(CLI::App& command, double& weight);
 // --class-weight: none (the default) or balanced.
 CLI::Option* addClassWeightOption(CLI::App& command, std::string& classWeight);
+
+// The choices of a classifier that classify and pipeline both take, as their options set them.
+struct ClassifierChoices {
+  int k = 10;
+  std::string vote = "count";
+  std::string classifier = "knn";
+  double cost = 1.0;
+  std::string classWeight = "none";
+  double knnWeight = 0.0;
+};
+// The classifier the choices ask for over the context's training range and categories (the
+// caller adds the files and the terms).
+ModelDescription describeClassifier(const RunContext& context, const ClassifierChoices& choices);
 
 // The tokeniser a --tokenizer value names: splitBySpace for "space", else tokenizeArticle.
 Tokenizer tokenizerByName(const std::string& name);

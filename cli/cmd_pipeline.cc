@@ -28,33 +28,19 @@
 namespace newsclass {
 namespace {
 
-struct PipelineOptions {
+struct PipelineOptions : ClassifierChoices {
   std::string measure = "chi";
   int32_t count = 1000;
-  int k = 10;
   std::string tokenizer = "segment";
   std::string terms = "words";
   std::string format = "text";
   std::string weighting = "spec";
-  std::string vote = "count";
-  std::string classifier = "knn";
-  double cost = 1.0;
-  std::string classWeight = "none";
-  double knnWeight = 0.0;
 };
 
 // The classifier the options ask for (its name and choices; the pipeline supplies the files).
 ModelDescription requestedClassifier(const RunContext& context, const PipelineOptions& options) {
-  ModelDescription description;
-  description.classifier = options.classifier;
-  description.k = options.k;
-  description.similarityVote = options.vote == "similarity";
-  description.cost = options.cost;
-  description.balancedClassWeights = options.classWeight == "balanced";
-  description.knnWeight = options.knnWeight;
+  ModelDescription description = describeClassifier(context, options);
   description.terms = termKindsByName(options.terms);
-  description.categories = context.categories;
-  description.range = context.trainingRange();
   return description;
 }
 
@@ -195,15 +181,9 @@ class PipelineStages {
     ClassificationResults results;
     StageClock clock;
     const ModelDescription description = requestedClassifier(context_, options_);
-    const LinearTrainingSet training =
-        linearTrainingSet(processor_.range(), dictionary_, keywords, classes);
-    LinearModel model = trainLinearModel(training, keywords, linearSettings(description));
-    std::optional<NeighbourBlend> blend;
-    if (description.knnWeight > 0.0) {
-      blend.emplace(training.vectors, training.classes, keywords.size(),
-                    context_.categories.size(), static_cast<size_t>(options_.k),
-                    description.knnWeight);
-    }
+    const LinearMachines machines =
+        trainLinearMachines(description, processor_.range(), dictionary_, keywords, classes);
+    const LinearModel& model = machines.model;
     model.save(modelPath);
     summary(context_, options_.classifier + " model",
             std::to_string(keywords.size()) + " features, C = " + shortestDecimal(options_.cost),
@@ -211,8 +191,9 @@ class PipelineStages {
     StageClock classifying;
     const auto vectors =
         sparseTestingVectors(processor_.environment(), processor_.range(), dictionary_, keywords,
-                             processor_.environment().terms, context_.testFirst, context_.testLast, kTestingCorpusTable);
-    linearClassify(processor_.environment(), model, blend ? &*blend : nullptr, vectors,
+                             processor_.environment().terms, context_.testFirst,
+                             context_.testLast, kTestingCorpusTable);
+    linearClassify(processor_.environment(), model, machines.blendOrNull(), vectors,
                    context_.categories, results);
     savePredictions(results, predictionsPath);
     const auto facts = linearFacts(description);

@@ -20,8 +20,7 @@ namespace {
 struct TrainedModel {
   Dictionary dictionary;
   std::vector<std::string> keywords;
-  LinearModel model;
-  std::optional<NeighbourBlend> blend;  // with a knn weight
+  LinearMachines machines;
 };
 
 // Trains the model on the training range, in memory. UsageError for a category without a
@@ -36,23 +35,16 @@ TrainedModel train(const ModelDescription& description, const StageEnvironment& 
   if (keywords.empty()) {
     throw DataFileError(files.keywords + ": holds no keywords (run select-features first)");
   }
-  const LinearTrainingSet training =
-      linearTrainingSet(description.range, dictionary, keywords, classes);
-  LinearModel model = trainLinearModel(training, keywords, linearSettings(description));
-  std::optional<NeighbourBlend> blend;
-  if (description.knnWeight > 0.0) {
-    blend.emplace(training.vectors, training.classes, keywords.size(),
-                  description.categories.size(), static_cast<size_t>(description.k),
-                  description.knnWeight);
-  }
-  return {std::move(dictionary), std::move(keywords), std::move(model), std::move(blend)};
+  LinearMachines machines =
+      trainLinearMachines(description, description.range, dictionary, keywords, classes);
+  return {std::move(dictionary), std::move(keywords), std::move(machines)};
 }
 
 // Trains the model, writes linear.model and says so on the console.
 TrainedModel trainAndSave(const ModelDescription& description,
                           const StageEnvironment& environment) {
   TrainedModel trained = train(description, environment);
-  trained.model.save(description.files.linearModel);
+  trained.machines.model.save(description.files.linearModel);
   environment.console->line(description.classifier + " model: " +
                             std::to_string(trained.keywords.size()) +
                             " features, C = " + shortestDecimal(description.cost) + " -> " +
@@ -66,14 +58,14 @@ void printExplanation(const ModelDescription& description, const TrainedModel& t
                       const WeightedKeywordList& vector, int32_t articleId, Console& console) {
   const std::vector<std::string>& categories = description.categories;
   std::vector<double> values, probabilities;
-  const NeighbourBlend* blend = trained.blend ? &*trained.blend : nullptr;
+  const NeighbourBlend* blend = trained.machines.blendOrNull();
   NeighbourBlend::Scratch scratch = blend ? blend->makeScratch() : NeighbourBlend::Scratch();
   std::vector<double> decisions;
-  trained.model.decide(vector, categories.size(), decisions);
+  trained.machines.model.decide(vector, categories.size(), decisions);
   const int predicted =
-      linearLabel(trained.model, blend, vector, categories.size(), values, &scratch);
-  const bool probable = trained.model.givesProbabilities();
-  if (probable) trained.model.probabilities(vector, categories.size(), probabilities);
+      linearLabel(trained.machines.model, blend, vector, categories.size(), values, &scratch);
+  const bool probable = trained.machines.model.givesProbabilities();
+  if (probable) trained.machines.model.probabilities(vector, categories.size(), probabilities);
   const std::string& winner = categories[static_cast<size_t>(predicted)];
   console.line("testing article " + std::to_string(articleId) + ": predicted " + winner + " (" +
                description.classifier + ", decision value" +
@@ -90,12 +82,13 @@ void printExplanation(const ModelDescription& description, const TrainedModel& t
     console.line(line);
   }
   console.line("terms that added most to " + winner + " (coefficient x weight):");
-  for (const auto& [term, value] : termContributions(trained.model, vector, trained.keywords,
-                                                     predicted, kExplainedTerms)) {
+  for (const auto& [term, value] : termContributions(trained.machines.model, vector,
+                                                     trained.keywords, predicted,
+                                                     kExplainedTerms)) {
     std::snprintf(number, sizeof number, "%.6f", value);
     console.line("  " + term + " " + number);
   }
-  std::snprintf(number, sizeof number, "%.6f", trained.model.bias(predicted));
+  std::snprintf(number, sizeof number, "%.6f", trained.machines.model.bias(predicted));
   console.line("  (bias) " + std::string(number));
   if (blend) {
     const size_t winning = static_cast<size_t>(predicted);
@@ -141,7 +134,7 @@ class LinearClassifier : public Classifier {
                                               trained.keywords, description.terms, firstId, lastId,
                                               kTestingCorpusTable);
     ClassificationResults results;
-    linearClassify(environment, trained.model, trained.blend ? &*trained.blend : nullptr, vectors,
+    linearClassify(environment, trained.machines.model, trained.machines.blendOrNull(), vectors,
                    description.categories, results);
     return results;
   }
@@ -180,6 +173,20 @@ const Classifier& linearClassifier() {
 const Classifier& logisticClassifier() {
   static const LinearClassifier kClassifier;
   return kClassifier;
+}
+
+LinearMachines trainLinearMachines(const ModelDescription& description, ArticleRange range,
+                                   const Dictionary& dictionary,
+                                   const std::vector<std::string>& keywords,
+                                   const std::vector<int>& classes) {
+  const LinearTrainingSet training = linearTrainingSet(range, dictionary, keywords, classes);
+  LinearMachines machines{trainLinearModel(training, keywords, linearSettings(description)), {}};
+  if (description.knnWeight > 0.0) {
+    machines.blend.emplace(training.vectors, training.classes, keywords.size(),
+                           description.categories.size(), static_cast<size_t>(description.k),
+                           description.knnWeight);
+  }
+  return machines;
 }
 
 LinearSettings linearSettings(const ModelDescription& description) {

@@ -5,11 +5,14 @@
 #ifndef NEWSCLASS_MODELS_LINEAR_CLASSIFIER_H_
 #define NEWSCLASS_MODELS_LINEAR_CLASSIFIER_H_
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "dictionary/dictionary.h"
 #include "linear/linear_model.h"
+#include "linear/neighbour_blend.h"
 #include "models/classifier.h"
 
 namespace newsclass {
@@ -19,6 +22,20 @@ const Classifier& logisticClassifier();
 
 // How the description's linear classifier trains: its loss, C and class weights.
 LinearSettings linearSettings(const ModelDescription& description);
+
+// The machines the description's linear classifier trains, and its neighbour blend when it
+// asks for one (a knn weight).
+struct LinearMachines {
+  LinearModel model;
+  std::optional<NeighbourBlend> blend;
+  const NeighbourBlend* blendOrNull() const { return blend ? &*blend : nullptr; }
+};
+// Trains them on the training articles of `range` (description.range but for the pipeline,
+// which trains on its own) with the classes linearTrainingClasses gave them.
+LinearMachines trainLinearMachines(const ModelDescription& description, ArticleRange range,
+                                   const Dictionary& dictionary,
+                                   const std::vector<std::string>& keywords,
+                                   const std::vector<int>& classes);
 
 // What model.json records of a linear classifier: "classifier", "c" and, when balanced,
 // "class_weight".
