@@ -3,11 +3,17 @@
 #define NEWSCLASS_CONTINGENCY_DF_SELECTION_H_
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/console.h"
 #include "dictionary/dictionary.h"
 
 namespace newsclass {
+
+// The n words of the most postings (all of them when there are fewer), most first, equal counts
+// in dictionary order; views of the dictionary's keys.
+std::vector<std::string_view> dfFeatureWords(const Dictionary& dictionary, unsigned n);
 
 // Replaces `path` with the n words of the most postings, one a line (equal counts in
 // dictionary order), and writes the count and the threshold to the console. Selecting no word

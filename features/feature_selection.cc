@@ -41,6 +41,31 @@ int32_t categoryQuota(int32_t articleCount, int32_t featureTotal, int32_t rangeS
                                                   std::numeric_limits<int32_t>::max()));
 }
 
+std::vector<std::string_view> selectFeatureWords(
+    FeatureMeasure measure, const CategoryList& categories, const Dictionary& dictionary,
+    ContingencyTable& table, int32_t featureTotal, int32_t rangeSize,
+    const std::function<int32_t(const std::string&)>& articleCountOf,
+    const std::function<void(CategorySelection&&, double rankingSeconds)>& onCategory) {
+  categoryQuota(0, featureTotal, rangeSize);  // rejects an empty range before any work
+  // Views of the dictionary's own keys; the set orders them byte-wise and keeps each once.
+  std::set<std::string_view> selected;
+  // Every ranking reads one cell and one document frequency per word; gathering them once saves
+  // a walk over the dictionary and the table per category.
+  const RankingInput input = gatherRankingInput(dictionary, table, categories);
+  for (const std::string& category : categories) {
+    const int32_t articleCount = articleCountOf(category);
+    const int32_t quota = categoryQuota(articleCount, featureTotal, rangeSize);
+    // Only the top of the ranking is needed; a quota beyond it takes the whole ranking.
+    const StageClock rankingClock;
+    std::vector<ScoredWord> ranking =
+        rankWords(measure, input, category, rangeSize, static_cast<size_t>(std::max(quota, 0)));
+    const double seconds = rankingClock.elapsedSeconds();
+    for (const ScoredWord& entry : ranking) selected.insert(*entry.word);
+    if (onCategory) onCategory({category, articleCount, quota, std::move(ranking)}, seconds);
+  }
+  return std::vector<std::string_view>(selected.begin(), selected.end());
+}
+
 void selectFeatures(const StageEnvironment& environment, ArticleRange range, FeatureMeasure measure,
                     const CategoryList& categories, const Dictionary& dictionary,
                     ContingencyTable& table, int32_t featureTotal, const std::string& path,
@@ -50,29 +75,18 @@ void selectFeatures(const StageEnvironment& environment, ArticleRange range, Fea
   static const std::string kTimingLabel = gbk("遴选特征词共有了");
   const int32_t rangeSize = range.size();
   categoryQuota(0, featureTotal, rangeSize);  // rejects an empty range before any work
-
-  // Views of the dictionary's own keys; the set orders them byte-wise and keeps each once.
-  std::set<std::string_view> selected;
   const StageClock clock;
-  // Every ranking reads one cell and one document frequency per word; gathering them once saves
-  // a walk over the dictionary and the table per category.
-  const RankingInput input = gatherRankingInput(dictionary, table, categories);
-  for (const std::string& category : categories) {
-    const int32_t articleCount =
-        truncateCount(countCategoryArticles(environment, category, kTrainingCorpusTable));
-    const int32_t quota = categoryQuota(articleCount, featureTotal, rangeSize);
-    // Only the top of the ranking is needed; a quota beyond it takes the whole ranking.
-    const StageClock rankingClock;
-    const std::vector<ScoredWord> ranking =
-        rankWords(measure, input, category, rangeSize, static_cast<size_t>(std::max(quota, 0)));
-    if (measure == FeatureMeasure::kCategoryFrequency) {
-      printCategoryRankingTime(*environment.console, category, rankingClock.elapsedSeconds());
-    }
-    for (const ScoredWord& entry : ranking) selected.insert(*entry.word);
-    if (selections != nullptr) {
-      selections->push_back({category, articleCount, quota, ranking});
-    }
-  }
+  const std::vector<std::string_view> selected = selectFeatureWords(
+      measure, categories, dictionary, table, featureTotal, rangeSize,
+      [&](const std::string& category) {
+        return truncateCount(countCategoryArticles(environment, category, kTrainingCorpusTable));
+      },
+      [&](CategorySelection&& selection, double rankingSeconds) {
+        if (measure == FeatureMeasure::kCategoryFrequency) {
+          printCategoryRankingTime(*environment.console, selection.category, rankingSeconds);
+        }
+        if (selections != nullptr) selections->push_back(std::move(selection));
+      });
 
   // Every vector is laid out by the keyword list: an empty one would make vectors of no
   // position, and every article would look like every other.

@@ -5,7 +5,9 @@
 #define NEWSCLASS_FEATURES_FEATURE_SELECTION_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/stage_environment.h"
@@ -28,6 +30,16 @@ struct CategorySelection {
 // The quota of a category with `articleCount` training articles: articleCount * featureTotal /
 // rangeSize, truncated toward zero. Throws UsageError when rangeSize is not positive.
 int32_t categoryQuota(int32_t articleCount, int32_t featureTotal, int32_t rangeSize);
+
+// The words the selection with `measure` takes, in ascending byte order, each once (views of the
+// dictionary's keys): each category, with articleCountOf(category) training articles, takes its
+// quota from the top of its ranking. `onCategory`, when given, receives each category's
+// selection and the seconds its ranking took, in list order.
+std::vector<std::string_view> selectFeatureWords(
+    FeatureMeasure measure, const CategoryList& categories, const Dictionary& dictionary,
+    ContingencyTable& table, int32_t featureTotal, int32_t rangeSize,
+    const std::function<int32_t(const std::string&)>& articleCountOf,
+    const std::function<void(CategorySelection&&, double rankingSeconds)>& onCategory = {});
 
 // Runs the selection with `measure` over the training range's articles and writes the keyword
 // file `path` (one word per line, ascending byte order, each word once), then prints the word
