@@ -52,6 +52,25 @@ std::string featureMeasureList() {
   return list;
 }
 
+bool measureUsesTable(const std::string& measure) { return measure != kDocumentFrequency; }
+
+std::vector<std::string_view> keywordsByMeasure(
+    const std::string& measure, const CategoryList& categories, const Dictionary& dictionary,
+    ContingencyTable& table, int32_t count, int32_t rangeSize,
+    const std::function<int32_t(const std::string&)>& articleCountOf) {
+  if (measure == kDocumentFrequency) {
+    return dfFeatureWords(dictionary, count == 0 ? static_cast<unsigned>(dictionary.size())
+                                                 : static_cast<unsigned>(count));
+  }
+  const std::optional<FeatureMeasure> perCategory = perCategoryMeasure(measure);
+  if (!perCategory) {
+    throw UsageError("--measure: expected " + featureMeasureList() + ", got \"" + measure + "\"");
+  }
+  return selectFeatureWords(*perCategory, categories, dictionary, table,
+                            count == 0 ? std::numeric_limits<int32_t>::max() : count, rangeSize,
+                            articleCountOf);
+}
+
 void selectKeywordsByMeasure(const StageEnvironment& environment, ArticleRange range,
                              const std::string& measure,
                              const CategoryList& categories, const Dictionary& dictionary,

@@ -20,6 +20,17 @@ const std::vector<std::string>& featureMeasureNames();
 // The names as a help text lists them: "chi, ig, mi, cf or df".
 std::string featureMeasureList();
 
+// Whether the named measure ranks words by the contingency table (every name but "df").
+bool measureUsesTable(const std::string& measure);
+
+// The words selectKeywordsByMeasure writes, with no database and no file: the category article
+// counts come from `articleCountOf` and N is `rangeSize`. An empty result is no error here.
+// UsageError for an unknown measure name, as selectKeywordsByMeasure.
+std::vector<std::string_view> keywordsByMeasure(
+    const std::string& measure, const CategoryList& categories, const Dictionary& dictionary,
+    ContingencyTable& table, int32_t count, int32_t rangeSize,
+    const std::function<int32_t(const std::string&)>& articleCountOf);
+
 // Writes the keyword file `path` with the named measure; a `count` of 0 selects every word of the
 // dictionary but "" and " " (for df, every word). "df" takes the `count` words of highest
 // document frequency of the dictionary (selectByDfThreshold) and uses neither the categories nor
