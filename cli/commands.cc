@@ -48,7 +48,7 @@ void addEveryCommand(CLI::App& app, CommandSet& commands) {
        {addImportCommand, addShowCommand, addSegmentCommand, addBuildDictionaryCommand,
         addPrintDictionaryCommand, addBuildContingencyCommand, addSelectFeaturesCommand,
         addBuildVectorsCommand, addClassifyCommand, addEvaluateCommand, addPipelineCommand,
-        addPredictCommand}) {
+        addPredictCommand, addTuneCommand}) {
     add(app, commands);
   }
 }

@@ -34,7 +34,8 @@ TEST(CommandSetTest, EveryCommandIsRegisteredOnceWithTheFolderAccessItNeeds) {
       {"classify", FolderUse::kWriteInputs},
       {"evaluate", FolderUse::kRead},
       {"pipeline", FolderUse::kWrite},
-      {"predict", FolderUse::kRead}};
+      {"predict", FolderUse::kRead},
+      {"tune", FolderUse::kRead}};
   std::map<std::string, FolderUse> registered;
   for (const CommandSet::Entry& entry : commands.entries()) {
     EXPECT_TRUE(registered.emplace(entry.command->get_name(), entry.folderUse).second)

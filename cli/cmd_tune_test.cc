@@ -1,0 +1,130 @@
+// tune through the command line on the sample corpus: the table, its formats, the same table
+// for any thread count and seed repeat, and refusals before any work.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testing/command_runner.h"
+#include "testing/test_support.h"
+
+namespace newsclass {
+namespace {
+
+constexpr const char* kLexicon = "/usr/lib/python3/dist-packages/jieba/dict.txt";
+
+class TuneCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kLexicon)) GTEST_SKIP() << kLexicon << " is not installed";
+    ASSERT_EQ(run({"import", "sample/corpus.tsv"}).code, 0);
+  }
+
+  testing::CommandResult run(std::vector<std::string> command, const char* threads = "2") {
+    std::vector<std::string> arguments = testing::sampleCorpusArguments(data);
+    arguments.insert(arguments.end(), {"--threads", threads, "-q"});
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return testing::runCommand(arguments);
+  }
+
+  // The table without its seconds column, which is the only part that may differ between runs.
+  static std::string withoutSeconds(const std::string& table) {
+    static const std::regex seconds("  +[0-9]+\\.[0-9]{2}  ");
+    return std::regex_replace(table, seconds, "  #  ");
+  }
+
+  testing::TempDir dir;
+  std::string data = dir.file("data");
+};
+
+TEST_F(TuneCommandTest, TheTableRanksEverySettingAndNamesTheBestCommandLine) {
+  const testing::CommandResult tuned =
+      run({"tune", "--folds", "3", "--grid", "classifier=linear,logistic;terms=words,chars;count=0"});
+  ASSERT_EQ(tuned.code, 0) << tuned.err;
+  std::istringstream lines(tuned.out);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "macro-f1 over 3 folds of the training range (seed 1), best first:");
+  std::getline(lines, line);
+  EXPECT_EQ(line, "rank    mean     std  seconds  setting");
+  double previous = 2.0;
+  std::vector<std::string> settings;
+  for (int rank = 1; rank <= 4; ++rank) {
+    ASSERT_TRUE(std::getline(lines, line));
+    std::smatch row;
+    ASSERT_TRUE(std::regex_match(line, row, std::regex(" +([0-9]+)  ([01]\\.[0-9]{4})  ([01]\\.[0-9]{4})  +[0-9]+\\.[0-9]{2}  (.*)")))
+        << line;
+    EXPECT_EQ(std::stoi(row[1]), rank);
+    const double mean = std::stod(row[2]);
+    EXPECT_LE(mean, previous);
+    previous = mean;
+    settings.push_back(row[4]);
+  }
+  // The sample's six categories are far apart: every setting labels most held-out articles.
+  EXPECT_GT(previous, 0.5);
+  std::sort(settings.begin(), settings.end());
+  EXPECT_EQ(settings, (std::vector<std::string>{"classifier=linear terms=chars count=0",
+                                                "classifier=linear terms=words count=0",
+                                                "classifier=logistic terms=chars count=0",
+                                                "classifier=logistic terms=words count=0"}));
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line.rfind("best: newsclass --train-range 1-120 pipeline --classifier ", 0), 0u) << line;
+  EXPECT_FALSE(std::getline(lines, line));
+  // tune writes no file of the data folder.
+  for (const char* file : {"dict.dat", "keywords.dat", "linear.model", "predictions.dat"}) {
+    EXPECT_FALSE(std::filesystem::exists(data + "/" + file)) << file;
+  }
+}
+
+TEST_F(TuneCommandTest, TheSameTableForAnyThreadCountAndAgainForTheSameSeed) {
+  const std::vector<std::string> command = {"tune", "--folds", "4", "--grid",
+                                            "c=0.5,2;terms=words+chars;count=0,200;measure=chi,df"};
+  const testing::CommandResult one = run(command, "1");
+  ASSERT_EQ(one.code, 0) << one.err;
+  const testing::CommandResult three = run(command, "3");
+  ASSERT_EQ(three.code, 0) << three.err;
+  EXPECT_EQ(withoutSeconds(one.out), withoutSeconds(three.out));
+  EXPECT_EQ(withoutSeconds(run(command, "2").out), withoutSeconds(one.out));
+  std::vector<std::string> otherSeed = command;
+  otherSeed.insert(otherSeed.end(), {"--seed", "99"});
+  const testing::CommandResult other = run(otherSeed);
+  ASSERT_EQ(other.code, 0);
+  EXPECT_NE(withoutSeconds(other.out).substr(other.out.find('\n')),
+            withoutSeconds(one.out).substr(one.out.find('\n')));
+}
+
+TEST_F(TuneCommandTest, CsvAndJsonHoldTheSameScores) {
+  const std::vector<std::string> command = {"tune", "--folds", "3", "--grid", "c=1,2;count=0"};
+  std::vector<std::string> csv = command;
+  csv.insert(csv.end(), {"--format", "csv"});
+  const testing::CommandResult table = run(csv);
+  ASSERT_EQ(table.code, 0) << table.err;
+  EXPECT_EQ(table.out.rfind("rank,mean,std,seconds,setting\n1,", 0), 0u) << table.out;
+  EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 3);
+  std::vector<std::string> json = command;
+  json.insert(json.end(), {"--format", "json", "--metric", "accuracy"});
+  const testing::CommandResult object = run(json);
+  ASSERT_EQ(object.code, 0) << object.err;
+  EXPECT_EQ(object.out.rfind("{\"metric\":\"accuracy\",\"folds\":3,\"seed\":1,\"settings\":[{\"setting\":\"c=", 0), 0u)
+      << object.out;
+  EXPECT_NE(object.out.find("\"best\":\"newsclass --train-range 1-120 pipeline --classifier linear --c "),
+            std::string::npos);
+}
+
+TEST_F(TuneCommandTest, WhatTuneCannotDoIsRefusedBeforeAnyWork) {
+  EXPECT_EQ(run({"tune", "--grid", "c=abc"}).err, "newsclass: --grid: c=abc: expected a positive number\n");
+  EXPECT_EQ(run({"tune", "--grid", "classifier=knn;k=5"}).err,
+            "newsclass: --grid: classifier=knn: tune compares the linear and logistic classifiers "
+            "(the KNN is not tuned yet)\n");
+  EXPECT_EQ(run({"tune", "--grid", "classifier=logistic;knn_weight=0.5"}).err,
+            "newsclass: --grid: knn_weight: the neighbour blend raises the linear SVMs' decision "
+            "values, not the logistic classifier's (classifier=logistic knn_weight=0.5)\n");
+  EXPECT_EQ(run({"tune", "--folds", "1"}).code, 1);
+  EXPECT_EQ(run({"tune", "--metric", "f1"}).code, 1);
+}
+
+}  // namespace
+}  // namespace newsclass

@@ -1,0 +1,122 @@
+#include "tune/tune_run.h"
+
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "base/errors.h"
+#include "base/stage_clock.h"
+#include "base/text_utils.h"
+#include "evaluation/evaluation.h"
+
+namespace newsclass {
+
+TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categories) {
+  TuneChoice choice;
+  choice.model.classifier = "linear";
+  choice.model.categories = categories;
+  for (const auto& [key, value] : setting) {
+    choice.text += (choice.text.empty() ? "" : " ") + key + "=" + value;
+    if (key == "classifier") {
+      if (value == "knn") {
+        throw UsageError("--grid: classifier=knn: tune compares the linear and logistic "
+                         "classifiers (the KNN is not tuned yet)");
+      }
+      choice.model.classifier = value;
+    } else if (key == "vote" || key == "weighting") {
+      throw UsageError("--grid: " + key + " belongs to the KNN, which tune does not tune yet");
+    } else if (key == "c") {
+      choice.model.cost = parseDouble(value).value_or(1.0);  // checked by the grid
+    } else if (key == "class_weight") {
+      choice.model.balancedClassWeights = value == "balanced";
+    } else if (key == "knn_weight") {
+      choice.model.knnWeight = parseDouble(value).value_or(0.0);
+    } else if (key == "k") {
+      choice.model.k = parseInt32(value).value_or(10);
+    } else if (key == "terms") {
+      choice.terms = termKindsNamed(value).value_or(TermKinds::kWords);
+    } else if (key == "measure") {
+      choice.measure = value;
+    } else if (key == "count") {
+      choice.count = parseInt32(value).value_or(1000);
+    }
+  }
+  if (choice.model.knnWeight > 0.0 && choice.model.classifier != "linear") {
+    throw UsageError("--grid: knn_weight: the neighbour blend raises the linear SVMs' decision "
+                     "values, not the " + choice.model.classifier + " classifier's (" +
+                     choice.text + ")");
+  }
+  // The pipeline options that build the same model, in a fixed order.
+  std::vector<std::string>& options = choice.pipelineOptions;
+  options = {"--classifier", choice.model.classifier, "--c", shortestDecimal(choice.model.cost)};
+  if (choice.model.balancedClassWeights) options.insert(options.end(), {"--class-weight", "balanced"});
+  if (choice.model.knnWeight > 0.0) {
+    options.insert(options.end(), {"--knn-weight", shortestDecimal(choice.model.knnWeight), "--k",
+                                   std::to_string(choice.model.k)});
+  }
+  options.insert(options.end(), {"--terms", termKindsName(choice.terms), "--measure",
+                                 choice.measure, "--count", std::to_string(choice.count)});
+  return choice;
+}
+
+double tuneMetric(TuneMetric metric, const std::vector<int>& labels, const std::vector<int>& truth,
+                  size_t classCount) {
+  if (metric == TuneMetric::kAccuracy) {
+    size_t correct = 0;
+    for (size_t i = 0; i < labels.size(); ++i) correct += labels[i] == truth[i];
+    return labels.empty() ? 0.0 : static_cast<double>(correct) / static_cast<double>(labels.size());
+  }
+  std::vector<double> predicted(classCount, 0.0), found(classCount, 0.0), support(classCount, 0.0);
+  for (size_t i = 0; i < labels.size(); ++i) {
+    if (labels[i] >= 0 && static_cast<size_t>(labels[i]) < classCount) predicted[labels[i]] += 1;
+    if (truth[i] >= 0 && static_cast<size_t>(truth[i]) < classCount) support[truth[i]] += 1;
+    if (labels[i] == truth[i] && truth[i] >= 0) found[truth[i]] += 1;
+  }
+  double sum = 0.0;
+  for (size_t c = 0; c < classCount; ++c) {
+    sum += f1Of(precisionOf(found[c], predicted[c]), recallOf(found[c], support[c]));
+  }
+  return classCount == 0 ? 0.0 : sum / static_cast<double>(classCount);
+}
+
+std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
+                               const std::vector<int>& folds, int foldCount,
+                               const CategoryList& categories,
+                               const std::vector<TuneChoice>& choices, TuneMetric metric,
+                               int threads, const std::function<void(size_t done)>& advance) {
+  std::vector<TuneScore> scores(choices.size());
+  for (TuneScore& score : scores) score.folds.assign(static_cast<size_t>(foldCount), 0.0);
+  // The choices grouped by what their fold stages need, each group in grid order.
+  std::map<std::tuple<int, std::string, int32_t>, std::vector<size_t>> groups;
+  for (size_t i = 0; i < choices.size(); ++i) {
+    groups[{static_cast<int>(choices[i].terms), choices[i].measure, choices[i].count}].push_back(i);
+  }
+  size_t done = 0;
+  for (const auto& [key, members] : groups) {
+    const TuneChoice& first = choices[members.front()];
+    for (int fold = 0; fold < foldCount; ++fold) {
+      const PreparedFoldPtr prepared = prepareFold(articles, folds, fold, categories, first.terms,
+                                                   first.measure, first.count, threads);
+      for (size_t member : members) {
+        StageClock clock;
+        const std::vector<int> labels = labelHeldOut(*prepared, choices[member].model);
+        scores[member].folds[static_cast<size_t>(fold)] =
+            tuneMetric(metric, labels, heldOutClasses(*prepared), categories.size());
+        scores[member].seconds += clock.elapsedSeconds();
+        if (advance) advance(++done);
+      }
+    }
+  }
+  for (TuneScore& score : scores) {
+    double sum = 0.0;
+    for (double value : score.folds) sum += value;
+    score.mean = sum / static_cast<double>(foldCount);
+    double squares = 0.0;
+    for (double value : score.folds) squares += (value - score.mean) * (value - score.mean);
+    score.deviation = foldCount > 1 ? std::sqrt(squares / static_cast<double>(foldCount - 1)) : 0.0;
+  }
+  return scores;
+}
+
+}  // namespace newsclass
