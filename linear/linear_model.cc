@@ -49,13 +49,12 @@ std::vector<feature_node> nodesOf(const WeightedKeywordList& vector, int feature
   return nodes;
 }
 
-// The position of class `category` among the model's machines; -1 when it has none.
+// The position of class `category` among the model's machines; -1 when it has none. The labels
+// are read in place: this runs once per term of every explained answer.
 int machineOf(const struct ::model* model, int category) {
-  const int classes = get_nr_class(model);
-  std::vector<int> labels(static_cast<size_t>(classes));
-  get_labels(model, labels.data());
-  const auto found = std::find(labels.begin(), labels.end(), category);
-  return found == labels.end() ? -1 : static_cast<int>(found - labels.begin());
+  const int* labels = model->label;
+  const int* found = std::find(labels, labels + model->nr_class, category);
+  return found == labels + model->nr_class ? -1 : static_cast<int>(found - labels);
 }
 
 }  // namespace
@@ -189,8 +188,7 @@ void LinearModel::probabilities(const WeightedKeywordList& vector, size_t classC
   std::vector<feature_node> nodes = nodesOf(vector, get_nr_feature(model_));
   std::vector<double> estimates(static_cast<size_t>(classes));
   predict_probability(model_, nodes.data(), estimates.data());
-  std::vector<int> labels(static_cast<size_t>(classes));
-  get_labels(model_, labels.data());
+  const int* labels = model_->label;
   // Decision values far below 0 everywhere (hundreds) make every logistic value 0 and the
   // normalised ones 0 / 0: the same quotients are then taken in logarithms.
   if (std::any_of(estimates.begin(), estimates.end(), [](double p) { return !std::isfinite(p); })) {
@@ -229,8 +227,7 @@ int LinearModel::decide(const WeightedKeywordList& vector, size_t classCount,
   std::vector<feature_node> nodes = nodesOf(vector, get_nr_feature(model_));
   std::vector<double> decisions(static_cast<size_t>(classes));
   const int predicted = static_cast<int>(predict_values(model_, nodes.data(), decisions.data()));
-  std::vector<int> labels(static_cast<size_t>(classes));
-  get_labels(model_, labels.data());
+  const int* labels = model_->label;
   values.assign(classCount, -std::numeric_limits<double>::infinity());
   if (classes == 2) {
     // Two classes are one machine: its value speaks for the first label, against the second.

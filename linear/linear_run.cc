@@ -181,7 +181,8 @@ void linearClassify(const StageEnvironment& environment, const LinearModel& mode
 
 LinearPredictor::LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
                                  const std::string& keywordPath, const std::string& modelPath,
-                                 std::vector<std::string> categories, LinearLoss loss)
+                                 std::vector<std::string> categories, LinearLoss loss,
+                                 const NeighbourBlendChoice* blend)
     : categories_(std::move(categories)),
       keywords_(readKeywords(keywordPath)),
       model_(LinearModel::load(modelPath, categories_.size(), loss)) {
@@ -191,16 +192,16 @@ LinearPredictor::LinearPredictor(ArticleRange range, const std::string& dictiona
                         std::to_string(keywords_.size()) +
                         " keywords (run classify --classifier linear again)");
   }
-  loadDictionary(dictionary_, dictionaryPath);
-  statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary_, keywords_));
+  Dictionary dictionary;
+  loadDictionary(dictionary, dictionaryPath);
+  statistics_ = vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords_));
   collectionSize_ = range.size();
-  range_ = range;
-}
-
-void LinearPredictor::blendNeighbours(const std::vector<int>& classes, size_t k, double weight) {
-  const LinearTrainingSet training = linearTrainingSet(range_, dictionary_, keywords_, classes);
-  blend_.emplace(training.vectors, training.classes, keywords_.size(), categories_.size(), k,
-                 weight);
+  if (blend != nullptr) {
+    const LinearTrainingSet training =
+        linearTrainingSet(range, dictionary, keywords_, blend->classes());
+    blend_.emplace(training.vectors, training.classes, keywords_.size(), categories_.size(),
+                   blend->k, blend->weight);
+  }
 }
 
 NeighbourBlend::Scratch LinearPredictor::makeBlendScratch() const {

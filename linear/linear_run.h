@@ -6,6 +6,7 @@
 #define NEWSCLASS_LINEAR_LINEAR_RUN_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,20 +84,28 @@ bool holdsWeight(const WeightedKeywordList& vector);
 // How many terms an explanation of a linear model's label lists.
 inline constexpr size_t kExplainedTerms = 10;
 
+// A neighbour blend a LinearPredictor builds as it loads: the classes of the training articles
+// of its range (read once the model's files are loaded), K and the weight.
+struct NeighbourBlendChoice {
+  std::function<std::vector<int>()> classes;
+  size_t k = 10;
+  double weight = 0.0;
+};
+
 // Labelling new text with a saved linear model: the words of an article weighted with tfidf as
 // the testing articles were, then the model's decision values. Thread-safe with a counter each.
 class LinearPredictor {
  public:
   // Loads linear.model (trained with `loss`), the keywords and their statistics from dict.dat;
-  // N is the size of `range`. DataFileError naming the file at fault, or when the model's
+  // N is the size of `range`. With `blend`, every answer's decision values are raised by the
+  // neighbours among the range's training articles (their vectors built from dict.dat here, the
+  // dictionary itself not kept). DataFileError naming the file at fault, or when the model's
   // feature count differs from the keywords'.
   LinearPredictor(ArticleRange range, const std::string& dictionaryPath,
                   const std::string& keywordPath, const std::string& modelPath,
-                  std::vector<std::string> categories, LinearLoss loss);
+                  std::vector<std::string> categories, LinearLoss loss,
+                  const NeighbourBlendChoice* blend = nullptr);
   std::unique_ptr<vsm::KeywordCounter> makeCounter() const;
-  // Raises every answer's decision values by the neighbours of the training articles of the
-  // model's range with these classes (linearTrainingClasses), K of them, weighing `weight`.
-  void blendNeighbours(const std::vector<int>& classes, size_t k, double weight);
   // A thread's scratch for the blend's searches (empty without a blend).
   NeighbourBlend::Scratch makeBlendScratch() const;
   // The category with the highest decision value, and every category's value (`weight`; for
@@ -116,8 +125,6 @@ class LinearPredictor {
   std::vector<KeywordStatistic> statistics_;
   int64_t collectionSize_ = 0;
   LinearModel model_;
-  Dictionary dictionary_;
-  ArticleRange range_;
   std::optional<NeighbourBlend> blend_;
 };
 

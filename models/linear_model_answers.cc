@@ -1,6 +1,7 @@
 // loadLinearModel: the linear classifiers' answers to new text, through LinearPredictor.
 #include "models/kind_models.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -18,18 +19,28 @@ struct CounterScratch : Model::Scratch {
   NeighbourBlend::Scratch blend;
 };
 
+// The description's neighbour blend, its classes read from the environment's database.
+std::optional<NeighbourBlendChoice> blendChoiceOf(const ModelDescription& description,
+                                                  const StageEnvironment& environment) {
+  if (!(description.knnWeight > 0.0)) return std::nullopt;
+  return NeighbourBlendChoice{
+      [&description, &environment] {
+        return linearTrainingClasses(environment, description.range, description.categories);
+      },
+      static_cast<size_t>(description.k), description.knnWeight};
+}
+
 class LinearMachinesModel : public Model {
  public:
   LinearMachinesModel(const ModelDescription& description, const StageEnvironment& environment)
+      : LinearMachinesModel(description, blendChoiceOf(description, environment)) {}
+
+  LinearMachinesModel(const ModelDescription& description,
+                      const std::optional<NeighbourBlendChoice>& blend)
       : predictor_(description.range, description.files.dictionary,
                    description.files.keywords, description.files.linearModel,
-                   description.categories, linearSettings(description).loss) {
-    if (description.knnWeight > 0.0) {
-      predictor_.blendNeighbours(
-          linearTrainingClasses(environment, description.range, description.categories),
-          static_cast<size_t>(description.k), description.knnWeight);
-    }
-  }
+                   description.categories, linearSettings(description).loss,
+                   blend ? &*blend : nullptr) {}
 
   std::unique_ptr<Scratch> makeScratch() const override {
     return std::make_unique<CounterScratch>(predictor_.makeCounter(),

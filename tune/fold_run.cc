@@ -28,12 +28,12 @@ struct PreparedFold {
 
 void FoldDeleter::operator()(PreparedFold* fold) const { delete fold; }
 
-WordList termsOf(const SegmentedArticle& article, TermKinds kinds) {
+const WordList& termsOf(const SegmentedArticle& article, TermKinds kinds, WordList& joined) {
   if (kinds == TermKinds::kWords) return article.words;
   if (kinds == TermKinds::kChars) return article.characters;
-  WordList terms = article.words;
-  terms.insert(terms.end(), article.characters.begin(), article.characters.end());
-  return terms;
+  joined.assign(article.words.begin(), article.words.end());
+  joined.insert(joined.end(), article.characters.begin(), article.characters.end());
+  return joined;
 }
 
 PreparedFoldPtr prepareFold(const std::vector<SegmentedArticle>& articles,
@@ -48,11 +48,12 @@ PreparedFoldPtr prepareFold(const std::vector<SegmentedArticle>& articles,
   std::vector<int32_t> articlesOf(categories.size(), 0);
   {
     PostingAdder adder(fold->dictionary);
+    WordList joined;
     int32_t renumbered = 0;
     for (size_t i = 0; i < articles.size(); ++i) {
       if (folds[i] == heldOut) continue;
       const SegmentedArticle& article = articles[i];
-      adder.addArticle(termsOf(article, terms), ++renumbered);
+      adder.addArticle(termsOf(article, terms, joined), ++renumbered);
       fold->trainingClasses.push_back(article.category);
       if (article.category >= 0) {
         categoryArticles[categories[static_cast<size_t>(article.category)]].push_back(renumbered);
@@ -76,9 +77,10 @@ PreparedFoldPtr prepareFold(const std::vector<SegmentedArticle>& articles,
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(fold->dictionary, fold->keywords));
   vsm::KeywordCounter counter(fold->keywords);
+  WordList joined;
   for (size_t i = 0; i < articles.size(); ++i) {
     if (folds[i] != heldOut) continue;
-    counter.count(termsOf(articles[i], terms));
+    counter.count(termsOf(articles[i], terms, joined));
     fold->heldOutIds.push_back(articles[i].id);
     fold->heldOutClasses.push_back(articles[i].category);
     fold->heldOutVectors.push_back(vsm::tfidfTestingVector(statistics, counter, n));

@@ -29,8 +29,9 @@ struct SegmentedArticle {
   WordList characters;  // the character terms
 };
 
-// The terms of an article of `kinds`, as the stages take them: words, then characters.
-WordList termsOf(const SegmentedArticle& article, TermKinds kinds);
+// The terms of an article of `kinds`, as the stages take them: words, then characters. One
+// kind is the article's own list; both are joined in `joined`, which the result then is.
+const WordList& termsOf(const SegmentedArticle& article, TermKinds kinds, WordList& joined);
 
 // What a fold's stages make before any classifier: the feature words of its training
 // articles and their vectors, and the held-out articles' vectors.
