@@ -129,6 +129,26 @@ TEST_F(LinearCommandTest, EvaluateTakesTheCategoriesFromTheFolderAndShowsHowItWa
   EXPECT_EQ(run({"evaluate", "--format", "json"}).out.find("model.json"), std::string::npos);
 }
 
+TEST_F(LinearCommandTest, TrainingAgainWithoutWeightsOrBlendDropsTheirKeys) {
+  ASSERT_EQ(run({"pipeline", "--count", "0", "--classifier", "linear", "--class-weight",
+                 "balanced", "--knn-weight", "0.5", "--k", "5"})
+                .code,
+            0);
+  const std::string blended = testing::readFileBytes(data + "/model.json");
+  EXPECT_NE(blended.find("\"class_weight\": \"balanced\""), std::string::npos) << blended;
+  EXPECT_NE(blended.find("\"knn_weight\": \"0.5\""), std::string::npos) << blended;
+  // The plain model replaces the blended one: model.json must describe it, or predict would
+  // blend neighbours into a model trained without them.
+  ASSERT_EQ(run({"classify", "--classifier", "linear"}).code, 0);
+  const std::string plain = testing::readFileBytes(data + "/model.json");
+  for (const char* key : {"\"class_weight\"", "\"knn_weight\"", "\"k\""}) {
+    EXPECT_EQ(plain.find(key), std::string::npos) << key << " in " << plain;
+  }
+  const testing::CommandResult predicted = run({"predict", "--format", "tsv"}, nullptr,
+                                               "\xd0\xc2\xce\xc5\n");
+  EXPECT_EQ(predicted.code, 0) << predicted.err;
+}
+
 TEST_F(LinearCommandTest, ACategoryWithoutTrainingArticlesIsRefusedBeforeAnyFileIsWritten) {
   // military's articles lie beyond 1-40 (the sample lists 20 history, then 20 culture, ...).
   const std::vector<std::string> request = {"--categories", "history,culture,military"};

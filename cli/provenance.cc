@@ -37,7 +37,8 @@ ProvenanceStage stageOfKey(const std::string& key) {
   if (key == "categories") return ProvenanceStage::kContingency;
   if (key == "measure" || key == "count") return ProvenanceStage::kFeatures;
   if (key == "weighting" || key == "test_range") return ProvenanceStage::kVectors;
-  if (key == "classifier" || key == "k" || key == "vote" || key == "c") {
+  if (key == "classifier" || key == "k" || key == "vote" || key == "c" ||
+      key == "class_weight" || key == "knn_weight") {
     return ProvenanceStage::kClassifier;
   }
   return ProvenanceStage::kDictionary;  // table, train_range, tokenizer, the segmenter's files

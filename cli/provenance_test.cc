@@ -123,6 +123,11 @@ TEST(ProvenanceTest, KeysBelongToTheStageOfTheFileTheyDescribe) {
   EXPECT_EQ(stageOfKey(fileKey("testingVSM.dat")), ProvenanceStage::kVectors);
   EXPECT_EQ(stageOfKey(fileKey("linear.model")), ProvenanceStage::kClassifier);
   EXPECT_EQ(stageOfKey(fileKey("predictions.dat")), ProvenanceStage::kClassifier);
+  // A classifier's own settings go with it: a linear model trained again without class
+  // weights or a neighbour blend must not keep the old model's keys.
+  for (const char* key : {"classifier", "k", "vote", "c", "class_weight", "knn_weight"}) {
+    EXPECT_EQ(stageOfKey(key), ProvenanceStage::kClassifier) << key;
+  }
 }
 
 TEST(ProvenanceTest, TheSameBytesFromTheSameFactsKeepTheLaterStages) {
