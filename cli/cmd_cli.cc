@@ -102,7 +102,7 @@ int dispatch(const CommandSet& commands, RunContext& context) {
   int code = 0;
   if (const CommandSet::Entry* entry = commands.parsedEntry()) {
     {
-      DataFolderLock folder = holdDataFolder(context, entry->folderUse);
+      DataFolderLock folder = holdDataFolder(context, entry->use());
       code = entry->run(context, folder);
     }
     context.console().flush();

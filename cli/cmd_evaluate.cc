@@ -57,6 +57,18 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
       }
       context.console().line(line);
     }
+    auto tuned = facts.find("tune_scores");
+    if (tuned != facts.end()) {
+      // The best setting's mean and deviation lead the record, best first.
+      const std::string best = tuned->second.substr(0, tuned->second.find("; "));
+      const size_t meanEnd = best.find(' ');
+      const size_t deviationEnd = best.find(' ', meanEnd + 1);
+      context.console().line(
+          "Tuned (model.json): " + facts.at("tune_metric") + " " + best.substr(0, meanEnd) +
+          " (std " + best.substr(meanEnd + 1, deviationEnd - meanEnd - 1) + ") over " +
+          facts.at("tune_folds") + " folds of the training range, seed " +
+          facts.at("tune_seed") + ", grid " + facts.at("tune_grid"));
+    }
   }
 }
 

@@ -15,6 +15,7 @@
 #include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
 #include "features/measure_selection.h"
+#include "tune/grid.h"
 
 namespace newsclass {
 namespace {
@@ -152,6 +153,32 @@ const std::map<std::string, KeyCheck>& keyChecks() {
                 "count or similarity"}},
       {"c", {isPositiveDecimal, "a positive decimal number"}},
       {"knn_weight", {isPositiveDecimal, "a positive decimal number"}},
+      {"tune_grid",
+       {[](const std::string& v) {
+          try {
+            parseGrid(v);
+            return true;
+          } catch (const UsageError&) {
+            return false;
+          }
+        },
+        "a grid as tune --grid takes it"}},
+      {"tune_folds", {[](const std::string& v) { return isWholeNumber(v, 2, 100); },
+                      "a whole number from 2 to 100"}},
+      {"tune_seed", {[](const std::string& v) {
+                       uint64_t seed = 0;
+                       auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), seed);
+                       return !v.empty() && error == std::errc() && end == v.data() + v.size();
+                     },
+                     "a whole number from 0 to 18446744073709551615"}},
+      {"tune_metric", {[](const std::string& v) { return isOneOf(v, {"macro-f1", "accuracy"}); },
+                       "macro-f1 or accuracy"}},
+      {"tune_scores",
+       {[](const std::string& v) {
+          static const std::regex kScores("[0-9.e+-]+ [0-9.e+-]+ [^;]+(; [0-9.e+-]+ [0-9.e+-]+ [^;]+)*");
+          return std::regex_match(v, kScores);
+        },
+        "\"<mean> <std> <setting>\" joined by \"; \""}},
       {"imported",
        {[](const std::string& v) {
           static const std::regex kTime("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
@@ -204,6 +231,15 @@ void checkFacts(const Provenance& facts, const std::string& path) {
       {"class_weight", linear, false},
       {"knn_weight", name == "linear", false},
   };
+  // tune --apply records all of its keys, with the classifier it picked, or none.
+  const size_t tuneKeys = std::count_if(facts.begin(), facts.end(), [](const auto& fact) {
+    return fact.first.rfind(kTuneKeyPrefix, 0) == 0;
+  });
+  if (tuneKeys != 0 && (tuneKeys != 5 || name.empty())) {
+    throw badFacts(path, name.empty() ? "tune's keys are recorded for no classifier"
+                                      : "tune's keys are recorded without all five of tune_grid, "
+                                        "tune_folds, tune_seed, tune_metric and tune_scores");
+  }
   for (const auto& [key, wanted, required] : keys) {
     const bool present = facts.count(key) != 0;
     if (required && !present) {

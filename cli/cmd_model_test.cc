@@ -115,6 +115,37 @@ TEST(ModelFactsTest, TheClassifiersFactsComeWithIt) {
                             "files again)");
 }
 
+TEST(ModelFactsTest, TunesRecordComesWholeAndWithAClassifier) {
+  Provenance facts = knnFacts();
+  const Provenance tune = {{"tune_grid", "classifier=knn;k=5,10"},
+                           {"tune_folds", "5"},
+                           {"tune_seed", "18446744073709551615"},
+                           {"tune_metric", "accuracy"},
+                           {"tune_scores", "0.9 0.01 classifier=knn k=10; 0.8 0 classifier=knn k=5"}};
+  facts.insert(tune.begin(), tune.end());
+  EXPECT_EQ(refusal(facts), "");
+  const std::pair<const char*, const char*> wrong[] = {
+      {"tune_grid", "k=0"},          {"tune_folds", "1"},
+      {"tune_seed", "-1"},           {"tune_seed", "18446744073709551616"},
+      {"tune_metric", "f1"},         {"tune_scores", "0.9 classifier=knn"},
+      {"tune_scores", "0.9 0.1 k=1;"}};
+  for (const auto& [key, value] : wrong) {
+    Provenance bad = facts;
+    bad[key] = value;
+    EXPECT_EQ(refusal(bad).rfind("\"" + std::string(key) + "\" is \"" + value + "\", expected ", 0), 0u)
+        << refusal(bad);
+  }
+  Provenance partial = facts;
+  partial.erase("tune_seed");
+  EXPECT_EQ(refusal(partial), "tune's keys are recorded without all five of tune_grid, tune_folds, "
+                              "tune_seed, tune_metric and tune_scores (build the folder's files "
+                              "again)");
+  Provenance unclassified = facts;
+  for (const char* key : {"classifier", "k", "vote"}) unclassified.erase(key);
+  EXPECT_EQ(refusal(unclassified),
+            "tune's keys are recorded for no classifier (build the folder's files again)");
+}
+
 TEST(ModelFactsTest, RecordedTermsAreTakenByEveryCommandThatCutsText) {
   // What the dictionary stage recorded reads back through the file, and the kinds it names are
   // the ones new text is cut into.

@@ -11,6 +11,7 @@
 #include "base/stage_clock.h"
 #include "cli/cmd_evaluate.h"
 #include "cli/cmd_options.h"
+#include "cli/cmd_pipeline.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
 #include "corpusdb/queries.h"
@@ -27,15 +28,6 @@
 
 namespace newsclass {
 namespace {
-
-struct PipelineOptions : ClassifierChoices {
-  std::string measure = "chi";
-  int32_t count = 1000;
-  std::string tokenizer = "segment";
-  std::string terms = "words";
-  std::string format = "text";
-  std::string weighting = "spec";
-};
 
 // The classifier the options ask for (its name and choices; the pipeline supplies the files).
 ModelDescription requestedClassifier(const RunContext& context, const PipelineOptions& options) {
@@ -197,7 +189,9 @@ class PipelineStages {
                    context_.categories, results);
     savePredictions(results, predictionsPath);
     const auto facts = linearFacts(description);
-    context_.recordFacts(ProvenanceStage::kClassifier, Provenance(facts.begin(), facts.end()),
+    Provenance recorded(facts.begin(), facts.end());
+    recorded.insert(options_.classifierNotes.begin(), options_.classifierNotes.end());
+    context_.recordFacts(ProvenanceStage::kClassifier, recorded,
                          {kLinearModelFile, kPredictionsFile});
     summary(context_, "classification",
             std::to_string(results.size()) + " articles, " + options_.classifier,
@@ -249,10 +243,10 @@ class PipelineStages {
     processor_.knnClassifyTestSet(kTrainingCorpusTable, trainingModel, testingModel,
                                   context_.categories, options_.k, results, &keywordless);
     savePredictions(results, predictionsPath);
-    context_.recordFacts(ProvenanceStage::kClassifier,
-                         {{"classifier", "knn"}, {"k", std::to_string(options_.k)},
-                          {"vote", options_.vote}},
-                         {kPredictionsFile});
+    Provenance recorded = {
+        {"classifier", "knn"}, {"k", std::to_string(options_.k)}, {"vote", options_.vote}};
+    recorded.insert(options_.classifierNotes.begin(), options_.classifierNotes.end());
+    context_.recordFacts(ProvenanceStage::kClassifier, recorded, {kPredictionsFile});
     summary(context_, "classification",
             std::to_string(results.size()) + " articles, K = " + std::to_string(options_.k),
             clock, predictionsPath);
@@ -267,23 +261,25 @@ class PipelineStages {
 };
 
 int runPipeline(RunContext& context, const PipelineOptions& options) {
-  context.environment().weighting = weightingByName(options.weighting);
-  context.environment().terms = termKindsByName(options.terms);
-  context.environment().similarityVote = options.vote == "similarity";
-  checkRequest(context, options);
-  ClassificationResults results;
-  if (options.format == "text") {
-    results = PipelineStages(context, options).run();
-    context.console().line("");
-  } else {
-    StageLinesToStandardError redirect(context);
-    results = PipelineStages(context, options).run();
-  }
+  const bool text = options.format == "text";
+  const ClassificationResults results = runPipelineStages(context, options, !text);
+  if (text) context.console().line("");
   printEvaluationReport(context, results, options.format);
   return 0;
 }
 
 }  // namespace
+
+ClassificationResults runPipelineStages(RunContext& context, const PipelineOptions& options,
+                                        bool stageLinesToErrors) {
+  context.environment().weighting = weightingByName(options.weighting);
+  context.environment().terms = termKindsByName(options.terms);
+  context.environment().similarityVote = options.vote == "similarity";
+  checkRequest(context, options);
+  if (!stageLinesToErrors) return PipelineStages(context, options).run();
+  StageLinesToStandardError redirect(context);
+  return PipelineStages(context, options).run();
+}
 
 void addPipelineCommand(CLI::App& app, CommandSet& commands) {
   auto [command, options] = commands.add<PipelineOptions>(

@@ -71,9 +71,9 @@ TEST_F(TuneCommandTest, TheTableRanksEverySettingAndNamesTheBestCommandLine) {
                                                 "classifier=logistic terms=chars count=0",
                                                 "classifier=logistic terms=words count=0"}));
   ASSERT_TRUE(std::getline(lines, line));
-  EXPECT_EQ(line.rfind("best: newsclass --train-range 1-120 pipeline --classifier ", 0), 0u) << line;
+  EXPECT_EQ(line.rfind("best: newsclass --train-range 1-120 --test-range 1-30 pipeline --classifier ", 0), 0u) << line;
   EXPECT_FALSE(std::getline(lines, line));
-  // tune writes no file of the data folder.
+  // tune writes no file of the data folder, and --apply is what would.
   for (const char* file : {"dict.dat", "keywords.dat", "linear.model", "predictions.dat"}) {
     EXPECT_FALSE(std::filesystem::exists(data + "/" + file)) << file;
   }
@@ -110,7 +110,7 @@ TEST_F(TuneCommandTest, CsvAndJsonHoldTheSameScores) {
   ASSERT_EQ(object.code, 0) << object.err;
   EXPECT_EQ(object.out.rfind("{\"metric\":\"accuracy\",\"folds\":3,\"seed\":1,\"settings\":[{\"setting\":\"c=", 0), 0u)
       << object.out;
-  EXPECT_NE(object.out.find("\"best\":\"newsclass --train-range 1-120 pipeline --classifier linear --c "),
+  EXPECT_NE(object.out.find("\"best\":\"newsclass --train-range 1-120 --test-range 1-30 pipeline --classifier linear --c "),
             std::string::npos);
 }
 
@@ -124,6 +124,57 @@ TEST_F(TuneCommandTest, WhatTuneCannotDoIsRefusedBeforeAnyWork) {
             "values, not the logistic classifier's (classifier=logistic knn_weight=0.5)\n");
   EXPECT_EQ(run({"tune", "--folds", "1"}).code, 1);
   EXPECT_EQ(run({"tune", "--metric", "f1"}).code, 1);
+}
+
+// The data folder's files with each digest's modification time left out: the same bytes built at
+// another moment compare equal.
+std::string withoutTimes(const std::string& modelJson) {
+  static const std::regex digest("\"([0-9]+) [0-9]+ ([0-9a-f]{16})");
+  return std::regex_replace(modelJson, digest, "\"$1 $2");
+}
+
+TEST_F(TuneCommandTest, ApplyBuildsTheFilesPipelineBuildsWithTheBestSetting) {
+  const testing::CommandResult tuned =
+      run({"tune", "--folds", "3", "--grid",
+           "classifier=linear,logistic;c=0.5,2;terms=words,words+chars;count=0,300", "--apply"});
+  ASSERT_EQ(tuned.code, 0) << tuned.err;
+  const size_t bestAt = tuned.out.find("best: newsclass --train-range 1-120 --test-range 1-30 pipeline ");
+  ASSERT_NE(bestAt, std::string::npos) << tuned.out;
+  EXPECT_NE(tuned.err.find("tune: applied the best setting to " + data), std::string::npos) << tuned.err;
+  // The command line tune printed, run by pipeline in another folder over the same corpus.
+  const std::string other = dir.file("other");
+  std::vector<std::string> pipeline = testing::sampleCorpusArguments(other);
+  pipeline.insert(pipeline.end(), {"--db", "Driver=SQLite3;Database=" + data + "/corpus.db", "-q"});
+  std::istringstream words(tuned.out.substr(tuned.out.find(" pipeline ", bestAt) + 1));
+  for (std::string word; words >> word;) pipeline.push_back(word);
+  const testing::CommandResult built = testing::runCommand(pipeline);
+  ASSERT_EQ(built.code, 0) << built.err;
+  for (const char* file : {"dict.dat", "contingency.dat", "keywords.dat", "linear.model", "predictions.dat"}) {
+    EXPECT_EQ(testing::readFileBytes(data + "/" + file), testing::readFileBytes(other + "/" + file))
+        << file;
+  }
+  // model.json: pipeline's facts, and tune's record of the grid and its scores beside them.
+  std::string applied = withoutTimes(testing::readFileBytes(data + "/model.json"));
+  const std::string plain = withoutTimes(testing::readFileBytes(other + "/model.json"));
+  std::smatch record;
+  ASSERT_TRUE(std::regex_search(applied, record, std::regex("  \"tune_folds\": \"3\",\n  "
+      "\"tune_grid\": \"classifier=linear,logistic;c=0.5,2;terms=words,words\\+chars;count=0,300\",\n  "
+      "\"tune_metric\": \"macro-f1\",\n  \"tune_scores\": \"([^\"]*)\",\n  \"tune_seed\": \"1\",\n")))
+      << applied;
+  // Sixteen settings, best first, the best the one applied.
+  const std::string scores = record[1];
+  EXPECT_EQ(std::count(scores.begin(), scores.end(), ';'), 15) << scores;
+  applied.erase(static_cast<size_t>(record.position(0)), static_cast<size_t>(record.length(0)));
+  EXPECT_EQ(applied, plain);
+  const testing::CommandResult report = run({"evaluate"});
+  ASSERT_EQ(report.code, 0) << report.err;
+  EXPECT_NE(report.out.find("\nTuned (model.json): macro-f1 " + scores.substr(0, scores.find(' ')) +
+                            " (std "),
+            std::string::npos)
+      << report.out;
+  // Trained again by hand, the model no longer carries tune's record.
+  ASSERT_EQ(run({"classify", "--classifier", "logistic", "--c", "3"}).code, 0);
+  EXPECT_EQ(testing::readFileBytes(data + "/model.json").find("tune_"), std::string::npos);
 }
 
 }  // namespace

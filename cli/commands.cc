@@ -32,8 +32,14 @@ CLI::App& CommandSet::add(CLI::App& app, const std::string& name, const std::str
 CLI::App& CommandSet::addEntry(CLI::App& app, const std::string& name, const std::string& help,
                                FolderUse use, CommandRun run) {
   CLI::App* command = app.add_subcommand(name, help);
-  entries_.push_back({command, use, std::move(run)});
+  entries_.push_back({command, use, std::move(run), {}});
   return *command;
+}
+
+void CommandSet::chooseFolderUse(const CLI::App& command, std::function<FolderUse()> choose) {
+  for (Entry& entry : entries_) {
+    if (entry.command == &command) entry.chooseFolderUse = std::move(choose);
+  }
 }
 
 const CommandSet::Entry* CommandSet::parsedEntry() const {

@@ -48,8 +48,12 @@ class CommandSet {
  public:
   struct Entry {
     CLI::App* command;
-    FolderUse folderUse;
+    FolderUse folderUse;  // as the command declared it
     CommandRun run;
+    // When set, decides the folder use once the options are parsed (tune writes the folder only
+    // with --apply).
+    std::function<FolderUse()> chooseFolderUse;
+    FolderUse use() const { return chooseFolderUse ? chooseFolderUse() : folderUse; }
   };
 
   // Adds subcommand `name` with the help text `help` to `app`; once parsed, it runs `run` with
@@ -74,6 +78,9 @@ class CommandSet {
         });
     return {command, *options};
   }
+
+  // Lets `choose` decide how `command` holds the folder, from its parsed options.
+  void chooseFolderUse(const CLI::App& command, std::function<FolderUse()> choose);
 
   const std::vector<Entry>& entries() const { return entries_; }
   // The entry of the command the arguments named, or null when they named none.

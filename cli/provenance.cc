@@ -38,7 +38,7 @@ ProvenanceStage stageOfKey(const std::string& key) {
   if (key == "measure" || key == "count") return ProvenanceStage::kFeatures;
   if (key == "weighting" || key == "test_range") return ProvenanceStage::kVectors;
   if (key == "classifier" || key == "k" || key == "vote" || key == "c" ||
-      key == "class_weight" || key == "knn_weight") {
+      key == "class_weight" || key == "knn_weight" || key.rfind(kTuneKeyPrefix, 0) == 0) {
     return ProvenanceStage::kClassifier;
   }
   return ProvenanceStage::kDictionary;  // table, train_range, tokenizer, the segmenter's files

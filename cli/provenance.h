@@ -33,6 +33,10 @@ enum class ProvenanceStage { kCorpus, kDictionary, kContingency, kFeatures, kVec
 // to the dictionary stage, so that any rebuild drops them.
 ProvenanceStage stageOfKey(const std::string& key);
 
+// The keys of tune --apply's record of how it picked the classifier's setting: "tune_grid",
+// "tune_folds", "tune_seed", "tune_metric" and "tune_scores". They belong to the classifier.
+inline const std::string kTuneKeyPrefix = "tune_";
+
 // The key of a data file's digest: "file dict.dat".
 inline const std::string kFileKeyPrefix = "file ";
 inline std::string fileKey(const std::string& fileName) { return kFileKeyPrefix + fileName; }

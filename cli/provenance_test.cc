@@ -125,7 +125,8 @@ TEST(ProvenanceTest, KeysBelongToTheStageOfTheFileTheyDescribe) {
   EXPECT_EQ(stageOfKey(fileKey("predictions.dat")), ProvenanceStage::kClassifier);
   // A classifier's own settings go with it: a linear model trained again without class
   // weights or a neighbour blend must not keep the old model's keys.
-  for (const char* key : {"classifier", "k", "vote", "c", "class_weight", "knn_weight"}) {
+  for (const char* key : {"classifier", "k", "vote", "c", "class_weight", "knn_weight",
+                          "tune_grid", "tune_scores"}) {
     EXPECT_EQ(stageOfKey(key), ProvenanceStage::kClassifier) << key;
   }
 }
