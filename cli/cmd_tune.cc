@@ -205,6 +205,20 @@ int runTuneCommand(RunContext& context, const TuneOptions& options) {
     }
   }
   const std::vector<int> folds = stratifiedFolds(ids, articleClasses, options.folds, options.seed);
+  // K neighbours need K training articles in every fold, as pipeline needs them in the range.
+  int64_t smallestTraining = INT64_MAX;
+  for (int fold = 0; fold < options.folds; ++fold) {
+    smallestTraining = std::min<int64_t>(smallestTraining, std::count_if(folds.begin(), folds.end(),
+                                                                        [&](int f) { return f != fold; }));
+  }
+  for (const TuneChoice& choice : choices) {
+    const bool usesK = choice.model.classifier == "knn" || choice.model.knnWeight > 0.0;
+    if (usesK && choice.model.k > smallestTraining) {
+      throw UsageError("--grid: k=" + std::to_string(choice.model.k) + ": a fold trains on " +
+                       std::to_string(smallestTraining) + " articles, fewer than K (" +
+                       choice.text + ")");
+    }
+  }
 
   const TuneMetric metric = options.metric == "accuracy" ? TuneMetric::kAccuracy : TuneMetric::kMacroF1;
   context.console().flush();
@@ -261,10 +275,11 @@ measure and count share each fold's dictionary, table and feature words. Prints 
 best first (mean and sample standard deviation of --metric over the folds, and the
 seconds of training and labelling), and the pipeline command line of the best setting.
 The grid: key=value[,value...] parts joined by ";", every combination one setting; keys
-classifier (linear or logistic; the KNN is not tuned yet), c, class_weight, knn_weight,
-k, terms, measure and count take the values of the pipeline options of the same name.
-A key left out takes pipeline's default (measure chi, count 1000, terms words, c 1),
-the classifier linear. The same table comes for any --threads and any run with the same
+classifier (knn, linear or logistic), c, class_weight, knn_weight, k, vote, weighting,
+terms, measure and count take the values of the pipeline options of the same name, for
+the classifiers that take them. A key left out takes pipeline's default (measure chi,
+count 1000, terms words, c 1, k 10, vote count, weighting spec), the classifier linear.
+KNN settings with the same weighting share one neighbour search for their largest K. The same table comes for any --threads and any run with the same
 seed. With --apply the best setting then builds the data folder as pipeline would (its
 stage lines on standard error), and model.json records the grid and the scores.)",
       FolderUse::kRead, runTuneCommand);

@@ -88,6 +88,14 @@ TEST_F(TuneCommandTest, TheSameTableForAnyThreadCountAndAgainForTheSameSeed) {
   ASSERT_EQ(three.code, 0) << three.err;
   EXPECT_EQ(withoutSeconds(one.out), withoutSeconds(three.out));
   EXPECT_EQ(withoutSeconds(run(command, "2").out), withoutSeconds(one.out));
+  // The KNN's neighbour search runs on the threads too.
+  const std::vector<std::string> knn = {
+      "tune", "--folds", "4", "--grid",
+      "classifier=knn;k=3,9;vote=count,similarity;weighting=spec,tfidf;count=300"};
+  const testing::CommandResult knnOne = run(knn, "1");
+  ASSERT_EQ(knnOne.code, 0) << knnOne.err;
+  EXPECT_EQ(std::count(knnOne.out.begin(), knnOne.out.end(), '\n'), 11);
+  EXPECT_EQ(withoutSeconds(run(knn, "3").out), withoutSeconds(knnOne.out));
   std::vector<std::string> otherSeed = command;
   otherSeed.insert(otherSeed.end(), {"--seed", "99"});
   const testing::CommandResult other = run(otherSeed);
@@ -116,9 +124,19 @@ TEST_F(TuneCommandTest, CsvAndJsonHoldTheSameScores) {
 
 TEST_F(TuneCommandTest, WhatTuneCannotDoIsRefusedBeforeAnyWork) {
   EXPECT_EQ(run({"tune", "--grid", "c=abc"}).err, "newsclass: --grid: c=abc: expected a positive number\n");
-  EXPECT_EQ(run({"tune", "--grid", "classifier=knn;k=5"}).err,
-            "newsclass: --grid: classifier=knn: tune compares the linear and logistic classifiers "
-            "(the KNN is not tuned yet)\n");
+  EXPECT_EQ(run({"tune", "--grid", "classifier=linear;vote=similarity"}).err,
+            "newsclass: --grid: vote belongs to the KNN, not the linear classifier "
+            "(classifier=linear vote=similarity)\n");
+  EXPECT_EQ(run({"tune", "--grid", "classifier=knn;c=2"}).err,
+            "newsclass: --grid: c belongs to the linear classifiers, not the KNN (classifier=knn c=2)\n");
+  // Five folds of 120 articles: each trains on 96. The folds are known once the articles with
+  // text are read, before any fold is scored.
+  const testing::CommandResult tooMany = run({"tune", "--grid", "classifier=knn;k=96,97"});
+  EXPECT_EQ(tooMany.code, 1);
+  const std::string message =
+      "newsclass: --grid: k=97: a fold trains on 96 articles, fewer than K (classifier=knn k=97)\n";
+  EXPECT_EQ(tooMany.err.substr(tooMany.err.size() - std::min(tooMany.err.size(), message.size())),
+            message);
   EXPECT_EQ(run({"tune", "--grid", "classifier=logistic;knn_weight=0.5"}).err,
             "newsclass: --grid: knn_weight: the neighbour blend raises the linear SVMs' decision "
             "values, not the logistic classifier's (classifier=logistic knn_weight=0.5)\n");
@@ -172,6 +190,36 @@ TEST_F(TuneCommandTest, ApplyBuildsTheFilesPipelineBuildsWithTheBestSetting) {
                             " (std "),
             std::string::npos)
       << report.out;
+  // A KNN setting builds the vector files as pipeline does.
+  const std::string knnData = dir.file("knn");
+  const std::string knnOther = dir.file("knn-other");
+  for (const std::string& folder : {knnData, knnOther}) {
+    std::vector<std::string> arguments = testing::sampleCorpusArguments(folder);
+    arguments.insert(arguments.end(), {"--db", "Driver=SQLite3;Database=" + data + "/corpus.db", "-q"});
+    if (folder == knnData) {
+      arguments.insert(arguments.end(), {"tune", "--folds", "4", "--apply", "--grid",
+                                         "classifier=knn;k=5,15;vote=count,similarity;"
+                                         "weighting=spec,tfidf;count=400"});
+    } else {
+      const std::string knnTuned = testing::readFileBytes(knnData + "/model.json");
+      ASSERT_NE(knnTuned.find("\"classifier\": \"knn\""), std::string::npos) << knnTuned;
+      arguments.push_back("pipeline");
+      for (const char* key : {"k", "vote", "weighting", "count"}) {
+        std::smatch value;
+        ASSERT_TRUE(std::regex_search(knnTuned, value,
+                                      std::regex("\n  \"" + std::string(key) + "\": \"([^\"]+)\"")));
+        arguments.insert(arguments.end(), {"--" + std::string(key), value[1]});
+      }
+    }
+    const testing::CommandResult result = testing::runCommand(arguments);
+    ASSERT_EQ(result.code, 0) << result.err;
+  }
+  for (const char* file : {"dict.dat", "contingency.dat", "keywords.dat", "trainingVSM.dat",
+                           "testingVSM.dat", "predictions.dat"}) {
+    EXPECT_EQ(testing::readFileBytes(knnData + "/" + file), testing::readFileBytes(knnOther + "/" + file))
+        << file;
+  }
+
   // Trained again by hand, the model no longer carries tune's record.
   ASSERT_EQ(run({"classify", "--classifier", "logistic", "--c", "3"}).code, 0);
   EXPECT_EQ(testing::readFileBytes(data + "/model.json").find("tune_"), std::string::npos);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "corpusdb/category_list.h"
+#include "knn/knn_types.h"
 #include "models/model_description.h"
 #include "segmentation/term_kinds.h"
 #include "segmentation/word_list.h"
@@ -44,6 +45,7 @@ using PreparedFoldPtr = std::unique_ptr<PreparedFold, FoldDeleter>;
 // Prepares fold `heldOut` of `articles` (in ascending id, ids unique; folds[i] is article i's
 // fold, -1 for one never held out) with `terms`, the feature measure and count as
 // select-features takes them (count 0: every word). `threads` count the contingency cells.
+// The fold refers to `articles`, which must outlive it.
 PreparedFoldPtr prepareFold(const std::vector<SegmentedArticle>& articles,
                             const std::vector<int>& folds, int heldOut,
                             const CategoryList& categories, TermKinds terms,
@@ -55,10 +57,26 @@ const std::vector<std::string>& foldKeywords(const PreparedFold& fold);
 const std::vector<int32_t>& heldOutIds(const PreparedFold& fold);
 const std::vector<int>& heldOutClasses(const PreparedFold& fold);
 
-// The label (class) of every held-out article under the linear classifier `description`
-// describes (linear or logistic, C, class weights, neighbour blend; its categories are the
-// list's), as classify labels testing articles.
-std::vector<int> labelHeldOut(const PreparedFold& fold, const ModelDescription& description);
+// The label (class) of every held-out article under the classifier `description` describes
+// (linear or logistic with C, class weights and neighbour blend; or the KNN with its K, vote
+// and weighting; its categories are the list's), as classify labels testing articles.
+std::vector<int> labelHeldOut(const PreparedFold& fold, const ModelDescription& description,
+                              int threads = 1);
+
+// The `k` nearest training articles of every held-out article under `weighting`, in rank order,
+// found as classify's KNN finds them in the vector files (weights as written, ties to the lower
+// id). The first j entries of each list are the j nearest, so one search serves every K up to
+// `k`. UsageError when k exceeds the fold's training articles or the fold selects no keyword.
+std::vector<std::vector<NeighbourEntry>> heldOutNeighbours(const PreparedFold& fold,
+                                                           Weighting weighting, int k,
+                                                           int threads);
+
+// The KNN's label of every held-out article from the first `k` entries of its `neighbours`: the
+// count vote, or the similarity vote when `similarityVote`, over `categories`, ties to the
+// category listed first.
+std::vector<int> voteHeldOut(const PreparedFold& fold,
+                             const std::vector<std::vector<NeighbourEntry>>& neighbours, int k,
+                             bool similarityVote, const CategoryList& categories);
 
 }  // namespace newsclass
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/encoding.h"
+#include "base/errors.h"
 #include "segmentation/character_terms.h"
 #include "segmentation/segmenter_binding.h"
 #include "segmentation/stop_words.h"
@@ -140,7 +141,19 @@ TEST_F(FoldRunTest, AFoldInMemoryEqualsTheStagesOnACorpusOfItsTrainingArticles) 
   ModelDescription blended = linear;
   blended.knnWeight = 0.5;
   blended.k = 5;
+  ModelDescription knn;
+  knn.categories = categories;
+  knn.k = 5;
+  ModelDescription knnTfidf = knn;
+  knnTfidf.k = 7;
+  knnTfidf.similarityVote = true;
+  knnTfidf.weighting = Weighting::kTfidf;
   const std::vector<Case> cases = {
+      {TermKinds::kWords, "chi", 300, {"--count", "300", "--k", "5"}, knn},
+      {TermKinds::kWordsAndChars, "ig", 500,
+       {"--terms", "words+chars", "--measure", "ig", "--count", "500", "--k", "7", "--vote",
+        "similarity", "--weighting", "tfidf"},
+       knnTfidf},
       {TermKinds::kWordsAndChars, "chi", 0,
        {"--terms", "words+chars", "--count", "0", "--classifier", "linear"}, linear},
       {TermKinds::kWords, "ig", 300,
@@ -164,6 +177,21 @@ TEST_F(FoldRunTest, AFoldInMemoryEqualsTheStagesOnACorpusOfItsTrainingArticles) 
     ASSERT_EQ(heldOutIds(*fold).size(), 24u);
     for (size_t i = 0; i < labels.size(); ++i) {
       EXPECT_EQ(categories[static_cast<size_t>(inMemory[i])], labels[i]) << i;
+    }
+    if (c.model.classifier == "knn") {
+      // One search for a larger K serves this K: its lists begin with the K nearest.
+      const auto wide = heldOutNeighbours(*fold, c.model.weighting, 30, 3);
+      EXPECT_EQ(voteHeldOut(*fold, wide, c.model.k, c.model.similarityVote, categories), inMemory);
+      const auto narrow = heldOutNeighbours(*fold, c.model.weighting, c.model.k, 1);
+      ASSERT_EQ(narrow.size(), wide.size());
+      for (size_t i = 0; i < narrow.size(); ++i) {
+        ASSERT_EQ(narrow[i].size(), static_cast<size_t>(c.model.k));
+        for (size_t j = 0; j < narrow[i].size(); ++j) {
+          EXPECT_EQ(narrow[i][j].articleId, wide[i][j].articleId);
+          EXPECT_EQ(narrow[i][j].similarity, wide[i][j].similarity);
+        }
+      }
+      EXPECT_THROW(heldOutNeighbours(*fold, c.model.weighting, 97, 1), UsageError);
     }
   }
 }

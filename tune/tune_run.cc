@@ -1,5 +1,6 @@
 #include "tune/tune_run.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -12,6 +13,15 @@
 
 namespace newsclass {
 
+namespace {
+
+bool hasKey(const TuneSetting& setting, const std::string& key) {
+  return std::any_of(setting.begin(), setting.end(),
+                     [&](const auto& entry) { return entry.first == key; });
+}
+
+}  // namespace
+
 TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categories) {
   TuneChoice choice;
   choice.model.classifier = "linear";
@@ -19,13 +29,11 @@ TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categori
   for (const auto& [key, value] : setting) {
     choice.text += (choice.text.empty() ? "" : " ") + key + "=" + value;
     if (key == "classifier") {
-      if (value == "knn") {
-        throw UsageError("--grid: classifier=knn: tune compares the linear and logistic "
-                         "classifiers (the KNN is not tuned yet)");
-      }
       choice.model.classifier = value;
-    } else if (key == "vote" || key == "weighting") {
-      throw UsageError("--grid: " + key + " belongs to the KNN, which tune does not tune yet");
+    } else if (key == "vote") {
+      choice.model.similarityVote = value == "similarity";
+    } else if (key == "weighting") {
+      choice.model.weighting = value == "tfidf" ? Weighting::kTfidf : Weighting::kSpec;
     } else if (key == "c") {
       choice.model.cost = parseDouble(value).value_or(1.0);  // checked by the grid
     } else if (key == "class_weight") {
@@ -42,6 +50,19 @@ TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categori
       choice.count = parseInt32(value).value_or(1000);
     }
   }
+  const bool knn = choice.model.classifier == "knn";
+  for (const char* key : {"vote", "weighting"}) {
+    if (!knn && hasKey(setting, key)) {
+      throw UsageError(std::string("--grid: ") + key + " belongs to the KNN, not the " +
+                       choice.model.classifier + " classifier (" + choice.text + ")");
+    }
+  }
+  for (const char* key : {"c", "class_weight"}) {
+    if (knn && hasKey(setting, key)) {
+      throw UsageError(std::string("--grid: ") + key + " belongs to the linear classifiers, not "
+                       "the KNN (" + choice.text + ")");
+    }
+  }
   if (choice.model.knnWeight > 0.0 && choice.model.classifier != "linear") {
     throw UsageError("--grid: knn_weight: the neighbour blend raises the linear SVMs' decision "
                      "values, not the " + choice.model.classifier + " classifier's (" +
@@ -49,6 +70,14 @@ TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categori
   }
   // The pipeline options that build the same model, in a fixed order.
   std::vector<std::string>& options = choice.pipelineOptions;
+  if (knn) {
+    options = {"--classifier", "knn", "--k", std::to_string(choice.model.k), "--vote",
+               choice.model.similarityVote ? "similarity" : "count", "--weighting",
+               choice.model.weighting == Weighting::kTfidf ? "tfidf" : "spec"};
+    options.insert(options.end(), {"--terms", termKindsName(choice.terms), "--measure",
+                                   choice.measure, "--count", std::to_string(choice.count)});
+    return choice;
+  }
   options = {"--classifier", choice.model.classifier, "--c", shortestDecimal(choice.model.cost)};
   if (choice.model.balancedClassWeights) options.insert(options.end(), {"--class-weight", "balanced"});
   if (choice.model.knnWeight > 0.0) {
@@ -98,13 +127,35 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
     for (int fold = 0; fold < foldCount; ++fold) {
       const PreparedFoldPtr prepared = prepareFold(articles, folds, fold, categories, first.terms,
                                                    first.measure, first.count, threads);
-      for (size_t member : members) {
-        StageClock clock;
-        const std::vector<int> labels = labelHeldOut(*prepared, choices[member].model);
+      auto record = [&](size_t member, const std::vector<int>& labels, double seconds) {
         scores[member].folds[static_cast<size_t>(fold)] =
             tuneMetric(metric, labels, heldOutClasses(*prepared), categories.size());
-        scores[member].seconds += clock.elapsedSeconds();
+        scores[member].seconds += seconds;
         if (advance) advance(++done);
+      };
+      // The KNN settings of each weighting share one search for their largest K: the first k
+      // neighbours of that list are the k nearest. Its time is shared out among them.
+      std::map<Weighting, std::vector<size_t>> knnByWeighting;
+      for (size_t member : members) {
+        if (choices[member].model.classifier == "knn") {
+          knnByWeighting[choices[member].model.weighting].push_back(member);
+          continue;
+        }
+        StageClock clock;
+        record(member, labelHeldOut(*prepared, choices[member].model), clock.elapsedSeconds());
+      }
+      for (const auto& [weighting, knnMembers] : knnByWeighting) {
+        StageClock searching;
+        int largestK = 1;
+        for (size_t member : knnMembers) largestK = std::max(largestK, choices[member].model.k);
+        const auto neighbours = heldOutNeighbours(*prepared, weighting, largestK, threads);
+        const double searchShare = searching.elapsedSeconds() / static_cast<double>(knnMembers.size());
+        for (size_t member : knnMembers) {
+          StageClock clock;
+          const ModelDescription& model = choices[member].model;
+          record(member, voteHeldOut(*prepared, neighbours, model.k, model.similarityVote, categories),
+                 searchShare + clock.elapsedSeconds());
+        }
       }
     }
   }

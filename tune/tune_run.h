@@ -30,9 +30,10 @@ struct TuneChoice {
   std::vector<std::string> pipelineOptions;
 };
 
-// The choice of a setting over `categories`. UsageError "--grid: ..." for what tune cannot
-// compare (the KNN, its vote and weighting, so far) and for what pipeline would refuse (a
-// neighbour blend for logistic regression).
+// The choice of a setting over `categories` (the KNN's defaults: K 10, count vote, spec
+// weighting). UsageError "--grid: ..." for what pipeline would refuse or ignore: a neighbour
+// blend for logistic regression, the vote or weighting for a linear classifier, C or class
+// weights for the KNN.
 TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categories);
 
 enum class TuneMetric { kMacroF1, kAccuracy };
@@ -51,9 +52,11 @@ struct TuneScore {
 };
 
 // Scores every choice on folds 0 to foldCount - 1 of `articles` (folds[i] as stratifiedFolds
-// gave it). Each fold's stages run once per distinct (terms, measure, count); the models are
+// gave it). Each fold's stages run once per distinct (terms, measure, count), and the KNN's
+// neighbour search once per weighting within them, for the largest K; the linear models are
 // trained one after another (liblinear's solver draws from the process's one random sequence),
-// so the scores do not depend on `threads`, which count the contingency cells. `advance` is
+// so the scores do not depend on `threads`, which count the contingency cells and search the
+// neighbours. `advance` is
 // called after each (choice, fold) with the number done.
 std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
                                const std::vector<int>& folds, int foldCount,
