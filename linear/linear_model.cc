@@ -34,8 +34,10 @@ void silenceLiblinear() {
 // The seed is the whole process's: rand() cannot be read back, so its earlier sequence cannot be
 // restored, and whatever draws from rand() afterwards continues from seed 1 and the solver's
 // draws (newsclass itself draws from rand() nowhere else). Called where training starts, and
-// only there.
+// only there, with kShuffleLock held: two dual trainings at once would take each other's draws.
+// Trust-region Newton (logistic regression) draws nothing and trains beside them.
 void seedLiblinearShuffle() { std::srand(1); }
+std::mutex kShuffleLock;
 
 // An article's features in liblinear's form: 1-based indexes, the bias feature, a terminator.
 std::vector<feature_node> nodesOf(const WeightedKeywordList& vector, int featureCount) {
@@ -136,6 +138,8 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
   if (const char* problem = check_parameter(&data, &settings)) {
     throw DataFileError(std::string("linear classifier: ") + problem);
   }
+  if (chosen.loss == LinearLoss::kLogistic) return LinearModel(::train(&data, &settings));
+  const std::lock_guard<std::mutex> shuffling(kShuffleLock);
   seedLiblinearShuffle();
   return LinearModel(::train(&data, &settings));
 }

@@ -179,7 +179,13 @@ LinearMachines trainLinearMachines(const ModelDescription& description, ArticleR
                                    const Dictionary& dictionary,
                                    const std::vector<std::string>& keywords,
                                    const std::vector<int>& classes) {
-  const LinearTrainingSet training = linearTrainingSet(range, dictionary, keywords, classes);
+  return trainLinearMachines(description, linearTrainingSet(range, dictionary, keywords, classes),
+                             keywords);
+}
+
+LinearMachines trainLinearMachines(const ModelDescription& description,
+                                   const LinearTrainingSet& training,
+                                   const std::vector<std::string>& keywords) {
   LinearMachines machines{trainLinearModel(training, keywords, linearSettings(description)), {}};
   if (description.knnWeight > 0.0) {
     machines.blend.emplace(training.vectors, training.classes, keywords.size(),

@@ -12,6 +12,7 @@
 
 #include "dictionary/dictionary.h"
 #include "linear/linear_model.h"
+#include "linear/linear_run.h"
 #include "linear/neighbour_blend.h"
 #include "models/classifier.h"
 
@@ -36,6 +37,11 @@ LinearMachines trainLinearMachines(const ModelDescription& description, ArticleR
                                    const Dictionary& dictionary,
                                    const std::vector<std::string>& keywords,
                                    const std::vector<int>& classes);
+
+// The same from a training set already built (tune trains every setting of a fold on one).
+LinearMachines trainLinearMachines(const ModelDescription& description,
+                                   const LinearTrainingSet& training,
+                                   const std::vector<std::string>& keywords);
 
 // What model.json records of a linear classifier: "classifier", "c" and, when balanced,
 // "class_weight".

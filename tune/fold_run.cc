@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include "base/errors.h"
@@ -20,17 +22,34 @@
 
 namespace newsclass {
 
-struct PreparedFold {
+// The fold's training corpus, renumbered 1 to n in id order: the dictionary, the category
+// lists and the class of each article as the stages would read them from such a table, and the
+// contingency table once a measure needs it.
+struct FoldCorpus {
   const std::vector<SegmentedArticle>* articles = nullptr;
+  const std::vector<int>* folds = nullptr;
+  int heldOut = 0;
+  CategoryList categories;
   TermKinds terms = TermKinds::kWords;
-  std::vector<size_t> heldOutPositions;  // in `articles`
   Dictionary dictionary;
-  std::vector<std::string> keywords;
-  ArticleRange range;              // 1 to n: the renumbered training articles
+  ArticleRange range;                // 1 to n: the renumbered training articles
   std::vector<int> trainingClasses;  // per renumbered training article
+  CategoryArticles categoryArticles;
+  std::vector<int32_t> articlesOf;   // per class
+  // Counted by the first measure that uses it. Selection adds the cells it finds missing, at
+  // their zero counts, so a later selection reads the same numbers from it.
+  std::optional<ContingencyTable> table;
+};
+
+struct PreparedFold {
+  std::shared_ptr<FoldCorpus> corpus;
+  std::vector<size_t> heldOutPositions;  // in the corpus's articles
+  std::vector<std::string> keywords;
   std::vector<int32_t> heldOutIds;
   std::vector<int> heldOutClasses;
   std::vector<WeightedKeywordList> heldOutVectors;
+  // The linear models' training set, built by the first that needs it and shared by the rest.
+  std::optional<LinearTrainingSet> linearTraining;
 };
 
 void FoldDeleter::operator()(PreparedFold* fold) const { delete fold; }
@@ -43,59 +62,78 @@ const WordList& termsOf(const SegmentedArticle& article, TermKinds kinds, WordLi
   return joined;
 }
 
-PreparedFoldPtr prepareFold(const std::vector<SegmentedArticle>& articles,
-                            const std::vector<int>& folds, int heldOut,
-                            const CategoryList& categories, TermKinds terms,
-                            const std::string& measure, int32_t count, int threads) {
-  PreparedFoldPtr fold(new PreparedFold);
-  fold->articles = &articles;
-  fold->terms = terms;
-  // The fold's training corpus, renumbered 1 to n in id order: the dictionary, the category
-  // lists and the class of each article as the stages would read them from such a table.
-  CategoryArticles categoryArticles;
-  for (const std::string& category : categories) categoryArticles[category];
-  std::vector<int32_t> articlesOf(categories.size(), 0);
-  {
-    PostingAdder adder(fold->dictionary);
-    WordList joined;
-    int32_t renumbered = 0;
-    for (size_t i = 0; i < articles.size(); ++i) {
-      if (folds[i] == heldOut) continue;
-      const SegmentedArticle& article = articles[i];
-      adder.addArticle(termsOf(article, terms, joined), ++renumbered);
-      fold->trainingClasses.push_back(article.category);
-      if (article.category >= 0) {
-        categoryArticles[categories[static_cast<size_t>(article.category)]].push_back(renumbered);
-        ++articlesOf[static_cast<size_t>(article.category)];
-      }
+FoldCorpusPtr prepareFoldCorpus(const std::vector<SegmentedArticle>& articles,
+                                const std::vector<int>& folds, int heldOut,
+                                const CategoryList& categories, TermKinds terms) {
+  auto corpus = std::make_shared<FoldCorpus>();
+  corpus->articles = &articles;
+  corpus->folds = &folds;
+  corpus->heldOut = heldOut;
+  corpus->categories = categories;
+  corpus->terms = terms;
+  for (const std::string& category : categories) corpus->categoryArticles[category];
+  corpus->articlesOf.assign(categories.size(), 0);
+  PostingAdder adder(corpus->dictionary);
+  WordList joined;
+  int32_t renumbered = 0;
+  for (size_t i = 0; i < articles.size(); ++i) {
+    if (folds[i] == heldOut) continue;
+    const SegmentedArticle& article = articles[i];
+    adder.addArticle(termsOf(article, terms, joined), ++renumbered);
+    corpus->trainingClasses.push_back(article.category);
+    if (article.category >= 0) {
+      corpus->categoryArticles[categories[static_cast<size_t>(article.category)]].push_back(renumbered);
+      ++corpus->articlesOf[static_cast<size_t>(article.category)];
     }
-    adder.finish();
-    fold->range = {1, renumbered};
   }
-  const int32_t n = fold->range.lastId;
-  ContingencyTable table;
-  if (measureUsesTable(measure)) countContingencyCells(fold->dictionary, categoryArticles, table, threads);
+  adder.finish();
+  corpus->range = {1, renumbered};
+  return corpus;
+}
+
+PreparedFoldPtr prepareFold(const FoldCorpusPtr& shared, const std::string& measure,
+                            int32_t count, int threads) {
+  PreparedFoldPtr fold(new PreparedFold);
+  fold->corpus = shared;
+  FoldCorpus& corpus = *shared;
+  const CategoryList& categories = corpus.categories;
+  const int32_t n = corpus.range.lastId;
+  ContingencyTable unused;
+  if (measureUsesTable(measure) && !corpus.table) {
+    corpus.table.emplace();
+    countContingencyCells(corpus.dictionary, corpus.categoryArticles, *corpus.table, threads);
+  }
   const std::vector<std::string_view> selected = keywordsByMeasure(
-      measure, categories, fold->dictionary, table, count, n, [&](const std::string& category) {
+      measure, categories, corpus.dictionary, corpus.table ? *corpus.table : unused, count, n,
+      [&](const std::string& category) {
         const auto listed = std::find(categories.begin(), categories.end(), category);
-        return articlesOf[static_cast<size_t>(listed - categories.begin())];
+        return corpus.articlesOf[static_cast<size_t>(listed - categories.begin())];
       });
   fold->keywords.assign(selected.begin(), selected.end());
 
   // The held-out articles, weighted as the testing articles are against the fold's dictionary.
   const std::vector<KeywordStatistic> statistics =
-      vsm::statisticsOf(vsm::findPostingLists(fold->dictionary, fold->keywords));
+      vsm::statisticsOf(vsm::findPostingLists(corpus.dictionary, fold->keywords));
   vsm::KeywordCounter counter(fold->keywords);
   WordList joined;
+  const std::vector<SegmentedArticle>& articles = *corpus.articles;
   for (size_t i = 0; i < articles.size(); ++i) {
-    if (folds[i] != heldOut) continue;
-    counter.count(termsOf(articles[i], terms, joined));
+    if ((*corpus.folds)[i] != corpus.heldOut) continue;
+    counter.count(termsOf(articles[i], corpus.terms, joined));
     fold->heldOutPositions.push_back(i);
     fold->heldOutIds.push_back(articles[i].id);
     fold->heldOutClasses.push_back(articles[i].category);
     fold->heldOutVectors.push_back(vsm::tfidfTestingVector(statistics, counter, n));
   }
   return fold;
+}
+
+PreparedFoldPtr prepareFold(const std::vector<SegmentedArticle>& articles,
+                            const std::vector<int>& folds, int heldOut,
+                            const CategoryList& categories, TermKinds terms,
+                            const std::string& measure, int32_t count, int threads) {
+  return prepareFold(prepareFoldCorpus(articles, folds, heldOut, categories, terms), measure, count,
+                     threads);
 }
 
 const std::vector<std::string>& foldKeywords(const PreparedFold& fold) { return fold.keywords; }
@@ -105,7 +143,8 @@ const std::vector<int>& heldOutClasses(const PreparedFold& fold) { return fold.h
 std::vector<std::vector<NeighbourEntry>> heldOutNeighbours(const PreparedFold& fold,
                                                            Weighting weighting, int k,
                                                            int threads) {
-  const int32_t n = fold.range.lastId;
+  const FoldCorpus& corpus = *fold.corpus;
+  const int32_t n = corpus.range.lastId;
   if (k < 1 || k > n) {
     throw UsageError("--grid: k=" + std::to_string(k) + ": a fold trains on " + std::to_string(n) +
                      " articles, fewer than K (lower k or --folds)");
@@ -116,7 +155,7 @@ std::vector<std::vector<NeighbourEntry>> heldOutNeighbours(const PreparedFold& f
   }
   // The training vectors of the fold's corpus, as build-vectors makes them.
   const size_t dimension = fold.keywords.size();
-  const std::vector<const PostingList*> lists = vsm::findPostingLists(fold.dictionary, fold.keywords);
+  const std::vector<const PostingList*> lists = vsm::findPostingLists(corpus.dictionary, fold.keywords);
   const std::vector<KeywordStatistic> statistics = vsm::statisticsOf(lists);
   const vsm::WeightTable table(statistics, n);
   VsmModel training;
@@ -136,8 +175,8 @@ std::vector<std::vector<NeighbourEntry>> heldOutNeighbours(const PreparedFold& f
   vsm::KeywordCounter counter(fold.keywords);
   WordList joined;
   for (size_t position : fold.heldOutPositions) {
-    const SegmentedArticle& article = (*fold.articles)[position];
-    counter.count(termsOf(article, fold.terms, joined));
+    const SegmentedArticle& article = (*corpus.articles)[position];
+    counter.count(termsOf(article, corpus.terms, joined));
     heldOut.emplace(article.id, weighting == Weighting::kTfidf
                                     ? vsm::denseOf(vsm::tfidfTestingVector(statistics, counter, n),
                                                    dimension)
@@ -160,7 +199,7 @@ std::vector<int> voteHeldOut(const PreparedFold& fold,
                              bool similarityVote, const CategoryList& categories) {
   // A training article of no listed category votes for a name no category has.
   auto storedCategory = [&](int32_t id) -> std::string {
-    const int category = fold.trainingClasses[static_cast<size_t>(id - 1)];
+    const int category = fold.corpus->trainingClasses[static_cast<size_t>(id - 1)];
     return category < 0 ? std::string() : categories[static_cast<size_t>(category)];
   };
   std::vector<int> labels;
@@ -185,14 +224,18 @@ std::vector<int> voteHeldOut(const PreparedFold& fold,
   return labels;
 }
 
-std::vector<int> labelHeldOut(const PreparedFold& fold, const ModelDescription& description,
+std::vector<int> labelHeldOut(PreparedFold& fold, const ModelDescription& description,
                               int threads) {
   if (description.classifier == "knn") {
     return voteHeldOut(fold, heldOutNeighbours(fold, description.weighting, description.k, threads),
                        description.k, description.similarityVote, description.categories);
   }
-  const LinearMachines machines = trainLinearMachines(
-      description, fold.range, fold.dictionary, fold.keywords, fold.trainingClasses);
+  if (!fold.linearTraining) {
+    const FoldCorpus& corpus = *fold.corpus;
+    fold.linearTraining =
+        linearTrainingSet(corpus.range, corpus.dictionary, fold.keywords, corpus.trainingClasses);
+  }
+  const LinearMachines machines = trainLinearMachines(description, *fold.linearTraining, fold.keywords);
   NeighbourBlend::Scratch scratch =
       machines.blend ? machines.blend->makeScratch() : NeighbourBlend::Scratch();
   std::vector<int> labels;

@@ -34,6 +34,18 @@ struct SegmentedArticle {
 // kind is the article's own list; both are joined in `joined`, which the result then is.
 const WordList& termsOf(const SegmentedArticle& article, TermKinds kinds, WordList& joined);
 
+// A fold's training corpus: the articles of every other fold (and those never held out) with
+// their terms of one kind, their dictionary and, once a measure needs it, their contingency
+// table, shared by every measure and count tried on the fold.
+struct FoldCorpus;
+using FoldCorpusPtr = std::shared_ptr<FoldCorpus>;
+
+// The corpus of fold `heldOut` of `articles` (in ascending id, ids unique; folds[i] is article
+// i's fold, -1 for one never held out) with `terms`. `articles`, `folds` must outlive it.
+FoldCorpusPtr prepareFoldCorpus(const std::vector<SegmentedArticle>& articles,
+                                const std::vector<int>& folds, int heldOut,
+                                const CategoryList& categories, TermKinds terms);
+
 // What a fold's stages make before any classifier: the feature words of its training
 // articles and their vectors, and the held-out articles' vectors.
 struct PreparedFold;
@@ -42,10 +54,13 @@ struct FoldDeleter {
 };
 using PreparedFoldPtr = std::unique_ptr<PreparedFold, FoldDeleter>;
 
-// Prepares fold `heldOut` of `articles` (in ascending id, ids unique; folds[i] is article i's
-// fold, -1 for one never held out) with `terms`, the feature measure and count as
-// select-features takes them (count 0: every word). `threads` count the contingency cells.
-// The fold refers to `articles`, which must outlive it.
+// The feature words of `corpus` by the measure and count as select-features takes them (count
+// 0: every word), and the held-out articles' vectors. `threads` count the contingency cells
+// when this is the first measure of the corpus to need them. Not to be called for one corpus
+// from two threads at once.
+PreparedFoldPtr prepareFold(const FoldCorpusPtr& corpus, const std::string& measure, int32_t count,
+                            int threads);
+// Both steps at once, for one measure and count.
 PreparedFoldPtr prepareFold(const std::vector<SegmentedArticle>& articles,
                             const std::vector<int>& folds, int heldOut,
                             const CategoryList& categories, TermKinds terms,
@@ -60,7 +75,8 @@ const std::vector<int>& heldOutClasses(const PreparedFold& fold);
 // The label (class) of every held-out article under the classifier `description` describes
 // (linear or logistic with C, class weights and neighbour blend; or the KNN with its K, vote
 // and weighting; its categories are the list's), as classify labels testing articles.
-std::vector<int> labelHeldOut(const PreparedFold& fold, const ModelDescription& description,
+// The linear classifiers of one fold share their training set, kept in the fold once built.
+std::vector<int> labelHeldOut(PreparedFold& fold, const ModelDescription& description,
                               int threads = 1);
 
 // The `k` nearest training articles of every held-out article under `weighting`, in rank order,

@@ -5,9 +5,11 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <tuple>
 
 #include "base/errors.h"
+#include "base/parallel.h"
 #include "base/text_utils.h"
 #include "evaluation/evaluation.h"
 
@@ -65,27 +67,32 @@ TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categori
   }
   for (const char* key : {"c", "class_weight"}) {
     if (knn && hasKey(setting, key)) {
-      throw UsageError(std::string("--grid: ") + key + " belongs to the linear classifiers, not "
-                       "the KNN (" + choice.text + ")");
+      throw UsageError(std::string("--grid: ") + key +
+                       " belongs to the linear classifiers, not "
+                       "the KNN (" +
+                       choice.text + ")");
     }
   }
   if (choice.model.knnWeight > 0.0 && choice.model.classifier != "linear") {
-    throw UsageError("--grid: knn_weight: the neighbour blend raises the linear SVMs' decision "
-                     "values, not the " + choice.model.classifier + " classifier's (" +
-                     choice.text + ")");
+    throw UsageError(
+        "--grid: knn_weight: the neighbour blend raises the linear SVMs' decision "
+        "values, not the " +
+        choice.model.classifier + " classifier's (" + choice.text + ")");
   }
   // The pipeline options that build the same model, in a fixed order.
   std::vector<std::string>& options = choice.pipelineOptions;
   if (knn) {
-    options = {"--classifier", "knn", "--k", std::to_string(choice.model.k), "--vote",
-               choice.model.similarityVote ? "similarity" : "count", "--weighting",
-               choice.model.weighting == Weighting::kTfidf ? "tfidf" : "spec"};
+    options = {"--classifier", "knn",
+               "--k",          std::to_string(choice.model.k),
+               "--vote",       choice.model.similarityVote ? "similarity" : "count",
+               "--weighting",  choice.model.weighting == Weighting::kTfidf ? "tfidf" : "spec"};
     options.insert(options.end(), {"--terms", termKindsName(choice.terms), "--measure",
                                    choice.measure, "--count", std::to_string(choice.count)});
     return choice;
   }
   options = {"--classifier", choice.model.classifier, "--c", shortestDecimal(choice.model.cost)};
-  if (choice.model.balancedClassWeights) options.insert(options.end(), {"--class-weight", "balanced"});
+  if (choice.model.balancedClassWeights)
+    options.insert(options.end(), {"--class-weight", "balanced"});
   if (choice.model.knnWeight > 0.0) {
     options.insert(options.end(), {"--knn-weight", shortestDecimal(choice.model.knnWeight), "--k",
                                    std::to_string(choice.model.k)});
@@ -122,27 +129,53 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
                                int threads, const std::function<void(size_t done)>& advance) {
   std::vector<TuneScore> scores(choices.size());
   for (TuneScore& score : scores) score.folds.assign(static_cast<size_t>(foldCount), 0.0);
-  // The choices grouped by what their fold stages need, each group in grid order.
-  std::map<std::tuple<int, std::string, int32_t>, std::vector<size_t>> groups;
+  // The choices grouped by their terms (one fold corpus each), then by measure and count (one
+  // selection each), each group in grid order.
+  using Selections = std::map<std::pair<std::string, int32_t>, std::vector<size_t>>;
+  std::map<int, Selections> groups;
   for (size_t i = 0; i < choices.size(); ++i) {
-    groups[{static_cast<int>(choices[i].terms), choices[i].measure, choices[i].count}].push_back(i);
+    groups[static_cast<int>(choices[i].terms)][{choices[i].measure, choices[i].count}].push_back(i);
   }
-  size_t done = 0;
-  for (const auto& [key, members] : groups) {
-    const TuneChoice& first = choices[members.front()];
+  // Every (terms, fold) is a task of its own: the fold's corpus, its selections, then their
+  // members' models. Tasks run side by side, each fold's work then on one thread; a score
+  // depends only on its task, and the SVMs' trainings take turns on liblinear's seed, so the
+  // scores are the same for any number of threads.
+  std::vector<std::pair<std::pair<TermKinds, const Selections*>, int>> tasks;
+  for (const auto& [terms, selections] : groups) {
     for (int fold = 0; fold < foldCount; ++fold) {
-      const PreparedFoldPtr prepared = prepareFold(articles, folds, fold, categories, first.terms,
-                                                   first.measure, first.count, threads);
-      auto record = [&](size_t member, const std::vector<int>& labels, double seconds) {
+      tasks.push_back({{static_cast<TermKinds>(terms), &selections}, fold});
+    }
+  }
+  const int taskThreads = threads > 1 && tasks.size() > 1 ? 1 : threads;
+  std::vector<std::vector<double>> seconds(
+      choices.size(), std::vector<double>(static_cast<size_t>(foldCount), 0.0));
+  std::mutex progress;
+  size_t done = 0;
+  runInParallel(threads, tasks.size(), [&](size_t task, size_t) {
+    const auto [terms, selections] = tasks[task].first;
+    const int fold = tasks[task].second;
+    const FoldCorpusPtr corpus = prepareFoldCorpus(articles, folds, fold, categories, terms);
+    for (const auto& [selection, members] : *selections) {
+      const PreparedFoldPtr prepared =
+          prepareFold(corpus, selection.first, selection.second, taskThreads);
+      auto record = [&](size_t member, const std::vector<int>& labels, double taken) {
         scores[member].folds[static_cast<size_t>(fold)] =
             tuneMetric(metric, labels, heldOutClasses(*prepared), categories.size());
-        scores[member].seconds += seconds;
-        if (advance) advance(++done);
+        seconds[member][static_cast<size_t>(fold)] = taken;
+        const std::lock_guard<std::mutex> counting(progress);
+        ++done;
+        if (advance) advance(done);
       };
       // The KNN settings of each weighting share one search for their largest K: the first k
       // neighbours of that list are the k nearest. Its time is shared out among them.
       std::map<Weighting, std::vector<size_t>> knnByWeighting;
-      for (size_t member : members) {
+      // The SVMs train one at a time (liblinear's seed): every other task starts with logistic
+      // regression instead, so that two tasks seldom wait for each other.
+      std::vector<size_t> order = members;
+      std::stable_partition(order.begin(), order.end(), [&](size_t member) {
+        return (choices[member].model.classifier == "linear") == (task % 2 == 0);
+      });
+      for (size_t member : order) {
         if (choices[member].model.classifier == "knn") {
           knnByWeighting[choices[member].model.weighting].push_back(member);
           continue;
@@ -155,8 +188,9 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
         const auto searchStarted = std::chrono::steady_clock::now();
         int largestK = 1;
         for (size_t member : knnMembers) largestK = std::max(largestK, choices[member].model.k);
-        const auto neighbours = heldOutNeighbours(*prepared, weighting, largestK, threads);
-        const double searchShare = secondsSince(searchStarted) / static_cast<double>(knnMembers.size());
+        const auto neighbours = heldOutNeighbours(*prepared, weighting, largestK, taskThreads);
+        const double searchShare =
+            secondsSince(searchStarted) / static_cast<double>(knnMembers.size());
         for (size_t member : knnMembers) {
           const auto started = std::chrono::steady_clock::now();
           const ModelDescription& model = choices[member].model;
@@ -166,6 +200,9 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
         }
       }
     }
+  });
+  for (size_t member = 0; member < choices.size(); ++member) {
+    for (double taken : seconds[member]) scores[member].seconds += taken;
   }
   for (TuneScore& score : scores) {
     double sum = 0.0;

@@ -53,11 +53,9 @@ struct TuneScore {
 
 // Scores every choice on folds 0 to foldCount - 1 of `articles` (folds[i] as stratifiedFolds
 // gave it). Each fold's stages run once per distinct (terms, measure, count), and the KNN's
-// neighbour search once per weighting within them, for the largest K; the linear models are
-// trained one after another (liblinear's solver draws from the process's one random sequence),
-// so the scores do not depend on `threads`, which count the contingency cells and search the
-// neighbours. `advance` is
-// called after each (choice, fold) with the number done.
+// neighbour search once per weighting within them, for the largest K. The folds of the groups
+// are worked on up to `threads` threads side by side; the scores do not depend on their number.
+// `advance` is called after each (choice, fold) with the number done, one call at a time.
 std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
                                const std::vector<int>& folds, int foldCount,
                                const CategoryList& categories,

@@ -65,6 +65,10 @@ TEST(RunTuneTest, SharedStagesAndSearchesScoreEachChoiceAsItsOwnRunWould) {
       choices.push_back(tuneChoiceOf(setting, categories));
     }
   }
+  // More selections from the same fold corpora: the contingency table counted for one measure
+  // serves the next.
+  choices.push_back(tuneChoiceOf({{"measure", "ig"}, {"count", "6"}}, categories));
+  choices.push_back(tuneChoiceOf({{"classifier", "logistic"}, {"count", "10"}}, categories));
   choices.push_back(tuneChoiceOf({{"classifier", "knn"}, {"k", "5"}, {"weighting", "tfidf"},
                                   {"terms", "words+chars"}, {"count", "6"}},
                                  categories));
