@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <tuple>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -48,8 +50,11 @@ struct PreparedFold {
   std::vector<int32_t> heldOutIds;
   std::vector<int> heldOutClasses;
   std::vector<WeightedKeywordList> heldOutVectors;
-  // The linear models' training set, built by the first that needs it and shared by the rest.
+  // The linear models' training set, built by the first that needs it and shared by the rest,
+  // and each model trained on it, by classifier, C and class weights: settings that differ only
+  // in the neighbour blend share one.
   std::optional<LinearTrainingSet> linearTraining;
+  std::map<std::tuple<std::string, double, bool>, LinearModel> linearModels;
 };
 
 void FoldDeleter::operator()(PreparedFold* fold) const { delete fold; }
@@ -235,14 +240,28 @@ std::vector<int> labelHeldOut(PreparedFold& fold, const ModelDescription& descri
     fold.linearTraining =
         linearTrainingSet(corpus.range, corpus.dictionary, fold.keywords, corpus.trainingClasses);
   }
-  const LinearMachines machines = trainLinearMachines(description, *fold.linearTraining, fold.keywords);
-  NeighbourBlend::Scratch scratch =
-      machines.blend ? machines.blend->makeScratch() : NeighbourBlend::Scratch();
+  const LinearTrainingSet& training = *fold.linearTraining;
+  const auto key = std::make_tuple(description.classifier, description.cost,
+                                   description.balancedClassWeights);
+  auto trained = fold.linearModels.find(key);
+  if (trained == fold.linearModels.end()) {
+    trained = fold.linearModels
+                  .emplace(key, trainLinearModel(training, fold.keywords, linearSettings(description)))
+                  .first;
+  }
+  // The blend as trainLinearMachines builds it.
+  std::optional<NeighbourBlend> blend;
+  if (description.knnWeight > 0.0) {
+    blend.emplace(training.vectors, training.classes, fold.keywords.size(),
+                  description.categories.size(), static_cast<size_t>(description.k),
+                  description.knnWeight);
+  }
+  NeighbourBlend::Scratch scratch = blend ? blend->makeScratch() : NeighbourBlend::Scratch();
   std::vector<int> labels;
   labels.reserve(fold.heldOutVectors.size());
   std::vector<double> values;
   for (const WeightedKeywordList& vector : fold.heldOutVectors) {
-    labels.push_back(linearLabel(machines.model, machines.blendOrNull(), vector,
+    labels.push_back(linearLabel(trained->second, blend ? &*blend : nullptr, vector,
                                  description.categories.size(), values, &scratch));
   }
   return labels;

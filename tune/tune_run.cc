@@ -132,8 +132,17 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
   // The choices grouped by their terms (one fold corpus each), then by measure and count (one
   // selection each), each group in grid order.
   using Selections = std::map<std::pair<std::string, int32_t>, std::vector<size_t>>;
+  // A setting that builds the same model as an earlier one (a K without a neighbour blend to
+  // use it) is scored with it, not again.
+  std::map<std::vector<std::string>, size_t> firstWithOptions;
+  std::vector<std::vector<size_t>> sameAs(choices.size());
   std::map<int, Selections> groups;
   for (size_t i = 0; i < choices.size(); ++i) {
+    const auto [first, isNew] = firstWithOptions.emplace(choices[i].pipelineOptions, i);
+    if (!isNew) {
+      sameAs[first->second].push_back(i);
+      continue;
+    }
     groups[static_cast<int>(choices[i].terms)][{choices[i].measure, choices[i].count}].push_back(i);
   }
   // Every (terms, fold) is a task of its own: the fold's corpus, its selections, then their
@@ -159,12 +168,15 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
       const PreparedFoldPtr prepared =
           prepareFold(corpus, selection.first, selection.second, taskThreads);
       auto record = [&](size_t member, const std::vector<int>& labels, double taken) {
-        scores[member].folds[static_cast<size_t>(fold)] =
-            tuneMetric(metric, labels, heldOutClasses(*prepared), categories.size());
-        seconds[member][static_cast<size_t>(fold)] = taken;
-        const std::lock_guard<std::mutex> counting(progress);
-        ++done;
-        if (advance) advance(done);
+        const double score = tuneMetric(metric, labels, heldOutClasses(*prepared), categories.size());
+        for (size_t same = 0; same <= sameAs[member].size(); ++same) {
+          const size_t scored = same == 0 ? member : sameAs[member][same - 1];
+          scores[scored].folds[static_cast<size_t>(fold)] = score;
+          seconds[scored][static_cast<size_t>(fold)] = taken;
+          const std::lock_guard<std::mutex> counting(progress);
+          ++done;
+          if (advance) advance(done);
+        }
       };
       // The KNN settings of each weighting share one search for their largest K: the first k
       // neighbours of that list are the k nearest. Its time is shared out among them.

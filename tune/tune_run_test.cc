@@ -68,6 +68,9 @@ TEST(RunTuneTest, SharedStagesAndSearchesScoreEachChoiceAsItsOwnRunWould) {
   // More selections from the same fold corpora: the contingency table counted for one measure
   // serves the next.
   choices.push_back(tuneChoiceOf({{"measure", "ig"}, {"count", "6"}}, categories));
+  // Without a blend K changes nothing: the second is scored with the first.
+  choices.push_back(tuneChoiceOf({{"k", "3"}, {"count", "0"}}, categories));
+  choices.push_back(tuneChoiceOf({{"k", "9"}, {"count", "0"}}, categories));
   choices.push_back(tuneChoiceOf({{"classifier", "logistic"}, {"count", "10"}}, categories));
   choices.push_back(tuneChoiceOf({{"classifier", "knn"}, {"k", "5"}, {"weighting", "tfidf"},
                                   {"terms", "words+chars"}, {"count", "6"}},
