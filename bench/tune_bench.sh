@@ -3,7 +3,8 @@
 # words, words + characters x every term, 10,000 terms: 16 settings, 5 folds) on thucnews-titles
 # from ../shared/corpora (skipped with a message when absent), timed in the same run: newsclass
 # with its default threads and with one thread on one core, the peer on one core. Then the
-# setting tune picks is run by pipeline on the testing range. Not part of the tests.
+# setting tune picks is run by pipeline on the testing range; then a grid that tunes the
+# neighbour blend too, timed, with its pick on the testing range. Not part of the tests.
 #
 # usage: bench/tune_bench.sh [CORPUS.tsv[.gz]] [--build DIR]
 set -euo pipefail
@@ -72,3 +73,18 @@ echo "tune's pick on the testing range: $best"
 # shellcheck disable=SC2086
 "$newsclass" --data-dir data --test-range "1-$test" -q --console-encoding utf-8 $best --format json >pick.json 2>/dev/null
 /usr/bin/python3 -c 'import json,sys; print("macro F1 %.4f" % json.load(open(sys.argv[1]))["macro"]["f1"])' pick.json
+
+# The neighbour blend tuned as well: C x blend weight x K over words + characters (24 settings,
+# the four without a blend scored once each), and its pick on the testing range.
+blend="classifier=linear;c=0.5,1,2;terms=words+chars;count=0;knn_weight=0,0.25,0.5,1;k=10,20"
+echo
+echo "== the same corpus, the neighbour blend tuned too (24 settings, 5 folds) =="
+start=$(now)
+"$newsclass" --data-dir data "${global[@]}" tune --grid "$blend" >blend.txt 2>blend.err
+printf '%-48s %8.1f s\n' "newsclass tune (all cores)" "$(echo "$(now) - $start" | bc)"
+sed -n '1,5p' blend.txt
+best=$(sed -n 's/^best: newsclass //p' blend.txt)
+echo "tune's pick on the testing range: $best"
+# shellcheck disable=SC2086
+"$newsclass" --data-dir data --test-range "1-$test" -q --console-encoding utf-8 $best --format json >blend-pick.json 2>/dev/null
+/usr/bin/python3 -c 'import json,sys; print("macro F1 %.4f" % json.load(open(sys.argv[1]))["macro"]["f1"])' blend-pick.json

@@ -74,8 +74,8 @@ Provenance tuneNotes(const TuneOptions& options, const std::vector<TuneChoice>& 
 }
 
 // The training range's articles with text, in ascending id (a repeated id keeps its first
-// row), each with its class and the terms of the kinds `needed` asks for: one read of the
-// database and one segmentation per kind of term.
+// row), each with its class and the terms of the kinds asked for: one read of the database and
+// one segmentation.
 std::vector<SegmentedArticle> readTrainingArticles(RunContext& context,
                                                    const std::vector<int>& classes,
                                                    bool needWords, bool needCharacters) {
@@ -87,28 +87,32 @@ std::vector<SegmentedArticle> readTrainingArticles(RunContext& context,
   const StopWordSet stopWords = loadStopWords(environment);
   std::map<int32_t, SegmentedArticle> read;
   SegmenterSession segmenter(environment);
-  for (const TermKinds kinds : {TermKinds::kWords, TermKinds::kChars}) {
-    if ((kinds == TermKinds::kWords ? needWords : needCharacters) == false) continue;
+  // One pass cuts every kind needed: a character term starts with "|", which no word does.
+  const TermKinds kinds = needWords && needCharacters ? TermKinds::kWordsAndChars
+                          : needCharacters            ? TermKinds::kChars
+                                                      : TermKinds::kWords;
+  {
     OdbcConnection connection(environment.connectionString, "tune");
     TokenizingOptions options;
     options.terms = kinds;
-    options.progressLabel = kinds == TermKinds::kWords ? "tune: words" : "tune: characters";
+    options.progressLabel = "tune: segmenting";
     options.progressTotal =
         progressTotalOf(environment, connection, kTrainingCorpusTable, range.firstId, range.lastId);
     RowCursor rows =
         connection.execute(articleRangeQuery(kTrainingCorpusTable, range.firstId, range.lastId));
-    std::map<int32_t, bool> seen;
     tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,
                  [&](TokenizedArticle& article) {
-                   if (!article.hasText || !seen.emplace(article.id, true).second) return;
+                   if (!article.hasText || read.count(article.id) != 0) return;
                    SegmentedArticle& entry = read[article.id];
                    entry.id = article.id;
                    const int64_t position = static_cast<int64_t>(article.id) - range.firstId;
                    entry.category = position >= 0 && position < static_cast<int64_t>(classes.size())
                                         ? classes[static_cast<size_t>(position)]
                                         : -1;
-                   (kinds == TermKinds::kWords ? entry.words : entry.characters) =
-                       std::move(article.words);
+                   for (std::string& term : article.words) {
+                     const bool character = !term.empty() && term.front() == '|';
+                     (character ? entry.characters : entry.words).push_back(std::move(term));
+                   }
                  });
   }
   segmenter.stop();

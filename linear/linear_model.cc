@@ -16,6 +16,7 @@
 #include "base/errors.h"
 #include "base/text_file_reader.h"
 #include "linear/linear_model_file.h"
+#include "linear/solver_random.h"
 
 namespace newsclass {
 namespace {
@@ -28,16 +29,6 @@ void silenceLiblinear() {
   std::call_once(once, [] { set_print_string_function(&quiet); });
 }
 
-// liblinear's dual solver visits the training articles in an order it draws with the C
-// library's rand(), so the model depends on rand()'s state when training starts. Seeding it with
-// 1 there makes the same articles give the same model file, whatever the process drew before.
-// The seed is the whole process's: rand() cannot be read back, so its earlier sequence cannot be
-// restored, and whatever draws from rand() afterwards continues from seed 1 and the solver's
-// draws (newsclass itself draws from rand() nowhere else). Called where training starts, and
-// only there, with kShuffleLock held: two dual trainings at once would take each other's draws.
-// Trust-region Newton (logistic regression) draws nothing and trains beside them.
-void seedLiblinearShuffle() { std::srand(1); }
-std::mutex kShuffleLock;
 
 // An article's features in liblinear's form: 1-based indexes, the bias feature, a terminator.
 std::vector<feature_node> nodesOf(const WeightedKeywordList& vector, int featureCount) {
@@ -138,9 +129,8 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
   if (const char* problem = check_parameter(&data, &settings)) {
     throw DataFileError(std::string("linear classifier: ") + problem);
   }
-  if (chosen.loss == LinearLoss::kLogistic) return LinearModel(::train(&data, &settings));
-  const std::lock_guard<std::mutex> shuffling(kShuffleLock);
-  seedLiblinearShuffle();
+  // The dual solver's visiting order starts from seed 1 on this thread (solver_random.h).
+  seedSolverShuffle();
   return LinearModel(::train(&data, &settings));
 }
 

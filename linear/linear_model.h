@@ -43,12 +43,10 @@ class LinearModel {
  public:
   // Trains on `vectors` (feature positions below featureCount) with their classes (`classes[i]`
   // from 0 to classCount - 1). The same input gives the same model: the SVMs' solver's
-  // shuffling starts from a fixed seed. That seed is the C library's: training calls
-  // std::srand(1) for the whole process, so the process's rand() sequence starts again from
-  // seed 1 (and the solver's draws) and does not continue from before. Safe to call from
-  // several threads: the SVMs' trainings take turns on the seed, logistic regression (which
-  // draws nothing) trains beside them. Throws UsageError for a
-  // cost that is not positive and DataFileError when there is nothing to train on.
+  // shuffling starts from seed 1 of the calling thread's own rand() sequence
+  // (linear/solver_random.h), so models trained on several threads at once are each the model
+  // trained alone. Throws UsageError for a cost that is not positive and DataFileError when
+  // there is nothing to train on.
   static LinearModel train(const std::vector<WeightedKeywordList>& vectors,
                            const std::vector<int>& classes, size_t featureCount,
                            const LinearSettings& settings);

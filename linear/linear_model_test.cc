@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "base/errors.h"
@@ -107,9 +109,30 @@ TEST(LinearModelTest, TrainingSeedsTheProcesssRandSoEarlierDrawsDoNotChangeTheMo
   LinearModel::train(data.vectors, data.classes, 15, {1.0}).save(dir.file("b.model"));
   const int afterSecond = std::rand();
   EXPECT_EQ(testing::readFileBytes(dir.file("a.model")), testing::readFileBytes(dir.file("b.model")));
-  // The seed is the whole process's: after the same training, rand() goes on the same way,
-  // whatever it was seeded with or drew before.
+  // After the same training, this thread's rand() goes on the same way, whatever it was seeded
+  // with or drew before.
   EXPECT_EQ(afterFirst, afterSecond);
+}
+
+TEST(LinearModelTest, ModelsTrainedOnSeveralThreadsAtOnceAreEachTheModelTrainedAlone) {
+  const ToyData data = toyData(9, 40);
+  testing::TempDir dir;
+  LinearModel::train(data.vectors, data.classes, 15, {0.5}).save(dir.file("alone.model"));
+  const std::string alone = testing::readFileBytes(dir.file("alone.model"));
+  std::vector<std::string> paths;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) paths.push_back(dir.file("thread" + std::to_string(t) + ".model"));
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      // Each thread draws a different amount first: the training reseeds its own sequence.
+      for (int draw = 0; draw < t * 100; ++draw) std::rand();
+      for (int round = 0; round < 5; ++round) {
+        LinearModel::train(data.vectors, data.classes, 15, {0.5}).save(paths[static_cast<size_t>(t)]);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& path : paths) EXPECT_EQ(testing::readFileBytes(path), alone) << path;
 }
 
 TEST(LinearModelTest, BadCostNothingToLearnAndABadFileAreRefused) {

@@ -147,14 +147,32 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
   }
   // Every (terms, fold) is a task of its own: the fold's corpus, its selections, then their
   // members' models. Tasks run side by side, each fold's work then on one thread; a score
-  // depends only on its task, and the SVMs' trainings take turns on liblinear's seed, so the
-  // scores are the same for any number of threads.
+  // depends only on its task (each training seeds its own thread's shuffle), so the scores are
+  // the same for any number of threads.
   std::vector<std::pair<std::pair<TermKinds, const Selections*>, int>> tasks;
   for (const auto& [terms, selections] : groups) {
     for (int fold = 0; fold < foldCount; ++fold) {
       tasks.push_back({{static_cast<TermKinds>(terms), &selections}, fold});
     }
   }
+  // The costliest first, so that no long task starts last while the other threads idle: the
+  // work grows with the terms of the corpus and the settings trained on it.
+  size_t wordCount = 0, characterCount = 0;
+  for (const SegmentedArticle& article : articles) {
+    wordCount += article.words.size();
+    characterCount += article.characters.size();
+  }
+  auto costOf = [&](const std::pair<std::pair<TermKinds, const Selections*>, int>& task) {
+    const TermKinds terms = task.first.first;
+    const double termCount =
+        static_cast<double>((includesWords(terms) ? wordCount : 0) +
+                            (includesChars(terms) ? characterCount : 0));
+    size_t settings = 0;
+    for (const auto& entry : *task.first.second) settings += entry.second.size();
+    return termCount * static_cast<double>(settings + 1);
+  };
+  std::stable_sort(tasks.begin(), tasks.end(),
+                   [&](const auto& a, const auto& b) { return costOf(a) > costOf(b); });
   const int taskThreads = threads > 1 && tasks.size() > 1 ? 1 : threads;
   std::vector<std::vector<double>> seconds(
       choices.size(), std::vector<double>(static_cast<size_t>(foldCount), 0.0));
@@ -181,13 +199,7 @@ std::vector<TuneScore> runTune(const std::vector<SegmentedArticle>& articles,
       // The KNN settings of each weighting share one search for their largest K: the first k
       // neighbours of that list are the k nearest. Its time is shared out among them.
       std::map<Weighting, std::vector<size_t>> knnByWeighting;
-      // The SVMs train one at a time (liblinear's seed): every other task starts with logistic
-      // regression instead, so that two tasks seldom wait for each other.
-      std::vector<size_t> order = members;
-      std::stable_partition(order.begin(), order.end(), [&](size_t member) {
-        return (choices[member].model.classifier == "linear") == (task % 2 == 0);
-      });
-      for (size_t member : order) {
+      for (size_t member : members) {
         if (choices[member].model.classifier == "knn") {
           knnByWeighting[choices[member].model.weighting].push_back(member);
           continue;
