@@ -86,9 +86,11 @@ char* writeDigits(uint32_t digits, int exponent, bool negative, char* out) {
 // at most half an ulp of s (2^-34 below 2^20), so rounding s gives the digits of the exact product
 // unless s lies that close to a half; those rare values, and every value whose scale is not an
 // exact power, take std::to_chars's exact path.
-char* formatWeight(double value, char* out) {
-  const double magnitude = std::fabs(value);
-  if (!(magnitude >= 1e-17 && magnitude < 1e27)) return formatExactly(value, out);
+namespace {
+
+// The fast path's six digits and exponent of a value in [1e-17, 1e27); false where the exact
+// path must decide.
+bool fastSixDigits(double magnitude, uint32_t& digits, int& decimalExponent) {
   // magnitude in [2^b, 2^(b+1)); floor(b * log10(2)) is its decimal exponent or one less.
   const int binaryExponent =
       static_cast<int>((std::bit_cast<uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
@@ -96,7 +98,7 @@ char* formatWeight(double value, char* out) {
   double scaled = 0;
   for (int attempt = 0;; ++attempt) {
     const int k = 5 - exponent;
-    if (k > kMaxExactPower || k < -kMaxExactPower || attempt == 2) return formatExactly(value, out);
+    if (k > kMaxExactPower || k < -kMaxExactPower || attempt == 2) return false;
     scaled = scaleByPowerOfTen(magnitude, k);
     if (scaled >= 1e6) {
       ++exponent;
@@ -109,11 +111,67 @@ char* formatWeight(double value, char* out) {
   const uint32_t whole = static_cast<uint32_t>(scaled);  // scaled is positive: truncation floors
   const double fraction = scaled - whole;                // exact: both below 2^20
   constexpr double kMargin = 0x1p-32;                    // twice the largest error of `scaled`
-  if (std::fabs(fraction - 0.5) <= kMargin) return formatExactly(value, out);
-  uint32_t digits = whole + (fraction > 0.5 ? 1 : 0);
+  if (std::fabs(fraction - 0.5) <= kMargin) return false;
+  digits = whole + (fraction > 0.5 ? 1 : 0);
   if (digits == 1000000) {
     digits = 100000;
     ++exponent;
+  }
+  decimalExponent = exponent;
+  return true;
+}
+
+}  // namespace
+
+std::optional<WrittenDecimal> writtenDecimal(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  WrittenDecimal decimal;
+  decimal.negative = std::signbit(value);
+  const double magnitude = std::fabs(value);
+  if (magnitude == 0.0) return decimal;
+  if (magnitude >= 1e-17 && magnitude < 1e27 &&
+      fastSixDigits(magnitude, decimal.digits, decimal.exponent)) {
+    return decimal;
+  }
+  // The exact path's text, read back: "d[.ddddd]e±XX" or a plain "ddd.ddd".
+  char text[kWeightTextCapacity];
+  const char* end = formatExactly(magnitude, text);
+  uint32_t digits = 0;
+  int count = 0;           // significant digits read
+  int pointAfter = -1;     // digits read (leading zeros included) before the point
+  int leadingZeros = 0;    // zeros before the first significant digit, after the point
+  int read = 0;
+  const char* p = text;
+  for (; p < end && *p != 'e'; ++p) {
+    if (*p == '.') {
+      pointAfter = read;
+      continue;
+    }
+    ++read;
+    if (count == 0 && *p == '0') {
+      if (pointAfter >= 0) ++leadingZeros;
+      continue;
+    }
+    digits = digits * 10 + static_cast<uint32_t>(*p - '0');
+    ++count;
+  }
+  int exponent = 0;
+  if (p < end) std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
+  if (pointAfter < 0) pointAfter = read;
+  // The first significant digit's place: before the point (whole digits) or after the zeros.
+  const int wholeDigits = pointAfter - (pointAfter > 0 && text[0] == '0' ? 1 : 0);
+  decimal.exponent = exponent + (wholeDigits > 0 ? wholeDigits - 1 : -1 - leadingZeros);
+  for (; count < 6; ++count) digits *= 10;
+  decimal.digits = digits;
+  return decimal;
+}
+
+char* formatWeight(double value, char* out) {
+  const double magnitude = std::fabs(value);
+  uint32_t digits = 0;
+  int exponent = 0;
+  if (!(magnitude >= 1e-17 && magnitude < 1e27) || !fastSixDigits(magnitude, digits, exponent)) {
+    return formatExactly(value, out);
   }
   return writeDigits(digits, exponent, std::signbit(value), out);
 }

@@ -23,6 +23,16 @@ constexpr size_t kWeightTextCapacity = 32;
 // every double.
 char* formatWeight(double value, char* out);
 
+// The decimal formatWeight writes for a finite value: its six significant digits (100000 to
+// 999999; 0 for a zero) and the decimal exponent of the first digit, so that the text stands for
+// digits * 10^(exponent - 5). Nothing for infinities and NaN.
+struct WrittenDecimal {
+  uint32_t digits = 0;
+  int exponent = 0;
+  bool negative = false;
+};
+std::optional<WrittenDecimal> writtenDecimal(double value);
+
 // formatWeight with a memory of recent values. The weights of one TF-IDF vector repeat a few
 // values (every keyword the article lacks weighs 0.5 * idf / length), so most calls copy a text
 // formatted before. Writes up to 16 bytes past the returned end; `out` needs

@@ -1,0 +1,64 @@
+#include "vsm/weight_code.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+#include "vsm/weight_text.h"
+
+namespace newsclass::vsm {
+namespace {
+
+constexpr int kExponentBias = 1024;
+constexpr uint32_t kMaxMantissa = 999999;
+
+// Every power of ten a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
+std::optional<uint32_t> encodeWrittenWeight(double value) {
+  const std::optional<WrittenDecimal> decimal = writtenDecimal(value);
+  if (!decimal) return std::nullopt;
+  uint32_t mantissa = decimal->digits;
+  int exponent = decimal->exponent - 5;
+  if (mantissa == 0) {
+    exponent = 0;
+  } else {
+    while (mantissa % 10 == 0) {
+      mantissa /= 10;
+      ++exponent;
+    }
+  }
+  return (decimal->negative ? 0x80000000u : 0u) |
+         (static_cast<uint32_t>(exponent + kExponentBias) << 20) | mantissa;
+}
+
+std::optional<double> decodeWeight(uint32_t code) {
+  const uint32_t mantissa = code & 0xFFFFF;
+  const int exponent = static_cast<int>((code >> 20) & 0x7FF) - kExponentBias;
+  const bool negative = (code & 0x80000000u) != 0;
+  if (mantissa > kMaxMantissa) return std::nullopt;
+  double magnitude = 0.0;
+  if (mantissa == 0) {
+    magnitude = 0.0;
+  } else if (exponent >= 0 && exponent <= 22) {
+    // Both factors are exact doubles: one correctly rounded multiplication or division, the
+    // value strtod gives the decimal.
+    magnitude = static_cast<double>(mantissa) * kExactPowers[exponent];
+  } else if (exponent < 0 && exponent >= -22) {
+    magnitude = static_cast<double>(mantissa) / kExactPowers[-exponent];
+  } else {
+    const std::string text = std::to_string(mantissa) + "e" + std::to_string(exponent);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
+    // from_chars refuses a decimal out of range; below the smallest double it gives 0, which no
+    // writer codes with a nonzero mantissa.
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  }
+  if (!std::isfinite(magnitude) || (magnitude == 0.0 && mantissa != 0)) return std::nullopt;
+  return negative ? -magnitude : magnitude;
+}
+
+}  // namespace newsclass::vsm
