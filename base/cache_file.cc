@@ -154,6 +154,23 @@ void CachePayloadWriter::padTo8(uint64_t size) {
 
 void writeCacheFile(const std::string& path, const CacheIdentity& identity, uint64_t payloadSize,
                     const std::function<void(CachePayloadWriter&)>& writePayload) {
+  writeFileAtomically(path, [&](std::ostream& out) {
+    writeCacheFrame(out, path, identity, payloadSize, writePayload);
+  });
+}
+
+bool startsWithCacheMagic(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char magic[sizeof kMagic];
+  const ssize_t got = ::read(fd, magic, sizeof magic);
+  ::close(fd);
+  return got == static_cast<ssize_t>(sizeof magic) && std::memcmp(magic, kMagic, sizeof kMagic) == 0;
+}
+
+void writeCacheFrame(std::ostream& out, const std::string& path, const CacheIdentity& identity,
+                     uint64_t payloadSize,
+                     const std::function<void(CachePayloadWriter&)>& writePayload) {
   Header header{};
   std::memcpy(header.magic, kMagic, sizeof kMagic);
   header.frameFormat = kCacheFrameFormat;
@@ -162,7 +179,7 @@ void writeCacheFile(const std::string& path, const CacheIdentity& identity, uint
   header.payloadVersion = identity.payloadVersion;
   header.keySize = identity.key.size();
   header.payloadSize = payloadSize;
-  writeFileAtomically(path, [&](std::ostream& out) {
+  {
     StreamPayloadWriter writer(out);
     writer.put(&header, sizeof header);
     writer.put(identity.key.data(), identity.key.size());
@@ -176,7 +193,7 @@ void writeCacheFile(const std::string& path, const CacheIdentity& identity, uint
     }
     const uint64_t checksum = writer.digest();
     out.write(reinterpret_cast<const char*>(&checksum), sizeof checksum);
-  });
+  }
 }
 
 struct CacheFileReader::Hash : Xxh3Stream {};

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <iosfwd>
 #include <memory>
 #include <span>
 #include <string>
@@ -31,6 +32,8 @@ inline constexpr size_t kCacheHeaderSize = 40;
 enum class CacheKind : uint32_t {
   kLexicon = 1,
   kTrainingVectors = 2,
+  // Not a cache: a data folder's vector file in its binary form (vsm/binary_vector_file.h).
+  kVectorFile = 3,
 };
 
 // What a reader expects of a cache file, and what a writer records in it.
@@ -79,6 +82,15 @@ class CachePayloadWriter {
 // another number of bytes than `payloadSize`.
 void writeCacheFile(const std::string& path, const CacheIdentity& identity, uint64_t payloadSize,
                     const std::function<void(CachePayloadWriter&)>& writePayload);
+
+// The same frame written to `out` (the caller makes the file atomic, alone or in a group);
+// `path` names the file in errors.
+void writeCacheFrame(std::ostream& out, const std::string& path, const CacheIdentity& identity,
+                     uint64_t payloadSize,
+                     const std::function<void(CachePayloadWriter&)>& writePayload);
+
+// Whether the file at `path` begins with the frame's magic bytes (false when it cannot be read).
+bool startsWithCacheMagic(const std::string& path);
 
 // Reads a cache file from its start: the constructor opens it and checks the header, the key and
 // the sizes against `expected`; the payload is then read in order with read(), and finish()

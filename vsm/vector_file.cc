@@ -29,6 +29,7 @@
 #include "base/parallel.h"
 #include "base/stage_clock.h"
 #include "base/text_file_reader.h"
+#include "vsm/binary_vector_file.h"
 #include "vsm/parsed_token_stream.h"
 #include "vsm/weight_text.h"
 
@@ -140,28 +141,52 @@ namespace {
 
 // Formats the model through `write` (a whole file's writer) and writes the timing line.
 template <typename WriteFile>
-void saveTimed(const StageEnvironment& environment, const VsmModel& model, WriteFile write) {
+void saveTimed(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
+               VectorFormat format, WriteFile write) {
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
-  write([&](std::ostream& out) { writeModel(model, environment.threads, out); });
+  write([&](std::ostream& out) {
+    if (format == VectorFormat::kBinary) {
+      vsm::writeBinaryVectors(model, environment.threads, path, out);
+    } else {
+      writeModel(model, environment.threads, out);
+    }
+  });
   environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
 }  // namespace
 
-void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path) {
-  saveTimed(environment, model,
-            [&path](const auto& format) { writeFileAtomically(path, format); });
+std::string vectorFormatName(VectorFormat format) {
+  return format == VectorFormat::kBinary ? "binary" : "text";
+}
+
+std::optional<VectorFormat> vectorFormatNamed(const std::string& name) {
+  if (name == "text") return VectorFormat::kText;
+  if (name == "binary") return VectorFormat::kBinary;
+  return std::nullopt;
 }
 
 void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
-             AtomicFileGroup& files) {
-  saveTimed(environment, model, [&](const auto& format) { files.write(path, format); });
+             VectorFormat format) {
+  saveTimed(environment, model, path, format,
+            [&path](const auto& write) { writeFileAtomically(path, write); });
+}
+
+void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
+             AtomicFileGroup& files, VectorFormat format) {
+  saveTimed(environment, model, path, format,
+            [&](const auto& write) { files.write(path, write); });
 }
 
 void loadVsm(const StageEnvironment& environment, VsmModel& model, const std::string& path) {
   static const std::string kTimingLabel = gbk("加载VSM模型到内存的时间为");
   StageClock clock;
+  if (vsm::isBinaryVectorFile(path)) {
+    mergeLoaded(model, vsm::readBinaryVectors(path, environment.threads));
+    environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
+    return;
+  }
   // Read block by block: the file is larger than the model it holds, and holding both would
   // double the peak memory. Each block's tokens are parsed on the threads.
   ParsedTokenStream scanner(path, environment.threads);

@@ -3,6 +3,7 @@
 #ifndef NEWSCLASS_VSM_VECTOR_FILE_H_
 #define NEWSCLASS_VSM_VECTOR_FILE_H_
 
+#include <optional>
 #include <string>
 
 #include "base/atomic_file.h"
@@ -11,15 +12,24 @@
 
 namespace newsclass {
 
+// The form a vector file is written in (--vector-format): the text above, or the binary form
+// of vsm/binary_vector_file.h, which loads as the same doubles.
+enum class VectorFormat { kText, kBinary };
+// "text" or "binary", and back (nothing for another name).
+std::string vectorFormatName(VectorFormat format);
+std::optional<VectorFormat> vectorFormatNamed(const std::string& name);
+
 // Formats the model with the environment's threads (the bytes do not depend on their number)
 // and writes the stage's timing line. The first replaces `path` at once; the second writes it
 // as part of `files`, replaced when the group commits.
-void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path);
 void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
-             AtomicFileGroup& files);
+             VectorFormat format = VectorFormat::kText);
+void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
+             AtomicFileGroup& files, VectorFormat format = VectorFormat::kText);
 // Adds the file's vectors to `model`, parsing on the environment's threads, and writes the
-// loading time. A record cut short or a weight that is not a finite number is a DataFileError
-// naming the record; nothing is added then.
+// loading time; a file in binary form is told by its first bytes and read as such. A record cut
+// short or a weight that is not a finite number is a DataFileError naming the record; nothing is
+// added then.
 void loadVsm(const StageEnvironment& environment, VsmModel& model, const std::string& path);
 
 }  // namespace newsclass
