@@ -247,6 +247,13 @@ Provenance RunContext::segmenterFileFacts() const {
           {"lexicon", fileDigest(environment_.lexiconPath, true)}};
 }
 
+Provenance RunContext::vectorFacts() const {
+  Provenance facts = {{"weighting", environment_.weighting == Weighting::kTfidf ? "tfidf" : "spec"},
+                      {"test_range", testRangeText()}};
+  if (environment_.vectorFormat == VectorFormat::kBinary) facts["vector_format"] = "binary";
+  return facts;
+}
+
 Provenance RunContext::dictionaryFacts(const std::string& table,
                                        const std::string& tokenizer) const {
   Provenance facts = segmenterFileFacts();

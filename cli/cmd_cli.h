@@ -71,6 +71,9 @@ class RunContext {
   // What the dictionary stage records: the segmenter's files, the table, the training range,
   // the tokeniser and, unless they are words alone, the terms the environment takes.
   Provenance dictionaryFacts(const std::string& table, const std::string& tokenizer) const;
+  // What the vector stage records: the weighting, the testing range and, unless it is text,
+  // the vector files' form.
+  Provenance vectorFacts() const;
   // The ranges and the category list as model.json keeps them: "1-6000", "a,b,c".
   std::string trainRangeText() const;
   std::string testRangeText() const;

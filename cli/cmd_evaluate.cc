@@ -48,7 +48,7 @@ void printEvaluationReport(RunContext& context, const ClassificationResults& res
       std::string line = "\nModel (model.json):";
       bool first = true;
       for (const char* key : {"table", "train_range", "test_range", "categories", "tokenizer",
-                              "terms", "measure", "count", "weighting", "classifier", "k", "vote",
+                              "terms", "measure", "count", "weighting", "vector_format", "classifier", "k", "vote",
                               "c", "class_weight", "knn_weight"}) {
         auto found = facts.find(key);
         if (found == facts.end()) continue;

@@ -142,6 +142,8 @@ const std::map<std::string, KeyCheck>& keyChecks() {
                  "a whole number from 0 to 2147483647"}},
       {"weighting", {[](const std::string& v) { return isOneOf(v, {"spec", "tfidf"}); },
                      "spec or tfidf"}},
+      {"vector_format", {[](const std::string& v) { return v == "binary"; },
+                         "binary (text is recorded by no key)"}},
       {"classifier",
        {[](const std::string& v) { return isOneOf(v, {"knn", "linear", "logistic"}); },
         "knn, linear or logistic"}},

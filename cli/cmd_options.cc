@@ -71,6 +71,14 @@ CLI::Option* addWeightingOption(CLI::App& command, std::string& weighting) {
                          {"spec", "tfidf"});
 }
 
+CLI::Option* addVectorFormatOption(CLI::App& command, std::string& format) {
+  return addChoiceOption(command, "--vector-format", format,
+                         "Form of trainingVSM.dat and testingVSM.dat: text (an id, a count and "
+                         "six-digit weights) or binary (four bytes a weight, stored sparsely "
+                         "where most are 0, checksummed; loads as the same numbers)",
+                         {"text", "binary"});
+}
+
 Weighting weightingByName(const std::string& name) {
   return name == "tfidf" ? Weighting::kTfidf : Weighting::kSpec;
 }

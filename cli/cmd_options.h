@@ -43,6 +43,8 @@ CLI::Option* addReportFormatOption(CLI::App& command, std::string& format);
 // ((1 + ln tf) x idf for the keywords an article holds, 0 elsewhere).
 CLI::Option* addWeightingOption(CLI::App& command, std::string& weighting);
 Weighting weightingByName(const std::string& name);
+// --vector-format text|binary: the form the vector files are written in.
+CLI::Option* addVectorFormatOption(CLI::App& command, std::string& format);
 // --vote: count (one vote per neighbour) or similarity (each neighbour adds its similarity).
 CLI::Option* addVoteOption(CLI::App& command, std::string& vote);
 

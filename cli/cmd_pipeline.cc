@@ -24,6 +24,7 @@
 #include "models/linear_classifier.h"
 #include "models/model_factory.h"
 #include "vsm/testing_vsm.h"
+#include "vsm/vector_file.h"
 #include "vsm/written_weights.h"
 
 namespace newsclass {
@@ -219,9 +220,7 @@ class PipelineStages {
                                dictionary_, testingModel, keywordPath);
     processor_.saveVsm(testingModel, testingPath, vectorFiles);
     vectorFiles.commit();
-    context_.recordFacts(ProvenanceStage::kVectors,
-                         {{"weighting", options_.weighting},
-                          {"test_range", context_.testRangeText()}},
+    context_.recordFacts(ProvenanceStage::kVectors, context_.vectorFacts(),
                          {kTrainingVectorsFile, kTestingVectorsFile});
     summary(context_, "testing vectors", std::to_string(testingModel.size()) + " vectors", clock,
             testingPath);
@@ -273,6 +272,7 @@ int runPipeline(RunContext& context, const PipelineOptions& options) {
 ClassificationResults runPipelineStages(RunContext& context, const PipelineOptions& options,
                                         bool stageLinesToErrors) {
   context.environment().weighting = weightingByName(options.weighting);
+  context.environment().vectorFormat = *vectorFormatNamed(options.vectorFormat);
   context.environment().terms = termKindsByName(options.terms);
   context.environment().similarityVote = options.vote == "similarity";
   checkRequest(context, options);
@@ -303,6 +303,7 @@ the report.)",
   addTermsOption(command, options.terms);
   addReportFormatOption(command, options.format);
   addWeightingOption(command, options.weighting);
+  addVectorFormatOption(command, options.vectorFormat);
   addVoteOption(command, options.vote);
   addClassifierOption(command, options.classifier);
   addCostOption(command, options.cost);

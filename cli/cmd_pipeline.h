@@ -20,6 +20,7 @@ struct PipelineOptions : ClassifierChoices {
   std::string terms = "words";
   std::string format = "text";
   std::string weighting = "spec";
+  std::string vectorFormat = "text";
   // Facts the classifier stage records in model.json beside its own (tune's grid and scores):
   // they describe the model, so they go when it is trained again.
   Provenance classifierNotes;

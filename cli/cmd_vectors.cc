@@ -10,12 +10,14 @@
 #include "cli/data_folder_files.h"
 #include "corpusdb/queries.h"
 #include "segmentation/segmenter_binding.h"
+#include "vsm/vector_file.h"
 
 namespace newsclass {
 namespace {
 
 struct BuildVectorsOptions {
   std::string weighting = "spec";
+  std::string vectorFormat = "text";
 };
 
 }  // namespace
@@ -61,9 +63,7 @@ int runDefaultSequence(RunContext& context) {
                             testingModel, keywordPath);
   processor.saveVsm(testingModel, testingPath, files);
   files.commit();
-  context.recordFacts(ProvenanceStage::kVectors,
-                      {{"weighting", context.environment().weighting == Weighting::kTfidf ? "tfidf" : "spec"},
-                       {"test_range", context.testRangeText()}},
+  context.recordFacts(ProvenanceStage::kVectors, context.vectorFacts(),
                       {kTrainingVectorsFile, kTestingVectorsFile});
   return 0;
 }
@@ -78,9 +78,11 @@ together (neither changes when anything fails). The default run without a comman
 the same and then waits.)",
       FolderUse::kWriteInputs, [](RunContext& context, const BuildVectorsOptions& options) {
         context.environment().weighting = weightingByName(options.weighting);
+        context.environment().vectorFormat = *vectorFormatNamed(options.vectorFormat);
         return runDefaultSequence(context);
       });
   addWeightingOption(command, options.weighting);
+  addVectorFormatOption(command, options.vectorFormat);
 }
 
 }  // namespace newsclass

@@ -36,7 +36,9 @@ ProvenanceStage stageOfKey(const std::string& key) {
   if (key == "imported") return ProvenanceStage::kCorpus;
   if (key == "categories") return ProvenanceStage::kContingency;
   if (key == "measure" || key == "count") return ProvenanceStage::kFeatures;
-  if (key == "weighting" || key == "test_range") return ProvenanceStage::kVectors;
+  if (key == "weighting" || key == "test_range" || key == "vector_format") {
+    return ProvenanceStage::kVectors;
+  }
   if (key == "classifier" || key == "k" || key == "vote" || key == "c" ||
       key == "class_weight" || key == "knn_weight" || key.rfind(kTuneKeyPrefix, 0) == 0) {
     return ProvenanceStage::kClassifier;

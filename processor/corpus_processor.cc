@@ -259,12 +259,12 @@ bool CorpusProcessor::buildTestingVsm(int32_t firstId, int32_t lastId, std::stri
 }
 
 void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path) {
-  newsclass::saveVsm(environment(), model, path);
+  newsclass::saveVsm(environment(), model, path, environment().vectorFormat);
 }
 
 void CorpusProcessor::saveVsm(const VsmModel& model, const std::string& path,
                               AtomicFileGroup& files) {
-  newsclass::saveVsm(environment(), model, path, files);
+  newsclass::saveVsm(environment(), model, path, files, environment().vectorFormat);
 }
 
 void CorpusProcessor::loadVsm(VsmModel& model, const std::string& path) {

@@ -20,6 +20,8 @@ struct Environment : StageEnvironment {
 
   // How the vector stages weigh keywords (--weighting).
   Weighting weighting = Weighting::kSpec;
+  // The form the vector stages write their files in (--vector-format).
+  VectorFormat vectorFormat = VectorFormat::kText;
   // The terms the dictionary and the testing vectors take from a text (--terms).
   TermKinds terms = TermKinds::kWords;
   // Whether the neighbours vote with their similarities instead of one vote each (--vote).

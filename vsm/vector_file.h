@@ -12,10 +12,8 @@
 
 namespace newsclass {
 
-// The form a vector file is written in (--vector-format): the text above, or the binary form
-// of vsm/binary_vector_file.h, which loads as the same doubles.
-enum class VectorFormat { kText, kBinary };
-// "text" or "binary", and back (nothing for another name).
+// The names of the vector files' forms (vsm/vsm_model.h): "text" or "binary", and back
+// (nothing for another name).
 std::string vectorFormatName(VectorFormat format);
 std::optional<VectorFormat> vectorFormatNamed(const std::string& name);
 

@@ -22,6 +22,10 @@ using WeightedKeywordList = std::vector<std::pair<int32_t, double>>;
 // (vsm/tfidf_weights.h). Both normalise to unit length.
 enum class Weighting { kSpec, kTfidf };
 
+// The form a vector file is written in (--vector-format): the text form of vsm/vector_file.h,
+// or the binary form of vsm/binary_vector_file.h, which loads as the same doubles.
+enum class VectorFormat { kText, kBinary };
+
 // Per keyword: M, the greatest count among its postings, and df, its number of postings.
 struct KeywordStatistic {
   int32_t maxCount = 0;
