@@ -37,12 +37,21 @@ run --data-dir "$work/logistic" --train-range 1-18 --test-range 1-6 \
 run --data-dir "$work/tfidf" import --replace "$work/corpus.tsv"
 run --data-dir "$work/tfidf" --train-range 1-18 --test-range 1-6 \
   pipeline --measure ig --count 40 --weighting tfidf --vote similarity
+for weighting in spec tfidf; do
+  run --data-dir "$work/binary-$weighting" import --replace "$work/corpus.tsv"
+  run --data-dir "$work/binary-$weighting" --train-range 1-18 --test-range 1-6 \
+    pipeline --count 40 --weighting "$weighting" --vector-format binary
+done
 # predict keeps a binary copy of the training vectors in the cache folder.
 echo | "$newsclass" --data-dir "$work/knn" -q --no-progress predict >/dev/null 2>&1
 
 mkdir -p "$seeds"/{import_lines,dictionary_file,contingency_file,keywords_file,vector_file}
 mkdir -p "$seeds"/{predictions_file,model_json,linear_model,lexicon,lexicon_cache,vector_cache}
-mkdir -p "$seeds"/predict_input
+mkdir -p "$seeds"/predict_input "$seeds"/binary_vector_file
+for weighting in spec tfidf; do
+  cp "$work/binary-$weighting/trainingVSM.dat" "$seeds/binary_vector_file/training-$weighting.bin"
+  cp "$work/binary-$weighting/testingVSM.dat" "$seeds/binary_vector_file/testing-$weighting.bin"
+done
 cp "$work/corpus.tsv" "$seeds/import_lines/utf8.tsv"
 iconv -f UTF-8 -t GBK "$work/corpus.tsv" >"$seeds/import_lines/gbk.tsv"
 cp "$work/knn/dict.dat" "$seeds/dictionary_file/dict.dat"
