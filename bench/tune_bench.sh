@@ -71,7 +71,7 @@ sed -n '1,6p' tune.txt
 best=$(sed -n 's/^best: newsclass //p' tune.txt)
 echo "tune's pick on the testing range: $best"
 # shellcheck disable=SC2086
-"$newsclass" --data-dir data --test-range "1-$test" -q --console-encoding utf-8 $best --format json >pick.json 2>/dev/null
+"$newsclass" --data-dir data -q --console-encoding utf-8 $best --format json >pick.json 2>/dev/null
 /usr/bin/python3 -c 'import json,sys; print("macro F1 %.4f" % json.load(open(sys.argv[1]))["macro"]["f1"])' pick.json
 
 # The neighbour blend tuned as well: C x blend weight x K over words + characters (24 settings,
@@ -86,5 +86,5 @@ sed -n '1,5p' blend.txt
 best=$(sed -n 's/^best: newsclass //p' blend.txt)
 echo "tune's pick on the testing range: $best"
 # shellcheck disable=SC2086
-"$newsclass" --data-dir data --test-range "1-$test" -q --console-encoding utf-8 $best --format json >blend-pick.json 2>/dev/null
+"$newsclass" --data-dir data -q --console-encoding utf-8 $best --format json >blend-pick.json 2>/dev/null
 /usr/bin/python3 -c 'import json,sys; print("macro F1 %.4f" % json.load(open(sys.argv[1]))["macro"]["f1"])' blend-pick.json
