@@ -88,12 +88,13 @@ uint64_t recordSize(const Record& record, uint32_t layout) {
 }
 
 // Encodes one record at `out` (recordSize bytes); DataFileError for a weight the form cannot hold.
-char* encodeRecord(const Record& record, uint32_t layout, const std::string& path, char* out) {
+char* encodeRecord(const Record& record, uint32_t layout, const std::string& path,
+                   CachedWeightEncoder& encoder, char* out) {
   const WeightVector& weights = *record.weights;
   out = putVarint(out, zigzag(record.id - record.previousId));
   out = putVarint(out, weights.size());
   auto code = [&](size_t i) {
-    const std::optional<uint32_t> encoded = encodeWrittenWeight(weights[i]);
+    const std::optional<uint32_t> encoded = encoder.encode(weights[i]);
     if (!encoded) {
       throw DataFileError(path + ": article " + std::to_string(record.id) + ": weight " +
                           std::to_string(i + 1) + " is not a finite number");
@@ -164,10 +165,12 @@ void writeBinaryVectors(const VsmModel& model, int threads, const std::string& p
     // Rounds of one batch per thread, encoded side by side and written in order.
     const size_t lanes = static_cast<size_t>(std::max(1, threads));
     std::vector<std::unique_ptr<char[]>> buffers(lanes);
+    std::vector<std::unique_ptr<CachedWeightEncoder>> encoders;
+    for (size_t lane = 0; lane < lanes; ++lane) encoders.push_back(std::make_unique<CachedWeightEncoder>());
     std::vector<size_t> capacities(lanes, 0);
     for (size_t first = 0; first < batches.size(); first += lanes) {
       const size_t count = std::min(lanes, batches.size() - first);
-      runInParallel(threads, count, [&](size_t task, size_t) {
+      runInParallel(threads, count, [&](size_t task, size_t lane) {
         const size_t batch = first + task;
         if (capacities[task] < batchBytes[batch]) {
           buffers[task] = std::make_unique_for_overwrite<char[]>(batchBytes[batch]);
@@ -175,7 +178,7 @@ void writeBinaryVectors(const VsmModel& model, int threads, const std::string& p
         }
         char* p = buffers[task].get();
         for (size_t i = batches[batch].first; i < batches[batch].second; ++i) {
-          p = encodeRecord(records[i], layout, path, p);
+          p = encodeRecord(records[i], layout, path, *encoders[lane], p);
         }
       });
       for (size_t task = 0; task < count; ++task) {

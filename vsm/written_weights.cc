@@ -1,21 +1,16 @@
 #include "vsm/written_weights.h"
 
-#include <string_view>
 #include <vector>
 
 #include "base/parallel.h"
+#include "vsm/weight_code.h"
 
 namespace newsclass::vsm {
 
-WrittenWeightRounder::WrittenWeightRounder()
-    : formatter_(std::make_unique<CachedWeightFormatter>()),
-      parser_(std::make_unique<CachedWeightParser>()) {}
-
-double WrittenWeightRounder::round(double value) {
-  // Zeroed room past the text: the parser's memory reads 16 bytes from the token's start.
-  char text[kWeightTextCapacity + 16] = {};
-  const char* end = formatter_->format(value, text);
-  return *parser_->parse(std::string_view(text, static_cast<size_t>(end - text)));
+double WrittenWeightRounder::roundOnce(double value) {
+  // The six-digit decimal the text would hold, decoded as reading the text does: no text is
+  // made (vsm/weight_code.h).
+  return *decodeWeight(*encodeWrittenWeight(value));
 }
 
 void roundModelAsWritten(VsmModel& model, int threads) {
