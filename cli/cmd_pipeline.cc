@@ -211,14 +211,16 @@ class PipelineStages {
     {
       StageClock clock;
       processor_.buildTrainingVsm(dictionary_, trainingModel, keywordPath);
-      processor_.saveVsm(trainingModel, trainingPath, vectorFiles);
+      saveAndRoundVsm(processor_.environment(), trainingModel, trainingPath, vectorFiles,
+                      processor_.environment().vectorFormat);
       summary(context_, "training vectors", std::to_string(trainingModel.size()) + " vectors",
               clock, trainingPath);
     }
     StageClock clock;
     processor_.buildTestingVsm(context_.testFirst, context_.testLast, kTestingCorpusTable,
                                dictionary_, testingModel, keywordPath);
-    processor_.saveVsm(testingModel, testingPath, vectorFiles);
+    saveAndRoundVsm(processor_.environment(), testingModel, testingPath, vectorFiles,
+                    processor_.environment().vectorFormat);
     vectorFiles.commit();
     context_.recordFacts(ProvenanceStage::kVectors, context_.vectorFacts(),
                          {kTrainingVectorsFile, kTestingVectorsFile});
@@ -226,13 +228,11 @@ class PipelineStages {
             testingPath);
   }
 
-  // The vectors are classified as the files hold them (six significant digits), not at full
-  // precision: an answer that sits on a rounding tie is then the one classify, classify
-  // --explain and predict give over the same files.
+  // The models hold their weights as the files do (six significant digits; saveAndRoundVsm),
+  // not at full precision: an answer that sits on a rounding tie is then the one classify,
+  // classify --explain and predict give over the same files.
   ClassificationResults classifyKnn(VsmModel& trainingModel, VsmModel& testingModel) {
     const std::string predictionsPath = context_.dataPath(kPredictionsFile);
-    vsm::roundModelAsWritten(trainingModel, context_.environment().threads);
-    vsm::roundModelAsWritten(testingModel, context_.environment().threads);
     const WeightVector keywordless = vsm::keywordlessTestingVector(vsm::WeightTable(
         vsm::statisticsOf(vsm::findPostingLists(
             dictionary_, processor_.readKeywords(context_.dataPath(kKeywordsFile)))),

@@ -89,17 +89,19 @@ uint64_t recordSize(const Record& record, uint32_t layout) {
 
 // Encodes one record at `out` (recordSize bytes); DataFileError for a weight the form cannot hold.
 char* encodeRecord(const Record& record, uint32_t layout, const std::string& path,
-                   CachedWeightEncoder& encoder, char* out) {
+                   CachedWeightEncoder& encoder, WeightVector* rounded, char* out) {
   const WeightVector& weights = *record.weights;
   out = putVarint(out, zigzag(record.id - record.previousId));
   out = putVarint(out, weights.size());
   auto code = [&](size_t i) {
-    const std::optional<uint32_t> encoded = encoder.encode(weights[i]);
+    const std::optional<CachedWeightEncoder::Coded> encoded = encoder.encode(weights[i]);
     if (!encoded) {
       throw DataFileError(path + ": article " + std::to_string(record.id) + ": weight " +
                           std::to_string(i + 1) + " is not a finite number");
     }
-    return *encoded;
+    // The weight becomes what the file gives back (a weight not stored is +0 and stays so).
+    if (rounded != nullptr) (*rounded)[i] = encoded->weight;
+    return encoded->code;
   };
   if (layout == kDense) {
     for (size_t i = 0; i < weights.size(); ++i) out = putCode(out, code(i));
@@ -133,12 +135,18 @@ std::vector<std::pair<size_t, size_t>> batchesOf(const std::vector<Record>& reco
 
 }  // namespace
 
-void writeBinaryVectors(const VsmModel& model, int threads, const std::string& path,
-                        std::ostream& out) {
+namespace {
+
+void writeRecords(const VsmModel& model, VsmModel* rounding, int threads, const std::string& path,
+                  std::ostream& out) {
   std::vector<Record> records;
   records.reserve(model.size());
   int64_t previousId = 0;
   uint64_t weightCount = 0, storedCount = 0;
+  std::vector<WeightVector*> targets;
+  if (rounding != nullptr) {
+    for (auto& entry : *rounding) targets.push_back(&entry.second);
+  }
   for (const auto& [id, weights] : model) {
     records.push_back({id, &weights, previousId});
     previousId = id;
@@ -178,7 +186,8 @@ void writeBinaryVectors(const VsmModel& model, int threads, const std::string& p
         }
         char* p = buffers[task].get();
         for (size_t i = batches[batch].first; i < batches[batch].second; ++i) {
-          p = encodeRecord(records[i], layout, path, *encoders[lane], p);
+          p = encodeRecord(records[i], layout, path, *encoders[lane],
+                           rounding != nullptr ? targets[i] : nullptr, p);
         }
       });
       for (size_t task = 0; task < count; ++task) {
@@ -187,6 +196,18 @@ void writeBinaryVectors(const VsmModel& model, int threads, const std::string& p
     }
     writer.padTo8(recordBytes);
   });
+}
+
+}  // namespace
+
+void writeBinaryVectors(const VsmModel& model, int threads, const std::string& path,
+                        std::ostream& out) {
+  writeRecords(model, nullptr, threads, path, out);
+}
+
+void writeAndRoundBinaryVectors(VsmModel& model, int threads, const std::string& path,
+                                std::ostream& out) {
+  writeRecords(model, &model, threads, path, out);
 }
 
 bool isBinaryVectorFile(const std::string& path) { return startsWithCacheMagic(path); }

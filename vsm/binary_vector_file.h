@@ -29,6 +29,10 @@ namespace newsclass::vsm {
 // finite number, which the binary form cannot hold.
 void writeBinaryVectors(const VsmModel& model, int threads, const std::string& path,
                         std::ostream& out);
+// The same, replacing every weight of `model` by the value the file gives back as it goes: the
+// pass that rounds a model as written (vsm/written_weights.h) and the pass that saves it, in one.
+void writeAndRoundBinaryVectors(VsmModel& model, int threads, const std::string& path,
+                                std::ostream& out);
 
 // Whether the file at `path` is in binary form (begins as a frame does).
 bool isBinaryVectorFile(const std::string& path);

@@ -32,6 +32,7 @@
 #include "vsm/binary_vector_file.h"
 #include "vsm/parsed_token_stream.h"
 #include "vsm/weight_text.h"
+#include "vsm/written_weights.h"
 
 namespace newsclass {
 namespace {
@@ -156,6 +157,21 @@ void saveTimed(const StageEnvironment& environment, const VsmModel& model, const
 }
 
 }  // namespace
+
+void saveAndRoundVsm(const StageEnvironment& environment, VsmModel& model, const std::string& path,
+                     AtomicFileGroup& files, VectorFormat format) {
+  if (format == VectorFormat::kText) {
+    saveVsm(environment, model, path, files, format);
+    vsm::roundModelAsWritten(model, environment.threads);
+    return;
+  }
+  static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
+  StageClock clock;
+  files.write(path, [&](std::ostream& out) {
+    vsm::writeAndRoundBinaryVectors(model, environment.threads, path, out);
+  });
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
+}
 
 std::string vectorFormatName(VectorFormat format) {
   return format == VectorFormat::kBinary ? "binary" : "text";

@@ -24,6 +24,10 @@ void saveVsm(const StageEnvironment& environment, const VsmModel& model, const s
              VectorFormat format = VectorFormat::kText);
 void saveVsm(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
              AtomicFileGroup& files, VectorFormat format = VectorFormat::kText);
+// saveVsm as part of `files`, then every weight of `model` replaced by the value the file gives
+// back (vsm/written_weights.h); in binary form both in one pass.
+void saveAndRoundVsm(const StageEnvironment& environment, VsmModel& model, const std::string& path,
+                     AtomicFileGroup& files, VectorFormat format);
 // Adds the file's vectors to `model`, parsing on the environment's threads, and writes the
 // loading time; a file in binary form is told by its first bytes and read as such. A record cut
 // short or a weight that is not a finite number is a DataFileError naming the record; nothing is

@@ -1,5 +1,6 @@
 #include "vsm/weight_code.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -34,6 +35,16 @@ std::optional<uint32_t> encodeWrittenWeight(double value) {
   }
   return (decimal->negative ? 0x80000000u : 0u) |
          (static_cast<uint32_t>(exponent + kExponentBias) << 20) | mantissa;
+}
+
+std::optional<CachedWeightEncoder::Coded> CachedWeightEncoder::encode(double value) {
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  Entry& entry = entries_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kIndexBits)];
+  if (entry.filled && entry.bits == bits) return entry.coded;
+  const std::optional<uint32_t> code = encodeWrittenWeight(value);
+  if (!code) return std::nullopt;
+  entry = Entry{bits, Coded{*code, *decodeWeight(*code)}, true};
+  return entry.coded;
 }
 
 std::optional<double> decodeWeight(uint32_t code) {

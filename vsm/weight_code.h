@@ -8,8 +8,8 @@
 #ifndef NEWSCLASS_VSM_WEIGHT_CODE_H_
 #define NEWSCLASS_VSM_WEIGHT_CODE_H_
 
-#include <bit>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace newsclass::vsm {
@@ -19,26 +19,24 @@ std::optional<uint32_t> encodeWrittenWeight(double value);
 
 // encodeWrittenWeight with a memory of recent values: the weights of a vector repeat a few
 // values (every keyword an article lacks weighs 0.5 * idf / length under the default
-// weighting), and one weight's code costs more than a lookup. One per thread.
+// weighting), and one weight's code costs more than a lookup. Gives the code with the weight it
+// stands for. One per thread.
 class CachedWeightEncoder {
  public:
-  std::optional<uint32_t> encode(double value) {
-    const uint64_t bits = std::bit_cast<uint64_t>(value);
-    Entry& entry = entries_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kIndexBits)];
-    if (entry.filled && entry.bits == bits) return entry.code;
-    const std::optional<uint32_t> code = encodeWrittenWeight(value);
-    if (code) entry = Entry{bits, *code, true};
-    return code;
-  }
+  struct Coded {
+    uint32_t code;
+    double weight;  // decodeWeight(code)
+  };
+  std::optional<Coded> encode(double value);
 
  private:
   static constexpr int kIndexBits = 12;
   struct Entry {
     uint64_t bits = 0;
-    uint32_t code = 0;
+    Coded coded{};
     bool filled = false;
   };
-  Entry entries_[1 << kIndexBits];
+  std::unique_ptr<Entry[]> entries_ = std::make_unique<Entry[]>(1 << kIndexBits);
 };
 
 // The weight a code stands for; nothing for a code no writer makes (m above 999999, or a

@@ -3,15 +3,8 @@
 #include <vector>
 
 #include "base/parallel.h"
-#include "vsm/weight_code.h"
 
 namespace newsclass::vsm {
-
-double WrittenWeightRounder::roundOnce(double value) {
-  // The six-digit decimal the text would hold, decoded as reading the text does: no text is
-  // made (vsm/weight_code.h).
-  return *decodeWeight(*encodeWrittenWeight(value));
-}
 
 void roundModelAsWritten(VsmModel& model, int threads) {
   std::vector<WeightVector*> vectors;

@@ -5,11 +5,8 @@
 #ifndef NEWSCLASS_VSM_WRITTEN_WEIGHTS_H_
 #define NEWSCLASS_VSM_WRITTEN_WEIGHTS_H_
 
-#include <bit>
-#include <cstdint>
-#include <memory>
-
 #include "vsm/vsm_model.h"
+#include "vsm/weight_code.h"
 
 namespace newsclass::vsm {
 
@@ -20,25 +17,13 @@ class WrittenWeightRounder {
  public:
   // What parseWeightToken gives for formatWeight's text of `value`. Finite values only (the
   // files hold no other).
-  double round(double value) {
-    const uint64_t bits = std::bit_cast<uint64_t>(value);
-    Entry& entry = entries_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kIndexBits)];
-    if (!entry.filled || entry.bits != bits) entry = Entry{bits, roundOnce(value), true};
-    return entry.rounded;
-  }
+  double round(double value) { return encoder_.encode(value)->weight; }
   void roundInPlace(WeightVector& weights) {
     for (double& weight : weights) weight = round(weight);
   }
 
  private:
-  static double roundOnce(double value);
-  static constexpr int kIndexBits = 12;
-  struct Entry {
-    uint64_t bits = 0;
-    double rounded = 0.0;
-    bool filled = false;
-  };
-  std::unique_ptr<Entry[]> entries_ = std::make_unique<Entry[]>(1 << kIndexBits);
+  CachedWeightEncoder encoder_;
 };
 
 // Every weight of `model` replaced by its written value, on `threads` threads.
