@@ -105,6 +105,17 @@ bool isOneOf(const std::string& text, std::initializer_list<const char*> names) 
   return std::any_of(names.begin(), names.end(), [&](const char* name) { return text == name; });
 }
 
+// Whether `check` takes `value` without a UsageError: the command line's own checks, reused.
+template <typename Check>
+bool acceptedBy(Check check, const std::string& value) {
+  try {
+    check(value);
+    return true;
+  } catch (const UsageError&) {
+    return false;
+  }
+}
+
 struct KeyCheck {
   std::function<bool(const std::string&)> valid;
   const char* expected;
@@ -113,14 +124,7 @@ struct KeyCheck {
 const std::map<std::string, KeyCheck>& keyChecks() {
   static const std::map<std::string, KeyCheck> kChecks = {
       {"table",
-       {[](const std::string& v) {
-          try {
-            checkTableName(v);
-            return true;
-          } catch (const UsageError&) {
-            return false;
-          }
-        },
+       {[](const std::string& v) { return acceptedBy(checkTableName, v); },
         "a table name (letters, digits and \"_\", not starting with a digit)"}},
       {"train_range", {isIdRange, "a range A-B as --train-range takes it"}},
       {"test_range", {isIdRange, "a range A-B as --test-range takes it"}},
@@ -156,14 +160,7 @@ const std::map<std::string, KeyCheck>& keyChecks() {
       {"c", {isPositiveDecimal, "a positive decimal number"}},
       {"knn_weight", {isPositiveDecimal, "a positive decimal number"}},
       {"tune_grid",
-       {[](const std::string& v) {
-          try {
-            parseGrid(v);
-            return true;
-          } catch (const UsageError&) {
-            return false;
-          }
-        },
+       {[](const std::string& v) { return acceptedBy(parseGrid, v); },
         "a grid as tune --grid takes it"}},
       {"tune_folds", {[](const std::string& v) { return isWholeNumber(v, 2, 100); },
                       "a whole number from 2 to 100"}},

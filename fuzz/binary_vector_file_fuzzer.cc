@@ -11,14 +11,6 @@
 
 namespace {
 
-newsclass::VsmModel loadOn(newsclass::CorpusProcessor& processor, const std::string& path,
-                           int threads) {
-  processor.environment().threads = threads;
-  newsclass::VsmModel model;
-  newsclass::fuzz::expectAcceptedOrRefused(path, [&] { processor.loadVsm(model, path); });
-  return model;
-}
-
 bool sameBits(const newsclass::VsmModel& a, const newsclass::VsmModel& b) {
   if (a.size() != b.size()) return false;
   for (auto x = a.begin(), y = b.begin(); x != a.end(); ++x, ++y) {
@@ -38,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string bytes(fuzz::asBytes(data, size));
   fuzz::writeChecksum(bytes);
   const std::string path = fuzz::writeScratchFile("trainingVSM.dat", bytes);
-  const VsmModel threaded = loadOn(processor, path, 3);
+  const VsmModel threaded = fuzz::loadVectorsOn(processor, path, 3);
   const fuzz::Outcome threadedOutcome = fuzz::lastOutcome();
-  const VsmModel model = loadOn(processor, path, 1);
+  const VsmModel model = fuzz::loadVectorsOn(processor, path, 1);
   if (fuzz::lastOutcome() != threadedOutcome || !sameBits(threaded, model)) {
     fuzz::fail("a binary vector file loads differently on one thread and on three");
   }

@@ -66,6 +66,13 @@ std::string readScratchFile(const std::string& path) {
   return bytes;
 }
 
+VsmModel loadVectorsOn(CorpusProcessor& processor, const std::string& path, int threads) {
+  processor.environment().threads = threads;
+  VsmModel model;
+  expectAcceptedOrRefused(path, [&] { processor.loadVsm(model, path); });
+  return model;
+}
+
 void writeChecksum(std::string& bytes) {
   if (bytes.size() < 16) return;
   const uint64_t checksum = XXH3_64bits(bytes.data(), bytes.size() - 8);

@@ -72,6 +72,10 @@ void refused(const std::string& path, const std::string& message);
 template <class Load>
 void expectAcceptedOrRefused(const std::string& path, Load&& load);
 
+// The vector file at `path` loaded on `threads` threads by `processor`, its outcome left in
+// lastOutcome().
+VsmModel loadVectorsOn(CorpusProcessor& processor, const std::string& path, int threads);
+
 // The templates declared above.
 
 template <class Load>

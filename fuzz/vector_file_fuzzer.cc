@@ -6,26 +6,13 @@
 
 #include "fuzz/fuzz_support.h"
 
-namespace {
-
-// The model loaded on `threads` threads; the outcome is left in fuzz::lastOutcome().
-newsclass::VsmModel loadOn(newsclass::CorpusProcessor& processor, const std::string& path,
-                           int threads) {
-  processor.environment().threads = threads;
-  newsclass::VsmModel model;
-  newsclass::fuzz::expectAcceptedOrRefused(path, [&] { processor.loadVsm(model, path); });
-  return model;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace newsclass;
   CorpusProcessor& processor = fuzz::quietProcessor();
   const std::string path = fuzz::writeScratchFile("trainingVSM.dat", fuzz::asBytes(data, size));
-  const VsmModel threaded = loadOn(processor, path, 3);
+  const VsmModel threaded = fuzz::loadVectorsOn(processor, path, 3);
   const fuzz::Outcome threadedOutcome = fuzz::lastOutcome();
-  const VsmModel model = loadOn(processor, path, 1);
+  const VsmModel model = fuzz::loadVectorsOn(processor, path, 1);
   if (fuzz::lastOutcome() != threadedOutcome || threaded != model) {
     fuzz::fail("a vector file loads differently on one thread and on three");
   }
