@@ -7,7 +7,10 @@
 // vector file, on a synthetic model of that size, and reports the peak memory of a load: the
 // process's peak resident size from the load's start, next to the model's own size.
 //
-// usage: vsm_bench [--train-range A-B] [--runs N] [--model AxK] [--threads N] [DATA_DIR]
+// --vector-format binary times the binary form instead of the text.
+//
+// usage: vsm_bench [--train-range A-B] [--runs N] [--model AxK] [--threads N]
+//                  [--vector-format text|binary] [DATA_DIR]
 #include <malloc.h>
 #include <unistd.h>
 
@@ -158,6 +161,7 @@ int main(int argc, char** argv) {
   int32_t modelArticles = 0;
   int modelKeywords = 0;
   int threads = 1;
+  VectorFormat format = VectorFormat::kText;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
     if (argument == "--train-range" && i + 1 < argc) {
@@ -173,6 +177,8 @@ int main(int argc, char** argv) {
       }
     } else if (argument == "--threads" && i + 1 < argc) {
       threads = std::max(1, std::atoi(argv[++i]));
+    } else if (argument == "--vector-format" && i + 1 < argc) {
+      format = std::string(argv[++i]) == "binary" ? VectorFormat::kBinary : VectorFormat::kText;
     } else if (argument == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
     } else {
@@ -184,6 +190,7 @@ int main(int argc, char** argv) {
   Console console(discarded, ConsoleEncoding::kUtf8);
   Environment environment;
   environment.console = &console;
+  environment.vectorFormat = format;
   CorpusProcessor processor(first, last, environment);
 
   const std::string scratch =
