@@ -185,6 +185,10 @@ TEST_F(BinaryVectorFileTest, ForgedRecordsWithARightChecksumAreRefusedNamingThei
   std::string padded = payload(1, 1, 0, "\x06\x01" + half);
   padded.back() = 1;
   EXPECT_EQ(refusal(framed(padded)), ": nonzero padding after the records");
+  // A sparse record may leave its weights out, but not ask for more memory than any file of
+  // this size could mean: 2^40 weights with none stored.
+  EXPECT_EQ(refusal(framed(payload(1, 0, 1, "\x06\x80\x80\x80\x80\x80\x80\x40" + std::string(1, '\0')))),
+            ": record 1 (article 3): the vectors would hold more than 4096 weights a byte of the file");
   // A sound forged file loads: the sparse record gives 0.5 at positions 1 and 2.
   const std::string path = env.dir.file("sound.bin");
   writeFileBytes(path, framed(payload(1, 2, 1, "\x06\x03\x02\x01" + half + std::string(1, '\0') + half)));
