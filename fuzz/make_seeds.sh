@@ -48,9 +48,10 @@ echo | "$newsclass" --data-dir "$work/knn" -q --no-progress predict >/dev/null 2
 mkdir -p "$seeds"/{import_lines,dictionary_file,contingency_file,keywords_file,vector_file}
 mkdir -p "$seeds"/{predictions_file,model_json,linear_model,lexicon,lexicon_cache,vector_cache}
 mkdir -p "$seeds"/predict_input "$seeds"/binary_vector_file
-for weighting in spec tfidf; do
-  cp "$work/binary-$weighting/trainingVSM.dat" "$seeds/binary_vector_file/training-$weighting.bin"
-  cp "$work/binary-$weighting/testingVSM.dat" "$seeds/binary_vector_file/testing-$weighting.bin"
+# The default weighting's vectors are stored densely, tfidf's sparsely.
+for layout in dense:spec sparse:tfidf; do
+  cp "$work/binary-${layout#*:}/trainingVSM.dat" "$seeds/binary_vector_file/training-${layout%%:*}.bin"
+  cp "$work/binary-${layout#*:}/testingVSM.dat" "$seeds/binary_vector_file/testing-${layout%%:*}.bin"
 done
 cp "$work/corpus.tsv" "$seeds/import_lines/utf8.tsv"
 iconv -f UTF-8 -t GBK "$work/corpus.tsv" >"$seeds/import_lines/gbk.tsv"

@@ -30,8 +30,8 @@ struct TuneChoice {
   std::vector<std::string> pipelineOptions;
 };
 
-// The choice of a setting over `categories` (the KNN's defaults: K 10, count vote, spec
-// weighting). UsageError "--grid: ..." for what pipeline would refuse or ignore: a neighbour
+// The choice of a setting over `categories` (the KNN's defaults: K 10, count vote, the
+// default weighting). UsageError "--grid: ..." for what pipeline would refuse or ignore: a neighbour
 // blend for logistic regression, the vote or weighting for a linear classifier, C or class
 // weights for the KNN.
 TuneChoice tuneChoiceOf(const TuneSetting& setting, const CategoryList& categories);

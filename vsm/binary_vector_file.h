@@ -13,7 +13,7 @@
 //             its u32 code; weights not stored are +0.
 //
 // Numbers are little-endian, varints LEB128. A writer stores sparsely when fewer than half the
-// weights are other than +0 (the tfidf weighting), densely otherwise (the spec weighting).
+// weights are other than +0 (--weighting tfidf), densely otherwise (the default weighting).
 #ifndef NEWSCLASS_VSM_BINARY_VECTOR_FILE_H_
 #define NEWSCLASS_VSM_BINARY_VECTOR_FILE_H_
 

@@ -37,7 +37,8 @@ void expectSameBits(const VsmModel& a, const VsmModel& b) {
   }
 }
 
-// Unit vectors of `dimension` weights: every weight set (spec) or a few (tfidf).
+// Unit vectors of `dimension` weights: every weight set (the default weighting) or a few
+// (tfidf).
 VsmModel randomModel(unsigned seed, size_t vectors, size_t dimension, size_t present) {
   std::mt19937_64 random(seed);
   std::uniform_real_distribution<double> weight(0.0, 1.0);
@@ -121,8 +122,8 @@ TEST_F(BinaryVectorFileTest, LoadsTheDoublesTheTextGivesInFewBytesAWeight) {
     size_t stored;  // weights other than +0
   };
   std::vector<Case> cases;
-  cases.push_back({"spec: every weight", randomModel(1, 300, 200, 200), 300 * 200});
-  cases.push_back({"tfidf: a few weights", randomModel(2, 3000, 1000, 6), 0});
+  cases.push_back({"dense: every weight", randomModel(1, 300, 200, 200), 300 * 200});
+  cases.push_back({"sparse: a few weights", randomModel(2, 3000, 1000, 6), 0});
   cases.push_back({"edges", {{-7, {0.0, -0.0, -0.25, 1234567.0, 5e-324}}, {4, {}}, {5, {0.0, 0.0}}}, 4});
   cases.push_back({"empty", {}, 0});
   for (Case& c : cases) {
