@@ -186,13 +186,19 @@ LinearMachines trainLinearMachines(const ModelDescription& description, ArticleR
 LinearMachines trainLinearMachines(const ModelDescription& description,
                                    const LinearTrainingSet& training,
                                    const std::vector<std::string>& keywords) {
-  LinearMachines machines{trainLinearModel(training, keywords, linearSettings(description)), {}};
+  return {trainLinearModel(training, keywords, linearSettings(description)),
+          neighbourBlendFor(description, training, keywords.size())};
+}
+
+std::optional<NeighbourBlend> neighbourBlendFor(const ModelDescription& description,
+                                                const LinearTrainingSet& training,
+                                                size_t featureCount) {
+  std::optional<NeighbourBlend> blend;
   if (description.knnWeight > 0.0) {
-    machines.blend.emplace(training.vectors, training.classes, keywords.size(),
-                           description.categories.size(), static_cast<size_t>(description.k),
-                           description.knnWeight);
+    blend.emplace(training.vectors, training.classes, featureCount, description.categories.size(),
+                  static_cast<size_t>(description.k), description.knnWeight);
   }
-  return machines;
+  return blend;
 }
 
 LinearSettings linearSettings(const ModelDescription& description) {

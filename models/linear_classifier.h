@@ -38,6 +38,11 @@ LinearMachines trainLinearMachines(const ModelDescription& description, ArticleR
                                    const std::vector<std::string>& keywords,
                                    const std::vector<int>& classes);
 
+// The neighbour blend the description asks for over `training` (none without a knn weight).
+std::optional<NeighbourBlend> neighbourBlendFor(const ModelDescription& description,
+                                                const LinearTrainingSet& training,
+                                                size_t featureCount);
+
 // The same from a training set already built (tune trains every setting of a fold on one).
 LinearMachines trainLinearMachines(const ModelDescription& description,
                                    const LinearTrainingSet& training,

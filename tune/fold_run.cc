@@ -159,22 +159,11 @@ std::vector<std::vector<NeighbourEntry>> heldOutNeighbours(const PreparedFold& f
                      "(raise count)");
   }
   // The training vectors of the fold's corpus, as build-vectors makes them.
-  const size_t dimension = fold.keywords.size();
   const std::vector<const PostingList*> lists = vsm::findPostingLists(corpus.dictionary, fold.keywords);
   const std::vector<KeywordStatistic> statistics = vsm::statisticsOf(lists);
   const vsm::WeightTable table(statistics, n);
   VsmModel training;
-  if (weighting == Weighting::kTfidf) {
-    const std::vector<WeightedKeywordList> vectors = vsm::tfidfTrainingVectors(lists, 1, n, n);
-    auto hint = training.end();
-    for (size_t offset = 0; offset < vectors.size(); ++offset) {
-      hint = training.insert_or_assign(hint, static_cast<int32_t>(1 + offset),
-                                       vsm::denseOf(vectors[offset], dimension));
-      ++hint;
-    }
-  } else {
-    vsm::addTrainingVectors(lists, table, 1, n, training, threads);
-  }
+  vsm::addWeightedTrainingVectors(weighting, lists, table, corpus.range, training, threads);
   // The held-out articles' vectors, as build-vectors weighs testing articles.
   VsmModel heldOut;
   vsm::KeywordCounter counter(fold.keywords);
@@ -182,10 +171,7 @@ std::vector<std::vector<NeighbourEntry>> heldOutNeighbours(const PreparedFold& f
   for (size_t position : fold.heldOutPositions) {
     const SegmentedArticle& article = (*corpus.articles)[position];
     counter.count(termsOf(article, corpus.terms, joined));
-    heldOut.emplace(article.id, weighting == Weighting::kTfidf
-                                    ? vsm::denseOf(vsm::tfidfTestingVector(statistics, counter, n),
-                                                   dimension)
-                                    : vsm::testingVector(table, counter));
+    heldOut.emplace(article.id, vsm::testingVectorOf(weighting, table, statistics, counter, n));
   }
   // classify reads the vectors back from their files: six significant digits.
   vsm::roundModelAsWritten(training, threads);
@@ -249,13 +235,8 @@ std::vector<int> labelHeldOut(PreparedFold& fold, const ModelDescription& descri
                   .emplace(key, trainLinearModel(training, fold.keywords, linearSettings(description)))
                   .first;
   }
-  // The blend as trainLinearMachines builds it.
-  std::optional<NeighbourBlend> blend;
-  if (description.knnWeight > 0.0) {
-    blend.emplace(training.vectors, training.classes, fold.keywords.size(),
-                  description.categories.size(), static_cast<size_t>(description.k),
-                  description.knnWeight);
-  }
+  const std::optional<NeighbourBlend> blend =
+      neighbourBlendFor(description, training, fold.keywords.size());
   NeighbourBlend::Scratch scratch = blend ? blend->makeScratch() : NeighbourBlend::Scratch();
   std::vector<int> labels;
   labels.reserve(fold.heldOutVectors.size());

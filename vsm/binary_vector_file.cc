@@ -120,13 +120,15 @@ char* encodeRecord(const Record& record, uint32_t layout, const std::string& pat
   return out;
 }
 
-// Batches of records of about kBatchWeights weights.
-std::vector<std::pair<size_t, size_t>> batchesOf(const std::vector<Record>& records) {
+// Batches [begin, end) of `count` records of about kBatchWeights weights, record i weighing
+// weightsOf(i) + 1.
+template <typename WeightsOf>
+std::vector<std::pair<size_t, size_t>> batchesOf(size_t count, WeightsOf weightsOf) {
   std::vector<std::pair<size_t, size_t>> batches;
   size_t weights = 0, begin = 0;
-  for (size_t i = 0; i < records.size(); ++i) {
-    weights += records[i].weights->size() + 1;
-    if (i + 1 == records.size() || weights >= kBatchWeights) {
+  for (size_t i = 0; i < count; ++i) {
+    weights += static_cast<size_t>(weightsOf(i)) + 1;
+    if (i + 1 == count || weights >= kBatchWeights) {
       batches.emplace_back(begin, i + 1);
       begin = i + 1;
       weights = 0;
@@ -157,7 +159,8 @@ void writeRecords(const VsmModel& model, VsmModel* rounding, int threads, const 
   }
   const uint32_t layout = storedCount * 2 < weightCount ? kSparse : kDense;
   const uint64_t codes = layout == kSparse ? storedCount : weightCount;
-  const auto batches = batchesOf(records);
+  const auto batches =
+      batchesOf(records.size(), [&](size_t i) { return records[i].weights->size(); });
   std::vector<uint64_t> batchBytes(batches.size(), 0);
   runInParallel(threads, batches.size(), [&](size_t batch, size_t) {
     for (size_t i = batches[batch].first; i < batches[batch].second; ++i) {
@@ -219,8 +222,7 @@ namespace {
 // Reads the records of a mapped payload, checking every number against what is left of it.
 class RecordScanner {
  public:
-  RecordScanner(const std::string& path, const char* begin, const char* end)
-      : path_(path), p_(begin), end_(end) {}
+  RecordScanner(const char* begin, const char* end) : p_(begin), end_(end) {}
 
   bool atEnd() const { return p_ == end_; }
   const char* position() const { return p_; }
@@ -240,7 +242,6 @@ class RecordScanner {
   }
 
  private:
-  const std::string& path_;
   const char* p_;
   const char* end_;
 };
@@ -289,7 +290,7 @@ VsmModel readBinaryVectors(const std::string& path, int threads) {
   }
 
   // First pass, in order: ids, counts and where each record's codes lie.
-  RecordScanner scanner(path, payload + kHeaderBytes, recordsEnd);
+  RecordScanner scanner(payload + kHeaderBytes, recordsEnd);
   std::vector<Located> located;
   located.reserve(static_cast<size_t>(std::min<uint64_t>(vectorCount, recordBytes / 2 + 1)));
   int64_t previousId = 0;
@@ -360,15 +361,8 @@ VsmModel readBinaryVectors(const std::string& path, int threads) {
 
   // Second pass, side by side: the weights. The lowest failing record is the one reported.
   std::vector<WeightVector> vectors(located.size());
-  std::vector<std::pair<size_t, size_t>> batches;
-  for (size_t begin = 0, weights = 0, i = 0; i < located.size(); ++i) {
-    weights += located[i].storedCount + 1;
-    if (i + 1 == located.size() || weights >= kBatchWeights) {
-      batches.emplace_back(begin, i + 1);
-      begin = i + 1;
-      weights = 0;
-    }
-  }
+  const auto batches =
+      batchesOf(located.size(), [&](size_t i) { return located[i].storedCount; });
   runInParallel(threads, batches.size(), [&](size_t batch, size_t) {
     for (size_t i = batches[batch].first; i < batches[batch].second; ++i) {
       const Located& entry = located[i];
@@ -390,7 +384,7 @@ VsmModel readBinaryVectors(const std::string& path, int threads) {
         for (uint64_t k = 0; k < entry.weightCount; ++k) decode(entry.codes + 4 * k, k);
         continue;
       }
-      RecordScanner entries(path, entry.codes, recordsEnd);
+      RecordScanner entries(entry.codes, recordsEnd);
       uint64_t position = 0;
       for (uint64_t k = 0; k < entry.storedCount; ++k) {
         position += *entries.varint() + (k == 0 ? 0 : 1);

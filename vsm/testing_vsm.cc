@@ -79,6 +79,13 @@ WeightVector testingVector(const WeightTable& table, const KeywordCounter& count
   return weights;
 }
 
+WeightVector testingVectorOf(Weighting weighting, const WeightTable& table,
+                             const std::vector<KeywordStatistic>& statistics,
+                             const KeywordCounter& counter, int64_t collectionSize) {
+  if (weighting != Weighting::kTfidf) return testingVector(table, counter);
+  return denseOf(tfidfTestingVector(statistics, counter, collectionSize), statistics.size());
+}
+
 TokenizingOptions testingTokenizingOptions(const StageEnvironment& environment,
                                            OdbcConnection& connection,
                                            const std::string& tableName, int32_t firstId,
@@ -132,13 +139,10 @@ bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingR
     if (keywordCount > 0) {
       counters.assign(static_cast<size_t>(std::max(1, environment.threads)),
                       vsm::KeywordCounter(keywords));
-      const bool tfidf = weighting == Weighting::kTfidf;
-      options.prepare = [&, tfidf](TokenizedArticle& article, size_t lane) {
+      options.prepare = [&](TokenizedArticle& article, size_t lane) {
         counters[lane].count(article.words);
         article.weights =
-            tfidf ? vsm::denseOf(vsm::tfidfTestingVector(statistics, counters[lane], collectionSize),
-                                 keywordCount)
-                  : vsm::testingVector(table, counters[lane]);
+            vsm::testingVectorOf(weighting, table, statistics, counters[lane], collectionSize);
       };
     }
     tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,

@@ -59,6 +59,13 @@ class KeywordCounter {
 // normalised with normalizeInPlace. `table` and the counter's keyword list have the same length.
 WeightVector testingVector(const WeightTable& table, const KeywordCounter& counter);
 
+// The vector of the article `counter` counted last with `weighting`: testingVector for spec,
+// the tfidf weights of tfidfTestingVector made dense for tfidf. `table` and `statistics` are
+// the keywords' (N the training range's size, `collectionSize`).
+WeightVector testingVectorOf(Weighting weighting, const WeightTable& table,
+                             const std::vector<KeywordStatistic>& statistics,
+                             const KeywordCounter& counter, int64_t collectionSize);
+
 // The vector testingVector gives an article that holds none of the keywords (each weight the
 // weight for tf = 0, normalised), as the vector files hold it (six significant digits): every
 // such article's vector in testingVSM.dat, bit for bit.

@@ -96,6 +96,25 @@ void addTrainingVectors(const std::vector<const PostingList*>& lists, const Weig
   }
 }
 
+void addWeightedTrainingVectors(Weighting weighting, const std::vector<const PostingList*>& lists,
+                                const WeightTable& table, ArticleRange range, VsmModel& model,
+                                int threads) {
+  const int64_t articleCount = range.size();
+  if (weighting != Weighting::kTfidf) {
+    addTrainingVectors(lists, table, range.firstId, articleCount, model, threads);
+    return;
+  }
+  if (lists.empty()) return;
+  const std::vector<WeightedKeywordList> vectors =
+      tfidfTrainingVectors(lists, range.firstId, articleCount, articleCount);
+  auto hint = model.end();
+  for (size_t offset = 0; offset < vectors.size(); ++offset) {
+    hint = model.insert_or_assign(hint, static_cast<int32_t>(range.firstId + offset),
+                                  denseOf(vectors[offset], lists.size()));
+    ++hint;
+  }
+}
+
 }  // namespace vsm
 
 bool buildTrainingVsm(const StageEnvironment& environment, ArticleRange range, Weighting weighting,
@@ -112,19 +131,7 @@ bool buildTrainingVsm(const StageEnvironment& environment, ArticleRange range, W
   vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTrainingVsm",
                             environment.console, environment.warnings);
 
-  if (weighting == Weighting::kTfidf) {
-    std::vector<WeightedKeywordList> vectors =
-        vsm::tfidfTrainingVectors(lists, range.firstId, articleCount, articleCount);
-    auto hint = model.end();
-    for (size_t offset = 0; offset < vectors.size() && !keywords.empty(); ++offset) {
-      hint = model.insert_or_assign(hint, static_cast<int32_t>(range.firstId + offset),
-                                    vsm::denseOf(vectors[offset], keywords.size()));
-      ++hint;
-    }
-  } else {
-    vsm::addTrainingVectors(lists, table, range.firstId, articleCount, model,
-                           environment.threads);
-  }
+  vsm::addWeightedTrainingVectors(weighting, lists, table, range, model, environment.threads);
 
   environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   return !model.empty();

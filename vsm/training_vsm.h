@@ -26,6 +26,13 @@ namespace newsclass::vsm {
 void addTrainingVectors(const std::vector<const PostingList*>& lists, const WeightTable& table,
                         int32_t firstId, int64_t articleCount, VsmModel& model, int threads = 1);
 
+// The training vectors of the ids of `range` with `weighting`: addTrainingVectors for spec, and
+// for tfidf the sparse vectors of tfidfTrainingVectors (N the range's size) made dense. Stores
+// nothing when there are no keywords.
+void addWeightedTrainingVectors(Weighting weighting, const std::vector<const PostingList*>& lists,
+                                const WeightTable& table, ArticleRange range, VsmModel& model,
+                                int threads = 1);
+
 }  // namespace newsclass::vsm
 
 namespace newsclass {

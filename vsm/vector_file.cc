@@ -140,17 +140,21 @@ void writeModel(const VsmModel& model, int threads, std::ostream& out) {
 
 namespace {
 
-// Formats the model through `write` (a whole file's writer) and writes the timing line.
+// Formats the model through `write` (a whole file's writer) and writes the timing line. With
+// `rounding` (the model itself), a binary form replaces each weight by the one it gives back as
+// it encodes it.
 template <typename WriteFile>
 void saveTimed(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
-               VectorFormat format, WriteFile write) {
+               VectorFormat format, WriteFile write, VsmModel* rounding = nullptr) {
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
   write([&](std::ostream& out) {
-    if (format == VectorFormat::kBinary) {
-      vsm::writeBinaryVectors(model, environment.threads, path, out);
-    } else {
+    if (format == VectorFormat::kText) {
       writeModel(model, environment.threads, out);
+    } else if (rounding != nullptr) {
+      vsm::writeAndRoundBinaryVectors(*rounding, environment.threads, path, out);
+    } else {
+      vsm::writeBinaryVectors(model, environment.threads, path, out);
     }
   });
   environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
@@ -160,17 +164,10 @@ void saveTimed(const StageEnvironment& environment, const VsmModel& model, const
 
 void saveAndRoundVsm(const StageEnvironment& environment, VsmModel& model, const std::string& path,
                      AtomicFileGroup& files, VectorFormat format) {
-  if (format == VectorFormat::kText) {
-    saveVsm(environment, model, path, files, format);
-    vsm::roundModelAsWritten(model, environment.threads);
-    return;
-  }
-  static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
-  StageClock clock;
-  files.write(path, [&](std::ostream& out) {
-    vsm::writeAndRoundBinaryVectors(model, environment.threads, path, out);
-  });
-  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
+  saveTimed(environment, model, path, format,
+            [&](const auto& write) { files.write(path, write); }, &model);
+  // The text form is rounded after it is written: its formatter makes text, not numbers.
+  if (format == VectorFormat::kText) vsm::roundModelAsWritten(model, environment.threads);
 }
 
 std::string vectorFormatName(VectorFormat format) {

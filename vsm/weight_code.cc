@@ -13,11 +13,6 @@ namespace {
 constexpr int kExponentBias = 1024;
 constexpr uint32_t kMaxMantissa = 999999;
 
-// Every power of ten a double holds exactly.
-constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 }  // namespace
 
 std::optional<uint32_t> encodeWrittenWeight(double value) {
@@ -55,12 +50,10 @@ std::optional<double> decodeWeight(uint32_t code) {
   double magnitude = 0.0;
   if (mantissa == 0) {
     magnitude = 0.0;
-  } else if (exponent >= 0 && exponent <= 22) {
+  } else if (exponent >= -kMaxExactPowerOfTen && exponent <= kMaxExactPowerOfTen) {
     // Both factors are exact doubles: one correctly rounded multiplication or division, the
     // value strtod gives the decimal.
-    magnitude = static_cast<double>(mantissa) * kExactPowers[exponent];
-  } else if (exponent < 0 && exponent >= -22) {
-    magnitude = static_cast<double>(mantissa) / kExactPowers[-exponent];
+    magnitude = scaleByPowerOfTen(static_cast<double>(mantissa), exponent);
   } else {
     const std::string text = std::to_string(mantissa) + "e" + std::to_string(exponent);
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);

@@ -15,16 +15,12 @@ namespace {
 constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr int kMaxExactPower = 22;
+constexpr int kMaxExactPower = kMaxExactPowerOfTen;
 
 char* formatExactly(double value, char* out) {
   return std::to_chars(out, out + kWeightTextCapacity, value, std::chars_format::general, 6).ptr;
 }
 
-// |value| * 10^k, correctly rounded (one exact multiplication or division), for |k| <= 22.
-double scaleByPowerOfTen(double magnitude, int k) {
-  return k >= 0 ? magnitude * kExactPowers[k] : magnitude / kExactPowers[-k];
-}
 
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -80,6 +76,10 @@ char* writeDigits(uint32_t digits, int exponent, bool negative, char* out) {
 }
 
 }  // namespace
+
+double scaleByPowerOfTen(double value, int k) {
+  return k >= 0 ? value * kExactPowers[k] : value / kExactPowers[-k];
+}
 
 // The six digits of a nonzero normal value are round(|value| * 10^(5 - e)) for its decimal
 // exponent e. When 10^(5 - e) is an exact double, the scaled value s is off the exact product by
@@ -255,8 +255,7 @@ std::optional<double> parseWeightToken(std::string_view token) {
     if (mantissa == 0) return negative ? -0.0 : 0.0;
     const int power = exponent - fractionDigits;
     if (mantissa <= (uint64_t{1} << 53) && power >= -kMaxExactPower && power <= kMaxExactPower) {
-      const double value = power >= 0 ? static_cast<double>(mantissa) * kExactPowers[power]
-                                      : static_cast<double>(mantissa) / kExactPowers[-power];
+      const double value = scaleByPowerOfTen(static_cast<double>(mantissa), power);
       return negative ? -value : value;
     }
   }

@@ -14,6 +14,12 @@
 
 namespace newsclass {
 
+// The largest k for which 10^k is an exact double.
+constexpr int kMaxExactPowerOfTen = 22;
+// value * 10^k correctly rounded, as strtod rounds the decimal when value is an integer below
+// 2^53: one multiplication or division of exact doubles. For |k| <= kMaxExactPowerOfTen.
+double scaleByPowerOfTen(double value, int k);
+
 // Room formatWeight needs: "-1.23457e-308" is the longest form.
 constexpr size_t kWeightTextCapacity = 32;
 
