@@ -12,8 +12,10 @@
 #include <iostream>
 #include <regex>
 #include <sstream>
+#include <thread>
 #include <utility>
 
+#include "base/cluster.h"
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/text_utils.h"
@@ -100,9 +102,18 @@ void refuseCommandNamesAsValues(const CLI::App& app) {
 // failed: nobody would see "finish"). The folder is released before the wait.
 int dispatch(const CommandSet& commands, RunContext& context) {
   int code = 0;
-  if (const CommandSet::Entry* entry = commands.parsedEntry()) {
+  const CommandSet::Entry* entry = commands.parsedEntry();
+  if (cluster::distributed() && (entry == nullptr || entry->command->get_name() != "pipeline")) {
+    throw UsageError((entry == nullptr ? std::string("the default sequence")
+                                       : entry->command->get_name()) +
+                     " runs as one process; of the commands only pipeline is spread over the " +
+                     std::to_string(cluster::size()) + " ranks of this job (run it without mpirun)");
+  }
+  if (entry != nullptr) {
     {
-      DataFolderLock folder = holdDataFolder(context, entry->use());
+      // Rank 0 alone writes the data folder, so it alone holds it.
+      DataFolderLock folder =
+          holdDataFolder(context, cluster::rank() == 0 ? entry->use() : FolderUse::kNone);
       code = entry->run(context, folder);
     }
     context.console().flush();
@@ -231,7 +242,8 @@ RunContext::RunContext(const GlobalOptions& options, std::istream& in, std::ostr
 }
 
 std::string RunContext::dataPath(const std::string& fileName) const {
-  return (std::filesystem::path(options_.dataDir) / fileName).string();
+  const std::string& folder = dataFilesFolder_.empty() ? options_.dataDir : dataFilesFolder_;
+  return (std::filesystem::path(folder) / fileName).string();
 }
 
 void RunContext::recordFacts(ProvenanceStage stage, const Provenance& facts,
@@ -239,6 +251,13 @@ void RunContext::recordFacts(ProvenanceStage stage, const Provenance& facts,
   Provenance all = facts;
   for (const std::string& name : writtenFiles) all[fileKey(name)] = fileDigest(dataPath(name));
   recordProvenance(dataPath(kModelFactsFile), stage, all);
+}
+
+std::string RunContext::shownPath(const std::string& path) const {
+  if (dataFilesFolder_.empty()) return path;
+  const std::filesystem::path file(path);
+  if (file.parent_path() != std::filesystem::path(dataFilesFolder_)) return path;
+  return (std::filesystem::path(options_.dataDir) / file.filename()).string();
 }
 
 Provenance RunContext::segmenterFileFacts() const {
@@ -391,25 +410,48 @@ std::optional<int> parseCommandLine(CLI::App& app, int argc, const char* const* 
 int runParsed(const CLI::App& app, const CommandSet& commands, const GlobalOptions& options,
               std::istream& in, std::ostream& out, std::ostream& err) {
   int code = 2;
+  // The other ranks of a distributed run say which rank failed.
+  const std::string rankPrefix =
+      cluster::rank() == 0 ? "" : "rank " + std::to_string(cluster::rank()) + ": ";
+  bool usage = false;
   try {
     refuseCommandNamesAsValues(app);
     RunContext context(options, in, out, err);
     code = dispatch(commands, context);
   } catch (const UsageError& e) {
-    printErrorLine(out, err, e.what());
+    // Every rank checks the same request the same way: rank 0 speaks for all.
+    if (cluster::rank() == 0) printErrorLine(out, err, e.what());
+    usage = true;
     code = 1;
   } catch (const DatabaseFault& e) {
     // A database fault's message carries its own "database error in" prefix.
     out.flush();
-    err << escapeControlBytes(e.what(), false) << "\n";
+    err << rankPrefix << escapeControlBytes(e.what(), false) << "\n";
     code = 2;
   } catch (const std::exception& e) {
     // DataFileError and anything unforeseen: a data or system fault.
-    printErrorLine(out, err, e.what());
+    printErrorLine(out, err, rankPrefix + e.what());
     code = 2;
   }
-  return checkOutput(out, err, code);
+  code = checkOutput(out, err, code);
+  if (code != 0 && cluster::distributed()) {
+    // The other ranks may be waiting for this one: a failure on any rank ends the whole job
+    // (and removes rank 0's staged files). Rank 0 reports a usage error; the others give it a
+    // moment to do so first.
+    err.flush();
+    if (usage && cluster::rank() != 0) std::this_thread::sleep_for(std::chrono::seconds(3));
+    cluster::abortJob(code);
+  }
+  return code;
 }
+
+// A stream buffer that takes every byte and keeps none: the standard output of the ranks of a
+// distributed run other than rank 0.
+class DiscardingBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize size) override { return size; }
+};
 
 }  // namespace
 
@@ -423,8 +465,21 @@ int runNewsclass(int argc, const char* const* argv, std::istream& in, std::ostre
   app.require_subcommand(0, 1);
   CommandSet commands;
   addEveryCommand(app, commands);
-  if (const std::optional<int> code = parseCommandLine(app, argc, argv, out, err)) return *code;
-  return runParsed(app, commands, options, in, out, err);
+  // Under mpirun every rank parses the same command line and runs the same command; rank 0
+  // alone prints the help, the stages' lines and the report.
+  DiscardingBuffer discardingBuffer;
+  std::ostream discarded(&discardingBuffer);
+  const bool root = cluster::rank() == 0;
+  std::ostream& runOut = root ? out : discarded;
+  if (const std::optional<int> code =
+          parseCommandLine(app, argc, argv, runOut, root ? err : discarded)) {
+    return *code;
+  }
+  if (!root) {
+    options.quiet = true;
+    options.noProgress = true;
+  }
+  return runParsed(app, commands, options, in, runOut, err);
 }
 
 }  // namespace newsclass

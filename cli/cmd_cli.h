@@ -60,6 +60,13 @@ class RunContext {
   ArticleRange trainingRange() const { return {trainFirst, trainLast}; }
   // A file of the data folder, e.g. dataPath(kDictionaryFile) (cli/data_folder_files.h).
   std::string dataPath(const std::string& fileName) const;
+  // From now on dataPath names the files of `folder` instead (a staged copy of the data folder
+  // whose files replace the folder's at the end; base/staged_folder.h). The corpus database
+  // stays where it was.
+  void redirectDataFiles(std::string folder) { dataFilesFolder_ = std::move(folder); }
+  // The name a file of dataPath goes by for the user: its place in the data folder, where a
+  // redirected file ends up.
+  std::string shownPath(const std::string& path) const;
   // Records a stage's facts in the data folder's model.json (cli/provenance.h), dropping
   // those of the later stages, with the digest of each file of the data folder the stage wrote
   // (names such as "dict.dat"; call it once they are in place).
@@ -105,6 +112,7 @@ class RunContext {
 
  private:
   GlobalOptions options_;
+  std::string dataFilesFolder_;  // where dataPath points; the data folder unless redirected
   std::istream* in_;
   std::ostream* out_;
   std::ostream* err_;

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "base/atomic_file.h"
+#include "base/cluster.h"
+#include "base/staged_folder.h"
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/stage_clock.h"
@@ -14,6 +16,7 @@
 #include "cli/cmd_pipeline.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
+#include "cli/pipeline_ranks.h"
 #include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
 #include "evaluation/predictions_file.h"
@@ -43,7 +46,8 @@ void summary(RunContext& context, const std::string& stage, const std::string& w
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.2f s", clock.elapsedSeconds());
   Console& console = *context.environment().console;
-  console.line(stage + ": " + what + ", " + seconds + " -> " + userTextToGbk(path));
+  console.line(stage + ": " + what + ", " + seconds + " -> " +
+               userTextToGbk(context.shownPath(path)));
   console.flush();
 }
 
@@ -120,9 +124,15 @@ class PipelineStages {
                                                         context_.categories);
     checkFeatureShares(context_, processor_, options_);
     buildDictionary();
-    buildContingencyTable();
-    selectFeatures();
-    if (linear) return classifyLinear(linearClasses);
+    // Across ranks, rank 0 alone counts the table and picks the keywords (it holds the whole
+    // dictionary), and trains and applies the linear classifier.
+    const bool root = cluster::rank() == 0;
+    if (root) {
+      buildContingencyTable();
+      selectFeatures();
+    }
+    if (linear) return root ? classifyLinear(linearClasses) : ClassificationResults();
+    if (cluster::distributed()) return classifyKnnAcrossRanks();
     VsmModel trainingModel, testingModel;
     buildVectors(trainingModel, testingModel);
     return classifyKnn(trainingModel, testingModel);
@@ -132,8 +142,15 @@ class PipelineStages {
   void buildDictionary() {
     const std::string path = context_.dataPath(kDictionaryFile);
     StageClock clock;
-    processor_.buildDictionary(dictionary_, tokenizerByName(options_.tokenizer),
-                               kTrainingCorpusTable);
+    if (cluster::distributed()) {
+      buildDictionaryAcrossRanks(processor_.environment(), processor_.range(),
+                                 tokenizerByName(options_.tokenizer), kTrainingCorpusTable,
+                                 dictionary_);
+      if (cluster::rank() != 0) return;
+    } else {
+      processor_.buildDictionary(dictionary_, tokenizerByName(options_.tokenizer),
+                                 kTrainingCorpusTable);
+    }
     processor_.saveDictionary(dictionary_, path);
     context_.recordFacts(ProvenanceStage::kDictionary,
                          context_.dictionaryFacts(kTrainingCorpusTable, options_.tokenizer),
@@ -232,7 +249,6 @@ class PipelineStages {
   // not at full precision: an answer that sits on a rounding tie is then the one classify,
   // classify --explain and predict give over the same files.
   ClassificationResults classifyKnn(VsmModel& trainingModel, VsmModel& testingModel) {
-    const std::string predictionsPath = context_.dataPath(kPredictionsFile);
     const WeightVector keywordless = vsm::keywordlessTestingVector(vsm::WeightTable(
         vsm::statisticsOf(vsm::findPostingLists(
             dictionary_, processor_.readKeywords(context_.dataPath(kKeywordsFile)))),
@@ -241,6 +257,39 @@ class PipelineStages {
     StageClock clock;
     processor_.knnClassifyTestSet(kTrainingCorpusTable, trainingModel, testingModel,
                                   context_.categories, options_.k, results, &keywordless);
+    recordKnnPredictions(results, clock);
+    return results;
+  }
+
+  // The vector files and KNN with the training vectors split across the ranks (rank 0 writes the
+  // files and returns the predictions; the other ranks return none).
+  ClassificationResults classifyKnnAcrossRanks() {
+    AtomicFileGroup vectorFiles;
+    const VectorStagePaths paths{context_.dataPath(kKeywordsFile),
+                                 context_.dataPath(kTrainingVectorsFile),
+                                 context_.dataPath(kTestingVectorsFile)};
+    const RankVectors vectors = buildVectorsAcrossRanks(
+        processor_.environment(), processor_.range(), {context_.testFirst, context_.testLast},
+        dictionary_, paths, vectorFiles,
+        [this](const std::string& stage, const std::string& what, const StageClock& clock,
+               const std::string& path) { summary(context_, stage, what, clock, path); });
+    // Only the postings of this rank's share were needed, and they are in the vectors now.
+    Dictionary().swap(dictionary_);
+    if (cluster::rank() == 0) {
+      vectorFiles.commit();
+      context_.recordFacts(ProvenanceStage::kVectors, context_.vectorFacts(),
+                           {kTrainingVectorsFile, kTestingVectorsFile});
+    }
+    StageClock clock;
+    ClassificationResults results =
+        newsclass::classifyKnnAcrossRanks(processor_.environment(), processor_.range(),
+                                          context_.categories, options_.k, vectors);
+    if (cluster::rank() == 0) recordKnnPredictions(results, clock);
+    return results;
+  }
+
+  void recordKnnPredictions(const ClassificationResults& results, const StageClock& clock) {
+    const std::string predictionsPath = context_.dataPath(kPredictionsFile);
     savePredictions(results, predictionsPath);
     Provenance recorded = {
         {"classifier", "knn"}, {"k", std::to_string(options_.k)}, {"vote", options_.vote}};
@@ -249,7 +298,6 @@ class PipelineStages {
     summary(context_, "classification",
             std::to_string(results.size()) + " articles, K = " + std::to_string(options_.k),
             clock, predictionsPath);
-    return results;
   }
 
   RunContext& context_;
@@ -276,9 +324,23 @@ ClassificationResults runPipelineStages(RunContext& context, const PipelineOptio
   context.environment().terms = termKindsByName(options.terms);
   context.environment().similarityVote = options.vote == "similarity";
   checkRequest(context, options);
-  if (!stageLinesToErrors) return PipelineStages(context, options).run();
-  StageLinesToStandardError redirect(context);
-  return PipelineStages(context, options).run();
+  std::optional<StageLinesToStandardError> redirect;
+  if (stageLinesToErrors) redirect.emplace(context);
+  if (!cluster::distributed()) return PipelineStages(context, options).run();
+  // Across ranks, rank 0 writes every file into a staged copy of the data folder, which
+  // replaces the folder's files only once every rank has done its part: a rank that fails at
+  // any stage leaves the folder as it was.
+  std::optional<StagedFolder> staged;
+  if (cluster::rank() == 0) {
+    staged.emplace(context.options().dataDir, std::vector<std::string>{kModelFactsFile});
+    context.redirectDataFiles(staged->folder());
+  }
+  ClassificationResults results = PipelineStages(context, options).run();
+  if (staged) {
+    context.redirectDataFiles("");
+    staged->commit({kModelFactsFile});
+  }
+  return results;
 }
 
 void addPipelineCommand(CLI::App& app, CommandSet& commands) {

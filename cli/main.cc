@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/cluster.h"
 #include "cli/cmd_cli.h"
 
 namespace {
@@ -33,6 +34,12 @@ int main(int argc, char** argv) {
     }
     return 2;
   }
+  // Under mpirun or srun this process is one rank of a job (base/cluster.h).
+  const std::string clusterError = newsclass::cluster::start(&argc, &argv);
+  if (!clusterError.empty()) {
+    std::cerr << "newsclass: " << clusterError << "\n";
+    return 2;
+  }
   // The stages build maps of hundreds of thousands of small nodes. Growing and trimming the heap
   // in 64 MiB steps instead of page-sized ones saves a system call per few pages, which costs
   // the data-file loads up to a third of their time; memory is still only used when touched.
@@ -44,5 +51,8 @@ int main(int argc, char** argv) {
   newsclass::FileDescriptorBuffer standardOutput(STDOUT_FILENO);
   std::ostream out(&standardOutput);
   std::cin.tie(&out);
-  return newsclass::runNewsclass(argc, argv, std::cin, out, std::cerr);
+  const int code = newsclass::runNewsclass(argc, argv, std::cin, out, std::cerr);
+  out.flush();
+  newsclass::cluster::finish();
+  return code;
 }

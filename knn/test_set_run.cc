@@ -75,7 +75,6 @@ void knnClassifyTestSet(const StageEnvironment& environment, bool similarityVote
                         const std::string& tableName, const VsmModel& trainingModel,
                         const VsmModel& testingModel, const CategoryList& categories, int k,
                         ClassificationResults& results, const WeightVector* keywordless) {
-  static const std::string kTimingLabel = gbk("对测试集进行KNN分类的时间为");
   StageClock clock;
   checkKnnRequest(k, categories, trainingModel.size());
   checkTableName(tableName);
@@ -83,6 +82,23 @@ void knnClassifyTestSet(const StageEnvironment& environment, bool similarityVote
   for (const auto& [id, vector] : testingModel) {
     checkTestingVector(testingArticleName(id), vector, dimension);
   }
+  std::vector<int32_t> trainingIds;
+  trainingIds.reserve(trainingModel.size());
+  for (const auto& entry : trainingModel) trainingIds.push_back(entry.first);
+  voteOnNeighbourLists(
+      environment, similarityVote, tableName, trainingIds, testingModel, categories,
+      [&](const NeighbourVisitor& visit) {
+        forEachNeighbourList(trainingModel, testingModel, k, visit, environment.threads);
+      },
+      results, keywordless, clock);
+}
+
+void voteOnNeighbourLists(const StageEnvironment& environment, bool similarityVote,
+                          const std::string& tableName, const std::vector<int32_t>& trainingIds,
+                          const VsmModel& testingModel, const CategoryList& categories,
+                          const NeighbourListSource& lists, ClassificationResults& results,
+                          const WeightVector* keywordless, const StageClock& clock) {
+  static const std::string kTimingLabel = gbk("对测试集进行KNN分类的时间为");
   // The neighbours' categories come from one read of the training articles' categories; where
   // that read declines, from one neighbour query per testing article. The queries share one
   // connection: opening a connection costs more than the query itself, and the rows are the
@@ -92,9 +108,6 @@ void knnClassifyTestSet(const StageEnvironment& environment, bool similarityVote
   std::optional<NeighbourCategories> stored;
   if (!testingModel.empty()) {
     connection.emplace(environment.connectionString, "knnClassify");
-    std::vector<int32_t> trainingIds;
-    trainingIds.reserve(trainingModel.size());
-    for (const auto& entry : trainingModel) trainingIds.push_back(entry.first);
     stored = NeighbourCategories::read(*connection, tableName, trainingIds);
   }
   size_t emptyVotes = 0;
@@ -104,27 +117,23 @@ void knnClassifyTestSet(const StageEnvironment& environment, bool similarityVote
   if (environment.progress != nullptr) environment.console->flush();
   ProgressMeter progress(environment.progress, "classification",
                          static_cast<int64_t>(testingModel.size()));
-  forEachNeighbourList(
-      trainingModel, testingModel, k,
-      [&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
-        std::vector<CategoryVote> votes =
-            bySimilarity
-                ? tallySimilarityVotes(
-                      stored ? stored->withSimilarities(neighbours)
-                             : queryEachNeighbourCategory(*connection, tableName, neighbours),
-                      categories)
-                : tallyVotes(stored ? stored->of(neighbours)
-                                    : queryNeighbourCategories(
-                                          *connection,
-                                          neighbourCategoriesQuery(
-                                              tableName,
-                                              formatIdList(neighbours, neighbours.size()))),
-                             categories);
-        if (votes.front().votes == 0) ++emptyVotes;
-        results.push_back({testingId, votes.front().category});
-        progress.advance();
-      },
-      environment.threads);
+  lists([&](int32_t testingId, const std::vector<NeighbourEntry>& neighbours) {
+    std::vector<CategoryVote> votes =
+        bySimilarity
+            ? tallySimilarityVotes(
+                  stored ? stored->withSimilarities(neighbours)
+                         : queryEachNeighbourCategory(*connection, tableName, neighbours),
+                  categories)
+            : tallyVotes(stored ? stored->of(neighbours)
+                                : queryNeighbourCategories(
+                                      *connection,
+                                      neighbourCategoriesQuery(
+                                          tableName, formatIdList(neighbours, neighbours.size()))),
+                         categories);
+    if (votes.front().votes == 0) ++emptyVotes;
+    results.push_back({testingId, votes.front().category});
+    progress.advance();
+  });
   progress.finish();
   environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
   environment.console->flush();

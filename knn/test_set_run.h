@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/stage_clock.h"
 #include "base/stage_environment.h"
 #include "corpusdb/category_list.h"
 #include "knn/knn_types.h"
@@ -38,6 +39,20 @@ void knnClassifyTestSet(const StageEnvironment& environment, bool similarityVote
                         const std::string& tableName, const VsmModel& trainingModel,
                         const VsmModel& testingModel, const CategoryList& categories, int k,
                         ClassificationResults& results, const WeightVector* keywordless = nullptr);
+
+// Hands every testing vector's neighbour list to `visit`, in ascending testing id.
+using NeighbourListSource = std::function<void(const NeighbourVisitor& visit)>;
+
+// The vote of knnClassifyTestSet over neighbour lists found elsewhere (the training model split
+// across the ranks of a distributed run): `trainingIds`, ascending, are the articles the lists
+// may name, `lists` gives each testing vector's list. The caller has checked the request and
+// the vectors as knnClassifyTestSet does. Writes the stage's timing line with the seconds of
+// `clock`, started by the caller with the stage.
+void voteOnNeighbourLists(const StageEnvironment& environment, bool similarityVote,
+                          const std::string& tableName, const std::vector<int32_t>& trainingIds,
+                          const VsmModel& testingModel, const CategoryList& categories,
+                          const NeighbourListSource& lists, ClassificationResults& results,
+                          const WeightVector* keywordless, const StageClock& clock);
 
 }  // namespace newsclass
 

@@ -63,8 +63,9 @@ LinearTrainingSet linearTrainingSet(ArticleRange range, const Dictionary& dictio
                                     const std::vector<std::string>& keywords,
                                     const std::vector<int>& classes) {
   const int64_t articleCount = range.size();
+  const std::vector<const PostingList*> lists = vsm::findPostingLists(dictionary, keywords);
   std::vector<WeightedKeywordList> all = vsm::tfidfTrainingVectors(
-      vsm::findPostingLists(dictionary, keywords), range.firstId, articleCount, articleCount);
+      lists, vsm::statisticsOf(lists), range.firstId, articleCount, articleCount);
   LinearTrainingSet training;
   for (size_t i = 0; i < all.size() && i < classes.size(); ++i) {
     if (classes[i] < 0) continue;

@@ -42,6 +42,8 @@ install_missing_packages() {
   fi
 }
 
-# What building newsclass and running its tests needs.
+# What building newsclass and running its tests needs (Open MPI for runs across processes and
+# the tests of them).
 newsclass_build_packages=(g++ cmake make libgtest-dev libboost-regex-dev unixodbc-dev odbcinst
-                          libsqliteodbc libcli11-dev libxxhash-dev liblinear-dev python3-jieba)
+                          libsqliteodbc libcli11-dev libxxhash-dev liblinear-dev python3-jieba
+                          libopenmpi-dev openmpi-bin)

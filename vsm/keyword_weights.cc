@@ -39,6 +39,7 @@ std::vector<KeywordStatistic> statisticsOf(const std::vector<const PostingList*>
 
 WeightTable::WeightTable(std::vector<KeywordStatistic> statistics, int64_t collectionSize)
     : statistics_(std::move(statistics)),
+      collectionSize_(collectionSize),
       idf_(statistics_.size(), 0.0),
       absent_(statistics_.size(), 0.0),
       present_(statistics_.size(), 0.0) {

@@ -41,6 +41,8 @@ class WeightTable {
   WeightTable(std::vector<KeywordStatistic> statistics, int64_t collectionSize);
 
   size_t size() const { return statistics_.size(); }
+  const std::vector<KeywordStatistic>& statistics() const { return statistics_; }
+  int64_t collectionSize() const { return collectionSize_; }
   const std::vector<double>& absentWeights() const { return absent_; }
   double weight(size_t keyword, int32_t tf) const {
     if (tf == 0) return absent_[keyword];
@@ -55,6 +57,7 @@ class WeightTable {
 
  private:
   std::vector<KeywordStatistic> statistics_;
+  int64_t collectionSize_;
   std::vector<double> idf_;
   std::vector<double> absent_;
   std::vector<double> present_;

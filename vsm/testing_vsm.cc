@@ -115,34 +115,45 @@ bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingR
   StageClock clock;
 
   const std::vector<std::string> keywords = readKeywords(keywordPath);
+  // The statistics depend only on the keywords and the dictionary: the same for every article.
+  const vsm::WeightTable table(vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords)),
+                               trainingRange.size());
+  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm",
+                            environment.console, environment.warnings);
+  vsm::addTestingVectors(environment, weighting, terms, firstId, lastId, tableName, keywords,
+                         table, model);
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
+  return !model.empty();
+}
+
+namespace vsm {
+
+void addTestingVectors(const StageEnvironment& environment, Weighting weighting, TermKinds terms,
+                       int32_t firstId, int32_t lastId, const std::string& tableName,
+                       const std::vector<std::string>& keywords, const WeightTable& table,
+                       VsmModel& model) {
   const size_t keywordCount = keywords.size();
   const std::string query = articleRangeQuery(tableName, firstId, lastId);
   const StopWordSet stopWords = loadStopWords(environment);
-
-  // The statistics depend only on the keywords and the dictionary: the same for every article.
-  const int64_t collectionSize = trainingRange.size();
-  const std::vector<KeywordStatistic> statistics =
-      vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));
-  const vsm::WeightTable table(statistics, collectionSize);
-  vsm::warnUnpostedKeywords(table, keywords, keywordPath, "buildTestingVsm",
-                            environment.console, environment.warnings);
+  const std::vector<KeywordStatistic>& statistics = table.statistics();
+  const int64_t collectionSize = table.collectionSize();
 
   SegmenterSession segmenter(environment);
   {
     OdbcConnection connection(environment.connectionString, "buildTestingVsm");
     TokenizingOptions options =
-        vsm::testingTokenizingOptions(environment, connection, tableName, firstId, lastId);
+        testingTokenizingOptions(environment, connection, tableName, firstId, lastId);
     options.terms = terms;
     RowCursor rows = connection.execute(query);
     // Each thread counts with a counter of its own; the vectors are made where the words are.
     std::vector<vsm::KeywordCounter> counters;
     if (keywordCount > 0) {
       counters.assign(static_cast<size_t>(std::max(1, environment.threads)),
-                      vsm::KeywordCounter(keywords));
+                      KeywordCounter(keywords));
       options.prepare = [&](TokenizedArticle& article, size_t lane) {
         counters[lane].count(article.words);
         article.weights =
-            vsm::testingVectorOf(weighting, table, statistics, counters[lane], collectionSize);
+            testingVectorOf(weighting, table, statistics, counters[lane], collectionSize);
       };
     }
     tokenizeRows(environment, rows, &tokenizeArticle, stopWords, options,
@@ -153,9 +164,7 @@ bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingR
                  });
   }
   segmenter.stop();
-
-  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
-  return !model.empty();
 }
 
+}  // namespace vsm
 }  // namespace newsclass

@@ -79,6 +79,15 @@ TokenizingOptions testingTokenizingOptions(const StageEnvironment& environment,
                                            const std::string& tableName, int32_t firstId,
                                            int32_t lastId);
 
+// The testing vectors of the articles of `tableName` with ids firstId to lastId that hold text,
+// cut into `terms` on the environment's threads and weighted with `weighting` over `keywords`
+// and their `table` (the training dictionary's statistics and N); added to `model`. Starts and
+// stops the segmenter.
+void addTestingVectors(const StageEnvironment& environment, Weighting weighting, TermKinds terms,
+                       int32_t firstId, int32_t lastId, const std::string& tableName,
+                       const std::vector<std::string>& keywords, const WeightTable& table,
+                       VsmModel& model);
+
 }  // namespace newsclass::vsm
 
 namespace newsclass {

@@ -25,8 +25,8 @@ WeightVector denseOf(const WeightedKeywordList& vector, size_t size) {
 }
 
 std::vector<WeightedKeywordList> tfidfTrainingVectors(
-    const std::vector<const PostingList*>& lists, int32_t firstId, int64_t articleCount,
-    int64_t collectionSize) {
+    const std::vector<const PostingList*>& lists, const std::vector<KeywordStatistic>& statistics,
+    int32_t firstId, int64_t articleCount, int64_t collectionSize) {
   std::vector<WeightedKeywordList> vectors(
       static_cast<size_t>(articleCount > 0 ? articleCount : 0));
   // Keyword positions ascend as the lists are walked in order, so every article's entries come
@@ -47,8 +47,7 @@ std::vector<WeightedKeywordList> tfidfTrainingVectors(
   // The entries hold summed counts so far; turn them into weights.
   for (WeightedKeywordList& vector : vectors) {
     for (auto& [position, weight] : vector) {
-      const int32_t documentFrequency =
-          static_cast<int32_t>(lists[static_cast<size_t>(position)]->size());
+      const int32_t documentFrequency = statistics[static_cast<size_t>(position)].documentFrequency;
       weight = tfidfWeight(static_cast<int32_t>(weight), documentFrequency, collectionSize);
     }
     std::erase_if(vector, [](const auto& entry) { return entry.second == 0.0; });

@@ -30,10 +30,12 @@ WeightVector denseOf(const WeightedKeywordList& vector, size_t size);
 
 // The normalised tfidf vector of every id of [firstId, firstId + articleCount), in id order.
 // An article's tf for keyword i is the sum of the counts of the postings of lists[i] (null: none)
-// that carry its id; df is the list's length. Keywords the article lacks are left out.
+// that carry its id; df is statistics[i]'s, the length of the keyword's list over the whole
+// training range (which `lists` may hold only a share of). Keywords the article lacks are left
+// out.
 std::vector<WeightedKeywordList> tfidfTrainingVectors(
-    const std::vector<const PostingList*>& lists, int32_t firstId, int64_t articleCount,
-    int64_t collectionSize);
+    const std::vector<const PostingList*>& lists, const std::vector<KeywordStatistic>& statistics,
+    int32_t firstId, int64_t articleCount, int64_t collectionSize);
 
 // The normalised tfidf vector of the article `counter` counted last; `statistics` gives each
 // keyword's df, in keyword order.

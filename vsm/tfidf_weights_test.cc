@@ -1,4 +1,5 @@
 #include "vsm/tfidf_weights.h"
+#include "vsm/keyword_weights.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,7 @@ TEST(TfidfWeightsTest, WorkedTrainingExample) {
   const PostingList k1 = {{1, 1}};
   const PostingList k2 = {{1, 1}, {2, 3}, {3, 1}, {4, 1}};
   const std::vector<WeightedKeywordList> vectors =
-      tfidfTrainingVectors({&k0, &k1, nullptr, &k2}, 1, 4, 4);
+      tfidfTrainingVectors({&k0, &k1, nullptr, &k2}, statisticsOf({&k0, &k1, nullptr, &k2}), 1, 4, 4);
   ASSERT_EQ(vectors.size(), 4u);
   const double a = (1.0 + std::log(2.0)) * std::log(2.0);  // k0 in article 1
   const double b = std::log(4.0);                          // k1 in article 1
@@ -44,14 +45,14 @@ TEST(TfidfWeightsTest, RepeatedIdsAddTheirCountsAndOutOfRangeIdsAreIgnored) {
   const PostingList repeated = {{5, 1}, {5, 2}, {9, 1}, {2, 4}};
   const PostingList other = {{6, 1}};
   const std::vector<WeightedKeywordList> vectors =
-      tfidfTrainingVectors({&repeated, &other}, 5, 2, 10);
+      tfidfTrainingVectors({&repeated, &other}, statisticsOf({&repeated, &other}), 5, 2, 10);
   ASSERT_EQ(vectors.size(), 2u);
   EXPECT_EQ(vectors[0], (WeightedKeywordList{{0, 1.0}}));
   EXPECT_EQ(vectors[1], (WeightedKeywordList{{1, 1.0}}));
   // Only the relative size survives normalisation: tf 3 against tf 1 in a second keyword.
   const PostingList single = {{5, 1}};
   const std::vector<WeightedKeywordList> pair =
-      tfidfTrainingVectors({&repeated, &single}, 5, 1, 10);
+      tfidfTrainingVectors({&repeated, &single}, statisticsOf({&repeated, &single}), 5, 1, 10);
   const double a = (1.0 + std::log(3.0)) * std::log(10.0 / 4.0);
   const double b = std::log(10.0);
   const double length = std::sqrt(a * a + b * b);

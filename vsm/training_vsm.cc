@@ -105,8 +105,8 @@ void addWeightedTrainingVectors(Weighting weighting, const std::vector<const Pos
     return;
   }
   if (lists.empty()) return;
-  const std::vector<WeightedKeywordList> vectors =
-      tfidfTrainingVectors(lists, range.firstId, articleCount, articleCount);
+  const std::vector<WeightedKeywordList> vectors = tfidfTrainingVectors(
+      lists, table.statistics(), range.firstId, articleCount, table.collectionSize());
   auto hint = model.end();
   for (size_t offset = 0; offset < vectors.size(); ++offset) {
     hint = model.insert_or_assign(hint, static_cast<int32_t>(range.firstId + offset),

@@ -27,8 +27,9 @@ void addTrainingVectors(const std::vector<const PostingList*>& lists, const Weig
                         int32_t firstId, int64_t articleCount, VsmModel& model, int threads = 1);
 
 // The training vectors of the ids of `range` with `weighting`: addTrainingVectors for spec, and
-// for tfidf the sparse vectors of tfidfTrainingVectors (N the range's size) made dense. Stores
-// nothing when there are no keywords.
+// for tfidf the sparse vectors of tfidfTrainingVectors (df and N the table's) made dense. Stores
+// nothing when there are no keywords. `range` may be a share of the training range, with the
+// table of the whole range and `lists` holding at least the share's postings.
 void addWeightedTrainingVectors(Weighting weighting, const std::vector<const PostingList*>& lists,
                                 const WeightTable& table, ArticleRange range, VsmModel& model,
                                 int threads = 1);

@@ -105,7 +105,9 @@ std::vector<std::pair<ModelIterator, ModelIterator>> batches(const VsmModel& mod
   return result;
 }
 
-void writeModel(const VsmModel& model, int threads, std::ostream& out) {
+}  // namespace
+
+void writeVsmText(const VsmModel& model, int threads, std::ostream& out) {
   if (threads <= 1) {
     auto formatter = std::make_unique<CachedWeightFormatter>();
     TextBuffer text;
@@ -136,8 +138,6 @@ void writeModel(const VsmModel& model, int threads, std::ostream& out) {
   }
 }
 
-}  // namespace
-
 namespace {
 
 // Formats the model through `write` (a whole file's writer) and writes the timing line. With
@@ -150,7 +150,7 @@ void saveTimed(const StageEnvironment& environment, const VsmModel& model, const
   StageClock clock;
   write([&](std::ostream& out) {
     if (format == VectorFormat::kText) {
-      writeModel(model, environment.threads, out);
+      writeVsmText(model, environment.threads, out);
     } else if (rounding != nullptr) {
       vsm::writeAndRoundBinaryVectors(*rounding, environment.threads, path, out);
     } else {

@@ -28,6 +28,11 @@ void saveVsm(const StageEnvironment& environment, const VsmModel& model, const s
 // back (vsm/written_weights.h); in binary form both in one pass.
 void saveAndRoundVsm(const StageEnvironment& environment, VsmModel& model, const std::string& path,
                      AtomicFileGroup& files, VectorFormat format);
+// The text form of `model`'s records, formatted on `threads` threads (the bytes do not depend
+// on their number). The form has no header: the records of consecutive shares of a model,
+// written one after another, are the file of the whole.
+void writeVsmText(const VsmModel& model, int threads, std::ostream& out);
+
 // Adds the file's vectors to `model`, parsing on the environment's threads, and writes the
 // loading time; a file in binary form is told by its first bytes and read as such. A record cut
 // short or a weight that is not a finite number is a DataFileError naming the record; nothing is

@@ -1,0 +1,207 @@
+#include "cli/pipeline_ranks.h"
+
+#include <sstream>
+#include <utility>
+#include <vector>
+
+#include "base/cluster.h"
+#include "base/encoding.h"
+#include "corpusdb/queries.h"
+#include "dictionary/dictionary_build.h"
+#include "dictionary/dictionary_shares.h"
+#include "knn/category_check.h"
+#include "knn/neighbour_shards.h"
+#include "knn/neighbour_vote.h"
+#include "knn/test_set_run.h"
+#include "vsm/binary_vector_file.h"
+#include "vsm/keyword_weights.h"
+#include "vsm/keywords.h"
+#include "vsm/testing_vsm.h"
+#include "vsm/training_vsm.h"
+#include "vsm/vector_file.h"
+#include "vsm/vector_messages.h"
+#include "vsm/written_weights.h"
+
+namespace newsclass {
+namespace {
+
+bool isRoot() { return cluster::rank() == 0; }
+
+// Rank 0's keywords with their statistics over the whole training range, on every rank. Rank 0
+// warns about keywords without postings as the vector stages of one process do.
+vsm::KeywordWeighting shareKeywordWeighting(ArticleRange trainingRange,
+                                            const Dictionary& dictionary,
+                                            const std::string& keywordPath) {
+  std::string packed;
+  if (isRoot()) {
+    vsm::KeywordWeighting weighting;
+    weighting.keywords = readKeywords(keywordPath);
+    weighting.statistics =
+        vsm::statisticsOf(vsm::findPostingLists(dictionary, weighting.keywords));
+    weighting.collectionSize = trainingRange.size();
+    packed = vsm::packKeywordWeighting(weighting);
+  }
+  cluster::broadcast(packed);
+  return vsm::unpackKeywordWeighting(packed);
+}
+
+// Writes one vector file on rank 0 from every rank's share, shares in rank order; `share` is
+// this rank's, with its weights as built (not yet rounded). The text form is formatted on each
+// rank and its bytes sent; the binary form, whose header counts the whole file, is encoded by
+// rank 0 from the shares' vectors.
+void writeSharedVectorFile(const Environment& environment, const VsmModel& share,
+                           const std::string& path, AtomicFileGroup& files) {
+  static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
+  StageClock clock;
+  if (environment.vectorFormat == VectorFormat::kText) {
+    std::ostringstream text;
+    writeVsmText(share, environment.threads, text);
+    if (!isRoot()) {
+      cluster::gatherToRoot(std::move(text).str(), {});
+      return;
+    }
+    files.write(path, [&](std::ostream& out) {
+      out << text.str();
+      cluster::gatherToRoot("", [&](int, std::string bytes) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      });
+    });
+  } else {
+    if (!isRoot()) {
+      cluster::gatherToRoot(vsm::packVectors(share), {});
+      return;
+    }
+    VsmModel whole = share;
+    cluster::gatherToRoot("", [&](int, std::string bytes) { vsm::unpackVectors(bytes, whole); });
+    files.write(path, [&](std::ostream& out) {
+      vsm::writeBinaryVectors(whole, environment.threads, path, out);
+    });
+  }
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
+}
+
+}  // namespace
+
+void buildDictionaryAcrossRanks(const Environment& environment, ArticleRange range,
+                                Tokenizer tokenizer, const std::string& tableName,
+                                Dictionary& dictionary) {
+  const ArticleRange share = cluster::ownShareOf(range);
+  if (share.size() > 0) {
+    buildDictionary(environment, share, dictionary, tokenizer, environment.terms, tableName);
+  }
+  if (!isRoot()) {
+    cluster::gatherToRoot(packDictionary(dictionary), {});
+    return;
+  }
+  cluster::gatherToRoot("", [&](int, std::string packed) {
+    appendDictionaryShare(packed, dictionary);
+  });
+}
+
+RankVectors buildVectorsAcrossRanks(const Environment& environment, ArticleRange trainingRange,
+                                    ArticleRange testingRange, const Dictionary& dictionary,
+                                    const VectorStagePaths& paths, AtomicFileGroup& files,
+                                    const StageSummary& summary) {
+  RankVectors vectors;
+  StageClock trainingClock;
+  const vsm::KeywordWeighting weighting =
+      shareKeywordWeighting(trainingRange, dictionary, paths.keywords);
+  const vsm::WeightTable table(weighting.statistics, weighting.collectionSize);
+  const std::vector<std::string>& keywords = weighting.keywords;
+  vectors.keywordCount = keywords.size();
+  vectors.trainingTotal = keywords.empty() ? 0 : static_cast<size_t>(trainingRange.size());
+  vectors.keywordless = vsm::keywordlessTestingVector(table);
+
+  // Training vectors: the share's postings are all this rank's dictionary needs to hold.
+  if (isRoot()) {
+    vsm::warnUnpostedKeywords(table, keywords, paths.keywords, "buildTrainingVsm",
+                              environment.console, environment.warnings);
+  }
+  const ArticleRange trainingShare = cluster::ownShareOf(trainingRange);
+  if (trainingShare.size() > 0) {
+    vsm::addWeightedTrainingVectors(environment.weighting,
+                                    vsm::findPostingLists(dictionary, keywords), table,
+                                    trainingShare, vectors.trainingShare, environment.threads);
+  }
+  environment.console->timingLine(gbk("为训练语料库集合建立VSM模型共用了"),
+                                  trainingClock.elapsedSeconds());
+  writeSharedVectorFile(environment, vectors.trainingShare, paths.training, files);
+  vsm::roundModelAsWritten(vectors.trainingShare, environment.threads);
+  if (isRoot()) {
+    summary("training vectors", std::to_string(vectors.trainingTotal) + " vectors", trainingClock,
+            paths.training);
+  }
+
+  // Testing vectors: each rank segments its share, and every rank gets all of them.
+  StageClock testingClock;
+  if (isRoot()) {
+    vsm::warnUnpostedKeywords(table, keywords, paths.keywords, "buildTestingVsm",
+                              environment.console, environment.warnings);
+  }
+  const ArticleRange testingShare = cluster::ownShareOf(testingRange);
+  VsmModel testingShareModel;
+  if (testingShare.size() > 0) {
+    vsm::addTestingVectors(environment, environment.weighting, environment.terms,
+                           testingShare.firstId, testingShare.lastId, kTestingCorpusTable,
+                           keywords, table, testingShareModel);
+  }
+  environment.console->timingLine(gbk("为测试集合建立VSM模型共耗时"),
+                                  testingClock.elapsedSeconds());
+  writeSharedVectorFile(environment, testingShareModel, paths.testing, files);
+  vsm::roundModelAsWritten(testingShareModel, environment.threads);
+  for (const std::string& packed : cluster::allGather(vsm::packVectors(testingShareModel))) {
+    vsm::unpackVectors(packed, vectors.testing);
+  }
+  if (isRoot()) {
+    summary("testing vectors", std::to_string(vectors.testing.size()) + " vectors", testingClock,
+            paths.testing);
+  }
+  return vectors;
+}
+
+ClassificationResults classifyKnnAcrossRanks(const Environment& environment,
+                                             ArticleRange trainingRange,
+                                             const CategoryList& categories, int k,
+                                             const RankVectors& vectors) {
+  StageClock clock;
+  if (isRoot()) {
+    checkKnnRequest(k, categories, vectors.trainingTotal);
+    checkTableName(kTrainingCorpusTable);
+    for (const auto& [id, vector] : vectors.testing) {
+      checkTestingVector(testingArticleName(id), vector, vectors.keywordCount);
+    }
+  }
+  if (!vectors.trainingShare.empty()) checkTrainingModel(vectors.trainingShare);
+  std::string own =
+      shardNeighbourLists(vectors.trainingShare, vectors.testing, k, environment.threads);
+  if (!isRoot()) {
+    cluster::gatherToRoot(std::move(own), {});
+    return {};
+  }
+  std::vector<std::string> shards;
+  shards.push_back(std::move(own));
+  cluster::gatherToRoot("", [&](int, std::string bytes) { shards.push_back(std::move(bytes)); });
+  const std::vector<std::vector<NeighbourEntry>> merged =
+      mergeNeighbourLists(shards, vectors.testing.size(), k);
+  shards.clear();
+
+  std::vector<int32_t> trainingIds;
+  if (vectors.trainingTotal > 0) {
+    trainingIds.reserve(vectors.trainingTotal);
+    for (int64_t id = trainingRange.firstId; id <= trainingRange.lastId; ++id) {
+      trainingIds.push_back(static_cast<int32_t>(id));
+    }
+  }
+  ClassificationResults results;
+  voteOnNeighbourLists(
+      environment, environment.similarityVote, kTrainingCorpusTable, trainingIds,
+      vectors.testing, categories,
+      [&](const NeighbourVisitor& visit) {
+        size_t position = 0;
+        for (const auto& entry : vectors.testing) visit(entry.first, merged[position++]);
+      },
+      results, &vectors.keywordless, clock);
+  return results;
+}
+
+}  // namespace newsclass
