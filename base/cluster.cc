@@ -2,9 +2,11 @@
 #include "base/cluster.h"
 
 #include <pthread.h>
+#include <time.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 #include <cstdint>
@@ -73,9 +75,29 @@ void check(int result, const char* what) {
   if (result != MPI_SUCCESS) throw std::runtime_error(std::string("MPI: ") + what + " failed");
 }
 
+// Waits for a started operation without spinning: a rank waiting for another (rank 0 alone
+// picks the keywords; the others wait) sleeps between checks, so that it leaves the core to
+// the ranks and threads that work, and to the kernel writing the files. The pause grows from
+// 50 microseconds to 2 milliseconds while nothing arrives. Only a message's size is awaited
+// so; its bytes, which the other rank is sending by then, are taken with the plain blocking
+// calls, as a large message moves only while both ends drive it.
+void await(MPI_Request& request, const char* what) {
+  long pause = 50'000;
+  for (;;) {
+    int done = 0;
+    check(MPI_Test(&request, &done, MPI_STATUS_IGNORE), what);
+    if (done) return;
+    const timespec wait{0, pause};
+    nanosleep(&wait, nullptr);
+    pause = std::min(pause * 2, 2'000'000L);
+  }
+}
+
 void broadcastFrom(int root, std::string& bytes) {
   uint64_t size = bytes.size();
-  check(MPI_Bcast(&size, 1, MPI_UINT64_T, root, MPI_COMM_WORLD), "broadcast");
+  MPI_Request request;
+  check(MPI_Ibcast(&size, 1, MPI_UINT64_T, root, MPI_COMM_WORLD, &request), "broadcast");
+  await(request, "broadcast");
   if (gRank != root) bytes.resize(size);
   for (uint64_t done = 0; done < size; done += kPiece) {
     const int piece = static_cast<int>(std::min(kPiece, size - done));
@@ -85,7 +107,9 @@ void broadcastFrom(int root, std::string& bytes) {
 
 void sendTo(int to, const std::string& bytes) {
   uint64_t size = bytes.size();
-  check(MPI_Send(&size, 1, MPI_UINT64_T, to, 0, MPI_COMM_WORLD), "send");
+  MPI_Request request;
+  check(MPI_Isend(&size, 1, MPI_UINT64_T, to, 0, MPI_COMM_WORLD, &request), "send");
+  await(request, "send");
   for (uint64_t done = 0; done < size; done += kPiece) {
     const int piece = static_cast<int>(std::min(kPiece, size - done));
     check(MPI_Send(bytes.data() + done, piece, MPI_BYTE, to, 1, MPI_COMM_WORLD), "send");
@@ -94,7 +118,9 @@ void sendTo(int to, const std::string& bytes) {
 
 std::string receiveFrom(int from) {
   uint64_t size = 0;
-  check(MPI_Recv(&size, 1, MPI_UINT64_T, from, 0, MPI_COMM_WORLD, MPI_STATUS_IGNORE), "receive");
+  MPI_Request request;
+  check(MPI_Irecv(&size, 1, MPI_UINT64_T, from, 0, MPI_COMM_WORLD, &request), "receive");
+  await(request, "receive");
   std::string bytes(size, '\0');
   for (uint64_t done = 0; done < size; done += kPiece) {
     const int piece = static_cast<int>(std::min(kPiece, size - done));
@@ -186,6 +212,28 @@ void gatherToRoot(std::string bytes,
 #endif
 }
 
+void gatherPiecesToRoot(std::vector<std::string> pieces,
+                        const std::function<void(int fromRank, std::string piece)>& take) {
+#ifdef NEWSCLASS_WITH_MPI
+  if (gSize <= 1) return;
+  if (gRank != 0) {
+    sendTo(0, std::to_string(pieces.size()));
+    for (std::string& piece : pieces) {
+      sendTo(0, piece);
+      std::string().swap(piece);
+    }
+    return;
+  }
+  for (int from = 1; from < gSize; ++from) {
+    const size_t count = std::stoull(receiveFrom(from));
+    for (size_t i = 0; i < count; ++i) take(from, receiveFrom(from));
+  }
+#else
+  (void)pieces;
+  (void)take;
+#endif
+}
+
 std::vector<std::string> allGather(std::string bytes) {
   std::vector<std::string> all(static_cast<size_t>(gSize));
   all[static_cast<size_t>(gRank)] = std::move(bytes);
@@ -197,7 +245,10 @@ std::vector<std::string> allGather(std::string bytes) {
 
 void barrier() {
 #ifdef NEWSCLASS_WITH_MPI
-  if (gSize > 1) check(MPI_Barrier(MPI_COMM_WORLD), "barrier");
+  if (gSize <= 1) return;
+  MPI_Request request;
+  check(MPI_Ibarrier(MPI_COMM_WORLD, &request), "barrier");
+  await(request, "barrier");
 #endif
 }
 

@@ -40,6 +40,10 @@ void broadcast(std::string& bytes);
 // On rank 0: `take(r, bytes of rank r)` for r = 1, 2, ... in order, one message at a time (the
 // root never holds more than one other rank's message); on other ranks: sends `bytes` to rank 0.
 void gatherToRoot(std::string bytes, const std::function<void(int fromRank, std::string bytes)>& take);
+// The same for a message in pieces (a file's text): `take` gets every piece of rank 1, then of
+// rank 2, and so on, one at a time.
+void gatherPiecesToRoot(std::vector<std::string> pieces,
+                        const std::function<void(int fromRank, std::string piece)>& take);
 // Every rank's bytes, in rank order, on every rank.
 std::vector<std::string> allGather(std::string bytes);
 // Waits until every rank has called it.

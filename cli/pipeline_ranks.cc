@@ -1,6 +1,6 @@
 #include "cli/pipeline_ranks.h"
 
-#include <sstream>
+#include <streambuf>
 #include <utility>
 #include <vector>
 
@@ -45,6 +45,34 @@ vsm::KeywordWeighting shareKeywordWeighting(ArticleRange trainingRange,
   return vsm::unpackKeywordWeighting(packed);
 }
 
+// A stream buffer that keeps what is written in pieces of about kPiece bytes: a rank's share
+// of a vector file's text, held until rank 0 takes it, without one huge buffer that grows by
+// copying itself.
+class PieceBuffer : public std::streambuf {
+ public:
+  static constexpr size_t kPiece = size_t{8} << 20;
+  std::vector<std::string>& pieces() { return pieces_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    xsputn(&byte, 1);
+    return c;
+  }
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    if (pieces_.empty() || pieces_.back().size() >= kPiece) {
+      pieces_.emplace_back();
+      pieces_.back().reserve(kPiece + static_cast<size_t>(size));
+    }
+    pieces_.back().append(data, static_cast<size_t>(size));
+    return size;
+  }
+
+ private:
+  std::vector<std::string> pieces_;
+};
+
 // Writes one vector file on rank 0 from every rank's share, shares in rank order; `share` is
 // this rank's, with its weights as built (not yet rounded). The text form is formatted on each
 // rank and its bytes sent; the binary form, whose header counts the whole file, is encoded by
@@ -54,16 +82,17 @@ void writeSharedVectorFile(const Environment& environment, const VsmModel& share
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
   if (environment.vectorFormat == VectorFormat::kText) {
-    std::ostringstream text;
-    writeVsmText(share, environment.threads, text);
     if (!isRoot()) {
-      cluster::gatherToRoot(std::move(text).str(), {});
+      PieceBuffer text;
+      std::ostream out(&text);
+      writeVsmText(share, environment.threads, out);
+      cluster::gatherPiecesToRoot(std::move(text.pieces()), {});
       return;
     }
     files.write(path, [&](std::ostream& out) {
-      out << text.str();
-      cluster::gatherToRoot("", [&](int, std::string bytes) {
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      writeVsmText(share, environment.threads, out);
+      cluster::gatherPiecesToRoot({}, [&](int, std::string piece) {
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
       });
     });
   } else {
