@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/byte_message.h"
 #include "base/cluster.h"
 #include "base/encoding.h"
 #include "corpusdb/queries.h"
@@ -73,12 +74,61 @@ class PieceBuffer : public std::streambuf {
   std::vector<std::string> pieces_;
 };
 
-// Writes one vector file on rank 0 from every rank's share, shares in rank order; `share` is
-// this rank's, with its weights as built (not yet rounded). The text form is formatted on each
-// rank and its bytes sent; the binary form, whose header counts the whole file, is encoded by
-// rank 0 from the shares' vectors.
-void writeSharedVectorFile(const Environment& environment, const VsmModel& share,
+// Every rank's value of `mine`, in rank order.
+template <typename T>
+std::vector<T> gatherEverywhere(const T& mine) {
+  MessageWriter message;
+  message.put(mine);
+  std::vector<T> all;
+  for (const std::string& bytes : cluster::allGather(std::move(message.bytes()))) {
+    all.push_back(MessageReader(bytes).get<T>());
+  }
+  return all;
+}
+
+// The binary form: every rank encodes its own records, in the layout the whole model's counts
+// choose and with its first id counted from the last id of the ranks before it; rank 0 writes
+// the header of the whole and then every rank's records in order.
+void writeSharedBinaryFile(const Environment& environment, VsmModel& share,
                            const std::string& path, AtomicFileGroup& files) {
+  const std::vector<vsm::BinaryShareCounts> counts =
+      gatherEverywhere(vsm::binaryShareCounts(share));
+  vsm::BinaryShareCounts whole;
+  int64_t previousId = 0;
+  for (size_t rank = 0; rank < counts.size(); ++rank) {
+    if (static_cast<int>(rank) == cluster::rank()) previousId = whole.vectors > 0 ? whole.lastId : 0;
+    whole.vectors += counts[rank].vectors;
+    whole.weights += counts[rank].weights;
+    whole.stored += counts[rank].stored;
+    if (counts[rank].vectors > 0) whole.lastId = counts[rank].lastId;
+  }
+  const uint32_t layout = vsm::binaryLayoutOf(whole.weights, whole.stored);
+  vsm::BinaryShareRecords records =
+      vsm::encodeAndRoundBinaryShare(share, layout, previousId, environment.threads, path);
+  uint64_t recordBytes = 0;
+  for (uint64_t bytes : gatherEverywhere(records.bytes)) recordBytes += bytes;
+  if (!isRoot()) {
+    cluster::gatherPiecesToRoot(std::move(records.pieces), {});
+    return;
+  }
+  files.write(path, [&](std::ostream& out) {
+    vsm::writeBinaryVectorFrame(out, path, whole, layout, recordBytes,
+                                [&](const vsm::RecordSink& put) {
+      for (const std::string& piece : records.pieces) put(piece.data(), piece.size());
+      std::vector<std::string>().swap(records.pieces);
+      cluster::gatherPiecesToRoot({}, [&](int, std::string piece) {
+        put(piece.data(), piece.size());
+      });
+    });
+  });
+}
+
+// Writes one vector file on rank 0 from every rank's share, shares in rank order, and rounds
+// `share`, this rank's, to the weights the file gives back (the text after it is formatted: its
+// formatter makes text, not numbers). Each rank formats or encodes its own share and sends the
+// bytes.
+void writeAndRoundSharedVectorFile(const Environment& environment, VsmModel& share,
+                                   const std::string& path, AtomicFileGroup& files) {
   static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
   StageClock clock;
   if (environment.vectorFormat == VectorFormat::kText) {
@@ -86,25 +136,20 @@ void writeSharedVectorFile(const Environment& environment, const VsmModel& share
       PieceBuffer text;
       std::ostream out(&text);
       writeVsmText(share, environment.threads, out);
+      // Rounded while rank 0 may still be writing its own share.
+      vsm::roundModelAsWritten(share, environment.threads);
       cluster::gatherPiecesToRoot(std::move(text.pieces()), {});
-      return;
-    }
-    files.write(path, [&](std::ostream& out) {
-      writeVsmText(share, environment.threads, out);
-      cluster::gatherPiecesToRoot({}, [&](int, std::string piece) {
-        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    } else {
+      files.write(path, [&](std::ostream& out) {
+        writeVsmText(share, environment.threads, out);
+        cluster::gatherPiecesToRoot({}, [&](int, std::string piece) {
+          out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        });
       });
-    });
-  } else {
-    if (!isRoot()) {
-      cluster::gatherToRoot(vsm::packVectors(share), {});
-      return;
+      vsm::roundModelAsWritten(share, environment.threads);
     }
-    VsmModel whole = share;
-    cluster::gatherToRoot("", [&](int, std::string bytes) { vsm::unpackVectors(bytes, whole); });
-    files.write(path, [&](std::ostream& out) {
-      vsm::writeBinaryVectors(whole, environment.threads, path, out);
-    });
+  } else {
+    writeSharedBinaryFile(environment, share, path, files);
   }
   environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
 }
@@ -154,8 +199,7 @@ RankVectors buildVectorsAcrossRanks(const Environment& environment, ArticleRange
   }
   environment.console->timingLine(gbk("为训练语料库集合建立VSM模型共用了"),
                                   trainingClock.elapsedSeconds());
-  writeSharedVectorFile(environment, vectors.trainingShare, paths.training, files);
-  vsm::roundModelAsWritten(vectors.trainingShare, environment.threads);
+  writeAndRoundSharedVectorFile(environment, vectors.trainingShare, paths.training, files);
   if (isRoot()) {
     summary("training vectors", std::to_string(vectors.trainingTotal) + " vectors", trainingClock,
             paths.training);
@@ -176,8 +220,7 @@ RankVectors buildVectorsAcrossRanks(const Environment& environment, ArticleRange
   }
   environment.console->timingLine(gbk("为测试集合建立VSM模型共耗时"),
                                   testingClock.elapsedSeconds());
-  writeSharedVectorFile(environment, testingShareModel, paths.testing, files);
-  vsm::roundModelAsWritten(testingShareModel, environment.threads);
+  writeAndRoundSharedVectorFile(environment, testingShareModel, paths.testing, files);
   for (const std::string& packed : cluster::allGather(vsm::packVectors(testingShareModel))) {
     vsm::unpackVectors(packed, vectors.testing);
   }

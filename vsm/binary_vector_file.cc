@@ -27,6 +27,8 @@ constexpr uint64_t kHeaderBytes = 32;
 constexpr uint64_t kMaxWeightsPerByte = 4096;
 // Records per batch when several threads encode or decode.
 constexpr size_t kBatchWeights = 1 << 18;
+// The pieces a share's records are kept in until rank 0 takes them.
+constexpr size_t kSharePiece = size_t{8} << 20;
 
 CacheIdentity vectorFileIdentity() {
   return {CacheKind::kVectorFile, kPayloadVersion, "newsclass vector file"};
@@ -141,69 +143,125 @@ std::vector<std::pair<size_t, size_t>> batchesOf(size_t count, WeightsOf weights
 
 namespace {
 
-void writeRecords(const VsmModel& model, VsmModel* rounding, int threads, const std::string& path,
-                  std::ostream& out) {
+// The records of a model (or of a share of one) in a layout, cut into batches, with the bytes
+// of each batch.
+struct EncodingPlan {
   std::vector<Record> records;
-  records.reserve(model.size());
-  int64_t previousId = 0;
-  uint64_t weightCount = 0, storedCount = 0;
-  std::vector<WeightVector*> targets;
+  std::vector<WeightVector*> targets;  // the weights to round, when rounding
+  std::vector<std::pair<size_t, size_t>> batches;
+  std::vector<uint64_t> batchBytes;
+  uint64_t recordBytes = 0;
+};
+
+EncodingPlan planEncoding(const VsmModel& model, VsmModel* rounding, uint32_t layout,
+                          int64_t previousId, int threads) {
+  EncodingPlan plan;
+  plan.records.reserve(model.size());
   if (rounding != nullptr) {
-    for (auto& entry : *rounding) targets.push_back(&entry.second);
+    for (auto& entry : *rounding) plan.targets.push_back(&entry.second);
   }
   for (const auto& [id, weights] : model) {
-    records.push_back({id, &weights, previousId});
+    plan.records.push_back({id, &weights, previousId});
     previousId = id;
-    weightCount += weights.size();
-    storedCount += static_cast<uint64_t>(std::count_if(weights.begin(), weights.end(), stored));
   }
-  const uint32_t layout = storedCount * 2 < weightCount ? kSparse : kDense;
-  const uint64_t codes = layout == kSparse ? storedCount : weightCount;
-  const auto batches =
-      batchesOf(records.size(), [&](size_t i) { return records[i].weights->size(); });
-  std::vector<uint64_t> batchBytes(batches.size(), 0);
-  runInParallel(threads, batches.size(), [&](size_t batch, size_t) {
-    for (size_t i = batches[batch].first; i < batches[batch].second; ++i) {
-      batchBytes[batch] += recordSize(records[i], layout);
+  plan.batches =
+      batchesOf(plan.records.size(), [&](size_t i) { return plan.records[i].weights->size(); });
+  plan.batchBytes.assign(plan.batches.size(), 0);
+  runInParallel(threads, plan.batches.size(), [&](size_t batch, size_t) {
+    for (size_t i = plan.batches[batch].first; i < plan.batches[batch].second; ++i) {
+      plan.batchBytes[batch] += recordSize(plan.records[i], layout);
     }
   });
-  uint64_t recordBytes = 0;
-  for (uint64_t bytes : batchBytes) recordBytes += bytes;
-  const uint64_t payloadSize = kHeaderBytes + (recordBytes + 7) / 8 * 8;
+  for (uint64_t bytes : plan.batchBytes) plan.recordBytes += bytes;
+  return plan;
+}
 
-  writeCacheFrame(out, path, vectorFileIdentity(), payloadSize, [&](CachePayloadWriter& writer) {
-    const uint64_t header[4] = {records.size(), codes, layout, recordBytes};
-    // u32 layout and u32 0 share the third word (little-endian).
-    writer.put(header, sizeof header);
-    // Rounds of one batch per thread, encoded side by side and written in order.
-    const size_t lanes = static_cast<size_t>(std::max(1, threads));
-    std::vector<std::unique_ptr<char[]>> buffers(lanes);
-    std::vector<std::unique_ptr<CachedWeightEncoder>> encoders;
-    for (size_t lane = 0; lane < lanes; ++lane) encoders.push_back(std::make_unique<CachedWeightEncoder>());
-    std::vector<size_t> capacities(lanes, 0);
-    for (size_t first = 0; first < batches.size(); first += lanes) {
-      const size_t count = std::min(lanes, batches.size() - first);
-      runInParallel(threads, count, [&](size_t task, size_t lane) {
-        const size_t batch = first + task;
-        if (capacities[task] < batchBytes[batch]) {
-          buffers[task] = std::make_unique_for_overwrite<char[]>(batchBytes[batch]);
-          capacities[task] = batchBytes[batch];
-        }
-        char* p = buffers[task].get();
-        for (size_t i = batches[batch].first; i < batches[batch].second; ++i) {
-          p = encodeRecord(records[i], layout, path, *encoders[lane],
-                           rounding != nullptr ? targets[i] : nullptr, p);
-        }
-      });
-      for (size_t task = 0; task < count; ++task) {
-        writer.put(buffers[task].get(), batchBytes[first + task]);
+// Encodes the plan's records in rounds of one batch per thread, side by side, and hands each
+// batch's bytes to `put` in order.
+void encodePlan(const EncodingPlan& plan, uint32_t layout, int threads, const std::string& path,
+                const std::function<void(const char*, size_t)>& put) {
+  const size_t lanes = static_cast<size_t>(std::max(1, threads));
+  std::vector<std::unique_ptr<char[]>> buffers(lanes);
+  std::vector<std::unique_ptr<CachedWeightEncoder>> encoders;
+  for (size_t lane = 0; lane < lanes; ++lane) encoders.push_back(std::make_unique<CachedWeightEncoder>());
+  std::vector<size_t> capacities(lanes, 0);
+  const bool rounding = !plan.targets.empty();
+  for (size_t first = 0; first < plan.batches.size(); first += lanes) {
+    const size_t count = std::min(lanes, plan.batches.size() - first);
+    runInParallel(threads, count, [&](size_t task, size_t lane) {
+      const size_t batch = first + task;
+      if (capacities[task] < plan.batchBytes[batch]) {
+        buffers[task] = std::make_unique_for_overwrite<char[]>(plan.batchBytes[batch]);
+        capacities[task] = plan.batchBytes[batch];
       }
+      char* p = buffers[task].get();
+      for (size_t i = plan.batches[batch].first; i < plan.batches[batch].second; ++i) {
+        p = encodeRecord(plan.records[i], layout, path, *encoders[lane],
+                         rounding ? plan.targets[i] : nullptr, p);
+      }
+    });
+    for (size_t task = 0; task < count; ++task) {
+      put(buffers[task].get(), plan.batchBytes[first + task]);
     }
-    writer.padTo8(recordBytes);
-  });
+  }
+}
+
+void writeRecords(const VsmModel& model, VsmModel* rounding, int threads, const std::string& path,
+                  std::ostream& out) {
+  const BinaryShareCounts counts = binaryShareCounts(model);
+  const uint32_t layout = binaryLayoutOf(counts.weights, counts.stored);
+  const EncodingPlan plan = planEncoding(model, rounding, layout, 0, threads);
+  writeBinaryVectorFrame(out, path, counts, layout, plan.recordBytes,
+                         [&](const std::function<void(const char*, size_t)>& put) {
+                           encodePlan(plan, layout, threads, path, put);
+                         });
 }
 
 }  // namespace
+
+BinaryShareCounts binaryShareCounts(const VsmModel& share) {
+  BinaryShareCounts counts;
+  for (const auto& [id, weights] : share) {
+    ++counts.vectors;
+    counts.weights += weights.size();
+    counts.stored += static_cast<uint64_t>(std::count_if(weights.begin(), weights.end(), stored));
+    counts.lastId = id;
+  }
+  return counts;
+}
+
+uint32_t binaryLayoutOf(uint64_t weights, uint64_t storedWeights) {
+  return storedWeights * 2 < weights ? kSparse : kDense;
+}
+
+BinaryShareRecords encodeAndRoundBinaryShare(VsmModel& share, uint32_t layout, int64_t previousId,
+                                             int threads, const std::string& path) {
+  const EncodingPlan plan = planEncoding(share, &share, layout, previousId, threads);
+  BinaryShareRecords records;
+  records.bytes = plan.recordBytes;
+  encodePlan(plan, layout, threads, path, [&](const char* data, size_t size) {
+    if (records.pieces.empty() || records.pieces.back().size() >= kSharePiece) {
+      records.pieces.emplace_back();
+      records.pieces.back().reserve(kSharePiece + size);
+    }
+    records.pieces.back().append(data, size);
+  });
+  return records;
+}
+
+void writeBinaryVectorFrame(std::ostream& out, const std::string& path,
+                            const BinaryShareCounts& whole, uint32_t layout, uint64_t recordBytes,
+                            const std::function<void(const RecordSink& put)>& putRecords) {
+  const uint64_t codes = layout == kSparse ? whole.stored : whole.weights;
+  const uint64_t payloadSize = kHeaderBytes + (recordBytes + 7) / 8 * 8;
+  writeCacheFrame(out, path, vectorFileIdentity(), payloadSize, [&](CachePayloadWriter& writer) {
+    const uint64_t header[4] = {whole.vectors, codes, layout, recordBytes};
+    // u32 layout and u32 0 share the third word (little-endian).
+    writer.put(header, sizeof header);
+    putRecords([&](const char* data, size_t size) { writer.put(data, size); });
+    writer.padTo8(recordBytes);
+  });
+}
 
 void writeBinaryVectors(const VsmModel& model, int threads, const std::string& path,
                         std::ostream& out) {

@@ -17,8 +17,11 @@
 #ifndef NEWSCLASS_VSM_BINARY_VECTOR_FILE_H_
 #define NEWSCLASS_VSM_BINARY_VECTOR_FILE_H_
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "vsm/vsm_model.h"
 
@@ -33,6 +36,36 @@ void writeBinaryVectors(const VsmModel& model, int threads, const std::string& p
 // pass that rounds a model as written (vsm/written_weights.h) and the pass that saves it, in one.
 void writeAndRoundBinaryVectors(VsmModel& model, int threads, const std::string& path,
                                 std::ostream& out);
+
+// A model's records written in shares of consecutive ids (the ranks of a distributed run): each
+// share is encoded on its own, in the layout the counts of the whole model choose and with its
+// first id counted from the last id of the shares before it, and the file is the header the
+// whole model's counts give followed by every share's records in order: the bytes
+// writeBinaryVectors writes for the whole model.
+struct BinaryShareCounts {
+  uint64_t vectors = 0;
+  uint64_t weights = 0;
+  uint64_t stored = 0;  // weights other than +0
+  int32_t lastId = 0;   // of the share's last vector; meaningful when it has one
+};
+BinaryShareCounts binaryShareCounts(const VsmModel& share);
+// The layout a model of that many weights, `storedWeights` of them other than +0, is written in.
+uint32_t binaryLayoutOf(uint64_t weights, uint64_t storedWeights);
+struct BinaryShareRecords {
+  std::vector<std::string> pieces;  // the share's records, in order
+  uint64_t bytes = 0;
+};
+// The records of `share` in `layout`, its first id counted from `previousId` (0 for the first
+// share), every weight of `share` replaced by the value the file gives back as it goes;
+// DataFileError naming `path` for a weight that is not a finite number.
+BinaryShareRecords encodeAndRoundBinaryShare(VsmModel& share, uint32_t layout, int64_t previousId,
+                                             int threads, const std::string& path);
+using RecordSink = std::function<void(const char* data, size_t size)>;
+// Writes the frame of a model whose counts are `whole`: the header, then `putRecords` hands the
+// records' bytes (exactly `recordBytes`) to the sink it is given, in order.
+void writeBinaryVectorFrame(std::ostream& out, const std::string& path,
+                            const BinaryShareCounts& whole, uint32_t layout, uint64_t recordBytes,
+                            const std::function<void(const RecordSink& put)>& putRecords);
 
 // Whether the file at `path` is in binary form (begins as a frame does).
 bool isBinaryVectorFile(const std::string& path);

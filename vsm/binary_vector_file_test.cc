@@ -158,6 +158,55 @@ TEST_F(BinaryVectorFileTest, TheBytesDoNotDependOnTheThreadCount) {
   expectSameBits(loaded(saved(model, VectorFormat::kBinary, 1)), loaded(saved(model, VectorFormat::kText)));
 }
 
+// The file of a model written in shares of consecutive ids (some empty), each encoded on its
+// own, is the file of the whole, in both layouts.
+TEST_F(BinaryVectorFileTest, AModelWrittenInSharesIsTheFileOfTheWhole) {
+  for (size_t present : {size_t{400}, size_t{20}}) {
+    const VsmModel model = randomModel(5, 900, 400, present);
+    std::ostringstream whole;
+    vsm::writeBinaryVectors(model, 2, "whole", whole);
+    for (std::vector<size_t> sizes : {std::vector<size_t>{900}, std::vector<size_t>{0, 450, 450},
+                                      std::vector<size_t>{1, 300, 0, 599}}) {
+      std::vector<VsmModel> shares(sizes.size());
+      auto it = model.begin();
+      for (size_t s = 0; s < sizes.size(); ++s) {
+        for (size_t i = 0; i < sizes[s]; ++i, ++it) shares[s].insert(*it);
+      }
+      vsm::BinaryShareCounts counts;
+      for (const VsmModel& share : shares) {
+        const vsm::BinaryShareCounts c = vsm::binaryShareCounts(share);
+        counts.vectors += c.vectors;
+        counts.weights += c.weights;
+        counts.stored += c.stored;
+      }
+      const uint32_t layout = vsm::binaryLayoutOf(counts.weights, counts.stored);
+      std::vector<vsm::BinaryShareRecords> records;
+      uint64_t bytes = 0;
+      int64_t previousId = 0;
+      for (VsmModel& share : shares) {
+        records.push_back(vsm::encodeAndRoundBinaryShare(share, layout, previousId, 3, "share"));
+        bytes += records.back().bytes;
+        if (!share.empty()) previousId = share.rbegin()->first;
+      }
+      std::ostringstream pieced;
+      vsm::writeBinaryVectorFrame(pieced, "share", counts, layout, bytes, [&](const vsm::RecordSink& put) {
+        for (const vsm::BinaryShareRecords& r : records) {
+          for (const std::string& piece : r.pieces) put(piece.data(), piece.size());
+        }
+      });
+      EXPECT_EQ(pieced.str(), whole.str()) << "present " << present << ", " << sizes.size()
+                                           << " shares";
+      // Each share now holds the weights the file gives back.
+      VsmModel rounded;
+      for (const VsmModel& share : shares) rounded.insert(share.begin(), share.end());
+      VsmModel fromWhole = model;
+      std::ostringstream ignored;
+      vsm::writeAndRoundBinaryVectors(fromWhole, 1, "whole", ignored);
+      expectSameBits(rounded, fromWhole);
+    }
+  }
+}
+
 TEST_F(BinaryVectorFileTest, DamagedFilesAreRefusedByNameAndNothingIsLoaded) {
   const std::string good = readFileBytes(saved(randomModel(4, 20, 10, 10), VectorFormat::kBinary));
   std::string flipped = good;
