@@ -9,6 +9,7 @@
 # usage: bench/mpi_bench.sh [--sizes "10000 32400"] [--forms "text binary"] [--ranks 2] [--build DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/headlines.sh"
 corpus="$root/../shared/corpora/thucnews-titles.tsv.gz"
 build="$root/build"
 sizes="10000 32400"
@@ -40,12 +41,8 @@ cp "$root/sample/stopwords.txt" stopwords.txt
 echo "machine: $(lscpu | awk -F'[:] +' '/Model name/{print $2; exit}'), $cores cores"
 printf '%-9s %-7s %-14s %8s %14s %10s\n' training form "ranks x thr" seconds "peak GB/rank" "folder GB"
 for size in $sizes; do
-  zcat "$corpus" | awk -F'\t' -v n="$size" '
-    NR == 1 { print; next }
-    $1 == "train" { train[t++] = $0 }
-    $1 == "test" && s < 3600 { test[s++] = $0 }
-    END { for (i = 0; i < n; i++) print train[i % t]; for (i = 0; i < s; i++) print test[i] }' >corpus.tsv
-  categories=$(awk -F'\t' 'NR > 1 && !($2 in seen) { seen[$2] = 1; list = list (list ? "," : "") $2 } END { print list }' corpus.tsv)
+  repeat_headlines "$corpus" "$size" >corpus.tsv
+  categories=$(categories_of corpus.tsv)
   rm -rf corpus && "$newsclass" --data-dir corpus -q import corpus.tsv >/dev/null
   db="Driver=SQLite3;Database=$work/corpus/corpus.db"
   for form in $forms; do

@@ -9,6 +9,7 @@
 # usage: bench/vector_format_bench.sh [--sizes "32400 97200 324000"] [--build DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/headlines.sh"
 corpus="$root/../shared/corpora/thucnews-titles.tsv.gz"
 build="$root/build"
 sizes="32400 97200 324000"
@@ -33,12 +34,8 @@ cp "$root/sample/stopwords.txt" stopwords.txt
 echo "machine: $(lscpu | awk -F': +' '/Model name/{print $2; exit}'), $(nproc) cores"
 printf '%-9s %-7s %8s %9s %9s %16s %14s\n' training form seconds "peak GB" "folder GB" "trainingVSM MB" "bytes/weight"
 for size in $sizes; do
-  zcat "$corpus" | awk -F'\t' -v n="$size" '
-    NR == 1 { print; next }
-    $1 == "train" { train[t++] = $0 }
-    $1 == "test" && s < 3600 { test[s++] = $0 }
-    END { for (i = 0; i < n; i++) print train[i % t]; for (i = 0; i < s; i++) print test[i] }' >corpus.tsv
-  categories=$(awk -F'\t' 'NR > 1 && !($2 in seen) { seen[$2] = 1; list = list (list ? "," : "") $2 } END { print list }' corpus.tsv)
+  repeat_headlines "$corpus" "$size" >corpus.tsv
+  categories=$(categories_of corpus.tsv)
   for form in text binary; do
     rm -rf data
     "$newsclass" --data-dir data -q import corpus.tsv >/dev/null

@@ -103,11 +103,13 @@ void refuseCommandNamesAsValues(const CLI::App& app) {
 int dispatch(const CommandSet& commands, RunContext& context) {
   int code = 0;
   const CommandSet::Entry* entry = commands.parsedEntry();
-  if (cluster::distributed() && (entry == nullptr || entry->command->get_name() != "pipeline")) {
+  if (cluster::distributed() && (entry == nullptr || (entry->command->get_name() != "pipeline" &&
+                                                       entry->command->get_name() != "predict"))) {
     throw UsageError((entry == nullptr ? std::string("the default sequence")
                                        : entry->command->get_name()) +
-                     " runs as one process; of the commands only pipeline is spread over the " +
-                     std::to_string(cluster::size()) + " ranks of this job (run it without mpirun)");
+                     " runs as one process; of the commands only pipeline and predict FILE are "
+                     "spread over the " + std::to_string(cluster::size()) +
+                     " ranks of this job (run it without mpirun)");
   }
   if (entry != nullptr) {
     {

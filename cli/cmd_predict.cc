@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/cluster.h"
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/progress.h"
@@ -174,6 +175,10 @@ void answerFiles(RunContext& context, LineAnswerer& lines, const std::vector<std
 
 // `loading` is the data folder's shared lock, released once the model is loaded.
 int runPredict(RunContext& context, const PredictOptions& options, DataFolderLock& loading) {
+  if (cluster::distributed() && options.files.empty()) {
+    throw UsageError("predict reads standard input as one process; under mpirun give it FILEs, "
+                     "whose lines the " + std::to_string(cluster::size()) + " ranks share");
+  }
   if (options.neighbours && options.format != "jsonl") {
     throw UsageError("--neighbours: the neighbours are shown only with --format jsonl");
   }
@@ -194,9 +199,10 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   const ModelDescription description = recordedModel(context, options, std::move(files));
 
   // Loading and start-up lines go to standard error through a quiet console of their own; the
-  // answers alone go to standard output.
+  // answers alone go to standard output. Across ranks, rank 0's lines speak for all.
   StageEnvironment environment = context.environment();
-  Console sideConsole(context.errors(), context.console().encoding(), true);
+  Console sideConsole(cluster::rank() == 0 ? context.errors() : context.output(),
+                      context.console().encoding(), true);
   environment.console = &sideConsole;
   checkCategoriesInTable(environment, description.categories, kTrainingCorpusTable);
   const std::unique_ptr<Model> model = loadModel(description, environment);
@@ -205,7 +211,8 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   LineAnswerer lines(context, environment, *model, description.terms,
                      {options.format, options.tsv, options.neighbours,
                       static_cast<size_t>(options.top), options.explain});
-  // Everything the answers need is loaded: writers may replace the files now.
+  // Everything the answers need is loaded (on every rank): writers may replace the files now.
+  cluster::barrier();
   loading.release();
   if (options.files.empty()) {
     answerStandardInput(context, lines, options.tsv ? &ids : nullptr);

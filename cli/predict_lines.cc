@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/cluster.h"
 #include "base/errors.h"
 #include "base/parallel.h"
 #include "segmentation/character_terms.h"
@@ -54,8 +55,14 @@ void LineAnswerer::parse(std::string line, uint64_t number, const std::string& w
 }
 
 void LineAnswerer::answer(std::vector<PendingLine>& batch) {
-  runInParallel(context_.environment().threads, batch.size(), [&](size_t i, size_t lane) {
-    PendingLine& pending = batch[i];
+  // Across the ranks of an MPI job each rank answers its share of the batch's lines (every
+  // rank reads the same lines); rank 0 writes every share's answers in rank order, which is
+  // line order.
+  const ArticleRange lines = cluster::ownShareOf({0, static_cast<int32_t>(batch.size()) - 1});
+  const size_t first = static_cast<size_t>(lines.firstId);
+  const size_t count = static_cast<size_t>(lines.size());
+  runInParallel(context_.environment().threads, count, [&](size_t task, size_t lane) {
+    PendingLine& pending = batch[first + task];
     pending.answer = ModelAnswer();
     if (pending.text.find_first_not_of(" \t\r\v\f") == std::string::npos) return;
     pending.answer =
@@ -63,8 +70,13 @@ void LineAnswerer::answer(std::vector<PendingLine>& batch) {
                       *scratch_[lane], format_.explain);
   });
   std::string output;
-  for (const PendingLine& line : batch) output += formatAnswer(line, format_);
+  for (size_t i = first; i < first + count; ++i) output += formatAnswer(batch[i], format_);
+  if (cluster::rank() != 0) {
+    cluster::gatherToRoot(std::move(output), {});
+    return;
+  }
   context_.console().write(output);
+  cluster::gatherToRoot("", [&](int, std::string answers) { context_.console().write(answers); });
   context_.console().flush();
 }
 

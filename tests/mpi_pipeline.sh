@@ -4,7 +4,8 @@
 # process without mpirun, for KNN (both weightings, both votes, both vector forms), linear and
 # logistic, on ranges that do not divide evenly and on ranges that leave a rank no rows. Then a
 # rank killed mid-run must end the job with a non-zero exit code and leave the data folder as it
-# was, with no staged or temporary file; and other commands are refused under mpirun.
+# was, with no staged or temporary file; predict over files answers as one process does; and
+# other commands are refused under mpirun.
 # Usage: mpi_pipeline.sh NEWSCLASS_BINARY SOURCE_DIR [postgres]
 #   postgres: the corpus lives on the server NEWSCLASS_TEST_PG names (skips, exit 77, without it)
 set -uo pipefail
@@ -77,7 +78,27 @@ check_case() {  # name, global options (one word, split on spaces), pipeline opt
   [ -s "$base/one/predictions.dat" ] || fail "$name: no predictions"
 }
 
+# predict over files with the model of a case's one-process folder: the answers of 2 to 4 ranks,
+# which share each batch's lines, must be the one process's, byte for byte.
+texts="$work/texts.txt"
+cut -f4 corpus.tsv | tail -n +2 >"$texts"
+check_predict() {  # name, predict options...
+  local name=$1; shift
+  local folder="$work/$name/one"
+  "$newsclass" --db "$db" --data-dir "$folder" -q predict "$@" "$texts" "$texts" >"$work/$name.predict" 2>"$work/$name.predict.err" ||
+    { fail "$name: predict failed: $(tail -3 "$work/$name.predict.err")"; return; }
+  [ "$(wc -l <"$work/$name.predict")" = 300 ] || fail "$name: predict gave $(wc -l <"$work/$name.predict") answers, not 300"
+  for ranks in 2 3 4; do
+    mpi "$ranks" "$newsclass" --db "$db" --data-dir "$folder" -q predict "$@" "$texts" "$texts" \
+      >"$work/$name.predict.$ranks" 2>"$work/$name.predict.$ranks.err" ||
+      { fail "$name: predict on $ranks ranks failed: $(tail -3 "$work/$name.predict.$ranks.err")"; continue; }
+    cmp -s "$work/$name.predict" "$work/$name.predict.$ranks" ||
+      fail "$name: predict's answers differ with $ranks ranks"
+  done
+}
+
 check_case knn "--train-range 1-120 --test-range 1-30" --count 1000 --k 10
+check_predict knn --format jsonl --neighbours
 check_case knn-tfidf-similarity-binary "--train-range 1-119 --test-range 2-30 --threads 1" \
   --weighting tfidf --vote similarity --vector-format binary --k 7 --count 400
 check_case knn-binary-spec "--train-range 3-120 --test-range 1-29" --vector-format binary \
@@ -87,6 +108,8 @@ check_case knn-binary-spec "--train-range 3-120 --test-range 1-29" --vector-form
 check_case knn-empty-shares "--train-range 1-200 --test-range 1-3" --count 300 --k 5
 check_case linear "--train-range 1-117 --test-range 1-30" --classifier linear --count 500
 check_case logistic "--train-range 1-120 --test-range 1-30" --classifier logistic --count 500
+check_predict linear --format jsonl --explain
+check_predict logistic --format tsv
 
 # A rank killed mid-run: a larger corpus (the training articles 40 times over), a data folder
 # from a finished run, rank 1 killed as soon as rank 0 has started staging the new files.
@@ -125,12 +148,16 @@ else
   fi
 fi
 
-# Only pipeline is spread over ranks; the others say so once and end with exit code 1.
+# Only pipeline and predict FILE are spread over ranks; the others say so once and end with exit
+# code 1.
 mpi 2 "$newsclass" --data-dir "$big" classify >"$work/refused.out" 2>"$work/refused.err"
 code=$?
 [ $code -eq 1 ] || fail "classify under mpirun: exit code $code, expected 1"
-[ "$(grep -c 'classify runs as one process; of the commands only pipeline is spread over the 2 ranks' "$work/refused.err")" = 1 ] ||
+[ "$(grep -c 'classify runs as one process; of the commands only pipeline and predict FILE are spread over the 2 ranks' "$work/refused.err")" = 1 ] ||
   fail "classify under mpirun: $(head -3 "$work/refused.err")"
+echo text | mpi 2 "$newsclass" --data-dir "$big" predict >/dev/null 2>"$work/refused.err"
+code=$?
+[ $code -eq 1 ] || fail "predict of standard input under mpirun: exit code $code, expected 1"
 
 if [ $failures -gt 0 ]; then
   echo "$failures failure(s)"
