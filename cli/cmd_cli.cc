@@ -11,6 +11,7 @@
 #include <functional>
 #include <iostream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -103,12 +104,13 @@ void refuseCommandNamesAsValues(const CLI::App& app) {
 int dispatch(const CommandSet& commands, RunContext& context) {
   int code = 0;
   const CommandSet::Entry* entry = commands.parsedEntry();
-  if (cluster::distributed() && (entry == nullptr || (entry->command->get_name() != "pipeline" &&
-                                                       entry->command->get_name() != "predict"))) {
+  static const std::set<std::string> kAcrossRanks = {"pipeline", "classify", "predict"};
+  if (cluster::distributed() &&
+      (entry == nullptr || kAcrossRanks.count(entry->command->get_name()) == 0)) {
     throw UsageError((entry == nullptr ? std::string("the default sequence")
                                        : entry->command->get_name()) +
-                     " runs as one process; of the commands only pipeline and predict FILE are "
-                     "spread over the " + std::to_string(cluster::size()) +
+                     " runs as one process; of the commands only pipeline, classify and predict "
+                     "FILE are spread over the " + std::to_string(cluster::size()) +
                      " ranks of this job (run it without mpirun)");
   }
   if (entry != nullptr) {

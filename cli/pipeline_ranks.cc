@@ -235,45 +235,18 @@ ClassificationResults classifyKnnAcrossRanks(const Environment& environment,
                                              ArticleRange trainingRange,
                                              const CategoryList& categories, int k,
                                              const RankVectors& vectors) {
-  StageClock clock;
-  if (isRoot()) {
-    checkKnnRequest(k, categories, vectors.trainingTotal);
-    checkTableName(kTrainingCorpusTable);
-    for (const auto& [id, vector] : vectors.testing) {
-      checkTestingVector(testingArticleName(id), vector, vectors.keywordCount);
-    }
-  }
-  if (!vectors.trainingShare.empty()) checkTrainingModel(vectors.trainingShare);
-  std::string own =
-      shardNeighbourLists(vectors.trainingShare, vectors.testing, k, environment.threads);
-  if (!isRoot()) {
-    cluster::gatherToRoot(std::move(own), {});
-    return {};
-  }
-  std::vector<std::string> shards;
-  shards.push_back(std::move(own));
-  cluster::gatherToRoot("", [&](int, std::string bytes) { shards.push_back(std::move(bytes)); });
-  const std::vector<std::vector<NeighbourEntry>> merged =
-      mergeNeighbourLists(shards, vectors.testing.size(), k);
-  shards.clear();
-
+  // Every id of the training range has a vector (none when there is no keyword).
   std::vector<int32_t> trainingIds;
-  if (vectors.trainingTotal > 0) {
+  if (isRoot() && vectors.trainingTotal > 0) {
     trainingIds.reserve(vectors.trainingTotal);
     for (int64_t id = trainingRange.firstId; id <= trainingRange.lastId; ++id) {
       trainingIds.push_back(static_cast<int32_t>(id));
     }
   }
-  ClassificationResults results;
-  voteOnNeighbourLists(
-      environment, environment.similarityVote, kTrainingCorpusTable, trainingIds,
-      vectors.testing, categories,
-      [&](const NeighbourVisitor& visit) {
-        size_t position = 0;
-        for (const auto& entry : vectors.testing) visit(entry.first, merged[position++]);
-      },
-      results, &vectors.keywordless, clock);
-  return results;
+  return knnClassifyAcrossRanks(environment, environment.similarityVote, kTrainingCorpusTable,
+                                vectors.trainingShare, trainingIds, vectors.trainingTotal,
+                                vectors.keywordCount, vectors.testing, categories, k,
+                                &vectors.keywordless);
 }
 
 }  // namespace newsclass

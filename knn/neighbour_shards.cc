@@ -4,6 +4,11 @@
 #include <stdexcept>
 
 #include "base/byte_message.h"
+#include "base/cluster.h"
+#include "base/stage_clock.h"
+#include "corpusdb/queries.h"
+#include "knn/category_check.h"
+#include "knn/neighbour_vote.h"
 #include "knn/test_set_run.h"
 
 namespace newsclass {
@@ -59,6 +64,58 @@ std::vector<std::vector<NeighbourEntry>> mergeNeighbourLists(
     merged[t].assign(pooled.begin(), pooled.begin() + static_cast<std::ptrdiff_t>(keep));
   }
   return merged;
+}
+
+ClassificationResults knnClassifyAcrossRanks(const StageEnvironment& environment,
+                                             bool similarityVote, const std::string& tableName,
+                                             const VsmModel& trainingShare,
+                                             const std::vector<int32_t>& trainingIds,
+                                             size_t trainingTotal, size_t dimension,
+                                             const VsmModel& testingModel,
+                                             const CategoryList& categories, int k,
+                                             const WeightVector* keywordless) {
+  StageClock clock;
+  const bool root = cluster::rank() == 0;
+  if (root) {
+    checkKnnRequest(k, categories, trainingTotal);
+    checkTableName(tableName);
+    for (const auto& [id, vector] : testingModel) {
+      checkTestingVector(testingArticleName(id), vector, dimension);
+    }
+  }
+  if (!trainingShare.empty()) checkTrainingModel(trainingShare);
+  std::string own = shardNeighbourLists(trainingShare, testingModel, k, environment.threads);
+  if (!root) {
+    cluster::gatherToRoot(std::move(own), {});
+    return {};
+  }
+  std::vector<std::string> shards;
+  shards.push_back(std::move(own));
+  cluster::gatherToRoot("", [&](int, std::string bytes) { shards.push_back(std::move(bytes)); });
+  const std::vector<std::vector<NeighbourEntry>> merged =
+      mergeNeighbourLists(shards, testingModel.size(), k);
+  shards.clear();
+  ClassificationResults results;
+  voteOnNeighbourLists(
+      environment, similarityVote, tableName, trainingIds, testingModel, categories,
+      [&](const NeighbourVisitor& visit) {
+        size_t position = 0;
+        for (const auto& entry : testingModel) visit(entry.first, merged[position++]);
+      },
+      results, keywordless, clock);
+  return results;
+}
+
+void keepOwnShare(VsmModel& model) {
+  if (!cluster::distributed()) return;
+  const ArticleRange share =
+      cluster::ownShareOf({0, static_cast<int32_t>(model.size()) - 1});
+  auto first = model.begin();
+  std::advance(first, share.firstId);
+  auto last = first;
+  std::advance(last, share.size());
+  model.erase(last, model.end());
+  model.erase(model.begin(), first);
 }
 
 }  // namespace newsclass

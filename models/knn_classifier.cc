@@ -7,6 +7,8 @@
 #include "base/errors.h"
 #include "corpusdb/queries.h"
 #include "dictionary/dictionary_file.h"
+#include "base/cluster.h"
+#include "knn/neighbour_shards.h"
 #include "knn/neighbour_vote.h"
 #include "knn/test_set_run.h"
 #include "models/kind_models.h"
@@ -127,6 +129,7 @@ class KnnClassifier : public Classifier {
   ClassificationResults classifyTestSet(const ModelDescription& description,
                                         const StageEnvironment& environment, int32_t,
                                         int32_t) const override {
+    if (cluster::distributed()) return classifyAcrossRanks(description, environment);
     const VectorFiles vectors = loadVectorFiles(description, environment);
     ClassificationResults results;
     const std::optional<WeightVector> keywordless =
@@ -135,6 +138,27 @@ class KnnClassifier : public Classifier {
                        vectors.training, vectors.testing, description.categories, description.k,
                        results, keywordless ? &*keywordless : nullptr);
     return results;
+  }
+
+  // Across the ranks of an MPI job: every rank reads both files and keeps its share of the
+  // training vectors; the predictions come back on rank 0 (knn/neighbour_shards.h).
+  static ClassificationResults classifyAcrossRanks(const ModelDescription& description,
+                                                   const StageEnvironment& environment) {
+    VectorFiles vectors = loadVectorFiles(description, environment);
+    const size_t dimension = checkTrainingModel(vectors.training);
+    const size_t total = vectors.training.size();
+    std::vector<int32_t> trainingIds;
+    std::optional<WeightVector> keywordless;
+    if (cluster::rank() == 0) {
+      trainingIds.reserve(total);
+      for (const auto& entry : vectors.training) trainingIds.push_back(entry.first);
+      keywordless = keywordlessVectorOf(description, dimension);
+    }
+    keepOwnShare(vectors.training);
+    return knnClassifyAcrossRanks(environment, description.similarityVote, kTrainingCorpusTable,
+                                  vectors.training, trainingIds, total, dimension,
+                                  vectors.testing, description.categories, description.k,
+                                  keywordless ? &*keywordless : nullptr);
   }
 
   void explain(const ModelDescription& description, const StageEnvironment& environment,

@@ -4,8 +4,8 @@
 # process without mpirun, for KNN (both weightings, both votes, both vector forms), linear and
 # logistic, on ranges that do not divide evenly and on ranges that leave a rank no rows. Then a
 # rank killed mid-run must end the job with a non-zero exit code and leave the data folder as it
-# was, with no staged or temporary file; predict over files answers as one process does; and
-# other commands are refused under mpirun.
+# was, with no staged or temporary file; classify and predict over files answer as one process
+# does; and other commands are refused under mpirun.
 # Usage: mpi_pipeline.sh NEWSCLASS_BINARY SOURCE_DIR [postgres]
 #   postgres: the corpus lives on the server NEWSCLASS_TEST_PG names (skips, exit 77, without it)
 set -uo pipefail
@@ -97,10 +97,29 @@ check_predict() {  # name, predict options...
   done
 }
 
+# classify over a case's one-process folder, copied: KNN shares the training vectors among the
+# ranks, the linear models run on rank 0; predictions.dat must be the pipeline's.
+check_classify() {  # name, global options (one word), classify options...
+  local name=$1 global=$2; shift 2
+  for ranks in 2 3 4; do
+    local dir="$work/$name/classify-$ranks"
+    cp -r "$work/$name/one" "$dir"
+    rm "$dir/predictions.dat"
+    # shellcheck disable=SC2086
+    mpi "$ranks" "$newsclass" --db "$db" $global --data-dir "$dir" -q classify "$@" \
+      >"$dir.out" 2>&1 || { fail "$name: classify on $ranks ranks failed: $(tail -3 "$dir.out")"; continue; }
+    cmp -s "$work/$name/one/predictions.dat" "$dir/predictions.dat" ||
+      fail "$name: classify on $ranks ranks predicts otherwise than the pipeline"
+  done
+}
+
 check_case knn "--train-range 1-120 --test-range 1-30" --count 1000 --k 10
+check_classify knn "--train-range 1-120 --test-range 1-30" --k 10
 check_predict knn --format jsonl --neighbours
 check_case knn-tfidf-similarity-binary "--train-range 1-119 --test-range 2-30 --threads 1" \
   --weighting tfidf --vote similarity --vector-format binary --k 7 --count 400
+check_classify knn-tfidf-similarity-binary "--train-range 1-119 --test-range 2-30 --threads 1" \
+  --vote similarity --k 7
 check_case knn-binary-spec "--train-range 3-120 --test-range 1-29" --vector-format binary \
   --measure ig --count 300 --k 5
 # Training ids 121-200 hold no article, so a rank of 4 reads no row; 3 testing ids leave a rank
@@ -108,6 +127,7 @@ check_case knn-binary-spec "--train-range 3-120 --test-range 1-29" --vector-form
 check_case knn-empty-shares "--train-range 1-200 --test-range 1-3" --count 300 --k 5
 check_case linear "--train-range 1-117 --test-range 1-30" --classifier linear --count 500
 check_case logistic "--train-range 1-120 --test-range 1-30" --classifier logistic --count 500
+check_classify linear "--train-range 1-117 --test-range 1-30" --classifier linear
 check_predict linear --format jsonl --explain
 check_predict logistic --format tsv
 
@@ -148,13 +168,13 @@ else
   fi
 fi
 
-# Only pipeline and predict FILE are spread over ranks; the others say so once and end with exit
-# code 1.
-mpi 2 "$newsclass" --data-dir "$big" classify >"$work/refused.out" 2>"$work/refused.err"
+# Only pipeline, classify and predict FILE are spread over ranks; the others say so once and end
+# with exit code 1.
+mpi 2 "$newsclass" --data-dir "$big" evaluate >"$work/refused.out" 2>"$work/refused.err"
 code=$?
-[ $code -eq 1 ] || fail "classify under mpirun: exit code $code, expected 1"
-[ "$(grep -c 'classify runs as one process; of the commands only pipeline and predict FILE are spread over the 2 ranks' "$work/refused.err")" = 1 ] ||
-  fail "classify under mpirun: $(head -3 "$work/refused.err")"
+[ $code -eq 1 ] || fail "evaluate under mpirun: exit code $code, expected 1"
+[ "$(grep -c 'evaluate runs as one process; of the commands only pipeline, classify and predict FILE are spread over the 2 ranks' "$work/refused.err")" = 1 ] ||
+  fail "evaluate under mpirun: $(head -3 "$work/refused.err")"
 echo text | mpi 2 "$newsclass" --data-dir "$big" predict >/dev/null 2>"$work/refused.err"
 code=$?
 [ $code -eq 1 ] || fail "predict of standard input under mpirun: exit code $code, expected 1"
