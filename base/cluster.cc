@@ -24,6 +24,7 @@ namespace {
 
 int gRank = 0;
 int gSize = 1;
+int gLocalSize = 1;
 bool gJoined = false;
 
 #ifndef NEWSCLASS_WITH_MPI
@@ -146,6 +147,12 @@ std::string start(int* argc, char*** argv) {
   gJoined = true;
   MPI_Comm_rank(MPI_COMM_WORLD, &gRank);
   MPI_Comm_size(MPI_COMM_WORLD, &gSize);
+  MPI_Comm local;
+  if (MPI_Comm_split_type(MPI_COMM_WORLD, MPI_COMM_TYPE_SHARED, gRank, MPI_INFO_NULL, &local) ==
+      MPI_SUCCESS) {
+    MPI_Comm_size(local, &gLocalSize);
+    MPI_Comm_free(&local);
+  }
   return "";
 #else
   (void)argc;
@@ -168,6 +175,7 @@ void finish() {
 }
 
 int rank() { return gRank; }
+int ranksOnThisMachine() { return gLocalSize; }
 int size() { return gSize; }
 
 void abortJob(int code) {

@@ -24,6 +24,8 @@ void finish();
 int rank();
 int size();
 inline bool distributed() { return size() > 1; }
+// The ranks of the job on this machine, this one included (1 when alone).
+int ranksOnThisMachine();
 
 // Ends every rank of the job with exit code `code` (the launcher's exit code too); alone, ends
 // this process. Whatever the other ranks were doing stops where it was.

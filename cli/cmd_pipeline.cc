@@ -74,6 +74,24 @@ class StageLinesToStandardError {
   Console console_;
 };
 
+// While it lives, rank 0 of a distributed run works with the threads of every rank on its
+// machine: the others wait for it (asleep), so their cores are free. The files do not depend on
+// the number of threads.
+class ThreadsOfWaitingRanks {
+ public:
+  explicit ThreadsOfWaitingRanks(Environment& environment)
+      : environment_(environment), saved_(environment.threads) {
+    environment_.threads = saved_ * cluster::ranksOnThisMachine();
+  }
+  ~ThreadsOfWaitingRanks() { environment_.threads = saved_; }
+  ThreadsOfWaitingRanks(const ThreadsOfWaitingRanks&) = delete;
+  ThreadsOfWaitingRanks& operator=(const ThreadsOfWaitingRanks&) = delete;
+
+ private:
+  Environment& environment_;
+  int saved_;
+};
+
 // Everything the options and ranges decide is checked before the first stage runs, so that a
 // bad request does not cost a dictionary build. (An empty --categories never gets here: the
 // command line refuses it.)
@@ -128,10 +146,12 @@ class PipelineStages {
     // dictionary), and trains and applies the linear classifier.
     const bool root = cluster::rank() == 0;
     if (root) {
+      ThreadsOfWaitingRanks threads(processor_.environment());
       buildContingencyTable();
       selectFeatures();
+      if (linear) return classifyLinear(linearClasses);
     }
-    if (linear) return root ? classifyLinear(linearClasses) : ClassificationResults();
+    if (linear) return ClassificationResults();
     if (cluster::distributed()) return classifyKnnAcrossRanks();
     VsmModel trainingModel, testingModel;
     buildVectors(trainingModel, testingModel);

@@ -120,11 +120,12 @@ check_case knn-tfidf-similarity-binary "--train-range 1-119 --test-range 2-30 --
   --weighting tfidf --vote similarity --vector-format binary --k 7 --count 400
 check_classify knn-tfidf-similarity-binary "--train-range 1-119 --test-range 2-30 --threads 1" \
   --vote similarity --k 7
-check_case knn-binary-spec "--train-range 3-120 --test-range 1-29" --vector-format binary \
-  --measure ig --count 300 --k 5
+check_case knn-binary-tfidf-count "--train-range 3-120 --test-range 1-29" --vector-format binary \
+  --weighting tfidf --measure ig --count 300 --k 5
 # Training ids 121-200 hold no article, so a rank of 4 reads no row; 3 testing ids leave a rank
 # without a testing article.
-check_case knn-empty-shares "--train-range 1-200 --test-range 1-3" --count 300 --k 5
+check_case knn-empty-shares-similarity "--train-range 1-200 --test-range 1-3" --count 300 --k 5 \
+  --vote similarity
 check_case linear "--train-range 1-117 --test-range 1-30" --classifier linear --count 500
 check_case logistic "--train-range 1-120 --test-range 1-30" --classifier logistic --count 500
 check_classify linear "--train-range 1-117 --test-range 1-30" --classifier linear
