@@ -10,8 +10,10 @@ std::string packVectors(const VsmModel& model) {
   for (const auto& [id, weights] : model) {
     message.put<int32_t>(id);
     message.put<uint64_t>(weights.size());
-    message.bytes().append(reinterpret_cast<const char*>(weights.data()),
-                           weights.size() * sizeof(double));
+    if (!weights.empty()) {
+      message.bytes().append(reinterpret_cast<const char*>(weights.data()),
+                             weights.size() * sizeof(double));
+    }
   }
   return std::move(message.bytes());
 }

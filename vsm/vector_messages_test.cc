@@ -22,7 +22,9 @@ TEST(VectorMessages, VectorsComeBackWithTheirExactBits) {
   ASSERT_EQ(back.size(), 4u);
   for (const auto& [id, weights] : model) {
     ASSERT_EQ(back.at(id).size(), weights.size());
-    EXPECT_EQ(std::memcmp(back.at(id).data(), weights.data(), weights.size() * sizeof(double)), 0);
+    for (size_t i = 0; i < weights.size(); ++i) {
+      EXPECT_EQ(std::memcmp(&back.at(id)[i], &weights[i], sizeof(double)), 0) << id << " " << i;
+    }
   }
 }
 
