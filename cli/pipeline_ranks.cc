@@ -47,8 +47,8 @@ vsm::KeywordWeighting shareKeywordWeighting(ArticleRange trainingRange,
 }
 
 // A stream buffer that keeps what is written in pieces of about kPiece bytes: a rank's share
-// of a vector file's text, held until rank 0 takes it, without one huge buffer that grows by
-// copying itself.
+// of a vector file, held until rank 0 takes it, without one huge buffer that grows by copying
+// itself.
 class PieceBuffer : public std::streambuf {
  public:
   static constexpr size_t kPiece = size_t{8} << 20;
@@ -103,19 +103,23 @@ void writeSharedBinaryFile(const Environment& environment, VsmModel& share,
     if (counts[rank].vectors > 0) whole.lastId = counts[rank].lastId;
   }
   const uint32_t layout = vsm::binaryLayoutOf(whole.weights, whole.stored);
-  vsm::BinaryShareRecords records =
-      vsm::encodeAndRoundBinaryShare(share, layout, previousId, environment.threads, path);
+  const vsm::BinaryShareEncoder encoder(share, layout, previousId, environment.threads);
   uint64_t recordBytes = 0;
-  for (uint64_t bytes : gatherEverywhere(records.bytes)) recordBytes += bytes;
+  for (uint64_t bytes : gatherEverywhere(encoder.bytes())) recordBytes += bytes;
   if (!isRoot()) {
-    cluster::gatherPiecesToRoot(std::move(records.pieces), {});
+    PieceBuffer records;
+    std::ostream out(&records);
+    encoder.encodeAndRound(path, [&](const char* data, size_t size) {
+      out.write(data, static_cast<std::streamsize>(size));
+    });
+    cluster::gatherPiecesToRoot(std::move(records.pieces()), {});
     return;
   }
+  // Rank 0 writes its own records as it encodes them; the others' are ready by then.
   files.write(path, [&](std::ostream& out) {
     vsm::writeBinaryVectorFrame(out, path, whole, layout, recordBytes,
                                 [&](const vsm::RecordSink& put) {
-      for (const std::string& piece : records.pieces) put(piece.data(), piece.size());
-      std::vector<std::string>().swap(records.pieces);
+      encoder.encodeAndRound(path, put);
       cluster::gatherPiecesToRoot({}, [&](int, std::string piece) {
         put(piece.data(), piece.size());
       });

@@ -27,8 +27,6 @@ constexpr uint64_t kHeaderBytes = 32;
 constexpr uint64_t kMaxWeightsPerByte = 4096;
 // Records per batch when several threads encode or decode.
 constexpr size_t kBatchWeights = 1 << 18;
-// The pieces a share's records are kept in until rank 0 takes them.
-constexpr size_t kSharePiece = size_t{8} << 20;
 
 CacheIdentity vectorFileIdentity() {
   return {CacheKind::kVectorFile, kPayloadVersion, "newsclass vector file"};
@@ -234,19 +232,20 @@ uint32_t binaryLayoutOf(uint64_t weights, uint64_t storedWeights) {
   return storedWeights * 2 < weights ? kSparse : kDense;
 }
 
-BinaryShareRecords encodeAndRoundBinaryShare(VsmModel& share, uint32_t layout, int64_t previousId,
-                                             int threads, const std::string& path) {
-  const EncodingPlan plan = planEncoding(share, &share, layout, previousId, threads);
-  BinaryShareRecords records;
-  records.bytes = plan.recordBytes;
-  encodePlan(plan, layout, threads, path, [&](const char* data, size_t size) {
-    if (records.pieces.empty() || records.pieces.back().size() >= kSharePiece) {
-      records.pieces.emplace_back();
-      records.pieces.back().reserve(kSharePiece + size);
-    }
-    records.pieces.back().append(data, size);
-  });
-  return records;
+struct BinaryShareEncoder::Plan : EncodingPlan {};
+
+BinaryShareEncoder::BinaryShareEncoder(VsmModel& share, uint32_t layout, int64_t previousId,
+                                       int threads)
+    : plan_(std::make_unique<Plan>(Plan{planEncoding(share, &share, layout, previousId, threads)})),
+      layout_(layout),
+      threads_(threads) {}
+
+BinaryShareEncoder::~BinaryShareEncoder() = default;
+
+uint64_t BinaryShareEncoder::bytes() const { return plan_->recordBytes; }
+
+void BinaryShareEncoder::encodeAndRound(const std::string& path, const RecordSink& put) const {
+  encodePlan(*plan_, layout_, threads_, path, put);
 }
 
 void writeBinaryVectorFrame(std::ostream& out, const std::string& path,

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -51,16 +52,25 @@ struct BinaryShareCounts {
 BinaryShareCounts binaryShareCounts(const VsmModel& share);
 // The layout a model of that many weights, `storedWeights` of them other than +0, is written in.
 uint32_t binaryLayoutOf(uint64_t weights, uint64_t storedWeights);
-struct BinaryShareRecords {
-  std::vector<std::string> pieces;  // the share's records, in order
-  uint64_t bytes = 0;
-};
-// The records of `share` in `layout`, its first id counted from `previousId` (0 for the first
-// share), every weight of `share` replaced by the value the file gives back as it goes;
-// DataFileError naming `path` for a weight that is not a finite number.
-BinaryShareRecords encodeAndRoundBinaryShare(VsmModel& share, uint32_t layout, int64_t previousId,
-                                             int threads, const std::string& path);
 using RecordSink = std::function<void(const char* data, size_t size)>;
+// The records of `share` in `layout`, its first id counted from `previousId` (0 for the first
+// share): their size is known once it is made, and encodeAndRound() then hands their bytes to
+// a sink in order, replacing every weight of `share` by the value the file gives back as it
+// goes; DataFileError naming `path` for a weight that is not a finite number. `share` must
+// outlive the encoder unchanged but for that rounding.
+class BinaryShareEncoder {
+ public:
+  BinaryShareEncoder(VsmModel& share, uint32_t layout, int64_t previousId, int threads);
+  ~BinaryShareEncoder();
+  uint64_t bytes() const;
+  void encodeAndRound(const std::string& path, const RecordSink& put) const;
+
+ private:
+  struct Plan;
+  std::unique_ptr<Plan> plan_;
+  uint32_t layout_;
+  int threads_;
+};
 // Writes the frame of a model whose counts are `whole`: the header, then `putRecords` hands the
 // records' bytes (exactly `recordBytes`) to the sink it is given, in order.
 void writeBinaryVectorFrame(std::ostream& out, const std::string& path,

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -180,19 +181,18 @@ TEST_F(BinaryVectorFileTest, AModelWrittenInSharesIsTheFileOfTheWhole) {
         counts.stored += c.stored;
       }
       const uint32_t layout = vsm::binaryLayoutOf(counts.weights, counts.stored);
-      std::vector<vsm::BinaryShareRecords> records;
+      std::vector<std::unique_ptr<vsm::BinaryShareEncoder>> encoders;
       uint64_t bytes = 0;
       int64_t previousId = 0;
       for (VsmModel& share : shares) {
-        records.push_back(vsm::encodeAndRoundBinaryShare(share, layout, previousId, 3, "share"));
-        bytes += records.back().bytes;
+        encoders.push_back(std::make_unique<vsm::BinaryShareEncoder>(share, layout, previousId, 3));
+        bytes += encoders.back()->bytes();
         if (!share.empty()) previousId = share.rbegin()->first;
       }
       std::ostringstream pieced;
-      vsm::writeBinaryVectorFrame(pieced, "share", counts, layout, bytes, [&](const vsm::RecordSink& put) {
-        for (const vsm::BinaryShareRecords& r : records) {
-          for (const std::string& piece : r.pieces) put(piece.data(), piece.size());
-        }
+      vsm::writeBinaryVectorFrame(pieced, "share", counts, layout, bytes,
+                                  [&](const vsm::RecordSink& put) {
+        for (const auto& encoder : encoders) encoder->encodeAndRound("share", put);
       });
       EXPECT_EQ(pieced.str(), whole.str()) << "present " << present << ", " << sizes.size()
                                            << " shares";
