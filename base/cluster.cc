@@ -109,7 +109,9 @@ void broadcastFrom(int root, std::string& bytes) {
 void sendTo(int to, const std::string& bytes) {
   uint64_t size = bytes.size();
   MPI_Request request;
-  check(MPI_Isend(&size, 1, MPI_UINT64_T, to, 0, MPI_COMM_WORLD, &request), "send");
+  // Synchronous: the size is taken only once the receiver is there for it, so that the sender
+  // sleeps while it waits, not spinning in the send of the bytes.
+  check(MPI_Issend(&size, 1, MPI_UINT64_T, to, 0, MPI_COMM_WORLD, &request), "send");
   await(request, "send");
   for (uint64_t done = 0; done < size; done += kPiece) {
     const int piece = static_cast<int>(std::min(kPiece, size - done));

@@ -344,8 +344,9 @@ ClassificationResults runPipelineStages(RunContext& context, const PipelineOptio
   context.environment().terms = termKindsByName(options.terms);
   context.environment().similarityVote = options.vote == "similarity";
   checkRequest(context, options);
+  // The other ranks of a distributed run keep their lines to themselves (discarded).
   std::optional<StageLinesToStandardError> redirect;
-  if (stageLinesToErrors) redirect.emplace(context);
+  if (stageLinesToErrors && cluster::rank() == 0) redirect.emplace(context);
   if (!cluster::distributed()) return PipelineStages(context, options).run();
   // Across ranks, rank 0 writes every file into a staged copy of the data folder, which
   // replaces the folder's files only once every rank has done its part: a rank that fails at
