@@ -13,8 +13,8 @@
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
-#include "evaluation/predictions_file.h"
 #include "corpusdb/queries.h"
+#include "evaluation/predictions_file.h"
 #include "knn/category_check.h"
 #include "models/model_factory.h"
 

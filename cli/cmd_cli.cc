@@ -104,14 +104,23 @@ void refuseCommandNamesAsValues(const CLI::App& app) {
 int dispatch(const CommandSet& commands, RunContext& context) {
   int code = 0;
   const CommandSet::Entry* entry = commands.parsedEntry();
-  static const std::set<std::string> kAcrossRanks = {"pipeline", "classify", "predict"};
+  // The commands a distributed run spreads over its ranks, and those rank 0 runs alone while the
+  // others wait (they take little time; every other command is one process's work).
+  static const std::set<std::string> kAcrossRanks = {"pipeline", "classify", "predict",
+                                                     "build-dictionary", "build-vectors"};
+  static const std::set<std::string> kOnRankZero = {"build-contingency", "select-features"};
   if (cluster::distributed() &&
-      (entry == nullptr || kAcrossRanks.count(entry->command->get_name()) == 0)) {
+      (entry == nullptr || (kAcrossRanks.count(entry->command->get_name()) == 0 &&
+                            kOnRankZero.count(entry->command->get_name()) == 0))) {
     throw UsageError((entry == nullptr ? std::string("the default sequence")
                                        : entry->command->get_name()) +
-                     " runs as one process; of the commands only pipeline, classify and predict "
-                     "FILE are spread over the " + std::to_string(cluster::size()) +
-                     " ranks of this job (run it without mpirun)");
+                     " runs as one process; of the commands only pipeline, the build-* and "
+                     "select-features stages, classify and predict FILE run on the " +
+                     std::to_string(cluster::size()) + " ranks of this job (run it without mpirun)");
+  }
+  if (cluster::rank() != 0 && entry != nullptr &&
+      kOnRankZero.count(entry->command->get_name()) != 0) {
+    return 0;
   }
   if (entry != nullptr) {
     {

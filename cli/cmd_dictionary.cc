@@ -2,11 +2,13 @@
 // print-dictionary: load dict.dat and print it compactly.
 #include <string>
 
+#include "base/cluster.h"
 #include "base/encoding.h"
 #include "base/text_utils.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
+#include "cli/pipeline_ranks.h"
 #include "corpusdb/queries.h"
 #include "dictionary/dictionary_file.h"
 
@@ -23,7 +25,14 @@ int runBuildDictionary(RunContext& context, const BuildDictionaryOptions& option
   context.environment().terms = termKindsByName(options.terms);
   CorpusProcessor processor = context.processor();
   Dictionary dictionary;
-  processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), options.table);
+  if (cluster::distributed()) {
+    // Each rank segments its share; rank 0 puts the dictionary together and writes it.
+    buildDictionaryAcrossRanks(processor.environment(), processor.range(),
+                               tokenizerByName(options.tokenizer), options.table, dictionary);
+    if (cluster::rank() != 0) return 0;
+  } else {
+    processor.buildDictionary(dictionary, tokenizerByName(options.tokenizer), options.table);
+  }
   const std::string path = context.dataPath(kDictionaryFile);
   processor.saveDictionary(dictionary, path);
   context.recordFacts(ProvenanceStage::kDictionary,

@@ -7,10 +7,10 @@
 
 #include "base/atomic_file.h"
 #include "base/cluster.h"
-#include "base/staged_folder.h"
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/stage_clock.h"
+#include "base/staged_folder.h"
 #include "cli/cmd_evaluate.h"
 #include "cli/cmd_options.h"
 #include "cli/cmd_pipeline.h"

@@ -1,13 +1,18 @@
 // The default stage sequence and `newsclass build-vectors`: from the stored dictionary,
 // contingency table and keywords to the training and testing vector files.
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "base/atomic_file.h"
+#include "base/cluster.h"
 #include "base/errors.h"
+#include "base/staged_folder.h"
 #include "cli/cmd_model.h"
 #include "cli/cmd_options.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
+#include "cli/pipeline_ranks.h"
 #include "corpusdb/queries.h"
 #include "segmentation/segmenter_binding.h"
 #include "vsm/vector_file.h"
@@ -19,6 +24,29 @@ struct BuildVectorsOptions {
   std::string weighting = "spec";
   std::string vectorFormat = "text";
 };
+
+// build-vectors across the ranks of an MPI job (cli/pipeline_ranks.h), every rank holding the
+// whole dictionary: rank 0 writes both files into a staged folder, which replaces them only once
+// every rank has done its part.
+int buildVectorsOnRanks(RunContext& context, const Dictionary& dictionary) {
+  std::optional<StagedFolder> staged;
+  if (cluster::rank() == 0) staged.emplace(context.options().dataDir, std::vector<std::string>{});
+  const std::string folder = staged ? staged->folder() : context.options().dataDir;
+  const VectorStagePaths paths{context.dataPath(kKeywordsFile),
+                               (std::filesystem::path(folder) / kTrainingVectorsFile).string(),
+                               (std::filesystem::path(folder) / kTestingVectorsFile).string()};
+  AtomicFileGroup files;
+  buildVectorsAcrossRanks(context.environment(), context.trainingRange(),
+                          {context.testFirst, context.testLast}, dictionary, paths, files,
+                          [](const std::string&, const std::string&, const StageClock&,
+                             const std::string&) {});
+  if (!staged) return 0;
+  files.commit();
+  staged->commit({});
+  context.recordFacts(ProvenanceStage::kVectors, context.vectorFacts(),
+                      {kTrainingVectorsFile, kTestingVectorsFile});
+  return 0;
+}
 
 }  // namespace
 
@@ -53,6 +81,7 @@ int runDefaultSequence(RunContext& context) {
   // A file that does not load whole is refused by its loader, before any vector is built.
   processor.loadDictionary(dictionary, dictionaryPath);
   processor.loadContingencyTable(contingencyTable, contingencyPath);
+  if (cluster::distributed()) return buildVectorsOnRanks(context, dictionary);
   // The two vector files are replaced together: each model is written to its temporary file as
   // soon as it is built (so the stage lines keep their order), and both are renamed only when
   // the testing half, which reads the database, has succeeded as well.

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <optional>
 
+#include "base/cluster.h"
 #include "base/errors.h"
 #include "corpusdb/queries.h"
 #include "dictionary/dictionary_file.h"
-#include "base/cluster.h"
 #include "knn/neighbour_shards.h"
 #include "knn/neighbour_vote.h"
 #include "knn/test_set_run.h"

@@ -4,8 +4,8 @@
 # process without mpirun, for KNN (both weightings, both votes, both vector forms), linear and
 # logistic, on ranges that do not divide evenly and on ranges that leave a rank no rows. Then a
 # rank killed mid-run must end the job with a non-zero exit code and leave the data folder as it
-# was, with no staged or temporary file; classify and predict over files answer as one process
-# does; and other commands are refused under mpirun.
+# was, with no staged or temporary file; the stage commands, classify and predict over files
+# write and answer as one process does; and other commands are refused under mpirun.
 # Usage: mpi_pipeline.sh NEWSCLASS_BINARY SOURCE_DIR [postgres]
 #   postgres: the corpus lives on the server NEWSCLASS_TEST_PG names (skips, exit 77, without it)
 set -uo pipefail
@@ -132,6 +132,31 @@ check_classify linear "--train-range 1-117 --test-range 1-30" --classifier linea
 check_predict linear --format jsonl --explain
 check_predict logistic --format tsv
 
+# The stage commands one by one, as one process and on 2 and 3 ranks: build-dictionary and
+# build-vectors spread over the ranks, build-contingency and select-features run on rank 0.
+check_stages() {  # name, global options (one word)
+  local name=$1 global=$2
+  for ranks in 0 2 3; do
+    local dir="$work/stages-$name-$ranks"
+    mkdir -p "$dir"
+    local launch=()
+    [ "$ranks" = 0 ] || launch=(mpi "$ranks")
+    for stage in "build-dictionary" "build-contingency" "select-features --count 400" \
+                 "build-vectors --weighting tfidf --vector-format binary" "classify --k 5"; do
+      # shellcheck disable=SC2086
+      "${launch[@]}" "$newsclass" --db "$db" $global --data-dir "$dir" -q $stage >"$dir.log" 2>&1 ||
+        { fail "stages $name: $stage on $ranks ranks failed: $(tail -3 "$dir.log")"; continue 2; }
+    done
+    [ "$ranks" = 0 ] && continue
+    for file in dict.dat contingency.dat keywords.dat trainingVSM.dat testingVSM.dat predictions.dat; do
+      cmp -s "$work/stages-$name-0/$file" "$dir/$file" || fail "stages $name: $file differs on $ranks ranks"
+    done
+    [ "$(facts "$work/stages-$name-0/model.json")" = "$(facts "$dir/model.json")" ] ||
+      fail "stages $name: model.json differs on $ranks ranks"
+  done
+}
+check_stages uneven "--train-range 1-119 --test-range 1-29"
+
 # A rank killed mid-run: a larger corpus (the training articles 40 times over), a data folder
 # from a finished run, rank 1 killed as soon as rank 0 has started staging the new files.
 big="$work/big"
@@ -169,12 +194,11 @@ else
   fi
 fi
 
-# Only pipeline, classify and predict FILE are spread over ranks; the others say so once and end
-# with exit code 1.
+# The other commands say once that they run as one process and end with exit code 1.
 mpi 2 "$newsclass" --data-dir "$big" evaluate >"$work/refused.out" 2>"$work/refused.err"
 code=$?
 [ $code -eq 1 ] || fail "evaluate under mpirun: exit code $code, expected 1"
-[ "$(grep -c 'evaluate runs as one process; of the commands only pipeline, classify and predict FILE are spread over the 2 ranks' "$work/refused.err")" = 1 ] ||
+[ "$(grep -c 'evaluate runs as one process; of the commands only pipeline, the build-\* and select-features stages, classify and predict FILE run on the 2 ranks' "$work/refused.err")" = 1 ] ||
   fail "evaluate under mpirun: $(head -3 "$work/refused.err")"
 echo text | mpi 2 "$newsclass" --data-dir "$big" predict >/dev/null 2>"$work/refused.err"
 code=$?
