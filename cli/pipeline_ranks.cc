@@ -10,10 +10,7 @@
 #include "corpusdb/queries.h"
 #include "dictionary/dictionary_build.h"
 #include "dictionary/dictionary_shares.h"
-#include "knn/category_check.h"
 #include "knn/neighbour_shards.h"
-#include "knn/neighbour_vote.h"
-#include "knn/test_set_run.h"
 #include "vsm/binary_vector_file.h"
 #include "vsm/keyword_weights.h"
 #include "vsm/keywords.h"
@@ -28,8 +25,8 @@ namespace {
 
 bool isRoot() { return cluster::rank() == 0; }
 
-// Rank 0's keywords with their statistics over the whole training range, on every rank. Rank 0
-// warns about keywords without postings as the vector stages of one process do.
+// Rank 0's keywords with their statistics over the whole training range (rank 0 holds the
+// whole dictionary), on every rank.
 vsm::KeywordWeighting shareKeywordWeighting(ArticleRange trainingRange,
                                             const Dictionary& dictionary,
                                             const std::string& keywordPath) {
