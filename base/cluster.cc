@@ -2,15 +2,15 @@
 #include "base/cluster.h"
 
 #include <pthread.h>
-#include <time.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <thread>
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #ifdef NEWSCLASS_WITH_MPI
