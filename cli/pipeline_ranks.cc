@@ -130,7 +130,7 @@ void writeSharedBinaryFile(const Environment& environment, VsmModel& share,
 // bytes.
 void writeAndRoundSharedVectorFile(const Environment& environment, VsmModel& share,
                                    const std::string& path, AtomicFileGroup& files) {
-  static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
+  static const std::string kTimingLabel = gbk(kSaveVectorsTimingLabel);
   StageClock clock;
   if (environment.vectorFormat == VectorFormat::kText) {
     if (!isRoot()) {
@@ -198,7 +198,7 @@ RankVectors buildVectorsAcrossRanks(const Environment& environment, ArticleRange
                                     vsm::findPostingLists(dictionary, keywords), table,
                                     trainingShare, vectors.trainingShare, environment.threads);
   }
-  environment.console->timingLine(gbk("为训练语料库集合建立VSM模型共用了"),
+  environment.console->timingLine(gbk(kTrainingVectorsTimingLabel),
                                   trainingClock.elapsedSeconds());
   writeAndRoundSharedVectorFile(environment, vectors.trainingShare, paths.training, files);
   if (isRoot()) {
@@ -219,7 +219,7 @@ RankVectors buildVectorsAcrossRanks(const Environment& environment, ArticleRange
                            testingShare.firstId, testingShare.lastId, kTestingCorpusTable,
                            keywords, table, testingShareModel);
   }
-  environment.console->timingLine(gbk("为测试集合建立VSM模型共耗时"),
+  environment.console->timingLine(gbk(kTestingVectorsTimingLabel),
                                   testingClock.elapsedSeconds());
   writeAndRoundSharedVectorFile(environment, testingShareModel, paths.testing, files);
   for (const std::string& packed : cluster::allGather(vsm::packVectors(testingShareModel))) {

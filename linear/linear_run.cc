@@ -109,7 +109,7 @@ std::vector<std::pair<int32_t, WeightedKeywordList>> sparseTestingVectors(
     const StageEnvironment& environment, ArticleRange range, const Dictionary& dictionary,
     const std::vector<std::string>& keywords, TermKinds terms, int32_t firstId, int32_t lastId,
     const std::string& tableName) {
-  static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
+  static const std::string kTimingLabel = gbk(kTestingVectorsTimingLabel);
   StageClock clock;
   const std::vector<KeywordStatistic> statistics =
       vsm::statisticsOf(vsm::findPostingLists(dictionary, keywords));

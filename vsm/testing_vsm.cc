@@ -110,8 +110,7 @@ bool buildTestingVsm(const StageEnvironment& environment, ArticleRange trainingR
                      Weighting weighting, TermKinds terms, int32_t firstId, int32_t lastId,
                      const std::string& tableName, const Dictionary& dictionary, VsmModel& model,
                      const std::string& keywordPath) {
-  // "共耗时" here, "共用了" for the training vectors: both kept exactly, as scripts match them.
-  static const std::string kTimingLabel = gbk("为测试集合建立VSM模型共耗时");
+  static const std::string kTimingLabel = gbk(kTestingVectorsTimingLabel);
   StageClock clock;
 
   const std::vector<std::string> keywords = readKeywords(keywordPath);

@@ -92,6 +92,10 @@ void addTestingVectors(const StageEnvironment& environment, Weighting weighting,
 
 namespace newsclass {
 
+// The testing-vector stage's timing line (UTF-8; printed in GBK), kept exactly: scripts match it.
+inline constexpr const char* kTestingVectorsTimingLabel = "为测试集合建立VSM模型共耗时";
+
+
 // The testing vectors of the articles of `tableName` with ids firstId to lastId that hold text,
 // cut into `terms` on the environment's threads and weighted with `weighting` from the keywords of
 // `keywordPath`, the dictionary's statistics and N, the size of the training range; added to

@@ -120,8 +120,7 @@ void addWeightedTrainingVectors(Weighting weighting, const std::vector<const Pos
 bool buildTrainingVsm(const StageEnvironment& environment, ArticleRange range, Weighting weighting,
                       const Dictionary& dictionary, VsmModel& model,
                       const std::string& keywordPath) {
-  // "共用了" here, "共耗时" for the testing vectors: both kept exactly, as scripts match them.
-  static const std::string kTimingLabel = gbk("为训练语料库集合建立VSM模型共用了");
+  static const std::string kTimingLabel = gbk(kTrainingVectorsTimingLabel);
   StageClock clock;
   const int64_t articleCount = range.size();
 

@@ -38,6 +38,10 @@ void addWeightedTrainingVectors(Weighting weighting, const std::vector<const Pos
 
 namespace newsclass {
 
+// The training-vector stage's timing line (UTF-8; printed in GBK). "共用了" here, "共耗时" for the
+// testing vectors: both kept exactly, as scripts match them.
+inline constexpr const char* kTrainingVectorsTimingLabel = "为训练语料库集合建立VSM模型共用了";
+
 // The training vectors of every id of the training range with `weighting`, over the keywords of
 // `keywordPath` and the dictionary's postings, added to `model` (replacing entries of the same
 // ids); warns about keywords no article holds and writes the stage's timing line. Returns

@@ -146,7 +146,7 @@ namespace {
 template <typename WriteFile>
 void saveTimed(const StageEnvironment& environment, const VsmModel& model, const std::string& path,
                VectorFormat format, WriteFile write, VsmModel* rounding = nullptr) {
-  static const std::string kTimingLabel = gbk("将语料库集合的VSM模型为序列化到硬盘的时间为");
+  static const std::string kTimingLabel = gbk(kSaveVectorsTimingLabel);
   StageClock clock;
   write([&](std::ostream& out) {
     if (format == VectorFormat::kText) {

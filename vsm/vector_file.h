@@ -17,6 +17,9 @@ namespace newsclass {
 std::string vectorFormatName(VectorFormat format);
 std::optional<VectorFormat> vectorFormatNamed(const std::string& name);
 
+// The timing line of a vector file's save (UTF-8; printed in GBK). Kept exactly: scripts match it.
+inline constexpr const char* kSaveVectorsTimingLabel = "将语料库集合的VSM模型为序列化到硬盘的时间为";
+
 // Formats the model with the environment's threads (the bytes do not depend on their number)
 // and writes the stage's timing line. The first replaces `path` at once; the second writes it
 // as part of `files`, replaced when the group commits.
