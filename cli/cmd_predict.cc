@@ -21,7 +21,7 @@
 #include "cli/data_folder_files.h"
 #include "cli/predict_input.h"
 #include "cli/predict_lines.h"
-#include "cli/provenance.h"
+#include "cli/recorded_model.h"
 #include "corpusdb/queries.h"
 #include "knn/category_check.h"
 #include "models/model_factory.h"
@@ -34,93 +34,9 @@ struct PredictOptions {
   std::vector<std::string> files;
   bool tsv = false;
   std::string format = "text";
-  bool neighbours = false;
-  int top = 0;              // 0: the answer as ever, else the best N categories with scores
-  bool explain = false;
-  int k = 0;                // 0: as model.json records, else 10
-  std::string vote;         // empty: as model.json records, else count
-  std::string weighting;    // empty: as model.json records, else spec
-  std::string classifier;   // empty: as model.json records, else knn
+  int top = 0;  // 0: the answer as ever, else the best N categories with scores
+  ModelChoices choices;
 };
-
-// What the data folder's model.json records for `key`, or `fallback` when it records nothing.
-std::string recorded(const Provenance& facts, const std::string& key, const std::string& fallback) {
-  auto found = facts.find(key);
-  return found == facts.end() ? fallback : found->second;
-}
-
-// Refuses the choices the folder's classifier, named `name`, does not take: K, the vote and
-// the neighbours belong to a classifier that answers by neighbours, and one that weighs text
-// its own way takes no other weighting.
-void refuseChoicesItLacks(const Classifier& classifier, const std::string& name,
-                          const PredictOptions& options) {
-  if (options.explain && classifier.answersByNeighbours()) {
-    throw UsageError("--explain: the " + name +
-                     " classifier answers by its neighbours (list them with --neighbours)");
-  }
-  if (!classifier.answersByNeighbours() &&
-      (options.k != 0 || !options.vote.empty() || options.neighbours)) {
-    throw UsageError(std::string(options.k != 0 ? "--k" : !options.vote.empty() ? "--vote" : "--neighbours") +
-                     ": the " + name + " classifier has no neighbours");
-  }
-  const std::string own = classifier.ownWeighting();
-  if (!own.empty() && !options.weighting.empty() && options.weighting != own) {
-    throw UsageError("--weighting: the " + name + " classifier weighs text with " + own);
-  }
-}
-
-// The model the data folder holds, as its model.json describes it, with what the command line
-// may still choose (K, the vote); an option that contradicts the facts is refused. Checks the
-// files the model reads against model.json and points the segmenter at the files the folder
-// was built with.
-ModelDescription recordedModel(RunContext& context, const PredictOptions& options,
-                               ModelFiles files) {
-  // The facts of the folder decide what the command line leaves open; a contradiction is an
-  // error. The training range gives N, so a --train-range other than the default must match.
-  const std::string factsPath = context.dataPath(kModelFactsFile);
-  if (!hasModelFacts(context)) {
-    throw DataFileError(factsPath + ": no such file: the data folder holds no model (run "
-                        "pipeline, or the stages, first)");
-  }
-  const Provenance facts = readModelFacts(context);
-  const GlobalOptions defaults;
-  if (context.options().trainRange != defaults.trainRange) {
-    refuseMismatch("--train-range", context.trainRangeText(), "train_range", facts, factsPath);
-  }
-  if (context.options().categories != defaults.categories) {
-    refuseMismatch("--categories", context.categoriesText(), "categories", facts, factsPath);
-  }
-  refuseMismatch("--weighting", options.weighting, "weighting", facts, factsPath);
-  // The folder holds the model its last classify built, and only that one.
-  refuseMismatch("--classifier", options.classifier, "classifier", facts, factsPath);
-  ModelDescription description;
-  description.classifier =
-      !options.classifier.empty() ? options.classifier : recorded(facts, "classifier", "knn");
-  const Classifier& classifier = classifierNamed(description.classifier);
-  refuseChoicesItLacks(classifier, description.classifier, options);
-  description.range = {context.trainFirst, context.trainLast};
-  // Checked as model.json was read.
-  parseIdRange(recorded(facts, "train_range", context.trainRangeText()), description.range.firstId,
-               description.range.lastId);
-  description.categories = context.categories;
-  if (facts.count("categories") != 0 && context.options().categories == defaults.categories) {
-    description.categories = recordedCategories(facts);
-  }
-  requireCurrentFiles(context, dataFileNames(classifier.modelFiles(files)));
-  cutTextAsRecorded(context, facts);
-  description.terms = context.environment().terms;
-  const std::string own = classifier.ownWeighting();
-  description.weighting =
-      weightingByName(!own.empty() ? own : recorded(facts, "weighting", "spec"));
-  // A recorded K was checked as model.json was read: a whole number from 1 to 2147483647.
-  description.k = options.k != 0 ? options.k : parseInt32(recorded(facts, "k", "10")).value_or(10);
-  // The linear SVMs' neighbour blend, checked as model.json was read: a positive decimal.
-  description.knnWeight = parseDouble(recorded(facts, "knn_weight", "0")).value_or(0.0);
-  description.similarityVote =
-      (!options.vote.empty() ? options.vote : recorded(facts, "vote", "count")) == "similarity";
-  description.files = std::move(files);
-  return description;
-}
 
 // Standard input is answered line by line as it arrives, each answer flushed at once, so that
 // another program can keep the process open as a pipe. Each line's encoding is decided on its
@@ -179,10 +95,10 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
     throw UsageError("predict reads standard input as one process; under mpirun give it FILEs, "
                      "whose lines the " + std::to_string(cluster::size()) + " ranks share");
   }
-  if (options.neighbours && options.format != "jsonl") {
+  if (options.choices.neighbours && options.format != "jsonl") {
     throw UsageError("--neighbours: the neighbours are shown only with --format jsonl");
   }
-  if (options.explain && options.format != "jsonl") {
+  if (options.choices.explain && options.format != "jsonl") {
     throw UsageError("--explain: the terms are shown only with --format jsonl");
   }
   ModelFiles files = dataFolderModelFiles(context);
@@ -196,7 +112,7 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
       checkTsvIds(readInputText(options.files[input]), input, options.files[input], ids);
     }
   }
-  const ModelDescription description = recordedModel(context, options, std::move(files));
+  const ModelDescription description = recordedModel(context, options.choices, std::move(files));
 
   // Loading and start-up lines go to standard error through a quiet console of their own; the
   // answers alone go to standard output. Across ranks, rank 0's lines speak for all.
@@ -209,8 +125,8 @@ int runPredict(RunContext& context, const PredictOptions& options, DataFolderLoc
   SegmenterSession session(environment);
   sideConsole.flush();
   LineAnswerer lines(context, environment, *model, description.terms,
-                     {options.format, options.tsv, options.neighbours,
-                      static_cast<size_t>(options.top), options.explain});
+                     {options.format, options.tsv, options.choices.neighbours,
+                      static_cast<size_t>(options.top), options.choices.explain});
   // Everything the answers need is loaded (on every rank): writers may replace the files now.
   cluster::barrier();
   loading.release();
@@ -251,7 +167,7 @@ start-up lines go to standard error.)",
                   "(KNN: the winner's share of the votes; linear: its decision value; "
                   "logistic: its probability); jsonl: the same with the top categories",
                   {"text", "tsv", "jsonl"});
-  command.add_flag("--neighbours", options.neighbours,
+  command.add_flag("--neighbours", options.choices.neighbours,
                    "With --format jsonl, list the K neighbours' ids and similarities");
   command
       .add_option("--top", options.top,
@@ -260,15 +176,15 @@ start-up lines go to standard error.)",
                   "text \"cat score cat score ...\", tsv a category and score column pair each, "
                   "jsonl the first N of \"top\"")
       ->check(wholeNumber(1, INT32_MAX));
-  command.add_flag("--explain", options.explain,
+  command.add_flag("--explain", options.choices.explain,
                    "With --format jsonl, list the ten terms that added most to the winning "
                    "category's decision value (linear, logistic) as \"terms\"");
-  addNeighbourCountOption(command, options.k)
+  addNeighbourCountOption(command, options.choices.k)
       ->description("Number of neighbours K (default: as model.json records, else 10)");
-  addVoteOption(command, options.vote)->default_str("as model.json records, else count");
-  addWeightingOption(command, options.weighting)
+  addVoteOption(command, options.choices.vote)->default_str("as model.json records, else count");
+  addWeightingOption(command, options.choices.weighting)
       ->default_str("as model.json records, else spec");
-  addClassifierOption(command, options.classifier)
+  addClassifierOption(command, options.choices.classifier)
       ->default_str("as model.json records, else knn");
 }
 

@@ -54,7 +54,7 @@ void addEveryCommand(CLI::App& app, CommandSet& commands) {
        {addImportCommand, addShowCommand, addSegmentCommand, addBuildDictionaryCommand,
         addPrintDictionaryCommand, addBuildContingencyCommand, addSelectFeaturesCommand,
         addBuildVectorsCommand, addClassifyCommand, addEvaluateCommand, addPipelineCommand,
-        addPredictCommand, addTuneCommand}) {
+        addPredictCommand, addServeCommand, addTuneCommand}) {
     add(app, commands);
   }
 }

@@ -101,7 +101,7 @@ using AddCommandFunction = void(CLI::App& app, CommandSet& commands);
 AddCommandFunction addImportCommand, addShowCommand, addSegmentCommand, addBuildDictionaryCommand,
     addPrintDictionaryCommand, addBuildContingencyCommand, addSelectFeaturesCommand,
     addBuildVectorsCommand, addClassifyCommand, addEvaluateCommand, addPipelineCommand,
-    addPredictCommand, addTuneCommand;
+    addPredictCommand, addServeCommand, addTuneCommand;
 
 // The default stage sequence, run while the caller holds the data folder as kWriteInputs: load
 // dict.dat and contingency.dat, build the training and the testing vectors, then replace both

@@ -43,7 +43,9 @@ install_missing_packages() {
 }
 
 # What building newsclass and running its tests needs (Open MPI for runs across processes and
-# the tests of them).
-newsclass_build_packages=(g++ cmake make libgtest-dev libboost-regex-dev unixodbc-dev odbcinst
-                          libsqliteodbc libcli11-dev libxxhash-dev liblinear-dev python3-jieba
-                          libopenmpi-dev openmpi-bin)
+# the tests of them; cpp-httplib, nlohmann-json and pkg-config, which finds the former, for
+# serve).
+newsclass_build_packages=(g++ cmake make pkg-config libgtest-dev libboost-regex-dev unixodbc-dev
+                          odbcinst libsqliteodbc libcli11-dev libxxhash-dev liblinear-dev
+                          python3-jieba libopenmpi-dev openmpi-bin libcpp-httplib-dev
+                          nlohmann-json3-dev)
