@@ -35,6 +35,7 @@ TEST(CommandSetTest, EveryCommandIsRegisteredOnceWithTheFolderAccessItNeeds) {
       {"evaluate", FolderUse::kRead},
       {"pipeline", FolderUse::kWrite},
       {"predict", FolderUse::kRead},
+      {"serve", FolderUse::kRead},
       {"tune", FolderUse::kRead}};
   std::map<std::string, FolderUse> registered;
   for (const CommandSet::Entry& entry : commands.entries()) {

@@ -47,7 +47,7 @@ echo | "$newsclass" --data-dir "$work/knn" -q --no-progress predict >/dev/null 2
 
 mkdir -p "$seeds"/{import_lines,dictionary_file,contingency_file,keywords_file,vector_file}
 mkdir -p "$seeds"/{predictions_file,model_json,linear_model,lexicon,lexicon_cache,vector_cache}
-mkdir -p "$seeds"/predict_input "$seeds"/binary_vector_file
+mkdir -p "$seeds"/predict_input "$seeds"/binary_vector_file "$seeds"/predict_request
 # The default weighting's vectors are stored densely, tfidf's sparsely.
 for layout in dense:spec sparse:tfidf; do
   cp "$work/binary-${layout#*:}/trainingVSM.dat" "$seeds/binary_vector_file/training-${layout%%:*}.bin"
@@ -82,6 +82,15 @@ testing_texts() { awk -F'\t' '$1 == "test" { print $4 }' "$work/corpus.tsv"; }
 { printf '\004'; testing_texts; echo; } >"$seeds/predict_input/jsonl-knn"
 { printf '\044'; testing_texts | head -n 2; } >"$seeds/predict_input/jsonl-neighbours"
 { printf '\030'; testing_texts; } >"$seeds/predict_input/text-linear-file"
+
+# serve's request bodies: the testing texts in one request, and the fields each alone.
+testing_texts | head -n 8 | python3 -c '
+import json, sys
+texts = [line.rstrip("\n") for line in sys.stdin]
+json.dump({"texts": texts}, sys.stdout, ensure_ascii=False)' >"$seeds/predict_request/texts.json"
+printf '{"texts": ["国家队备战亚洲杯", "", "ASCII"], "top": 3}' >"$seeds/predict_request/top.json"
+printf '{"texts": ["\\u51fa\\u7248\\u793e"], "neighbours": true, "explain": false}' \
+  >"$seeds/predict_request/flags.json"
 
 if [[ $# -eq 0 ]]; then
   rm -rf fuzz/seeds
