@@ -11,9 +11,10 @@
 #   - batches of 32 testing headlines per request (rotated across requests) on 8 connections
 #     (wrk -c8 -t2): headlines/s and the same percentiles;
 # then, for the linear model, reload under load: while wrk runs 8 connections with batches of 32,
-# sends SIGHUP twice and reruns the pipeline on the served data folder once, and checks that no
-# request failed and that every answer came from a model generation the server had loaded, and
-# that no connection was answered by an older model after a newer one.
+# reruns the pipeline on the served data folder once, then sends SIGHUP twice (each once the
+# previous model answers), and checks that no request failed, that every answer came from a model
+# generation the server had loaded and that no connection was answered by an older model after a
+# newer one; prints how slow the first answers of each new model were.
 # Prints the goals beside the figures. wrk, the servers and the pipeline share the machine's
 # cores. Every server it starts is stopped (SIGTERM) and its exit status checked. Not part of the
 # tests.
@@ -91,7 +92,7 @@ with open('batch32.txt', 'w', encoding='utf-8') as out:
 PY
 cores=$(nproc)
 echo "machine: $(lscpu | awk -F': +' '/Model name/{print $2; exit}'), $cores cores, $(free -g | awk '/Mem:/{print $2}') GB"
-echo "corpus: $(basename "$corpus"), $training training and $testing testing headlines; $seconds s per run after 1 s of warm-up; wrk and the servers share the $cores cores"
+echo "corpus: $(basename "$corpus"), $training training and $testing testing headlines; $seconds s per run after 1 s of warm-up; wrk and the servers share the $cores cores (load average before: $(cut -d' ' -f1-3 /proc/loadavg))"
 
 common=(--train-range "1-$training" --test-range "1-$testing" --categories "$categories" -q
         --console-encoding utf-8)
@@ -196,39 +197,51 @@ if [ "$peer" = 1 ]; then
   done
 fi
 
-# Reload under load: SIGHUP at 10% of the run, the pipeline rerun on the served folder from 25%
-# (its model.json records new file times, so the server loads it), SIGHUP again at 70%.
+# Reload under load, one event after the other while wrk runs (8 connections, batches of 32) so
+# that each reload path is taken on its own: after a second, the pipeline is run again on the
+# served folder (its model.json records the new files' times, so the server, which looks at it
+# every second, loads it); once that model answers, SIGHUP; once that one answers, SIGHUP again.
+# wrk runs --seconds, or until a second after the last load if that is later.
 log=serve-reload.err
+loads_ended() { grep -E -c '^newsclass serve: (model [0-9]+ loaded in|loading model [0-9]+ failed)' "$log" || true; }
+wait_for_loads() {  # the number of ended loads to wait for (model 1's included), what began them
+  local waited=0
+  until [ "$(loads_ended)" -ge "$1" ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+    if [ "$waited" -ge 300 ]; then
+      problems+=("reload under load: the load after $2 had not ended 30 s later")
+      return 0
+    fi
+  done
+}
 start_server "$log" "$newsclass" --data-dir linear "${common[@]}" serve --port 0
 from=$(($(wc -l <"$log") + 1))
-wrk -t2 -c8 -d"${seconds}s" --timeout 5s -s "$root/bench/serve_post.lua" \
+wrk_start=$(date +%s.%N)
+wrk -t2 -c8 -d"$((seconds * 10))s" --timeout 5s -s "$root/bench/serve_post.lua" \
   "http://127.0.0.1:$port/v1/predict" -- batch32.txt >wrk-reload.out &
 wrk_pid=$!
 started+=("$wrk_pid")
-pause() { sleep "$(awk -v s="$seconds" -v f="$1" 'BEGIN {print s * f}')"; }
-pause 0.10
+sleep 1
+pipeline_status=0
+"$newsclass" --data-dir linear "${common[@]}" "${linear_options[@]}" >reload-pipeline.out 2>&1 ||
+  pipeline_status=$?
+if [ "$pipeline_status" = 0 ]; then
+  wait_for_loads 2 "the pipeline rewrote the folder"
+else
+  problems+=("the pipeline rerun under load failed with status $pipeline_status: $(tail -n 1 reload-pipeline.out)")
+fi
 kill -HUP "$server_pid"
-pause 0.15
-"$newsclass" --data-dir linear "${common[@]}" "${linear_options[@]}" >reload-pipeline.out 2>&1 &
-pipeline_pid=$!
-started+=("$pipeline_pid")
-pause 0.45
+wait_for_loads "$(($(loads_ended) + 1))" "the first SIGHUP"
 kill -HUP "$server_pid"
+wait_for_loads "$(($(loads_ended) + 1))" "the second SIGHUP"
+sleep 1
+rest=$(awk -v s="$seconds" -v a="$wrk_start" -v b="$(date +%s.%N)" 'BEGIN {r = s - (b - a); print (r > 0 ? r : 0)}')
+sleep "$rest"
+kill -INT "$wrk_pid"  # wrk stops and prints its figures
 wait "$wrk_pid"
 forget "$wrk_pid"
 wrk_lines=$(wc -l <"$log")  # the log's lines written while wrk ran
-pipeline_status=0
-wait "$pipeline_pid" || pipeline_status=$?
-forget "$pipeline_pid"
-[ "$pipeline_status" = 0 ] || problems+=("the pipeline rerun under load failed with status $pipeline_status: $(tail -n 1 reload-pipeline.out)")
-# The server looks at model.json every second: wait until every load it began has ended.
-sleep 1.5
-for _ in $(seq 100); do
-  sleep 0.3
-  begun=$(grep -c ': loading model [0-9]*$' "$log" || true)
-  ended=$(grep -E -c '^newsclass serve: (model [0-9]+ loaded in|loading model [0-9]+ failed)' "$log" || true)
-  [ "$begun" -lt "$ended" ] && break  # model 1's load has no "loading" line
-done
 stop_server "newsclass serve (reload under load)"
 figures=$(grep '^wrk-figures ' wrk-reload.out) || { echo "serve bench: wrk printed no figures:"; cat wrk-reload.out; exit 1; }
 echo
@@ -242,6 +255,8 @@ awk -v f="$figures" -v logfile="$log" -v from="$from" -v until="$wrk_lines" '
     if ($4 != 200) { refused++; next }
     generation = $NF; connection = $1
     seen[generation]++
+    for (i = 2; i <= NF; i++) if ($i == "ms") ms = $(i - 1) + 0
+    if (seen[generation] <= 8 && ms > firstSlowest[generation]) firstSlowest[generation] = ms
     if (!(generation in loaded)) unknown++
     if (connection in last && generation + 0 < last[connection]) backwards++
     last[connection] = generation + 0
@@ -250,12 +265,13 @@ awk -v f="$figures" -v logfile="$log" -v from="$from" -v until="$wrk_lines" '
     failed = v["connect"] + v["read"] + v["write"] + v["status"] + v["timeout"]
     list = ""
     for (g = 1; g <= 1000; g++) if (g in seen) list = list " " g
-    printf "reload under load (2 SIGHUP, 1 pipeline rerun; linear, 8 connections, batches of 32): %d requests, %d failed, generations seen:%s\n",
-      v["requests"], failed + refused, list
+    printf "reload under load (1 pipeline rerun, 2 SIGHUP; linear, 8 connections, batches of 32, %.1f s): %d requests, %d failed, generations seen:%s\n",
+      v["seconds"], v["requests"], failed + refused, list
     printf "  wrk: %d non-2xx answers, socket errors connect %d read %d write %d timeout %d; client p50/p90/p99 %.3f / %.3f / %.3f ms\n",
       v["status"], v["connect"], v["read"], v["write"], v["timeout"], v["p50"], v["p90"], v["p99"]
     printf "  access log: %d predictions answered, %d not 200; generations loaded:%s\n", answered, refused, order
-    for (g = 1; g <= 1000; g++) if (g in seen) printf "    model %d answered %d predictions\n", g, seen[g]
+    for (g = 1; g <= 1000; g++) if (g in seen)
+      printf "    model %d answered %d predictions; the slowest of its first 8: %.3f ms\n", g, seen[g], firstSlowest[g]
     if (unknown) printf "  FAILED: %d answers name a generation the server never reported loading\n", unknown
     if (backwards) printf "  FAILED: %d answers came from an older model than the previous answer on the same connection\n", backwards
     for (g in during) if (!(g in seen)) printf "  note: model %d was loaded while wrk ran but answered no prediction\n", g

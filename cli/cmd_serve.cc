@@ -35,8 +35,9 @@ namespace {
 constexpr std::chrono::milliseconds kWatchInterval{1000};
 
 // Loads the data folder's model as predict would, with its segmenter's start-up lines and the
-// loading lines handed to `log` as one block.
-std::shared_ptr<ServedModel> loadFolderModel(RunContext& context, ServerLog& log) {
+// loading lines handed to `log` as one block, and working memory for `requestsAtOnce`.
+std::shared_ptr<ServedModel> loadFolderModel(RunContext& context, ServerLog& log,
+                                             size_t requestsAtOnce) {
   ModelFiles files = dataFolderModelFiles(context);
   context.requireDataFolder();
   ServedModelFacts facts;
@@ -57,6 +58,7 @@ std::shared_ptr<ServedModel> loadFolderModel(RunContext& context, ServerLog& log
   try {
     checkCategoriesInTable(environment, description.categories, kTrainingCorpusTable);
     auto model = std::make_shared<ServedModel>(description, environment, std::move(facts));
+    model->keepSpareScratch(requestsAtOnce);
     flushLines();
     return model;
   } catch (...) {
@@ -112,6 +114,7 @@ struct ServeOptions {
 
 int runServe(RunContext& context, const ServeOptions& options, DataFolderLock& folder) {
   ServerLog log(context.errors());
+  const size_t threads = static_cast<size_t>(options.server.threads);
   ServerMetrics metrics;
   ModelHolder holder;
   ServerSignals signals;
@@ -133,13 +136,14 @@ int runServe(RunContext& context, const ServeOptions& options, DataFolderLock& f
   const auto started = std::chrono::steady_clock::now();
   std::shared_ptr<ServedModel> first;
   try {
-    first = loadFolderModel(context, log);
+    first = loadFolderModel(context, log, threads);
   } catch (...) {
     log.note("the model could not be loaded; stopping");
     throw;
   }
   folder.release();
-  const uint64_t generation = holder.install(std::move(first));
+  const uint64_t generation = holder.nextGeneration();
+  holder.install(std::move(first));
   metrics.modelLoaded(generation);
   char took[32];
   std::snprintf(took, sizeof took, "%.2f",
@@ -149,15 +153,24 @@ int runServe(RunContext& context, const ServeOptions& options, DataFolderLock& f
   const std::string dataFolder = context.options().dataDir;
   ModelReloader reloader(
       holder, metrics, log,
-      [&context, &log, dataFolder](std::stop_token stop) -> std::shared_ptr<ServedModel> {
+      [&context, &log, dataFolder, threads](std::stop_token stop) -> std::shared_ptr<ServedModel> {
         // Loaded under the folder's shared lock, so that no writer is halfway through its
         // files; a stop while a writer holds it gives up.
+        const auto asked = std::chrono::steady_clock::now();
         std::optional<DataFolderLock> lock;
         while (!(lock = DataFolderLock::tryAcquire(dataFolder, DataFolderAccess::kRead))) {
           if (stop.stop_requested()) return nullptr;
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        return loadFolderModel(context, log);
+        const double waited =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+        if (waited >= 0.1) {
+          char seconds[32];
+          std::snprintf(seconds, sizeof seconds, "%.2f", waited);
+          log.note(std::string("waited ") + seconds +
+                   " s for another newsclass run to finish writing the data folder");
+        }
+        return loadFolderModel(context, log, threads);
       },
       context.dataPath(kModelFactsFile), kWatchInterval);
   reloader.start();

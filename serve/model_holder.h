@@ -21,12 +21,14 @@ class ModelHolder {
   }
 
   // Gives `model` the next generation (1 for the first) and answers with it from now on.
-  // Returns the generation.
-  uint64_t install(std::shared_ptr<ServedModel> model) {
+  // Returns the model it replaces (null for the first), which requests in flight may still
+  // hold: the caller lets it go, so that no request pays for taking it down.
+  std::shared_ptr<const ServedModel> install(std::shared_ptr<ServedModel> model) {
     std::lock_guard<std::mutex> lock(mutex_);
     model->setGeneration(++generations_);
+    std::shared_ptr<const ServedModel> replaced = std::move(model_);
     model_ = std::move(model);
-    return generations_;
+    return replaced;
   }
 
   // The generation the next installed model will get.

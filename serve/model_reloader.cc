@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <utility>
+#include <vector>
 
 #include <xxhash.h>
 
@@ -59,6 +60,9 @@ void ModelReloader::watch(std::stop_token stop) {
       reloadAsked_ = false;
     }
     if (stop.stop_requested()) return;
+    std::erase_if(retired_, [](const std::shared_ptr<const ServedModel>& model) {
+      return model.use_count() == 1;
+    });
     if (asked) {
       reload(stop, "SIGHUP");
       continue;
@@ -99,7 +103,8 @@ void ModelReloader::reload(std::stop_token stop, const std::string& why) {
   failedFingerprint_.clear();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const uint64_t installed = holder_.install(std::move(model));
+  const uint64_t installed = holder_.nextGeneration();
+  retired_.push_back(holder_.install(std::move(model)));
   metrics_.modelLoaded(installed);
   char took[32];
   std::snprintf(took, sizeof took, "%.2f", seconds);

@@ -2,7 +2,8 @@
 // the watched file (the data folder's model.json) changes, a new model is loaded beside the one
 // answering and installed once it loaded; a model that fails to load is reported and the old
 // one keeps answering. A content that failed is not tried again until it changes once more or
-// a reload is asked for.
+// a reload is asked for. A replaced model is taken down on the reloader's thread once the last
+// request that holds it is done.
 #ifndef NEWSCLASS_SERVE_MODEL_RELOADER_H_
 #define NEWSCLASS_SERVE_MODEL_RELOADER_H_
 
@@ -14,6 +15,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "serve/model_holder.h"
 #include "serve/server_log.h"
@@ -57,6 +59,8 @@ class ModelReloader {
   std::condition_variable_any wakeUp_;
   bool reloadAsked_ = false;
   std::string failedFingerprint_;  // the content whose load failed last
+  // Models replaced by a reload, kept until no request holds them, then taken down here.
+  std::vector<std::shared_ptr<const ServedModel>> retired_;
   std::jthread thread_;
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include <httplib.h>
@@ -118,9 +119,21 @@ int NewsServer::bind() {
   return port;
 }
 
-void NewsServer::run() { server_->listen_after_bind(); }
+void NewsServer::run() {
+  started_ = true;
+  if (!stopping_) server_->listen_after_bind();
+  ended_ = true;
+}
 
-void NewsServer::stop() { server_->stop(); }
+void NewsServer::stop() {
+  stopping_ = true;
+  // A run() that has begun is waited for until it listens, so that the stop reaches it; one
+  // that has not begun sees stopping_ and does not listen at all.
+  while (started_ && !ended_ && !server_->is_running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  server_->stop();
+}
 
 void NewsServer::addRoutes() {
   httplib::Server& server = *server_;

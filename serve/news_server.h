@@ -14,6 +14,7 @@
 #ifndef NEWSCLASS_SERVE_NEWS_SERVER_H_
 #define NEWSCLASS_SERVE_NEWS_SERVER_H_
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -58,6 +59,11 @@ class NewsServer {
   void addRoutes();
 
   ServerSettings settings_;
+  // run() began, run() ended, stop() was asked: a stop asked before the server listens must
+  // still end it, while httplib's own stop reaches only a server that listens.
+  std::atomic<bool> started_{false};
+  std::atomic<bool> ended_{false};
+  std::atomic<bool> stopping_{false};
   ModelHolder& holder_;
   ServerMetrics& metrics_;
   ServerLog& log_;

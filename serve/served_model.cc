@@ -55,6 +55,11 @@ std::unique_ptr<Model::Scratch> ServedModel::takeScratch() const {
   return model_->makeScratch();
 }
 
+void ServedModel::keepSpareScratch(size_t count) {
+  std::lock_guard<std::mutex> lock(scratchMutex_);
+  while (spareScratch_.size() < count) spareScratch_.push_back(model_->makeScratch());
+}
+
 void ServedModel::giveBackScratch(std::unique_ptr<Model::Scratch> scratch) const {
   std::lock_guard<std::mutex> lock(scratchMutex_);
   spareScratch_.push_back(std::move(scratch));

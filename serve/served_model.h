@@ -58,6 +58,10 @@ class ServedModel {
   uint64_t generation() const { return generation_; }
   void setGeneration(uint64_t generation) { generation_ = generation; }
 
+  // Makes working memory for `count` requests at once now, so that the first requests the
+  // model answers do not pay for it.
+  void keepSpareScratch(size_t count);
+
   // The answers to GBK texts, in order, exactly as predict answers the same lines: an empty
   // or blank text, or one without a keyword of the model, is unlabelled. Thread-safe.
   std::vector<ModelAnswer> answer(std::span<const std::string> texts, bool explain) const;

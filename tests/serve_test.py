@@ -174,6 +174,7 @@ def main():
                                      "--terms", "words+chars"),
         }
         answers_equal_predict(binary, folders, texts)
+        cannot_start(binary, work, folders)
         refusals(binary, folders)
         limits_and_slow_clients(binary, folders)
         reload(binary, work, texts)
@@ -246,6 +247,31 @@ def answers_equal_predict(binary, folders, texts):
               all(re.fullmatch(r'127\.0\.0\.1:\d+ "POST /v1/predict" 200 \d+ bytes [0-9.]+ ms '
                                r'texts \d+ model 1', l) for l in lines), "\n".join(lines[:3]))
         check(f"{kind}: SIGTERM ends serve with exit 0", code == 0, f"exit {code}")
+
+
+def cannot_start(binary, work, folders):
+    """A folder without a model, or a port another program holds: serve says so and ends."""
+    empty = os.path.join(work, "empty")
+    os.mkdir(empty)
+    ended = subprocess.run([binary, "--data-dir", empty, *COMMON, "serve", "--port", "0"],
+                           capture_output=True, timeout=60)
+    errors = ended.stderr.decode()
+    check("a folder without a model: serve stops with exit 2 and names model.json",
+          ended.returncode == 2 and errors.endswith(
+              "newsclass serve: the model could not be loaded; stopping\n"
+              f"newsclass: {empty}/model.json: no such file: the data folder holds no model (run "
+              "pipeline, or the stages, first)\n"), f"exit {ended.returncode}: {errors}")
+    taken = socket.socket()
+    taken.bind(("127.0.0.1", 0))
+    taken.listen()
+    port = taken.getsockname()[1]
+    ended = subprocess.run([binary, "--data-dir", folders["knn"], *COMMON, "serve", "--port",
+                            str(port)], capture_output=True, timeout=60)
+    taken.close()
+    check("a port in use: serve stops with exit 2 and names the address",
+          ended.returncode == 2 and ended.stderr.decode() ==
+          f"newsclass: cannot listen on 127.0.0.1:{port}: Address already in use\n",
+          f"exit {ended.returncode}: {ended.stderr.decode()}")
 
 
 def refusals(binary, folders):
