@@ -19,7 +19,6 @@ usage: peer_pipeline.py CORPUS.tsv[.gz] STOPWORDS K FEATURES [CLASSIFIER]"""
 import gzip
 import json
 import os
-import re
 import resource
 import sys
 import tempfile
@@ -30,6 +29,9 @@ from sklearn.feature_extraction.text import TfidfVectorizer
 from sklearn.feature_selection import SelectKBest, chi2
 from sklearn.metrics import f1_score
 from sklearn.neighbors import KNeighborsClassifier
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from peer_words import word_cutter  # noqa: E402
 
 corpus_path, stopwords_path, k, features = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 peer_classifier = sys.argv[5] if len(sys.argv) > 5 else 'knn'
@@ -59,18 +61,11 @@ with opener(corpus_path, 'rt', encoding='utf-8') as corpus:
 
 with open(stopwords_path, encoding='utf-8') as f:
     stop_words = set(f.read().split())
-digits = re.compile(r'\d+')
 if peer_classifier != 'linearsvc-chars':  # the only setting without segmentation
     timed('load lexicon', lambda: jieba.initialize())
 
 
-def tokenize(text):
-    words = []
-    for word in jieba.cut(text, HMM=False):
-        word = digits.sub('', word).strip()
-        if word and word not in stop_words:
-            words.append(word)
-    return words
+tokenize = word_cutter(stop_words)
 
 
 def char_vectorizer():

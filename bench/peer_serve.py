@@ -25,7 +25,7 @@ import argparse
 import gzip
 import hashlib
 import json
-import re
+import os
 import signal
 import sys
 import threading
@@ -35,6 +35,9 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 import jieba
 import numpy as np
 from sklearn.feature_extraction.text import TfidfVectorizer
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from peer_words import word_cutter  # noqa: E402
 
 parser = argparse.ArgumentParser(description='jieba + scikit-learn behind http.server')
 parser.add_argument('corpus')
@@ -57,18 +60,11 @@ with opener(options.corpus, 'rt', encoding='utf-8') as corpus:
             train_label.append(fields[1])
 with open(options.stopwords, encoding='utf-8') as f:
     stop_words = set(f.read().split())
-digits = re.compile(r'\d+')
 jieba.setLogLevel(60)  # its "Building prefix dict" lines would come before ours
 jieba.initialize()
 
 
-def tokenize(text):
-    words = []
-    for word in jieba.cut(text, HMM=False):
-        word = digits.sub('', word).strip()
-        if word and word not in stop_words:
-            words.append(word)
-    return words
+tokenize = word_cutter(stop_words)
 
 
 class WordsChars:

@@ -108,20 +108,16 @@ class ServerSignals {
   std::jthread thread_;
 };
 
-struct ServeOptions {
-  ServerSettings server;
-};
-
-int runServe(RunContext& context, const ServeOptions& options, DataFolderLock& folder) {
+int runServe(RunContext& context, const ServerSettings& settings, DataFolderLock& folder) {
   ServerLog log(context.errors());
-  const size_t threads = static_cast<size_t>(options.server.threads);
+  const size_t threads = static_cast<size_t>(settings.threads);
   ServerMetrics metrics;
   ModelHolder holder;
   ServerSignals signals;
-  NewsServer server(options.server, holder, metrics, log);
+  NewsServer server(settings, holder, metrics, log);
   const int port = server.bind();
-  log.note("listening on http://" + options.server.host + ":" + std::to_string(port) + " (" +
-           std::to_string(options.server.threads) + " threads); the model is loading");
+  log.note("listening on http://" + settings.host + ":" + std::to_string(port) + " (" +
+           std::to_string(settings.threads) + " threads); the model is loading");
   std::thread serving([&server] { server.run(); });
   // However serve ends, the server stops and its thread is joined.
   struct StopServing {
@@ -190,7 +186,7 @@ int runServe(RunContext& context, const ServeOptions& options, DataFolderLock& f
 }  // namespace
 
 void addServeCommand(CLI::App& app, CommandSet& commands) {
-  auto [command, options] = commands.add<ServeOptions>(
+  auto [command, server] = commands.add<ServerSettings>(
       app, "serve",
       R"(Serve the data folder's model over HTTP: POST /v1/predict labels texts given as JSON,
 {"texts": ["...", ...], "top": N, "neighbours": false, "explain": false}, with the
@@ -203,7 +199,6 @@ in flight and exits 0. One access line per request goes to standard error. It li
 on the loopback address unless --host says otherwise: --host 0.0.0.0 opens the model
 to every machine that reaches this one.)",
       FolderUse::kRead, runServe);
-  ServerSettings& server = options.server;
   command.add_option("--host", server.host, "Address to listen on")->capture_default_str();
   command.add_option("--port", server.port, "Port to listen on (0: any free port, shown on "
                                             "standard error)")

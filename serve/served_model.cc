@@ -17,9 +17,6 @@ ServedModel::ServedModel(const ModelDescription& description, const StageEnviron
       categories_(description.categories), facts_(std::move(facts)) {
   environment_.segmenter = &segmenter_;
   environment_.progress = nullptr;
-  // Each request is answered on the thread that reads it; the server's threads are the
-  // parallelism.
-  environment_.threads = 1;
   startSegmenter(environment_);
   try {
     stopWords_ = loadStopWords(environment_);

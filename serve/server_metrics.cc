@@ -27,17 +27,25 @@ void ServerMetrics::countRequest(const std::string& path, int status, double sec
   timings.sum += seconds;
 }
 
+namespace {
+
+// A metric's HELP and TYPE lines.
+void describe(std::string& text, const char* name, const char* help, const char* type) {
+  text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+}
+
+}  // namespace
+
 std::string ServerMetrics::prometheusText() const {
   std::string text;
-  text += "# HELP newsclass_requests_total Requests answered, by path and status.\n";
-  text += "# TYPE newsclass_requests_total counter\n";
+  describe(text, "newsclass_requests_total", "Requests answered, by path and status.", "counter");
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& [key, count] : requests_) {
     text += "newsclass_requests_total{path=\"" + key.first + "\",status=\"" +
             std::to_string(key.second) + "\"} " + std::to_string(count) + "\n";
   }
-  text += "# HELP newsclass_request_seconds Time from a request's head to its answer, by path.\n";
-  text += "# TYPE newsclass_request_seconds histogram\n";
+  describe(text, "newsclass_request_seconds",
+           "Time from a request's head to its answer, by path.", "histogram");
   for (const auto& [path, timings] : timings_) {
     const std::string label = "path=\"" + path + "\"";
     uint64_t cumulative = 0;
@@ -50,19 +58,18 @@ std::string ServerMetrics::prometheusText() const {
     text += "newsclass_request_seconds_sum{" + label + "} " + shortestDecimal(timings.sum) + "\n";
     text += "newsclass_request_seconds_count{" + label + "} " + std::to_string(timings.count) + "\n";
   }
-  text += "# HELP newsclass_texts_total Texts labelled.\n";
-  text += "# TYPE newsclass_texts_total counter\n";
+  describe(text, "newsclass_texts_total", "Texts labelled.", "counter");
   text += "newsclass_texts_total " + std::to_string(texts_.load()) + "\n";
-  text += "# HELP newsclass_requests_in_flight Requests being answered now.\n";
-  text += "# TYPE newsclass_requests_in_flight gauge\n";
+  describe(text, "newsclass_requests_in_flight", "Requests being answered now.", "gauge");
   text += "newsclass_requests_in_flight " + std::to_string(inFlight_.load()) + "\n";
-  text += "# HELP newsclass_model_generation The generation of the model answering (0: none yet).\n";
-  text += "# TYPE newsclass_model_generation gauge\n";
+  describe(text, "newsclass_model_generation",
+           "The generation of the model answering (0: none yet).", "gauge");
   text += "newsclass_model_generation " + std::to_string(generation_.load()) + "\n";
-  text += "# HELP newsclass_model_loads_total Model loads, by outcome.\n";
-  text += "# TYPE newsclass_model_loads_total counter\n";
-  text += "newsclass_model_loads_total{result=\"loaded\"} " + std::to_string(reloadsLoaded_.load()) + "\n";
-  text += "newsclass_model_loads_total{result=\"failed\"} " + std::to_string(reloadsFailed_.load()) + "\n";
+  describe(text, "newsclass_model_loads_total", "Model loads, by outcome.", "counter");
+  text += "newsclass_model_loads_total{result=\"loaded\"} " + std::to_string(reloadsLoaded_.load()) +
+          "\n";
+  text += "newsclass_model_loads_total{result=\"failed\"} " + std::to_string(reloadsFailed_.load()) +
+          "\n";
   return text;
 }
 
