@@ -16,6 +16,7 @@
 #include "cli/cmd_pipeline.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
+#include "cli/linear_ranks.h"
 #include "cli/pipeline_ranks.h"
 #include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
@@ -143,15 +144,14 @@ class PipelineStages {
     checkFeatureShares(context_, processor_, options_);
     buildDictionary();
     // Across ranks, rank 0 alone counts the table and picks the keywords (it holds the whole
-    // dictionary), and trains and applies the linear classifier.
+    // dictionary); the ranks share the linear machines' training, and rank 0 applies them.
     const bool root = cluster::rank() == 0;
     if (root) {
       ThreadsOfWaitingRanks threads(processor_.environment());
       buildContingencyTable();
       selectFeatures();
-      if (linear) return classifyLinear(linearClasses);
     }
-    if (linear) return ClassificationResults();
+    if (linear) return classifyLinear(linearClasses);
     if (cluster::distributed()) return classifyKnnAcrossRanks();
     VsmModel trainingModel, testingModel;
     buildVectors(trainingModel, testingModel);
@@ -203,16 +203,31 @@ class PipelineStages {
   }
 
   // The linear classifier learns from dict.dat and keywords.dat directly; no vector file.
+  // Across ranks every rank trains its share of the machines; rank 0 alone does the rest.
   ClassificationResults classifyLinear(const std::vector<int>& classes) {
+    const ModelDescription description = requestedClassifier(context_, options_);
+    LinearSettings settings = linearSettings(description);
+    settings.threads = processor_.environment().threads;
+    if (cluster::rank() != 0) {
+      trainLinearAcrossRanks(nullptr, 0, settings);
+      return ClassificationResults();
+    }
     const std::vector<std::string> keywords =
         processor_.readKeywords(context_.dataPath(kKeywordsFile));
     const std::string modelPath = context_.dataPath(kLinearModelFile);
     const std::string predictionsPath = context_.dataPath(kPredictionsFile);
     ClassificationResults results;
     StageClock clock;
-    const ModelDescription description = requestedClassifier(context_, options_);
-    const LinearMachines machines =
-        trainLinearMachines(description, processor_.range(), dictionary_, keywords, classes);
+    const LinearTrainingSet training =
+        linearTrainingSet(processor_.range(), dictionary_, keywords, classes);
+    LinearModel trained =
+        cluster::distributed()
+            ? *trainLinearAcrossRanks(&training, keywords.size(), settings)
+            : LinearModel::train(training.vectors, training.classes, keywords.size(), settings);
+    // The other ranks are done: rank 0 works on with their threads.
+    ThreadsOfWaitingRanks threads(processor_.environment());
+    const LinearMachines machines{std::move(trained),
+                                  neighbourBlendFor(description, training, keywords.size())};
     const LinearModel& model = machines.model;
     model.save(modelPath);
     summary(context_, options_.classifier + " model",

@@ -11,8 +11,10 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 
 #include "base/atomic_file.h"
+#include "base/parallel.h"
 #include "base/errors.h"
 #include "base/text_file_reader.h"
 #include "linear/linear_model_file.h"
@@ -80,31 +82,10 @@ LinearModel::~LinearModel() {
   if (model_ != nullptr) free_and_destroy_model(&model_);
 }
 
-LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
-                               const std::vector<int>& classes, size_t featureCount,
-                               const LinearSettings& chosen) {
-  const double cost = chosen.cost;
-  if (!(cost > 0.0) || !std::isfinite(cost)) {
-    throw UsageError("--c: the cost must be a positive number");
-  }
-  if (vectors.empty()) throw DataFileError("linear classifier: no training article to learn from");
-  silenceLiblinear();
-  const int features = static_cast<int>(featureCount);
-  std::vector<std::vector<feature_node>> nodes;
-  nodes.reserve(vectors.size());
-  std::vector<feature_node*> rows;
-  std::vector<double> labels;
-  for (size_t i = 0; i < vectors.size(); ++i) {
-    nodes.push_back(nodesOf(vectors[i], features));
-    labels.push_back(classes[i]);
-  }
-  for (auto& row : nodes) rows.push_back(row.data());
-  problem data{};
-  data.l = static_cast<int>(vectors.size());
-  data.n = features + 1;  // the bias feature included
-  data.y = labels.data();
-  data.x = rows.data();
-  data.bias = 1.0;
+namespace {
+
+// liblinear's parameters for `chosen` (without class weights).
+parameter parametersOf(const LinearSettings& chosen) {
   parameter settings{};
   if (chosen.loss == LinearLoss::kLogistic) {
     // Trust-region Newton in the primal: no random order, liblinear's default tolerance.
@@ -114,7 +95,174 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
     settings.solver_type = L2R_L2LOSS_SVC_DUAL;
     settings.eps = 1e-4;
   }
-  settings.C = cost;
+  settings.C = chosen.cost;
+  return settings;
+}
+
+// A training problem over rows in liblinear's form, with the bias feature.
+struct Problem {
+  std::vector<feature_node*> rows;
+  std::vector<double> labels;
+  problem data{};
+
+  void seal(int featureCount) {
+    data.l = static_cast<int>(rows.size());
+    data.n = featureCount + 1;  // the bias feature included
+    data.y = labels.data();
+    data.x = rows.data();
+    data.bias = 1.0;
+  }
+};
+
+// Trains `data` with `settings`, refusing what liblinear would refuse. The dual solver's
+// visiting order starts from seed 1 on this thread (solver_random.h).
+struct ::model* trainChecked(const problem& data, const parameter& settings) {
+  if (const char* fault = check_parameter(&data, &settings)) {
+    throw DataFileError(std::string("linear classifier: ") + fault);
+  }
+  seedSolverShuffle();
+  return ::train(&data, &settings);
+}
+
+// A model liblinear can use and free, from its parts.
+struct ::model* modelOf(int solverType, const std::vector<int>& labels,
+                        const std::vector<double>& weights, int featureCount, double bias) {
+  // liblinear frees a model's weights, labels and the model itself with free().
+  auto* built = static_cast<struct ::model*>(std::calloc(1, sizeof(struct ::model)));
+  auto* labelCopy = static_cast<int*>(std::malloc(std::max<size_t>(1, labels.size()) * sizeof(int)));
+  auto* weightCopy =
+      static_cast<double*>(std::malloc(std::max<size_t>(1, weights.size()) * sizeof(double)));
+  if (built == nullptr || labelCopy == nullptr || weightCopy == nullptr) {
+    std::free(built);
+    std::free(labelCopy);
+    std::free(weightCopy);
+    throw std::bad_alloc();
+  }
+  built->param.solver_type = solverType;
+  built->nr_class = static_cast<int>(labels.size());
+  built->nr_feature = featureCount;
+  built->bias = bias;
+  std::copy(labels.begin(), labels.end(), labelCopy);
+  std::copy(weights.begin(), weights.end(), weightCopy);
+  built->label = labelCopy;
+  built->w = weightCopy;
+  return built;
+}
+
+void checkTrainingInput(const std::vector<WeightedKeywordList>& vectors, double cost) {
+  if (!(cost > 0.0) || !std::isfinite(cost)) {
+    throw UsageError("--c: the cost must be a positive number");
+  }
+  if (vectors.empty()) throw DataFileError("linear classifier: no training article to learn from");
+}
+
+}  // namespace
+
+std::vector<int> LinearModel::machineOrder(const std::vector<int>& classes) {
+  std::vector<int> order;
+  for (int c : classes) {
+    if (std::find(order.begin(), order.end(), c) == order.end()) order.push_back(c);
+  }
+  return order;
+}
+
+namespace {
+
+// Every article's features in liblinear's form.
+std::vector<std::vector<feature_node>> nodesOfAll(const std::vector<WeightedKeywordList>& vectors,
+                                                  int featureCount) {
+  std::vector<std::vector<feature_node>> nodes;
+  nodes.reserve(vectors.size());
+  for (const WeightedKeywordList& vector : vectors) nodes.push_back(nodesOf(vector, featureCount));
+  return nodes;
+}
+
+// The machine of class `positive` against the rest over articles in liblinear's form (read
+// only, so machines may be trained from them on several threads at once).
+std::vector<double> trainOneAgainstRest(const std::vector<std::vector<feature_node>>& nodes,
+                                        const std::vector<int>& classes, int featureCount,
+                                        const LinearSettings& chosen, int positive) {
+  // The class's articles first, then the rest, each in their order: liblinear's first label is
+  // then +1, the class, and the machine it trains is the class's.
+  Problem machine;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      if ((classes[i] == positive) != (pass == 0)) continue;
+      machine.rows.push_back(const_cast<feature_node*>(nodes[i].data()));
+      machine.labels.push_back(pass == 0 ? 1.0 : -1.0);
+    }
+  }
+  machine.seal(featureCount);
+  parameter settings = parametersOf(chosen);
+  // One against the rest weighs the class's articles by its own weight and the rest by 1.
+  int weightLabels[2] = {1, -1};
+  double weights[2] = {1.0, 1.0};
+  if (chosen.balancedClassWeights) {
+    for (const auto& [label, weight] : balancedClassWeights(classes)) {
+      if (label == positive) weights[0] = weight;
+    }
+    settings.nr_weight = 2;
+    settings.weight_label = weightLabels;
+    settings.weight = weights;
+  }
+  struct ::model* trained = trainChecked(machine.data, settings);
+  std::vector<double> coefficients(trained->w, trained->w + featureCount + 1);
+  const bool positiveFirst = trained->label[0] == 1;
+  free_and_destroy_model(&trained);
+  if (!positiveFirst) throw std::logic_error("a one-against-rest machine trained the rest first");
+  return coefficients;
+}
+
+}  // namespace
+
+std::vector<std::vector<double>> LinearModel::trainMachines(
+    const std::vector<WeightedKeywordList>& vectors, const std::vector<int>& classes,
+    size_t featureCount, const LinearSettings& chosen, const std::vector<int>& positives) {
+  checkTrainingInput(vectors, chosen.cost);
+  silenceLiblinear();
+  const int features = static_cast<int>(featureCount);
+  const std::vector<std::vector<feature_node>> nodes = nodesOfAll(vectors, features);
+  std::vector<std::vector<double>> machines(positives.size());
+  runInParallel(chosen.threads, positives.size(), [&](size_t machine, size_t) {
+    machines[machine] = trainOneAgainstRest(nodes, classes, features, chosen, positives[machine]);
+  });
+  return machines;
+}
+
+LinearModel LinearModel::fromMachines(const std::vector<int>& order,
+                                      const std::vector<std::vector<double>>& machines,
+                                      size_t featureCount, LinearLoss loss) {
+  const size_t size = featureCount + 1;
+  const size_t count = order.size();
+  // liblinear keeps the machines' weights interleaved: feature j of machine i at j * count + i.
+  std::vector<double> weights(size * count);
+  for (size_t i = 0; i < count; ++i) {
+    for (size_t j = 0; j < size; ++j) weights[j * count + i] = machines[i][j];
+  }
+  return LinearModel(modelOf(parametersOf({1.0, loss}).solver_type, order, weights,
+                             static_cast<int>(featureCount), 1.0));
+}
+
+LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
+                               const std::vector<int>& classes, size_t featureCount,
+                               const LinearSettings& chosen) {
+  checkTrainingInput(vectors, chosen.cost);
+  silenceLiblinear();
+  const std::vector<int> order = machineOrder(classes);
+  if (order.size() > 2) {
+    return fromMachines(order, trainMachines(vectors, classes, featureCount, chosen, order),
+                        featureCount, chosen.loss);
+  }
+  // Two classes (or one) are liblinear's own single machine.
+  const int features = static_cast<int>(featureCount);
+  std::vector<std::vector<feature_node>> nodes = nodesOfAll(vectors, features);
+  Problem data;
+  for (size_t i = 0; i < vectors.size(); ++i) {
+    data.rows.push_back(nodes[i].data());
+    data.labels.push_back(classes[i]);
+  }
+  data.seal(features);
+  parameter settings = parametersOf(chosen);
   std::vector<int> weightLabels;
   std::vector<double> weights;
   if (chosen.balancedClassWeights) {
@@ -126,12 +274,7 @@ LinearModel LinearModel::train(const std::vector<WeightedKeywordList>& vectors,
     settings.weight_label = weightLabels.data();
     settings.weight = weights.data();
   }
-  if (const char* problem = check_parameter(&data, &settings)) {
-    throw DataFileError(std::string("linear classifier: ") + problem);
-  }
-  // The dual solver's visiting order starts from seed 1 on this thread (solver_random.h).
-  seedSolverShuffle();
-  return LinearModel(::train(&data, &settings));
+  return LinearModel(trainChecked(data.data, settings));
 }
 
 LinearModel LinearModel::load(const std::string& path, size_t categoryCount, LinearLoss loss) {
@@ -140,25 +283,8 @@ LinearModel LinearModel::load(const std::string& path, size_t categoryCount, Lin
   // is several times slower) and nothing can change between the check and the use.
   const LinearModelFile checked =
       parseLinearModelFile(path, readTextFile(path), categoryCount, solverName(loss));
-  // liblinear frees a model's weights, labels and the model itself with free().
-  auto* built = static_cast<struct ::model*>(std::calloc(1, sizeof(struct ::model)));
-  auto* labels = static_cast<int*>(std::malloc(checked.labels.size() * sizeof(int)));
-  auto* weights = static_cast<double*>(std::malloc(std::max<size_t>(1, checked.weights.size()) * sizeof(double)));
-  if (built == nullptr || labels == nullptr || weights == nullptr) {
-    std::free(built);
-    std::free(labels);
-    std::free(weights);
-    throw std::bad_alloc();
-  }
-  built->param.solver_type = loss == LinearLoss::kLogistic ? L2R_LR : L2R_L2LOSS_SVC_DUAL;
-  built->nr_class = static_cast<int>(checked.labels.size());
-  built->nr_feature = checked.featureCount;
-  built->bias = checked.bias;
-  std::copy(checked.labels.begin(), checked.labels.end(), labels);
-  std::copy(checked.weights.begin(), checked.weights.end(), weights);
-  built->label = labels;
-  built->w = weights;
-  return LinearModel(built);
+  return LinearModel(modelOf(loss == LinearLoss::kLogistic ? L2R_LR : L2R_L2LOSS_SVC_DUAL,
+                             checked.labels, checked.weights, checked.featureCount, checked.bias));
 }
 
 void LinearModel::save(const std::string& path) const {

@@ -30,6 +30,9 @@ struct LinearSettings {
   // Whether each class's C is scaled by n / (k * n_c) (n articles, k classes, n_c of the
   // class), so that a small class weighs as much as a large one.
   bool balancedClassWeights = false;
+  // Threads the machines of three classes or more are trained on, side by side; the model
+  // does not depend on it.
+  int threads = 1;
 };
 
 // The balanced weight of each class present in `classes` (n / (k * n_c)), by class number in
@@ -42,14 +45,30 @@ std::string_view solverName(LinearLoss loss);
 class LinearModel {
  public:
   // Trains on `vectors` (feature positions below featureCount) with their classes (`classes[i]`
-  // from 0 to classCount - 1). The same input gives the same model: the SVMs' solver's
-  // shuffling starts from seed 1 of the calling thread's own rand() sequence
-  // (linear/solver_random.h), so models trained on several threads at once are each the model
-  // trained alone. Throws UsageError for a cost that is not positive and DataFileError when
-  // there is nothing to train on.
+  // from 0 to classCount - 1). Two classes get one machine; three or more get one machine each,
+  // the class against the rest, trained on its own (trainMachines), so that a machine depends
+  // neither on the others nor on the threads or ranks that train them. The machines are listed
+  // in the order their classes first appear in `classes` (ties of decision values go to the
+  // one listed first). The same input gives the same model: the SVMs' solver's shuffling
+  // starts from seed 1 of the training thread's own rand() sequence (linear/solver_random.h)
+  // for every machine. Throws UsageError for a cost that is not positive and DataFileError
+  // when there is nothing to train on.
   static LinearModel train(const std::vector<WeightedKeywordList>& vectors,
                            const std::vector<int>& classes, size_t featureCount,
                            const LinearSettings& settings);
+  // The classes of `classes` in the order they first appear: the machines' order.
+  static std::vector<int> machineOrder(const std::vector<int>& classes);
+  // The machines of the classes `positives`, each its class against the rest (three classes
+  // or more), trained on settings.threads threads: each machine's weight of every feature and
+  // then of the bias, as train() trains it.
+  static std::vector<std::vector<double>> trainMachines(
+      const std::vector<WeightedKeywordList>& vectors, const std::vector<int>& classes,
+      size_t featureCount, const LinearSettings& settings, const std::vector<int>& positives);
+  // The model of machines trained apart (`machines[i]` of class `order[i]`, from
+  // trainMachines).
+  static LinearModel fromMachines(const std::vector<int>& order,
+                                  const std::vector<std::vector<double>>& machines,
+                                  size_t featureCount, LinearLoss loss);
   // Reads a model file trained over `categoryCount` categories with `loss`, every line checked as
   // parseLinearModelFile (linear/linear_model_file.h) says; DataFileError naming the file, and the
   // line at fault, when it cannot be used.

@@ -135,6 +135,47 @@ TEST(LinearModelTest, ModelsTrainedOnSeveralThreadsAtOnceAreEachTheModelTrainedA
   for (const std::string& path : paths) EXPECT_EQ(testing::readFileBytes(path), alone) << path;
 }
 
+// Three classes or more: each machine is its class against the rest, trained alone, so the
+// model is the same on any number of threads, and machines trained apart (as the ranks of a
+// distributed run train them) make the same model. The machines follow the order in which the
+// classes first appear.
+TEST(LinearModelTest, EachMachineIsTrainedAloneWhateverTheThreadsOrTheOtherMachines) {
+  ToyData data = toyData(7, 30);
+  // Class 2's articles first: the machines' order is 2, 0, 1.
+  std::rotate(data.vectors.begin(), data.vectors.begin() + 60, data.vectors.end());
+  std::rotate(data.classes.begin(), data.classes.begin() + 60, data.classes.end());
+  ASSERT_EQ(LinearModel::machineOrder(data.classes), (std::vector<int>{2, 0, 1}));
+  testing::TempDir dir;
+  for (LinearLoss loss : {LinearLoss::kSquaredHinge, LinearLoss::kLogistic}) {
+    LinearSettings one{0.5, loss, true, 1};
+    LinearSettings three = one;
+    three.threads = 3;
+    LinearModel::train(data.vectors, data.classes, 15, one).save(dir.file("one.model"));
+    LinearModel::train(data.vectors, data.classes, 15, three).save(dir.file("three.model"));
+    const std::string model = testing::readFileBytes(dir.file("one.model"));
+    EXPECT_EQ(testing::readFileBytes(dir.file("three.model")), model);
+    EXPECT_NE(model.find("nr_class 3\nlabel 2 0 1\n"), std::string::npos) << model.substr(0, 80);
+
+    const auto first = LinearModel::trainMachines(data.vectors, data.classes, 15, one, {2});
+    const auto rest = LinearModel::trainMachines(data.vectors, data.classes, 15, three, {0, 1});
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(rest.size(), 2u);
+    ASSERT_EQ(first[0].size(), 16u);  // 15 features and the bias
+    LinearModel::fromMachines({2, 0, 1}, {first[0], rest[0], rest[1]}, 15, loss)
+        .save(dir.file("apart.model"));
+    EXPECT_EQ(testing::readFileBytes(dir.file("apart.model")), model);
+
+    // Each machine speaks for its class: the training articles are labelled as they are.
+    const LinearModel trained = LinearModel::load(dir.file("one.model"), 3, loss);
+    std::vector<double> values;
+    int right = 0;
+    for (size_t i = 0; i < data.vectors.size(); ++i) {
+      right += trained.decide(data.vectors[i], 3, values) == data.classes[i];
+    }
+    EXPECT_GE(right, 85) << "of 90";
+  }
+}
+
 TEST(LinearModelTest, BadCostNothingToLearnAndABadFileAreRefused) {
   const ToyData data = toyData(4, 5);
   for (double cost : {0.0, -1.0, std::nan("")}) {

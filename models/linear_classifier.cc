@@ -36,7 +36,8 @@ TrainedModel train(const ModelDescription& description, const StageEnvironment& 
     throw DataFileError(files.keywords + ": holds no keywords (run select-features first)");
   }
   LinearMachines machines =
-      trainLinearMachines(description, description.range, dictionary, keywords, classes);
+      trainLinearMachines(description, description.range, dictionary, keywords, classes,
+                          environment.threads);
   return {std::move(dictionary), std::move(keywords), std::move(machines)};
 }
 
@@ -178,15 +179,17 @@ const Classifier& logisticClassifier() {
 LinearMachines trainLinearMachines(const ModelDescription& description, ArticleRange range,
                                    const Dictionary& dictionary,
                                    const std::vector<std::string>& keywords,
-                                   const std::vector<int>& classes) {
+                                   const std::vector<int>& classes, int threads) {
   return trainLinearMachines(description, linearTrainingSet(range, dictionary, keywords, classes),
-                             keywords);
+                             keywords, threads);
 }
 
 LinearMachines trainLinearMachines(const ModelDescription& description,
                                    const LinearTrainingSet& training,
-                                   const std::vector<std::string>& keywords) {
-  return {trainLinearModel(training, keywords, linearSettings(description)),
+                                   const std::vector<std::string>& keywords, int threads) {
+  LinearSettings settings = linearSettings(description);
+  settings.threads = threads;
+  return {trainLinearModel(training, keywords, settings),
           neighbourBlendFor(description, training, keywords.size())};
 }
 

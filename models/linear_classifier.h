@@ -32,11 +32,12 @@ struct LinearMachines {
   const NeighbourBlend* blendOrNull() const { return blend ? &*blend : nullptr; }
 };
 // Trains them on the training articles of `range` (description.range but for the pipeline,
-// which trains on its own) with the classes linearTrainingClasses gave them.
+// which trains on its own) with the classes linearTrainingClasses gave them, the machines on
+// `threads` threads (the model does not depend on it).
 LinearMachines trainLinearMachines(const ModelDescription& description, ArticleRange range,
                                    const Dictionary& dictionary,
                                    const std::vector<std::string>& keywords,
-                                   const std::vector<int>& classes);
+                                   const std::vector<int>& classes, int threads);
 
 // The neighbour blend the description asks for over `training` (none without a knn weight).
 std::optional<NeighbourBlend> neighbourBlendFor(const ModelDescription& description,
@@ -46,7 +47,7 @@ std::optional<NeighbourBlend> neighbourBlendFor(const ModelDescription& descript
 // The same from a training set already built (tune trains every setting of a fold on one).
 LinearMachines trainLinearMachines(const ModelDescription& description,
                                    const LinearTrainingSet& training,
-                                   const std::vector<std::string>& keywords);
+                                   const std::vector<std::string>& keywords, int threads);
 
 // What model.json records of a linear classifier: "classifier", "c" and, when balanced,
 // "class_weight".
