@@ -79,7 +79,9 @@ PredictRequest parsePredictRequest(std::string_view body, size_t maxTexts) {
       if (depth > kDeepestNesting) throw RequestError("the body nests deeper than a request does");
       return true;
     });
-  } catch (const json::parse_error& error) {
+  } catch (const json::exception& error) {
+    // A syntax error, or a number too large for a double ("1e999"): the body is not a
+    // request's JSON either way.
     throw RequestError("the body is not JSON: " + withoutExceptionTag(error.what()));
   }
   if (!request.is_object()) {

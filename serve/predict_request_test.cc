@@ -75,6 +75,9 @@ TEST(PredictRequestTest, RefusalsNameWhatIsWrong) {
   EXPECT_EQ(refusal(R"({"Texts": ["a"]})"),
             "unknown field \"Texts\" (the fields are texts, top, neighbours and explain)");
   EXPECT_EQ(refusal(std::string(100000, '[')), "the body nests deeper than a request does");
+  // A number past the doubles' range is refused, not thrown on as another kind of error.
+  EXPECT_EQ(refusal(R"({"texts": ["a"], "top": 1e999})"),
+            "the body is not JSON: number overflow parsing '1e999'");
 }
 
 }  // namespace
