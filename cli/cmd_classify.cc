@@ -43,18 +43,15 @@ int runClassify(RunContext& context, const ClassifyOptions& options) {
     description.terms = context.environment().terms;
   }
   checkCategoriesInTable(context.environment(), context.categories, kTrainingCorpusTable);
-  if (cluster::distributed()) {
-    if (options.explain) {
-      throw UsageError("--explain: one article is explained by one process (run it without "
-                       "mpirun)");
-    }
-    // KNN shares the training vectors among the ranks; the linear models run on rank 0.
-    if (cluster::rank() != 0 && !classifier.answersByNeighbours()) return 0;
+  if (cluster::distributed() && options.explain) {
+    throw UsageError("--explain: one article is explained by one process (run it without "
+                     "mpirun)");
   }
   if (options.explain) {
     classifier.explain(description, context.environment(), *options.explain);
     return 0;
   }
+  // KNN shares the training vectors among the ranks, the linear models their machines.
   const ClassificationResults results = classifier.classifyTestSet(
       description, context.environment(), context.testFirst, context.testLast);
   // Rank 0 alone writes; it has the predictions once every rank has done its part.

@@ -1,8 +1,8 @@
 // pipeline: every stage from the corpus database to the evaluation report in one run, each
 // stage's file written as it goes and one summary line per stage.
 #include <climits>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "base/atomic_file.h"
@@ -16,7 +16,6 @@
 #include "cli/cmd_pipeline.h"
 #include "cli/commands.h"
 #include "cli/data_folder_files.h"
-#include "cli/linear_ranks.h"
 #include "cli/pipeline_ranks.h"
 #include "corpusdb/queries.h"
 #include "evaluation/evaluation_report.h"
@@ -24,6 +23,7 @@
 #include "features/feature_selection.h"
 #include "features/measure_selection.h"
 #include "knn/category_check.h"
+#include "linear/linear_ranks.h"
 #include "linear/linear_run.h"
 #include "models/linear_classifier.h"
 #include "models/model_factory.h"

@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/errors.h"
+#include "linear/linear_ranks.h"
 #include "linear/linear_run.h"
 #include "testing/test_support.h"
 
@@ -164,6 +166,12 @@ TEST(LinearModelTest, EachMachineIsTrainedAloneWhateverTheThreadsOrTheOtherMachi
     LinearModel::fromMachines({2, 0, 1}, {first[0], rest[0], rest[1]}, 15, loss)
         .save(dir.file("apart.model"));
     EXPECT_EQ(testing::readFileBytes(dir.file("apart.model")), model);
+    // Alone, a process is its job's one rank: it trains every machine and puts them together.
+    const LinearTrainingSet training{data.vectors, data.classes};
+    const std::optional<LinearModel> ranks = trainLinearAcrossRanks(&training, 15, three);
+    ASSERT_TRUE(ranks.has_value());
+    ranks->save(dir.file("ranks.model"));
+    EXPECT_EQ(testing::readFileBytes(dir.file("ranks.model")), model);
 
     // Each machine speaks for its class: the training articles are labelled as they are.
     const LinearModel trained = LinearModel::load(dir.file("one.model"), 3, loss);

@@ -2,18 +2,28 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 
+#include "base/cluster.h"
 #include "base/encoding.h"
 #include "base/errors.h"
 #include "base/text_utils.h"
 #include "corpusdb/queries.h"
 #include "dictionary/dictionary_file.h"
+#include "linear/linear_ranks.h"
 #include "linear/linear_run.h"
 #include "models/kind_models.h"
 #include "vsm/keywords.h"
 
 namespace newsclass {
 namespace {
+
+// The description's settings, the machines trained on `threads` threads.
+LinearSettings settingsOnThreads(const ModelDescription& description, int threads) {
+  LinearSettings settings = linearSettings(description);
+  settings.threads = threads;
+  return settings;
+}
 
 // What training leaves for labelling the testing articles: the model and the dictionary and
 // keywords their vectors are weighed with.
@@ -130,6 +140,11 @@ class LinearClassifier : public Classifier {
   ClassificationResults classifyTestSet(const ModelDescription& description,
                                         const StageEnvironment& environment, int32_t firstId,
                                         int32_t lastId) const override {
+    // Across ranks every rank trains its share of the machines; rank 0 does the rest.
+    if (cluster::rank() != 0) {
+      trainLinearAcrossRanks(nullptr, 0, settingsOnThreads(description, environment.threads));
+      return ClassificationResults();
+    }
     const TrainedModel trained = trainAndSave(description, environment);
     const auto vectors = sparseTestingVectors(environment, description.range, trained.dictionary,
                                               trained.keywords, description.terms, firstId, lastId,
@@ -187,10 +202,12 @@ LinearMachines trainLinearMachines(const ModelDescription& description, ArticleR
 LinearMachines trainLinearMachines(const ModelDescription& description,
                                    const LinearTrainingSet& training,
                                    const std::vector<std::string>& keywords, int threads) {
-  LinearSettings settings = linearSettings(description);
-  settings.threads = threads;
-  return {trainLinearModel(training, keywords, settings),
-          neighbourBlendFor(description, training, keywords.size())};
+  const LinearSettings settings = settingsOnThreads(description, threads);
+  // Under mpirun the other ranks wait in trainLinearAcrossRanks for their share.
+  LinearModel model = cluster::distributed()
+                          ? *trainLinearAcrossRanks(&training, keywords.size(), settings)
+                          : trainLinearModel(training, keywords, settings);
+  return {std::move(model), neighbourBlendFor(description, training, keywords.size())};
 }
 
 std::optional<NeighbourBlend> neighbourBlendFor(const ModelDescription& description,

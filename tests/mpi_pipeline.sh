@@ -98,18 +98,23 @@ check_predict() {  # name, predict options...
 }
 
 # classify over a case's one-process folder, copied: KNN shares the training vectors among the
-# ranks, the linear models run on rank 0; predictions.dat must be the pipeline's.
+# ranks, the linear models their machines; predictions.dat and linear.model must be the
+# pipeline's.
 check_classify() {  # name, global options (one word), classify options...
   local name=$1 global=$2; shift 2
   for ranks in 2 3 4; do
     local dir="$work/$name/classify-$ranks"
     cp -r "$work/$name/one" "$dir"
-    rm "$dir/predictions.dat"
+    rm "$dir/predictions.dat" "$dir/linear.model" 2>/dev/null
     # shellcheck disable=SC2086
     mpi "$ranks" "$newsclass" --db "$db" $global --data-dir "$dir" -q classify "$@" \
       >"$dir.out" 2>&1 || { fail "$name: classify on $ranks ranks failed: $(tail -3 "$dir.out")"; continue; }
     cmp -s "$work/$name/one/predictions.dat" "$dir/predictions.dat" ||
       fail "$name: classify on $ranks ranks predicts otherwise than the pipeline"
+    if [ -e "$work/$name/one/linear.model" ]; then
+      cmp -s "$work/$name/one/linear.model" "$dir/linear.model" ||
+        fail "$name: classify on $ranks ranks trains another linear.model than the pipeline"
+    fi
   done
 }
 
@@ -129,6 +134,7 @@ check_case knn-empty-shares-similarity "--train-range 1-200 --test-range 1-3" --
 check_case linear "--train-range 1-117 --test-range 1-30" --classifier linear --count 500
 check_case logistic "--train-range 1-120 --test-range 1-30" --classifier logistic --count 500
 check_classify linear "--train-range 1-117 --test-range 1-30" --classifier linear
+check_classify logistic "--train-range 1-120 --test-range 1-30" --classifier logistic
 check_predict linear --format jsonl --explain
 check_predict logistic --format tsv
 

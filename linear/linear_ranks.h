@@ -2,8 +2,8 @@
 // class against the rest, are independent, so each rank trains those of its share of the
 // classes and rank 0 puts them together in class order. A machine does not depend on the rank
 // or the threads that trained it, so the model is the one a single process trains.
-#ifndef NEWSCLASS_CLI_LINEAR_RANKS_H_
-#define NEWSCLASS_CLI_LINEAR_RANKS_H_
+#ifndef NEWSCLASS_LINEAR_LINEAR_RANKS_H_
+#define NEWSCLASS_LINEAR_LINEAR_RANKS_H_
 
 #include <cstddef>
 #include <optional>
@@ -22,4 +22,4 @@ std::optional<LinearModel> trainLinearAcrossRanks(const LinearTrainingSet* train
 
 }  // namespace newsclass
 
-#endif  // NEWSCLASS_CLI_LINEAR_RANKS_H_
+#endif  // NEWSCLASS_LINEAR_LINEAR_RANKS_H_

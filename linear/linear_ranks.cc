@@ -1,4 +1,4 @@
-#include "cli/linear_ranks.h"
+#include "linear/linear_ranks.h"
 
 #include <string>
 #include <utility>
