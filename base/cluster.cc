@@ -17,6 +17,7 @@
 #include <mpi.h>
 #endif
 
+#include "base/huge_pages.h"
 #include "base/staged_folder.h"
 
 namespace newsclass::cluster {
@@ -119,18 +120,26 @@ void sendTo(int to, const std::string& bytes) {
   }
 }
 
-std::string receiveFrom(int from) {
+// Receives into `bytes`, whose room is kept from one message to the next: a long run of
+// pieces reuses the same memory instead of faulting in new pages for each.
+void receiveInto(int from, std::string& bytes) {
   uint64_t size = 0;
   MPI_Request request;
   check(MPI_Irecv(&size, 1, MPI_UINT64_T, from, 0, MPI_COMM_WORLD, &request), "receive");
   await(request, "receive");
-  std::string bytes(size, '\0');
+  reserveWithHugePages(bytes, size);
+  bytes.resize(size);
   for (uint64_t done = 0; done < size; done += kPiece) {
     const int piece = static_cast<int>(std::min(kPiece, size - done));
     check(MPI_Recv(bytes.data() + done, piece, MPI_BYTE, from, 1, MPI_COMM_WORLD,
                    MPI_STATUS_IGNORE),
           "receive");
   }
+}
+
+std::string receiveFrom(int from) {
+  std::string bytes;
+  receiveInto(from, bytes);
   return bytes;
 }
 #endif
@@ -223,7 +232,7 @@ void gatherToRoot(std::string bytes,
 }
 
 void gatherPiecesToRoot(std::vector<std::string> pieces,
-                        const std::function<void(int fromRank, std::string piece)>& take) {
+                        const std::function<void(int fromRank, const std::string& piece)>& take) {
 #ifdef NEWSCLASS_WITH_MPI
   if (gSize <= 1) return;
   if (gRank != 0) {
@@ -234,9 +243,13 @@ void gatherPiecesToRoot(std::vector<std::string> pieces,
     }
     return;
   }
+  std::string piece;
   for (int from = 1; from < gSize; ++from) {
     const size_t count = std::stoull(receiveFrom(from));
-    for (size_t i = 0; i < count; ++i) take(from, receiveFrom(from));
+    for (size_t i = 0; i < count; ++i) {
+      receiveInto(from, piece);
+      take(from, piece);
+    }
   }
 #else
   (void)pieces;

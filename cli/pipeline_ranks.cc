@@ -7,6 +7,7 @@
 #include "base/byte_message.h"
 #include "base/cluster.h"
 #include "base/encoding.h"
+#include "base/huge_pages.h"
 #include "corpusdb/queries.h"
 #include "dictionary/dictionary_build.h"
 #include "dictionary/dictionary_shares.h"
@@ -61,7 +62,7 @@ class PieceBuffer : public std::streambuf {
   std::streamsize xsputn(const char* data, std::streamsize size) override {
     if (pieces_.empty() || pieces_.back().size() >= kPiece) {
       pieces_.emplace_back();
-      pieces_.back().reserve(kPiece + static_cast<size_t>(size));
+      reserveWithHugePages(pieces_.back(), kPiece + static_cast<size_t>(size));
     }
     pieces_.back().append(data, static_cast<size_t>(size));
     return size;
@@ -117,7 +118,7 @@ void writeSharedBinaryFile(const Environment& environment, VsmModel& share,
     vsm::writeBinaryVectorFrame(out, path, whole, layout, recordBytes,
                                 [&](const vsm::RecordSink& put) {
       encoder.encodeAndRound(path, put);
-      cluster::gatherPiecesToRoot({}, [&](int, std::string piece) {
+      cluster::gatherPiecesToRoot({}, [&](int, const std::string& piece) {
         put(piece.data(), piece.size());
       });
     });
@@ -137,13 +138,13 @@ void writeAndRoundSharedVectorFile(const Environment& environment, VsmModel& sha
       PieceBuffer text;
       std::ostream out(&text);
       writeVsmText(share, environment.threads, out);
-      // Rounded while rank 0 may still be writing its own share.
-      vsm::roundModelAsWritten(share, environment.threads);
       cluster::gatherPiecesToRoot(std::move(text.pieces()), {});
+      // Rounded while rank 0 rounds its own share.
+      vsm::roundModelAsWritten(share, environment.threads);
     } else {
       files.write(path, [&](std::ostream& out) {
         writeVsmText(share, environment.threads, out);
-        cluster::gatherPiecesToRoot({}, [&](int, std::string piece) {
+        cluster::gatherPiecesToRoot({}, [&](int, const std::string& piece) {
           out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
         });
       });
