@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # predict as a pipe another program keeps open: each answer must arrive while standard input is
-# still open, line by line. Prints `ok NAME` or `FAIL NAME: why`.
+# still open, line by line; the running program has glibc's heap on large pages. Prints
+# `ok NAME` or `FAIL NAME: why`.
 #
 #   tests/predict_stream.sh BINARY [SOURCE-DIR]
 set -u
@@ -43,4 +44,34 @@ exec {PREDICT[1]}>&-
 wait "$predict_pid"
 status=$?
 if [[ $status -eq 0 ]]; then echo "ok exits 0 when the input closes"; else echo "FAIL exit status $status"; failed=1; fi
+
+# Once running, the program has started itself again with glibc's heap on 2 MiB pages,
+# keeping the user's other tunables, or the user's own choice of it.
+heap_pages() {  # GLIBC_TUNABLES given (or "-" for none), GLIBC_TUNABLES expected
+  local given=$1 expected=$2 pid tunables=""
+  rm -f answered
+  if [[ $given == - ]]; then
+    { echo "出版社推出新版古典文学丛书"; sleep 20; } | env -u GLIBC_TUNABLES "$bin" "${common[@]}" predict > answered 2>&1 &
+  else
+    { echo "出版社推出新版古典文学丛书"; sleep 20; } | GLIBC_TUNABLES=$given "$bin" "${common[@]}" predict > answered 2>&1 &
+  fi
+  for _ in $(seq 300); do [[ -s answered ]] && break; sleep 0.1; done
+  pid=$(pgrep -n -f -- "--data-dir data .*predict$")
+  # glibc splits the variable at its colons, in place, as it reads it: the pieces follow it.
+  [[ -n $pid ]] && tunables=$(tr '\0' '\n' < "/proc/$pid/environ" | awk '
+    /^GLIBC_TUNABLES=/ { value = substr($0, 16); more = 1; next }
+    more && /^glibc\./ { value = value ":" $0; next }
+    { more = 0 }
+    END { print value }')
+  if [[ $tunables == "$expected" ]]; then
+    echo "ok GLIBC_TUNABLES ${given/#-/unset} -> $tunables"
+  else
+    echo "FAIL GLIBC_TUNABLES ${given/#-/unset}: \"$tunables\", expected \"$expected\" ($(cat answered))"; failed=1
+  fi
+  [[ -n $pid ]] && kill "$pid" 2>/dev/null
+  wait
+}
+heap_pages - glibc.malloc.hugetlb=1
+heap_pages glibc.malloc.check=0 glibc.malloc.check=0:glibc.malloc.hugetlb=1
+heap_pages glibc.malloc.hugetlb=0 glibc.malloc.hugetlb=0
 exit $failed
