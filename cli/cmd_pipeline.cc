@@ -143,12 +143,11 @@ class PipelineStages {
                                                         context_.categories);
     checkFeatureShares(context_, processor_, options_);
     buildDictionary();
-    // Across ranks, rank 0 alone counts the table and picks the keywords (it holds the whole
-    // dictionary); the ranks share the linear machines' training, and rank 0 applies them.
-    const bool root = cluster::rank() == 0;
-    if (root) {
+    buildContingencyTable();
+    // Across ranks, rank 0 alone picks the keywords (it holds the whole table); the ranks
+    // share the linear machines' training, and rank 0 applies them.
+    if (cluster::rank() == 0) {
       ThreadsOfWaitingRanks threads(processor_.environment());
-      buildContingencyTable();
       selectFeatures();
     }
     if (linear) return classifyLinear(linearClasses);
@@ -181,8 +180,15 @@ class PipelineStages {
   void buildContingencyTable() {
     const std::string path = context_.dataPath(kContingencyFile);
     StageClock clock;
-    processor_.buildContingencyTable(dictionary_, context_.categories, table_,
-                                     kTrainingCorpusTable);
+    if (cluster::distributed()) {
+      // Every rank counts its share's postings; rank 0 adds them up.
+      countContingencyAcrossRanks(processor_.environment(), processor_.range(), dictionary_,
+                                  context_.categories, kTrainingCorpusTable, table_);
+      if (cluster::rank() != 0) return;
+    } else {
+      processor_.buildContingencyTable(dictionary_, context_.categories, table_,
+                                       kTrainingCorpusTable);
+    }
     processor_.saveContingencyTable(table_, path);
     context_.recordFacts(ProvenanceStage::kContingency,
                          {{"categories", context_.categoriesText()}}, {kContingencyFile});

@@ -1,6 +1,8 @@
 #include "cli/pipeline_ranks.h"
 
+#include <stdexcept>
 #include <streambuf>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -8,6 +10,9 @@
 #include "base/cluster.h"
 #include "base/encoding.h"
 #include "base/huge_pages.h"
+#include "contingency/category_articles.h"
+#include "contingency/contingency_build.h"
+#include "contingency/contingency_counting.h"
 #include "corpusdb/queries.h"
 #include "dictionary/dictionary_build.h"
 #include "dictionary/dictionary_shares.h"
@@ -156,7 +161,86 @@ void writeAndRoundSharedVectorFile(const Environment& environment, VsmModel& sha
   environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
 }
 
+std::string packCategoryArticles(const CategoryArticles& articles) {
+  MessageWriter message;
+  message.put<uint64_t>(articles.size());
+  for (const auto& [category, ids] : articles) {
+    message.putText(category);
+    message.put<uint64_t>(ids.size());
+    for (int32_t id : ids) message.put<int32_t>(id);
+  }
+  return std::move(message.bytes());
+}
+
+CategoryArticles unpackCategoryArticles(const std::string& bytes) {
+  MessageReader message(bytes);
+  CategoryArticles articles;
+  for (uint64_t count = message.get<uint64_t>(); count > 0; --count) {
+    std::vector<int32_t>& ids = articles[std::string(message.getText())];
+    ids.resize(message.get<uint64_t>());
+    for (int32_t& id : ids) id = message.get<int32_t>();
+  }
+  return articles;
+}
+
+// A rank's counts of the cells whose word its share holds (withWord; the rest is known from
+// the category sizes).
+std::string packWithWordCounts(const ContingencyTable& counted) {
+  MessageWriter message;
+  for (const auto& [key, cell] : counted) {
+    if (cell.withWord == 0) continue;
+    message.putText(key.first);
+    message.putText(key.second);
+    message.put<int32_t>(cell.withWord);
+  }
+  return std::move(message.bytes());
+}
+
 }  // namespace
+
+void countContingencyAcrossRanks(const Environment& environment, ArticleRange range,
+                                 const Dictionary& dictionary, const CategoryList& categories,
+                                 const std::string& tableName, ContingencyTable& table) {
+  static const std::string kTimingLabel = gbk(kContingencyTimingLabel);
+  const StageClock clock;
+  std::string packed;
+  if (isRoot()) {
+    CategoryArticles articles;
+    collectCategoryArticles(environment, categories, tableName, articles);
+    packed = packCategoryArticles(articles);
+  }
+  cluster::broadcast(packed);
+  const CategoryArticles articles = unpackCategoryArticles(packed);
+  packed.clear();
+  ContingencyTable counted;
+  countContingencyCells(dictionary, articles, counted, environment.threads,
+                        cluster::ownShareOf(range));
+  if (!isRoot()) {
+    cluster::gatherToRoot(packWithWordCounts(counted), {});
+    return;
+  }
+  cluster::gatherToRoot("", [&](int fromRank, std::string bytes) {
+    MessageReader message(bytes);
+    while (!message.done()) {
+      ContingencyKey key;
+      key.first = message.getText();
+      key.second = message.getText();
+      const auto cell = counted.find(key);
+      if (cell == counted.end()) {
+        throw std::runtime_error("rank " + std::to_string(fromRank) +
+                                 " counted a word the whole dictionary does not hold");
+      }
+      cell->second.withWord += message.get<int32_t>();
+    }
+  });
+  // Each rank's cell took its own withWord away from the category's size; the whole's is the
+  // size less the sum.
+  for (auto& [key, cell] : counted) {
+    cell.withoutWord = static_cast<int32_t>(articles.at(key.second).size()) - cell.withWord;
+  }
+  table = std::move(counted);
+  environment.console->timingLine(kTimingLabel, clock.elapsedSeconds());
+}
 
 void buildDictionaryAcrossRanks(const Environment& environment, ArticleRange range,
                                 Tokenizer tokenizer, const std::string& tableName,

@@ -5,7 +5,8 @@
 //
 //   dictionary        every rank segments its training share; rank 0 appends the shares'
 //                     postings and holds the whole dictionary (the other ranks keep their share)
-//   table, keywords   rank 0 alone (they take little time)
+//   table             every rank counts the postings of its share; rank 0 adds the counts up
+//   keywords          rank 0 alone (it takes little time)
 //   vectors           every rank weighs its training share (with the keyword statistics of the
 //                     whole range, from rank 0) and segments and weighs its testing share; rank
 //                     0 writes both files from the shares; every rank then holds its training
@@ -20,6 +21,7 @@
 
 #include "base/atomic_file.h"
 #include "base/stage_clock.h"
+#include "contingency/contingency_table.h"
 #include "corpusdb/category_list.h"
 #include "dictionary/dictionary.h"
 #include "knn/knn_types.h"
@@ -34,6 +36,14 @@ namespace newsclass {
 void buildDictionaryAcrossRanks(const Environment& environment, ArticleRange range,
                                 Tokenizer tokenizer, const std::string& tableName,
                                 Dictionary& dictionary);
+
+// Counts the contingency table of `range` across the ranks: rank 0 reads the categories'
+// article ids and sends them out, every rank counts the postings of its share of the range in
+// its dictionary (rank 0's is the whole one) and rank 0 adds the counts up into `table`, the
+// table one process counts (the other ranks' stays empty). Prints the stage's timing line.
+void countContingencyAcrossRanks(const Environment& environment, ArticleRange range,
+                                 const Dictionary& dictionary, const CategoryList& categories,
+                                 const std::string& tableName, ContingencyTable& table);
 
 // Prints a stage's summary line (rank 0): stage, what it made, its clock and its file.
 using StageSummary = std::function<void(const std::string& stage, const std::string& what,

@@ -3,6 +3,7 @@
 #include "contingency/contingency_build.h"
 
 #include <algorithm>
+#include <climits>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -71,6 +72,12 @@ CategoryMembership::CategoryMembership(const CategoryArticles& articles) {
 
 void countContingencyCells(const Dictionary& dictionary, const CategoryArticles& articles,
                            ContingencyTable& table, int threads) {
+  countContingencyCells(dictionary, articles, table, threads,
+                        ArticleRange{INT32_MIN, INT32_MAX});
+}
+
+void countContingencyCells(const Dictionary& dictionary, const CategoryArticles& articles,
+                           ContingencyTable& table, int threads, ArticleRange counted) {
   if (articles.empty()) return;
   const CategoryMembership membership(articles);
   std::vector<const std::string*> names;
@@ -98,6 +105,7 @@ void countContingencyCells(const Dictionary& dictionary, const CategoryArticles&
       if (word.empty() || word == " ") continue;
       std::fill(withWord.begin(), withWord.end(), 0);
       for (const Posting& posting : postings) {
+        if (posting.articleId < counted.firstId || posting.articleId > counted.lastId) continue;
         for (const CategoryMembership::Entry& member : membership.find(posting.articleId)) {
           withWord[member.category] += member.occurrences;
         }
@@ -126,7 +134,7 @@ void countContingencyCells(const Dictionary& dictionary, const CategoryArticles&
 bool buildContingencyTable(const StageEnvironment& environment, const Dictionary& dictionary,
                            const CategoryList& categories, ContingencyTable& table,
                            const std::string& tableName) {
-  static const std::string kTimingLabel = gbk("建立contingencyTable的时间为");
+  static const std::string kTimingLabel = gbk(kContingencyTimingLabel);
   const StageClock clock;
   CategoryArticles articles;
   collectCategoryArticles(environment, categories, tableName, articles);

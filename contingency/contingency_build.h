@@ -12,6 +12,9 @@
 
 namespace newsclass {
 
+// The stage's timing line's label (UTF-8; gbk() makes the console's text of it).
+inline constexpr const char* kContingencyTimingLabel = "建立contingencyTable的时间为";
+
 // Counts the cells on the environment's threads (the table does not depend on their number)
 // and writes the stage's timing line. Returns whether the table holds a cell.
 bool buildContingencyTable(const StageEnvironment& environment, const Dictionary& dictionary,

@@ -155,6 +155,32 @@ TEST(ContingencyCountingTest, ManyWordsGiveTheNaiveTableForAnyThreadCount) {
   }
 }
 
+TEST(ContingencyCountingTest, SharesOfTheIdsAddUpToTheWholeCount) {
+  // Ids 0-9 cut into three shares, one of them holding no posting; id 7 listed twice.
+  const CategoryArticles articles = {{"a", {1, 2, 3, 4}}, {"b", {4, 5, 6}}, {"c", {7, 7, 8}}};
+  Dictionary dictionary;
+  for (int w = 0; w < 300; ++w) {
+    for (int p = 0; p <= w % 4; ++p) {
+      dictionary[std::to_string(w)].push_back({(w * 7 + p * 3) % 9, 1});
+    }
+  }
+  const ContingencyTable whole = countNaively(dictionary, articles);
+  ContingencyTable added;
+  for (const ArticleRange share : {ArticleRange{0, 3}, ArticleRange{4, 8}, ArticleRange{9, 40}}) {
+    ContingencyTable counted;
+    countContingencyCells(dictionary, articles, counted, 2, share);
+    ASSERT_EQ(counted.size(), whole.size());
+    for (const auto& [key, cell] : counted) added[key].withWord += cell.withWord;
+  }
+  ContingencyTable none;
+  countContingencyCells(dictionary, articles, none, 1, ArticleRange{9, 40});
+  EXPECT_TRUE(std::all_of(none.begin(), none.end(),
+                          [](const auto& entry) { return entry.second.withWord == 0; }));
+  for (const auto& [key, cell] : whole) {
+    EXPECT_EQ(added[key].withWord, cell.withWord) << key.first << " " << key.second;
+  }
+}
+
 // The stage output must be exactly the label, the seconds and a line end.
 void expectTimingLine(const std::string& output, const std::string& label) {
   ASSERT_GE(output.size(), label.size() + 2) << output;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/stage_environment.h"
 #include "contingency/contingency_table.h"
 #include "dictionary/dictionary.h"
 
@@ -60,6 +61,11 @@ class CategoryMembership {
 // `threads` threads; the table is the same for any number.
 void countContingencyCells(const Dictionary& dictionary, const CategoryArticles& articles,
                            ContingencyTable& table, int threads = 1);
+
+// The same, counting only the postings of the articles of `counted` (a rank's share of the
+// training range: the shares' withWord counts add up to those of the whole range).
+void countContingencyCells(const Dictionary& dictionary, const CategoryArticles& articles,
+                           ContingencyTable& table, int threads, ArticleRange counted);
 
 }  // namespace newsclass
 
