@@ -120,9 +120,37 @@ TemporaryFile::~TemporaryFile() {
   if (!renamed_) ::unlink(name_.c_str());
 }
 
+namespace {
+
+// A data file's writer that asks the kernel to start writing each 64 MiB to the disk as soon
+// as it is written: the file's sync before its rename then finds most of it on the disk
+// already, instead of waiting for all of it (a second per gigabyte here) after the work that
+// made it. Only a start: nothing waits for it, and a file system without it just syncs later.
+class WritebackBuffer : public FileDescriptorBuffer {
+ public:
+  explicit WritebackBuffer(int fd) : FileDescriptorBuffer(fd) {}
+
+ protected:
+  void wrote(size_t bytes) override {
+    pending_ += bytes;
+    if (pending_ < kWritebackStep) return;
+    ::sync_file_range(fd(), static_cast<off64_t>(started_), static_cast<off64_t>(pending_),
+                      SYNC_FILE_RANGE_WRITE);
+    started_ += pending_;
+    pending_ = 0;
+  }
+
+ private:
+  static constexpr size_t kWritebackStep = size_t{64} << 20;
+  size_t started_ = 0;  // bytes from the file's start whose writing has been started
+  size_t pending_ = 0;  // bytes written after them
+};
+
+}  // namespace
+
 void TemporaryFile::write(const std::function<void(std::ostream&)>& write) {
   if (fd_ < 0) throw DataFileError(target_ + ": its temporary file is already closed");
-  FileDescriptorBuffer buffer(fd_);
+  WritebackBuffer buffer(fd_);
   std::ostream out(&buffer);
   write(out);
   out.flush();

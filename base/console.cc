@@ -95,6 +95,7 @@ bool FileDescriptorBuffer::writeAll(const char* data, size_t size) {
     }
     data += written;
     size -= static_cast<size_t>(written);
+    wrote(static_cast<size_t>(written));
   }
   return true;
 }

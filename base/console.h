@@ -43,6 +43,9 @@ class FileDescriptorBuffer : public std::streambuf {
   int_type overflow(int_type c) override;
   std::streamsize xsputn(const char* data, std::streamsize size) override;
   int sync() override;
+  // Called after each write the descriptor took, with its byte count.
+  virtual void wrote(size_t bytes) { (void)bytes; }
+  int fd() const { return fd_; }
 
  private:
   // Writes the buffered bytes; false (and error_ set) when the descriptor refused them.
