@@ -43,8 +43,7 @@ void broadcast(std::string& bytes);
 // root never holds more than one other rank's message); on other ranks: sends `bytes` to rank 0.
 void gatherToRoot(std::string bytes, const std::function<void(int fromRank, std::string bytes)>& take);
 // The same for a message in pieces (a file's text): `take` gets every piece of rank 1, then of
-// rank 2, and so on, one at a time.
-// The piece `take` gets lives until the next one arrives.
+// rank 2, and so on, one at a time; the piece `take` gets lives until the next one arrives.
 void gatherPiecesToRoot(std::vector<std::string> pieces,
                         const std::function<void(int fromRank, const std::string& piece)>& take);
 // Every rank's bytes, in rank order, on every rank.

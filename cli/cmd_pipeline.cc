@@ -23,7 +23,6 @@
 #include "features/feature_selection.h"
 #include "features/measure_selection.h"
 #include "knn/category_check.h"
-#include "linear/linear_ranks.h"
 #include "linear/linear_run.h"
 #include "models/linear_classifier.h"
 #include "models/model_factory.h"
@@ -212,10 +211,8 @@ class PipelineStages {
   // Across ranks every rank trains its share of the machines; rank 0 alone does the rest.
   ClassificationResults classifyLinear(const std::vector<int>& classes) {
     const ModelDescription description = requestedClassifier(context_, options_);
-    LinearSettings settings = linearSettings(description);
-    settings.threads = processor_.environment().threads;
     if (cluster::rank() != 0) {
-      trainLinearAcrossRanks(nullptr, 0, settings);
+      trainLinearShareOnRank(description, processor_.environment().threads);
       return ClassificationResults();
     }
     const std::vector<std::string> keywords =
@@ -226,14 +223,10 @@ class PipelineStages {
     StageClock clock;
     const LinearTrainingSet training =
         linearTrainingSet(processor_.range(), dictionary_, keywords, classes);
-    LinearModel trained =
-        cluster::distributed()
-            ? *trainLinearAcrossRanks(&training, keywords.size(), settings)
-            : LinearModel::train(training.vectors, training.classes, keywords.size(), settings);
+    const LinearMachines machines =
+        trainLinearMachines(description, training, keywords, processor_.environment().threads);
     // The other ranks are done: rank 0 works on with their threads.
     ThreadsOfWaitingRanks threads(processor_.environment());
-    const LinearMachines machines{std::move(trained),
-                                  neighbourBlendFor(description, training, keywords.size())};
     const LinearModel& model = machines.model;
     model.save(modelPath);
     summary(context_, options_.classifier + " model",

@@ -142,7 +142,7 @@ class LinearClassifier : public Classifier {
                                         int32_t lastId) const override {
     // Across ranks every rank trains its share of the machines; rank 0 does the rest.
     if (cluster::rank() != 0) {
-      trainLinearAcrossRanks(nullptr, 0, settingsOnThreads(description, environment.threads));
+      trainLinearShareOnRank(description, environment.threads);
       return ClassificationResults();
     }
     const TrainedModel trained = trainAndSave(description, environment);
@@ -208,6 +208,10 @@ LinearMachines trainLinearMachines(const ModelDescription& description,
                           ? *trainLinearAcrossRanks(&training, keywords.size(), settings)
                           : trainLinearModel(training, keywords, settings);
   return {std::move(model), neighbourBlendFor(description, training, keywords.size())};
+}
+
+void trainLinearShareOnRank(const ModelDescription& description, int threads) {
+  trainLinearAcrossRanks(nullptr, 0, settingsOnThreads(description, threads));
 }
 
 std::optional<NeighbourBlend> neighbourBlendFor(const ModelDescription& description,

@@ -39,6 +39,10 @@ LinearMachines trainLinearMachines(const ModelDescription& description, ArticleR
                                    const std::vector<std::string>& keywords,
                                    const std::vector<int>& classes, int threads);
 
+// A rank other than 0 of a distributed run: trains its share of the machines rank 0's
+// trainLinearMachines asks for, on `threads` threads, and hands them to rank 0.
+void trainLinearShareOnRank(const ModelDescription& description, int threads);
+
 // The neighbour blend the description asks for over `training` (none without a knn weight).
 std::optional<NeighbourBlend> neighbourBlendFor(const ModelDescription& description,
                                                 const LinearTrainingSet& training,
